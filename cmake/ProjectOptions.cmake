@@ -1,0 +1,28 @@
+# Warnings and sanitizers shared by every target of the project.
+add_library(decimora_options INTERFACE)
+target_compile_options(decimora_options INTERFACE -Wall -Wextra -Wpedantic)
+if(DECIMORA_WERROR)
+    target_compile_options(decimora_options INTERFACE -Werror)
+endif()
+if(DECIMORA_SANITIZE)
+    target_compile_options(decimora_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                                      -fno-sanitize-recover=undefined)
+    target_link_options(decimora_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# decimora_add_module(<name> SOURCES ... DEPS ...): one static library of the program.
+function(decimora_add_module name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC decimora_options ${ARG_DEPS})
+endfunction()
+
+# decimora_add_test(<name> SOURCES ... DEPS ...): one GoogleTest executable, discovered by CTest.
+function(decimora_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE decimora_test_main ${ARG_DEPS})
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <stdexcept>
+
+class QAbstractTableModel;
+
+// One reading as the tables take it and give it back: every column as text.
+struct ReadingRow {
+    QString recNo;
+    QString meaValue;
+    QString weight;
+    QString time;
+    QString date;
+
+    bool operator==(const ReadingRow&) const = default;
+};
+
+// A failure of the database behind a table, with the database's own text.
+class TableError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One of the three reading tables (MeaData, GetRecorde, LoadData). Rows come back in insertion order;
+// MeaValue comes back exactly as it was stored. Errors are thrown as TableError.
+class ReadingTable {
+public:
+    virtual ~ReadingTable() = default;
+
+    virtual QString tableName() const = 0;
+    virtual void open() = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Removes every row and keeps the table.
+    virtual void empty() = 0;
+    virtual void appendRow(const ReadingRow& row) = 0;
+    virtual qint64 rowCount() const = 0;
+    bool isEmpty() const { return rowCount() == 0; }
+    // The row at a 0-based position in insertion order.
+    virtual ReadingRow row(qint64 index) const = 0;
+    // Walks every row from the first to the last.
+    virtual void forEachRow(const std::function<void(const ReadingRow&)>& visit) const = 0;
+    // While suspended, the grids showing the table are not told of each change; resuming tells them once.
+    virtual void suspendUpdates() = 0;
+    virtual void resumeUpdates() = 0;
+    // The grid model over this table (columns RecNo, MeaValue, Weight, Time, Date); owned by the table.
+    virtual QAbstractTableModel* gridModel() = 0;
+    // Appends every row of the staging file (Date, Time, MeaValue, Weight, RecNo, comma separated,
+    // blanks around the fields not stored) in one transaction.
+    virtual void appendStagingFile(const QString& stagingPath) = 0;
+};
+
+// The database holding the three tables.
+class ReadingStore {
+public:
+    virtual ~ReadingStore() = default;
+    virtual ReadingTable& meaData() = 0;
+    virtual ReadingTable& getRecorde() = 0;
+    virtual ReadingTable& loadData() = 0;
+};
