@@ -125,6 +125,8 @@ public:
     // Runs work on the user-interface thread and returns once it has run. False when the thread was
     // told to stop while its work was being run further up the same user-interface call.
     bool HandOver(std::function<void()> work);
+    // Pauses the read thread for one SleepTime, or less when it is told to stop.
+    void WaitBeforeRetry();
 
 private:
     friend class THidDeviceController;

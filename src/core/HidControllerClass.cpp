@@ -1,0 +1,484 @@
+#include "HidControllerClass.h"
+
+#include <QMetaObject>
+#include <QPointer>
+#include <algorithm>
+#include <chrono>
+
+// ---------------------------------------------------------------------------------------------------
+// Read thread
+
+THidDeviceReadThread::THidDeviceReadThread(THidDevice& device, std::size_t reportLength)
+    : Device(device)
+    , Report(reportLength)
+{
+}
+
+void THidDeviceReadThread::run()
+{
+    THidDevice* device = &Device;
+    while (!isInterruptionRequested()) {
+        std::fill(Report.begin(), Report.end(), std::uint8_t { 0 });
+        if (Device.StartRead()) {
+            int result = 0;
+            // A read that timed out is still pending; a completed or failed one ends the wait.
+            while (!isInterruptionRequested() && result == 0)
+                result = Device.ReadReport(Report.data(), Report.size(), static_cast<int>(Device.SleepTime()));
+            if (isInterruptionRequested())
+                break;
+            BytesRead = result > 0 ? static_cast<std::uint32_t>(result) : 0;
+            if (BytesRead == 0)
+                continue;
+            // The handler gets its own copy: it may release this device, and with it this thread.
+            std::vector<std::uint8_t> report(Report.begin(), Report.begin() + BytesRead);
+            const bool handled = Device.HandOver([device, report = std::move(report)] {
+                if (const THidDataEvent handler = device->DataHandler())
+                    handler(device, report[0], report.data() + 1, static_cast<std::uint16_t>(report.size() - 1));
+            });
+            if (!handled)
+                break;
+        } else {
+            LastError = HidErrorDeviceNotConnected;
+            const std::uint32_t error = LastError;
+            const bool handled = Device.HandOver([device, error] {
+                if (const THidDataErrorEvent handler = device->DataErrorHandler)
+                    handler(device, error);
+            });
+            if (!handled)
+                break;
+            // A device that is gone fails at once every time: pause before the next try so that the
+            // two threads do not keep each other busy until the program releases it.
+            Device.WaitBeforeRetry();
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Device
+
+THidDevice::THidDevice(std::unique_ptr<THidPnPInfo> pnpInfo, THidDeviceController* controller)
+    : Controller(controller)
+    , pnpInfo_(std::move(pnpInfo))
+{
+    if (controller) {
+        sleepTime_ = controller->DevThreadSleepTime();
+        dataHandler_ = controller->OnDeviceData();
+        UnplugHandler = controller->OnDeviceUnplug();
+    }
+    HidPlatform& platform = controller->Platform();
+    controlHandle_ = platform.open(pnpInfo_->DevicePath, HidAccess::ReadWrite);
+    hasReadWriteAccess_ = controlHandle_ != nullptr;
+    if (!controlHandle_)
+        controlHandle_ = platform.open(pnpInfo_->DevicePath, HidAccess::None);
+    if (!controlHandle_)
+        throw EControllerError("device cannot be opened");
+    if (!controlHandle_->attributes(attributes_))
+        throw EControllerError("device cannot be identified");
+    controlHandle_.reset();
+}
+
+THidDevice::~THidDevice()
+{
+    if (claimed_)
+        Release();
+    else {
+        StopReadThread();
+        CloseHandles();
+    }
+}
+
+void THidDevice::Release()
+{
+    const THidDataEvent rememberedData = dataHandler_;
+    const THidPlugEvent rememberedUnplug = UnplugHandler;
+    SetDataHandler({});
+    CloseHandles();
+    capsFetched_ = false;
+
+    THidDeviceController* controller = Controller;
+    const int index = controller ? controller->IndexOf(this) : -1;
+    if (index < 0)
+        return;
+    if (!pluggedIn_) {
+        controller->devices_.erase(controller->devices_.begin() + index);
+        return;
+    }
+    // The device is still there: a fresh unclaimed object takes this one's place in the list.
+    try {
+        auto fresh = std::make_unique<THidDevice>(std::move(pnpInfo_), controller);
+        fresh->dataHandler_ = rememberedData;
+        fresh->UnplugHandler = rememberedUnplug;
+        fresh->sleepTime_ = sleepTime_;
+        controller->devices_[static_cast<std::size_t>(index)] = fresh.release();
+    } catch (const EControllerError&) {
+        controller->devices_.erase(controller->devices_.begin() + index);
+    }
+}
+
+void THidDevice::SetSleepTime(std::uint32_t milliseconds)
+{
+    if (milliseconds >= 10 && milliseconds <= 10000)
+        sleepTime_ = milliseconds;
+}
+
+void THidDevice::SetDataHandler(const THidDataEvent& handler)
+{
+    if (!handler)
+        StopReadThread();
+    dataHandler_ = handler;
+    StartReadThread();
+}
+
+std::unique_ptr<HidConnection> THidDevice::OpenControlHandle()
+{
+    if (!MayOpenHandles() || !Controller)
+        return nullptr;
+    const HidAccess access = hasReadWriteAccess_ ? HidAccess::ReadWrite : HidAccess::None;
+    return Controller->Platform().open(pnpInfo_->DevicePath, access);
+}
+
+THidCaps THidDevice::Capabilities()
+{
+    if (!capsFetched_) {
+        auto handle = controlHandle_ ? nullptr : OpenControlHandle();
+        HidConnection* connection = controlHandle_ ? controlHandle_.get() : handle.get();
+        HidReportLengths lengths;
+        if (connection && connection->reportLengths(lengths)) {
+            caps_ = { lengths.input, lengths.output };
+            capsFetched_ = true;
+        }
+    }
+    return capsFetched_ ? caps_ : THidCaps {};
+}
+
+bool THidDevice::WriteReport(const std::uint8_t* data, std::uint32_t count, std::uint32_t& written)
+{
+    written = 0;
+    if (!controlHandle_)
+        controlHandle_ = OpenControlHandle();
+    if (!controlHandle_ || !controlHandle_->write(data, count))
+        return false;
+    written = count;
+    return true;
+}
+
+bool THidDevice::StartRead()
+{
+    std::lock_guard lock(readHandleMutex_);
+    if (!readHandle_) {
+        if (!MayOpenHandles() || !Controller)
+            return false;
+        readHandle_ = Controller->Platform().open(pnpInfo_->DevicePath, HidAccess::Read);
+    }
+    return readHandle_ != nullptr;
+}
+
+int THidDevice::ReadReport(std::uint8_t* buffer, std::size_t count, int timeoutMs)
+{
+    std::shared_ptr<HidConnection> handle;
+    {
+        std::lock_guard lock(readHandleMutex_);
+        handle = readHandle_;
+    }
+    // The handle stays alive for this call even when the device is unplugged meanwhile.
+    return handle ? handle->read(buffer, count, timeoutMs) : -1;
+}
+
+void THidDevice::StartReadThread()
+{
+    if (!dataHandler_ || !pluggedIn_ || !claimed_ || !hasReadWriteAccess_ || readThread_)
+        return;
+    const std::size_t reportLength = std::max<std::size_t>(Capabilities().InputReportByteLength, 1);
+    {
+        std::lock_guard lock(handOverMutex_);
+        threadFinished_ = false;
+        releaseWaitingThread_ = false;
+    }
+    readThread_ = std::make_unique<THidDeviceReadThread>(*this, reportLength);
+    readThread_->start();
+}
+
+bool THidDevice::HandOver(std::function<void()> work)
+{
+    {
+        std::lock_guard lock(handOverMutex_);
+        pendingWork_ = std::move(work);
+        workDone_ = false;
+    }
+    handOverChanged_.notify_all();
+    QMetaObject::invokeMethod(this, [this] { ServicePendingHandOver(); }, Qt::QueuedConnection);
+    std::unique_lock lock(handOverMutex_);
+    handOverChanged_.wait(lock, [this] { return workDone_ || releaseWaitingThread_; });
+    return workDone_;
+}
+
+void THidDevice::WaitBeforeRetry()
+{
+    std::unique_lock lock(handOverMutex_);
+    handOverChanged_.wait_for(lock, std::chrono::milliseconds(sleepTime_), [this] {
+        return QThread::currentThread()->isInterruptionRequested();
+    });
+}
+
+void THidDevice::ServicePendingHandOver()
+{
+    std::function<void()> work;
+    {
+        std::lock_guard lock(handOverMutex_);
+        if (!pendingWork_ || servicing_)
+            return;
+        work = std::move(pendingWork_);
+        pendingWork_ = nullptr;
+        servicing_ = true;
+    }
+    const QPointer<THidDevice> alive(this);
+    work();
+    if (!alive)
+        return;
+    {
+        std::lock_guard lock(handOverMutex_);
+        servicing_ = false;
+        workDone_ = true;
+    }
+    handOverChanged_.notify_all();
+}
+
+void THidDevice::StopReadThread()
+{
+    if (!readThread_)
+        return;
+    readThread_->requestInterruption();
+    {
+        // Stopped from inside the handler of this device's own hand-over: the thread must not wait for
+        // a handler that cannot finish before this call returns.
+        std::lock_guard lock(handOverMutex_);
+        if (servicing_)
+            releaseWaitingThread_ = true;
+    }
+    handOverChanged_.notify_all();
+    while (!readThread_->wait(QDeadlineTimer(std::chrono::milliseconds(2)))) {
+        ServicePendingHandOver();
+    }
+    readThread_.reset();
+}
+
+void THidDevice::CloseHandles()
+{
+    controlHandle_.reset();
+    std::lock_guard lock(readHandleMutex_);
+    if (readHandle_) {
+        readHandle_->cancel();
+        readHandle_.reset();
+    }
+}
+
+void THidDevice::Unplug()
+{
+    CloseHandles();
+    pluggedIn_ = false;
+    if (UnplugHandler) {
+        const THidPlugEvent handler = UnplugHandler;
+        handler(this);
+    }
+    UnplugHandler = {};
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Controller
+
+THidDeviceController::THidDeviceController(HidPlatform& platform, QObject* parent)
+    : QObject(parent)
+    , platform_(platform)
+{
+    if (!platform_.available())
+        return;
+    platform_.setChangeListener([this] { PostDeviceChangeMessage(0); });
+    PostDeviceChangeMessage(-1);
+}
+
+THidDeviceController::~THidDeviceController()
+{
+    platform_.setChangeListener({});
+    OnArrival = {};
+    OnEnumerate = {};
+    OnDeviceChange = {};
+    OnRemoval = {};
+    onDeviceData_ = {};
+    onDeviceDataError_ = {};
+    onDeviceUnplug_ = {};
+    std::vector<THidDevice*> devices;
+    devices.swap(devices_);
+    for (THidDevice* device : devices) {
+        device->Controller = nullptr;
+        if (device->Claimed())
+            device->Unplug();
+        else
+            delete device;
+    }
+}
+
+void THidDeviceController::PostDeviceChangeMessage(std::int32_t param)
+{
+    QMetaObject::invokeMethod(
+        this, [this, param] { DeviceChangeMessage(DBT_DEVNODES_CHANGED, param); }, Qt::QueuedConnection);
+}
+
+void THidDeviceController::DeviceChangeMessage(std::int32_t code, std::int32_t param)
+{
+    if (code != DBT_DEVNODES_CHANGED || inDeviceChange_)
+        return;
+    changeParam_ = param;
+    inDeviceChange_ = true;
+    DeviceChange();
+    inDeviceChange_ = false;
+}
+
+void THidDeviceController::SetDevThreadSleepTime(std::uint32_t milliseconds)
+{
+    for (THidDevice* device : devices_)
+        if (device->SleepTime() == devThreadSleepTime_)
+            device->SetSleepTime(milliseconds);
+    devThreadSleepTime_ = milliseconds;
+}
+
+void THidDeviceController::SetOnDeviceData(const THidDataEvent& handler)
+{
+    for (THidDevice* device : devices_)
+        if (device->DataHandler() == onDeviceData_)
+            device->SetDataHandler(handler);
+    onDeviceData_ = handler;
+}
+
+void THidDeviceController::SetOnDeviceDataError(const THidDataErrorEvent& handler)
+{
+    for (THidDevice* device : devices_)
+        if (device->DataErrorHandler == onDeviceDataError_)
+            device->DataErrorHandler = handler;
+    onDeviceDataError_ = handler;
+}
+
+void THidDeviceController::SetOnDeviceUnplug(const THidPlugEvent& handler)
+{
+    for (THidDevice* device : devices_)
+        if (device->UnplugHandler == onDeviceUnplug_)
+            device->UnplugHandler = handler;
+    onDeviceUnplug_ = handler;
+}
+
+int THidDeviceController::IndexOf(const THidDevice* device) const
+{
+    const auto found = std::find(devices_.begin(), devices_.end(), device);
+    return found == devices_.end() ? -1 : static_cast<int>(found - devices_.begin());
+}
+
+int THidDeviceController::EnumerateDevices()
+{
+    int calls = 0;
+    // The handler may claim devices; claiming never changes the list, so indices stay valid.
+    for (std::size_t i = 0; i < devices_.size(); ++i) {
+        THidDevice* device = devices_[i];
+        if (!device->PluggedIn())
+            continue;
+        device->enumerating_ = true;
+        const bool goOn = OnEnumerate ? OnEnumerate(device, static_cast<std::int32_t>(i)) : true;
+        device->enumerating_ = false;
+        if (!device->Claimed())
+            device->CloseHandles();
+        ++calls;
+        if (!goOn)
+            break;
+    }
+    return calls;
+}
+
+THidDevice* THidDeviceController::ClaimDevice(int index)
+{
+    if (index < 0 || index >= static_cast<int>(devices_.size()))
+        return nullptr;
+    THidDevice* device = devices_[static_cast<std::size_t>(index)];
+    if (device->Claimed())
+        return nullptr;
+    device->claimed_ = true;
+    device->StartReadThread();
+    return device;
+}
+
+std::vector<std::unique_ptr<THidDevice>> THidDeviceController::ScanDevices()
+{
+    std::vector<std::unique_ptr<THidDevice>> found;
+    if (!platform_.available())
+        return found;
+    for (const HidInterfaceInfo& info : platform_.scan()) {
+        try {
+            auto pnp = std::make_unique<THidPnPInfo>(THidPnPInfo { info.devicePath, info.deviceInstance });
+            found.push_back(std::make_unique<THidDevice>(std::move(pnp), this));
+        } catch (const EControllerError&) {
+            // A device that cannot be opened or identified is left out.
+        }
+    }
+    return found;
+}
+
+void THidDeviceController::DeviceChange()
+{
+    bool changed = changeParam_ == -1;
+    std::vector<std::unique_ptr<THidDevice>> scanned = ScanDevices();
+
+    const auto presentIn = [](const auto& list, std::uint32_t instance) {
+        return std::any_of(list.begin(), list.end(), [instance](const auto& device) {
+            return device->PluggedIn() && device->PnPInfo()->DeviceInstance == instance;
+        });
+    };
+
+    for (int i = static_cast<int>(devices_.size()) - 1; i >= 0; --i) {
+        THidDevice* device = devices_[static_cast<std::size_t>(i)];
+        if (device->PluggedIn() && presentIn(scanned, device->PnPInfo()->DeviceInstance))
+            continue;
+        device->Unplug();
+        device->enumerating_ = true;
+        if (OnRemoval)
+            OnRemoval(device);
+        device->enumerating_ = false;
+        if (!device->Claimed()) {
+            devices_.erase(devices_.begin() + i);
+            delete device;
+        }
+        changed = true;
+    }
+
+    for (auto& fresh : scanned) {
+        if (presentIn(devices_, fresh->PnPInfo()->DeviceInstance)) {
+            fresh->Controller = nullptr;
+            fresh.reset();
+        }
+    }
+
+    for (auto& fresh : scanned) {
+        if (!fresh)
+            continue;
+        THidDevice* device = fresh.release();
+        devices_.push_back(device);
+        device->enumerating_ = true;
+        if (OnArrival)
+            OnArrival(device);
+        device->enumerating_ = false;
+        changed = true;
+    }
+
+    CountDevices();
+    if (changed && OnDeviceChange)
+        OnDeviceChange();
+}
+
+void THidDeviceController::CountDevices()
+{
+    numCheckedIn_ = numCheckedOut_ = numUnplugged_ = 0;
+    for (const THidDevice* device : devices_) {
+        if (!device->PluggedIn())
+            ++numUnplugged_;
+        else if (device->Claimed())
+            ++numCheckedOut_;
+        else
+            ++numCheckedIn_;
+    }
+}

@@ -1,0 +1,157 @@
+#pragma once
+
+// The shared module: the program's process-wide state, the meter link and the services every window
+// borrows. main() creates one module after the main window; every window receives it by reference.
+// Tests create their own with fake services.
+
+#include "Clock.h"
+#include "HidControllerClass.h"
+#include "ReadingTable.h"
+#include "SoundPlayer.h"
+#include "UserInteraction.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QPrinter;
+class QProgressBar;
+
+// The reading message: sent synchronously to the measurement window after each real-time reading.
+constexpr int WM_USER = 1024;
+constexpr int WM_NEWREADING = WM_USER + 100;
+
+// The vendor and product identifiers by which the meter is recognised among the HID devices.
+constexpr std::uint16_t MeterVendorId = 0x1234;
+constexpr std::uint16_t MeterProductId = 0x5678;
+
+// What the module needs from outside the program.
+struct ModuleServices {
+    UserInteraction& ui;
+    Clock& clock;
+    SoundPlayer& sound;
+    HidPlatform& hid;
+    // The folder of the program's executable: settings file, report definition, staging file, help.
+    QString programFolder;
+};
+
+class TForm6 : public QObject {
+    Q_OBJECT
+
+public:
+    // The store may be null for a module that never touches the tables.
+    TForm6(ModuleServices services, std::unique_ptr<ReadingStore> store, QObject* parent = nullptr);
+    ~TForm6() override;
+
+    TForm6(const TForm6&) = delete;
+    TForm6& operator=(const TForm6&) = delete;
+
+    // Start-up and close of the module: settings file, tables.
+    void FormCreate();
+    void FormClose();
+
+    // --- Meter link -------------------------------------------------------------------------------
+    bool DeviceConnected = false;
+    THidDevice* MeterDevice = nullptr;
+    std::vector<std::unique_ptr<THidDevice>> DeviceList;
+    std::int32_t ReadMode = 0;
+    std::array<std::uint8_t, 68> SendBuffer {};
+    std::array<std::int32_t, 65> ReceivedBytes {};
+    std::int32_t LiveValue = 0;
+    std::int32_t LiveFlags = 0;
+    bool AwaitingReply = false;
+    std::int16_t MeterBusy = 0;
+
+    // --- Settings (kept in the settings file) --------------------------------------------------------
+    QString CompanyName;
+    QString SerialPortName;
+    std::int16_t MachineMode = 0;
+    std::int16_t MeasureMode = 0;
+    std::int32_t HalValue = 0;
+    std::int32_t LalValue = 0;
+    std::int32_t EmsValue = 0;
+    std::int32_t SamplePeriod = 0;
+    bool UnitCelsius = false;
+    bool AlarmSoundOn = false;
+    double SystemLowAlarm = 0.0;
+    double SystemHighAlarm = 0.0;
+
+    // --- Window coordination and bookkeeping ---------------------------------------------------------
+    QPointer<QWidget> MeasureWindowHandle;
+    QPointer<QWidget> ImportWindowHandle;
+    QPointer<QWidget> AnalysisWindowHandle;
+    QPointer<QWidget> MeasureWindow;
+    QPointer<QWidget> ImportWindow;
+    QPointer<QWidget> AnalysisWindow;
+    QPointer<QWidget> SetupWindow;
+    QPointer<QWidget> AboutWindow;
+    bool FormsReady = false;
+    bool MeasureCommandEnabled = false;
+    bool ImportCommandEnabled = false;
+    bool SetupCommandEnabled = false;
+    bool AboutCommandEnabled = false;
+    bool AnalysisWindowOpen = false;
+    bool DropMeasureMenuItem = false;
+    bool DropImportMenuItem = false;
+    bool DropAnalysisMenuItem = false;
+    bool ShownConnected = false;
+    QPointer<QProgressBar> StatusProgressBar;
+    std::int32_t ProgressPosition = 0;
+    bool MeasureSaved = false;
+    double LiveLevelSum = 0.0;
+    std::int16_t LoadedFileCount = 0;
+    QString LastErrorText;
+    QString LastErrorCaption;
+
+    // The report definition the data sheet is printed with; set by the start-up.
+    QString ReportProjectFile;
+    // True once the start-up has read the settings file; the close writes it back only then.
+    bool SettingsLoaded = false;
+
+    // --- Tables --------------------------------------------------------------------------------------
+    ReadingTable* MeaData = nullptr;
+    ReadingTable* GetRecorde = nullptr;
+    ReadingTable* LoadData = nullptr;
+
+    // --- Controller and meter link operations -------------------------------------------------------
+    THidDeviceController& HidCtl() { return *hidCtl_; }
+    // Sends SendBuffer to the meter as one output report. On failure records the write error in
+    // LastErrorCaption / LastErrorText, shows nothing and returns false.
+    bool WritetoDevice();
+    // The data handler of the meter: decodes each input report by ReadMode.
+    void SaveRead(THidDevice* device, std::uint8_t reportId, const std::uint8_t* data, std::uint16_t size);
+    // Rebuilds DeviceList after a device change and finds the meter in it.
+    void HidCtlDeviceChange();
+    bool HidCtlEnumerate(THidDevice* device, std::int32_t index);
+    // Makes SaveRead the meter's data handler; the first attachment starts its read thread.
+    void AttachSaveRead();
+    const THidDataEvent& SaveReadHandler() const { return saveReadHandler_; }
+
+    // --- Services --------------------------------------------------------------------------------------
+    // Busy wait that keeps the user interface alive: processes events until the interval has passed.
+    void delay(int milliseconds);
+    // Stores text and caption in LastErrorText / LastErrorCaption, then shows the message box.
+    MessageAnswer ShowMessageBox(const QString& text, const QString& caption, MessageButtons buttons,
+        MessageIcon icon, QWidget* owner = nullptr);
+    const QString& ProgramFolder() const { return services_.programFolder; }
+    UserInteraction& Ui() const { return services_.ui; }
+    Clock& SystemTime() const { return services_.clock; }
+    SoundPlayer& Sound() const { return services_.sound; }
+    ReadingStore* Store() const { return store_.get(); }
+    // The printer chosen with Printer Setup; every print goes to it.
+    QPrinter& CurrentPrinter();
+
+private:
+    ModuleServices services_;
+    std::unique_ptr<ReadingStore> store_;
+    std::unique_ptr<QPrinter> printer_;
+    THidDataEvent saveReadHandler_;
+    // Declared last: destroyed first, while DeviceList has already been released.
+    std::unique_ptr<THidDeviceController> hidCtl_;
+};

@@ -1,0 +1,116 @@
+#pragma once
+
+// A model of the sound level meter behind the HID platform interface: it answers the meter's five
+// commands the way the instrument does, and can be told to misbehave. Tests use it, and
+// "decimora --simulate-meter" lets anyone try the program without the instrument.
+
+#include "HidPlatform.h"
+
+#include <QDateTime>
+#include <QObject>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <vector>
+
+// One logging run in the meter's memory.
+struct LoggedRun {
+    std::uint8_t statusFlags = 0x40; // status-byte layout; 0x10 means C weighting
+    QDateTime start;
+    std::uint8_t intervalSeconds = 1;
+    std::vector<int> readings; // tenths of a dB, 0 to 2047 (the first of a pair has 11 bits)
+};
+
+// The memory image of logging runs as the download delivers it: per run 0xFD, an 8-byte header and
+// the readings packed two into three bytes; 0xFF at the end. The meter logs in pairs, so an odd count
+// repeats its last reading.
+std::vector<std::uint8_t> EncodeLoggedMemory(const std::vector<LoggedRun>& runs);
+
+class SimulatedMeter final : public QObject, public HidPlatform {
+    Q_OBJECT
+
+public:
+    static constexpr std::uint16_t VendorId = 0x1234;
+    static constexpr std::uint16_t ProductId = 0x5678;
+    static constexpr std::uint16_t ReportLength = 9; // report id and eight bytes, both ways
+
+    explicit SimulatedMeter(QObject* parent = nullptr);
+    ~SimulatedMeter() override;
+
+    // --- HidPlatform ------------------------------------------------------------------------------
+    bool available() const override { return true; }
+    std::vector<HidInterfaceInfo> scan() override;
+    std::unique_ptr<HidConnection> open(const QString& devicePath, HidAccess access) override;
+    void setChangeListener(std::function<void()> listener) override;
+
+    // --- The instrument ---------------------------------------------------------------------------
+    // The next readings, in tenths of a dB, before the simulated noise takes over again.
+    void queueReadings(const std::vector<int>& tenths);
+    void setRangeCode(int code);
+    void setCWeighting(bool on);
+    void setFast(bool on);
+    void setMaxHold(bool on);
+    // A status byte sent as it is with every reading (bits the meter would not set included).
+    void setStatusByte(std::uint8_t status);
+    std::uint8_t statusByte() const;
+    QDateTime meterClock() const;
+    void setLoggedMemory(std::vector<std::uint8_t> memory);
+    void setSeed(std::uint32_t seed);
+
+    // --- Faults -------------------------------------------------------------------------------------
+    void setReplyLatency(std::chrono::milliseconds latency);
+    void setNoReply(bool on);
+    // First byte of the reply to the start-download command; DownloadAccepted (0xEF) when agreeing.
+    void setDownloadReplyByte(std::uint8_t firstByte);
+    void setWriteFails(bool on);
+    // The meter's node refuses read-write access (no udev rule): it can only be identified.
+    void setAccessDenied(bool on);
+    void unplug();
+    void plug();
+    void plugOtherDevice();
+    void unplugOtherDevice();
+    bool pluggedIn() const;
+
+    // --- What the program sent ---------------------------------------------------------------------
+    std::vector<std::vector<std::uint8_t>> writtenReports() const;
+    void clearWrittenReports();
+
+private:
+    class Connection;
+    struct Device;
+
+    std::shared_ptr<Device> findDevice(const QString& path) const;
+    void notifyChange();
+    // Called with the lock held.
+    std::vector<std::uint8_t> answer(const std::uint8_t* report, std::size_t length);
+    int nextLevel();
+    void deliver(Device& device, std::vector<std::uint8_t> reply);
+
+    mutable std::mutex mutex_;
+    std::shared_ptr<Device> meter_;
+    std::shared_ptr<Device> other_;
+    std::uint32_t nextInstance_ = 1;
+    std::function<void()> listener_;
+
+    std::deque<int> queuedReadings_;
+    std::uint8_t status_ = 0x40;
+    bool rawStatus_ = false;
+    double level_ = 55.0;
+    int maxHeld_ = 0;
+    qint64 clockOffsetSeconds_ = 0;
+    std::vector<std::uint8_t> memory_;
+    std::size_t memoryPos_ = 0;
+    std::mt19937 random_ { 20061205 };
+
+    std::chrono::milliseconds latency_ { 0 };
+    bool noReply_ = false;
+    std::uint8_t downloadReplyByte_ = 0xEF;
+    bool writeFails_ = false;
+    bool accessDenied_ = false;
+    std::vector<std::vector<std::uint8_t>> written_;
+};

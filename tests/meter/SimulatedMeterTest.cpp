@@ -1,0 +1,107 @@
+#include "SimulatedMeter.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
+namespace {
+
+// Sends one command to the meter and returns the data bytes of its reply (report id dropped).
+std::vector<std::uint8_t> Exchange(SimulatedMeter& meter, std::vector<std::uint8_t> command)
+{
+    const HidInterfaceInfo info = meter.scan().back();
+    auto connection = meter.open(info.devicePath, HidAccess::ReadWrite);
+    command.resize(SimulatedMeter::ReportLength, 0);
+    EXPECT_TRUE(connection->write(command.data(), command.size()));
+    std::vector<std::uint8_t> reply(SimulatedMeter::ReportLength);
+    const bool answered = command[1] != 0x56 && command[1] != 0x7C;
+    const int count = connection->read(reply.data(), reply.size(), answered ? 1000 : 0);
+    if (count <= 0)
+        return {};
+    return { reply.begin() + 1, reply.begin() + count };
+}
+
+} // namespace
+
+TEST(LoggedMemory, PacksTwoReadingsIntoThreeBytesAfterAHeader)
+{
+    LoggedRun run;
+    run.statusFlags = 0x00;
+    run.start = QDateTime(QDate(2006, 12, 5), QTime(9, 5, 30));
+    run.intervalSeconds = 10;
+    run.readings = { 653, 701 };
+    const std::vector<std::uint8_t> expected { 0xFD, 0x00, 0x30, 0x05, 0x09, 0x05, 0x12, 0x06, 0x0A, 0x51, 0xA5,
+        0x7A, 0xFF };
+    EXPECT_EQ(EncodeLoggedMemory({ run }), expected);
+}
+
+TEST(SimulatedMeter, AnswersTheDownloadEightBytesAtATimeAndPadsWithTheEndMark)
+{
+    SimulatedMeter meter;
+    meter.setLoggedMemory({ 1, 2, 3, 4, 5, 6, 7, 8, 9, 0xFF });
+    EXPECT_EQ(Exchange(meter, { 0, 0xB5 })[0], 0xEF);
+    const auto first = Exchange(meter, { 0, 0xC4 });
+    const auto second = Exchange(meter, { 0, 0xC4 });
+    EXPECT_EQ(std::vector<std::uint8_t>(first.begin(), first.begin() + 8),
+        (std::vector<std::uint8_t> { 1, 2, 3, 4, 5, 6, 7, 8 }));
+    EXPECT_EQ(std::vector<std::uint8_t>(second.begin(), second.begin() + 8),
+        (std::vector<std::uint8_t> { 9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF }));
+}
+
+TEST(SimulatedMeter, SetModeChangesTheStatusByteAndMaxHoldKeepsTheHighestLevel)
+{
+    SimulatedMeter meter;
+    Exchange(meter, { 0, 0x56, 0x34 }); // 80-130 dB, slow, C weighting, MAX hold
+    meter.queueReadings({ 700, 900, 800 });
+    std::vector<int> levels;
+    for (int i = 0; i < 3; ++i) {
+        const auto reply = Exchange(meter, { 0, 0xB3 });
+        EXPECT_EQ(reply[2], 0x34);
+        levels.push_back(reply[0] * 256 + reply[1]);
+    }
+    EXPECT_EQ(levels, (std::vector<int> { 700, 900, 900 }));
+}
+
+TEST(SimulatedMeter, SetClockMovesTheMeterClock)
+{
+    SimulatedMeter meter;
+    // 23:59:58 on 31 December 2009
+    Exchange(meter, { 0, 0x7C, 0x58, 0x59, 0x23, 0x31, 0x12, 0x09 });
+    const QDateTime clock = meter.meterClock();
+    EXPECT_EQ(clock.date().year(), 2009);
+    EXPECT_EQ(clock.date().month(), 12);
+    EXPECT_LE(qAbs(clock.secsTo(QDateTime(QDate(2009, 12, 31), QTime(23, 59, 58)))), 2);
+}
+
+TEST(SimulatedMeter, LiveLevelMovesLikeRoomNoiseWithinTheMetersRange)
+{
+    SimulatedMeter meter;
+    meter.setSeed(7);
+    int previous = -1;
+    int changes = 0;
+    for (int i = 0; i < 200; ++i) {
+        const auto reply = Exchange(meter, { 0, 0xB3 });
+        const int level = reply[0] * 256 + reply[1];
+        EXPECT_GE(level, 300);
+        EXPECT_LE(level, 1300);
+        changes += level != previous ? 1 : 0;
+        previous = level;
+    }
+    EXPECT_GT(changes, 150);
+}
+
+TEST(SimulatedMeter, UnpluggedMeterRefusesWritesAndEndsReads)
+{
+    SimulatedMeter meter;
+    const HidInterfaceInfo info = meter.scan().back();
+    auto connection = meter.open(info.devicePath, HidAccess::ReadWrite);
+    meter.unplug();
+    const std::uint8_t command[SimulatedMeter::ReportLength] = { 0, 0xB3 };
+    EXPECT_FALSE(connection->write(command, sizeof command));
+    std::uint8_t reply[SimulatedMeter::ReportLength] {};
+    EXPECT_EQ(connection->read(reply, sizeof reply, 100), -1);
+    EXPECT_TRUE(meter.scan().empty());
+    meter.plug();
+    ASSERT_EQ(meter.scan().size(), 1U);
+    EXPECT_NE(meter.scan().back().deviceInstance, info.deviceInstance);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "UserInteraction.h"
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+// Answers the program's questions and dialogs from a script and records what was shown.
+class ScriptedUserInteraction final : public UserInteraction {
+public:
+    struct Message {
+        QString text;
+        QString caption;
+        MessageButtons buttons;
+        MessageIcon icon;
+    };
+
+    // Queued answers, used in order; with none left a message box answers Ok / Cancel and a file
+    // dialog is cancelled.
+    std::deque<MessageAnswer> answers;
+    std::deque<QString> saveFileNames; // an empty text means "cancelled"
+    std::deque<QString> openFileNames;
+    std::deque<bool> printerSetupAnswers;
+
+    std::vector<Message> messages;
+    std::vector<FileDialogRequest> saveDialogs;
+    std::vector<FileDialogRequest> openDialogs;
+    int printerSetupCount = 0;
+
+    MessageAnswer showMessage(QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons,
+        MessageIcon icon) override;
+    QString askSaveFileName(QWidget* owner, const FileDialogRequest& request) override;
+    QString askOpenFileName(QWidget* owner, const FileDialogRequest& request) override;
+    bool askPrinterSetup(QWidget* owner, QPrinter& printer) override;
+};
