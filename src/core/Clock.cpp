@@ -2,7 +2,10 @@
 
 #include <chrono>
 
-QDateTime SystemClock::now() const { return QDateTime::currentDateTime(); }
+QDateTime SystemClock::now() const
+{
+    return QDateTime::currentDateTime();
+}
 
 std::uint32_t SystemClock::tickCount() const
 {

@@ -194,6 +194,13 @@ void THidDevice::StartReadThread()
         threadFinished_ = false;
         releaseWaitingThread_ = false;
     }
+    // Open the read handle before the thread runs: a report that arrives before anyone reads is lost,
+    // so the device must be listening by the time this call returns.
+    {
+        std::lock_guard lock(readHandleMutex_);
+        if (!readHandle_ && Controller)
+            readHandle_ = Controller->Platform().open(pnpInfo_->DevicePath, HidAccess::Read);
+    }
     readThread_ = std::make_unique<THidDeviceReadThread>(*this, reportLength);
     readThread_->start();
 }
@@ -206,7 +213,8 @@ bool THidDevice::HandOver(std::function<void()> work)
         workDone_ = false;
     }
     handOverChanged_.notify_all();
-    QMetaObject::invokeMethod(this, [this] { ServicePendingHandOver(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { ServicePendingHandOver(); }, Qt::QueuedConnection);
     std::unique_lock lock(handOverMutex_);
     handOverChanged_.wait(lock, [this] { return workDone_ || releaseWaitingThread_; });
     return workDone_;
@@ -215,9 +223,8 @@ bool THidDevice::HandOver(std::function<void()> work)
 void THidDevice::WaitBeforeRetry()
 {
     std::unique_lock lock(handOverMutex_);
-    handOverChanged_.wait_for(lock, std::chrono::milliseconds(sleepTime_), [this] {
-        return QThread::currentThread()->isInterruptionRequested();
-    });
+    handOverChanged_.wait_for(lock, std::chrono::milliseconds(sleepTime_),
+        [this] { return QThread::currentThread()->isInterruptionRequested(); });
 }
 
 void THidDevice::ServicePendingHandOver()

@@ -33,8 +33,8 @@ template <typename R, typename... Args> class HidHandler<R(Args...)> {
 public:
     HidHandler() = default;
     template <typename F>
-        requires std::is_invocable_r_v<R, F, Args...>
-    HidHandler(F fn) // NOLINT(google-explicit-constructor): handlers are assigned from lambdas
+    requires std::is_invocable_r_v<R, F, Args...> HidHandler(
+        F fn) // NOLINT(google-explicit-constructor): handlers are assigned from lambdas
         : fn_(std::make_shared<std::function<R(Args...)>>(std::move(fn)))
     {
     }

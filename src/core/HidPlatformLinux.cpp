@@ -26,12 +26,13 @@ UdevDevice HidrawDevice(udev* context, const QString& devicePath)
 
 HidReportSummary ReadReportSummary(udev_device* hidraw)
 {
-    QFile descriptor(QString::fromLocal8Bit(udev_device_get_syspath(hidraw)) + QStringLiteral("/device/report_descriptor"));
+    QFile descriptor(
+        QString::fromLocal8Bit(udev_device_get_syspath(hidraw)) + QStringLiteral("/device/report_descriptor"));
     if (!descriptor.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = descriptor.readAll();
-    return ParseReportDescriptor(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-        static_cast<std::size_t>(bytes.size()));
+    return ParseReportDescriptor(
+        reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
 }
 
 class LinuxConnection final : public HidConnection {
@@ -118,9 +119,15 @@ LinuxHidPlatform::~LinuxHidPlatform()
         hid_exit();
 }
 
-bool LinuxHidPlatform::available() const { return hidInitialised_ && udev_ != nullptr; }
+bool LinuxHidPlatform::available() const
+{
+    return hidInitialised_ && udev_ != nullptr;
+}
 
-void LinuxHidPlatform::setChangeListener(std::function<void()> listener) { listener_ = std::move(listener); }
+void LinuxHidPlatform::setChangeListener(std::function<void()> listener)
+{
+    listener_ = std::move(listener);
+}
 
 void LinuxHidPlatform::OnMonitorReadable()
 {
@@ -157,7 +164,8 @@ std::vector<HidInterfaceInfo> LinuxHidPlatform::scan()
         facts.numberedReports = summary.numberedReports;
         // The time udev set the node up differs for every plug-in of the same device.
         const char* initialised = udev_device_get_property_value(hidraw.get(), "USEC_INITIALIZED");
-        const QByteArray key = QByteArray(udev_device_get_syspath(hidraw.get())) + '|' + (initialised ? initialised : "");
+        const QByteArray key
+            = QByteArray(udev_device_get_syspath(hidraw.get())) + '|' + (initialised ? initialised : "");
         {
             std::lock_guard lock(mutex_);
             facts_[path] = facts;

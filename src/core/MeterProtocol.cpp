@@ -13,7 +13,10 @@ std::uint8_t ToPackedBcd(int value)
     return static_cast<std::uint8_t>(((clamped / 10) << 4) | (clamped % 10));
 }
 
-int FromPackedBcd(std::uint8_t value) { return (value >> 4) * 10 + (value & 0x0F); }
+int FromPackedBcd(std::uint8_t value)
+{
+    return (value >> 4) * 10 + (value & 0x0F);
+}
 
 std::uint8_t ModeByte(int rangeCode, bool fast, bool cWeighting, bool maxHold)
 {
@@ -35,9 +38,18 @@ void FillCommand(SendReport& buffer, std::uint8_t command)
 }
 } // namespace
 
-void FillRequestReading(SendReport& buffer) { FillCommand(buffer, MeterCommand::RequestReading); }
-void FillStartDownload(SendReport& buffer) { FillCommand(buffer, MeterCommand::StartDownload); }
-void FillNextBlock(SendReport& buffer) { FillCommand(buffer, MeterCommand::NextBlock); }
+void FillRequestReading(SendReport& buffer)
+{
+    FillCommand(buffer, MeterCommand::RequestReading);
+}
+void FillStartDownload(SendReport& buffer)
+{
+    FillCommand(buffer, MeterCommand::StartDownload);
+}
+void FillNextBlock(SendReport& buffer)
+{
+    FillCommand(buffer, MeterCommand::NextBlock);
+}
 
 void FillSetClock(SendReport& buffer, const QDateTime& localTime)
 {
@@ -58,6 +70,12 @@ void FillSetMode(SendReport& buffer, std::uint8_t modeByte)
     buffer[2] = modeByte;
 }
 
+bool SendToMeter(TForm6& module)
+{
+    module.AttachSaveRead();
+    return module.WritetoDevice();
+}
+
 namespace {
 
 enum class ReplyWait { Arrived, Disconnected, TimedOut };
@@ -67,8 +85,7 @@ ReplyWait SendAndAwaitReply(TForm6& module, void (*fill)(SendReport&), int timeo
     fill(module.SendBuffer);
     module.ReadMode = 2;
     module.AwaitingReply = true;
-    module.WritetoDevice();
-    module.AttachSaveRead();
+    SendToMeter(module);
     // Sleeps until an event comes (the reply's hand-over, a device change, the user) or time is up.
     QTimer timeLimit;
     timeLimit.setSingleShot(true);
@@ -130,9 +147,8 @@ int ReadMeterStatus(TForm6& module)
     // A download waits for its block replies in read mode 2: a status request now would take its reply.
     if (module.DeviceConnected && module.ReadMode != 1 && module.MeterBusy != MeterBusyDownloading) {
         FillRequestReading(module.SendBuffer);
-        module.WritetoDevice();
         module.ReadMode = 3;
-        module.AttachSaveRead();
+        SendToMeter(module);
         asked = true;
     }
     module.delay(260);

@@ -49,6 +49,10 @@ void FillNextBlock(SendReport& buffer);
 void FillSetClock(SendReport& buffer, const QDateTime& localTime);
 void FillSetMode(SendReport& buffer, std::uint8_t modeByte);
 
+// Sends SendBuffer to the meter with SaveRead attached as its reply handler. The handler is attached
+// first, so the meter is listened to before its reply can arrive.
+bool SendToMeter(TForm6& module);
+
 // How long a download waits for each reply before it gives up on a meter that stopped answering.
 constexpr int DefaultDownloadReplyTimeoutMs = 3000;
 

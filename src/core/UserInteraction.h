@@ -24,8 +24,8 @@ public:
     virtual ~UserInteraction() = default;
 
     // A "\r" in the text starts a new line on screen.
-    virtual MessageAnswer showMessage(QWidget* owner, const QString& text, const QString& caption,
-        MessageButtons buttons, MessageIcon icon)
+    virtual MessageAnswer showMessage(
+        QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons, MessageIcon icon)
         = 0;
     // The chosen path, or an empty text when the user cancelled.
     virtual QString askSaveFileName(QWidget* owner, const FileDialogRequest& request) = 0;
@@ -37,8 +37,8 @@ public:
 // The real dialogs: QMessageBox, QFileDialog, QPageSetupDialog.
 class QtUserInteraction final : public UserInteraction {
 public:
-    MessageAnswer showMessage(QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons,
-        MessageIcon icon) override;
+    MessageAnswer showMessage(
+        QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons, MessageIcon icon) override;
     QString askSaveFileName(QWidget* owner, const FileDialogRequest& request) override;
     QString askOpenFileName(QWidget* owner, const FileDialogRequest& request) override;
     bool askPrinterSetup(QWidget* owner, QPrinter& printer) override;

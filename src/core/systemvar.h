@@ -137,8 +137,8 @@ public:
     // Busy wait that keeps the user interface alive: processes events until the interval has passed.
     void delay(int milliseconds);
     // Stores text and caption in LastErrorText / LastErrorCaption, then shows the message box.
-    MessageAnswer ShowMessageBox(const QString& text, const QString& caption, MessageButtons buttons,
-        MessageIcon icon, QWidget* owner = nullptr);
+    MessageAnswer ShowMessageBox(const QString& text, const QString& caption, MessageButtons buttons, MessageIcon icon,
+        QWidget* owner = nullptr);
     const QString& ProgramFolder() const { return services_.programFolder; }
     UserInteraction& Ui() const { return services_.ui; }
     Clock& SystemTime() const { return services_.clock; }

@@ -11,8 +11,14 @@ constexpr std::uint8_t EndMark = 0xFF;
 constexpr std::uint16_t OtherVendorId = 0x046D;
 constexpr std::uint16_t OtherProductId = 0xC31C;
 
-std::uint8_t Bcd(int value) { return static_cast<std::uint8_t>(((value / 10) << 4) | (value % 10)); }
-int FromBcd(std::uint8_t value) { return (value >> 4) * 10 + (value & 0x0F); }
+std::uint8_t Bcd(int value)
+{
+    return static_cast<std::uint8_t>(((value / 10) << 4) | (value % 10));
+}
+int FromBcd(std::uint8_t value)
+{
+    return (value >> 4) * 10 + (value & 0x0F);
+}
 } // namespace
 
 std::vector<std::uint8_t> EncodeLoggedMemory(const std::vector<LoggedRun>& runs)
@@ -22,12 +28,12 @@ std::vector<std::uint8_t> EncodeLoggedMemory(const std::vector<LoggedRun>& runs)
         const QDate date = run.start.date();
         const QTime time = run.start.time();
         memory.insert(memory.end(),
-            { HeaderMark, run.statusFlags, Bcd(time.second()), Bcd(time.minute()), Bcd(time.hour()),
-                Bcd(date.day()), Bcd(date.month()), Bcd(date.year() % 100), run.intervalSeconds });
+            { HeaderMark, run.statusFlags, Bcd(time.second()), Bcd(time.minute()), Bcd(time.hour()), Bcd(date.day()),
+                Bcd(date.month()), Bcd(date.year() % 100), run.intervalSeconds });
         for (std::size_t i = 0; i < run.readings.size(); i += 2) {
             const auto first = static_cast<std::uint32_t>(run.readings[i] & 0x7FF);
-            const auto second
-                = static_cast<std::uint32_t>((i + 1 < run.readings.size() ? run.readings[i + 1] : run.readings[i]) & 0xFFF);
+            const auto second = static_cast<std::uint32_t>(
+                (i + 1 < run.readings.size() ? run.readings[i + 1] : run.readings[i]) & 0xFFF);
             const std::uint32_t word = (first << 13) | (second << 1);
             memory.insert(memory.end(),
                 { static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 8),

@@ -30,8 +30,8 @@ TEST(LoggedMemory, PacksTwoReadingsIntoThreeBytesAfterAHeader)
     run.start = QDateTime(QDate(2006, 12, 5), QTime(9, 5, 30));
     run.intervalSeconds = 10;
     run.readings = { 653, 701 };
-    const std::vector<std::uint8_t> expected { 0xFD, 0x00, 0x30, 0x05, 0x09, 0x05, 0x12, 0x06, 0x0A, 0x51, 0xA5,
-        0x7A, 0xFF };
+    const std::vector<std::uint8_t> expected { 0xFD, 0x00, 0x30, 0x05, 0x09, 0x05, 0x12, 0x06, 0x0A, 0x51, 0xA5, 0x7A,
+        0xFF };
     EXPECT_EQ(EncodeLoggedMemory({ run }), expected);
 }
 

@@ -29,8 +29,8 @@ public:
     std::vector<FileDialogRequest> openDialogs;
     int printerSetupCount = 0;
 
-    MessageAnswer showMessage(QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons,
-        MessageIcon icon) override;
+    MessageAnswer showMessage(
+        QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons, MessageIcon icon) override;
     QString askSaveFileName(QWidget* owner, const FileDialogRequest& request) override;
     QString askOpenFileName(QWidget* owner, const FileDialogRequest& request) override;
     bool askPrinterSetup(QWidget* owner, QPrinter& printer) override;

@@ -9,7 +9,10 @@ TestModule::TestModule(std::unique_ptr<ReadingStore> store)
     module = std::make_unique<TForm6>(ModuleServices { ui, clock, sound, meter, folder.path() }, std::move(store));
 }
 
-TestModule::~TestModule() { module.reset(); }
+TestModule::~TestModule()
+{
+    module.reset();
+}
 
 bool TestModule::waitUntil(const std::function<bool()>& condition, int timeoutMs)
 {
