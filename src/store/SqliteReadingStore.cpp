@@ -1,0 +1,462 @@
+#include "SqliteReadingStore.h"
+
+#include "ReadingGridModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <charconv>
+#include <string_view>
+
+namespace {
+
+[[noreturn]] void fail(const QString& text)
+{
+    throw TableError(text.toStdString());
+}
+
+[[noreturn]] void failSqlite(sqlite3* db, const QString& what)
+{
+    fail(QStringLiteral("%1: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(db))));
+}
+
+void exec(sqlite3* db, const char* sql)
+{
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        failSqlite(db, QString::fromUtf8(sql));
+}
+
+// Finalizes a statement prepared for one operation.
+class Statement {
+public:
+    Statement(sqlite3* db, const QString& sql)
+        : db_(db)
+    {
+        const QByteArray utf8 = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &stmt_, nullptr) != SQLITE_OK)
+            failSqlite(db, sql);
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return stmt_; }
+    // True for a row, false at the end.
+    bool step()
+    {
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            failSqlite(db_, QStringLiteral("Reading the table failed"));
+        return false;
+    }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Rolls back a transaction that was not committed.
+class Transaction {
+public:
+    explicit Transaction(sqlite3* db)
+        : db_(db)
+    {
+        exec(db_, "BEGIN IMMEDIATE");
+    }
+    ~Transaction()
+    {
+        if (!committed_)
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit()
+    {
+        exec(db_, "COMMIT");
+        committed_ = true;
+    }
+
+private:
+    sqlite3* db_;
+    bool committed_ = false;
+};
+
+QString quoted(const QString& identifier)
+{
+    return QLatin1Char('"') + identifier + QLatin1Char('"');
+}
+
+QString columnText(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return text ? QString::fromUtf8(text, sqlite3_column_bytes(stmt, column)) : QString();
+}
+
+// Columns 0..4 of a statement selecting RecNo, MeaValue, Weight, Time, Date.
+ReadingRow rowFromStatement(sqlite3_stmt* stmt)
+{
+    ReadingRow row;
+    if (sqlite3_column_type(stmt, 0) == SQLITE_INTEGER)
+        row.recNo = QString::number(sqlite3_column_int64(stmt, 0));
+    else
+        row.recNo = columnText(stmt, 0);
+    row.meaValue = columnText(stmt, 1);
+    row.weight = columnText(stmt, 2);
+    row.time = columnText(stmt, 3);
+    row.date = columnText(stmt, 4);
+    return row;
+}
+
+std::string_view trimBlanks(std::string_view field)
+{
+    const auto first = field.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = field.find_last_not_of(" \t");
+    return field.substr(first, last - first + 1);
+}
+
+// Binds a record number: no value for an empty text, else a whole number. False for anything else.
+bool bindRecNo(sqlite3_stmt* stmt, int parameter, std::string_view text)
+{
+    if (text.empty())
+        return sqlite3_bind_null(stmt, parameter) == SQLITE_OK;
+    if (text.front() == '+')
+        text.remove_prefix(1);
+    sqlite3_int64 value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return false;
+    return sqlite3_bind_int64(stmt, parameter, value) == SQLITE_OK;
+}
+
+// Date, Time, MeaValue, Weight, RecNo without their padding blanks; false unless there are exactly five.
+bool splitStagingLine(std::string_view line, std::string_view (&fields)[5])
+{
+    for (int i = 0; i < 4; ++i) {
+        const auto comma = line.find(',');
+        if (comma == std::string_view::npos)
+            return false;
+        fields[i] = trimBlanks(line.substr(0, comma));
+        line.remove_prefix(comma + 1);
+    }
+    if (line.find(',') != std::string_view::npos)
+        return false;
+    fields[4] = trimBlanks(line);
+    return true;
+}
+
+void bindText(sqlite3_stmt* stmt, int parameter, std::string_view text)
+{
+    sqlite3_bind_text(stmt, parameter, text.data(), int(text.size()), SQLITE_STATIC);
+}
+
+void stepInsert(sqlite3* db, sqlite3_stmt* stmt, const QString& tableName)
+{
+    if (sqlite3_step(stmt) != SQLITE_DONE) {
+        const QString error = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_reset(stmt);
+        fail(QStringLiteral("Appending to %1 failed: %2").arg(tableName, error));
+    }
+    sqlite3_reset(stmt);
+}
+
+const char* const SelectColumns = R"(SELECT RecNo, MeaValue, Weight, "Time", "Date" FROM )";
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------
+
+SqliteReadingTable::SqliteReadingTable(sqlite3* db, QString tableName)
+    : db_(db)
+    , name_(std::move(tableName))
+    , model_(std::make_unique<ReadingGridModel>(*this))
+{
+}
+
+SqliteReadingTable::~SqliteReadingTable()
+{
+    sqlite3_finalize(insert_);
+    sqlite3_finalize(selectRange_);
+}
+
+sqlite3_stmt* SqliteReadingTable::statement(sqlite3_stmt*& cached, const QString& sql) const
+{
+    if (!cached) {
+        const QByteArray utf8 = sql.toUtf8();
+        if (sqlite3_prepare_v3(db_, utf8.constData(), int(utf8.size()), SQLITE_PREPARE_PERSISTENT, &cached, nullptr)
+            != SQLITE_OK) {
+            cached = nullptr;
+            failSqlite(db_, sql);
+        }
+    }
+    return cached;
+}
+
+void SqliteReadingTable::requireOpen(const char* operation) const
+{
+    if (!open_)
+        fail(QStringLiteral("Cannot %1 the table %2: it is closed").arg(QLatin1String(operation), name_));
+}
+
+void SqliteReadingTable::open()
+{
+    if (open_)
+        return;
+    renumberIfRowidsHaveGaps();
+    Statement count(db_, QStringLiteral("SELECT count(*) FROM %1").arg(quoted(name_)));
+    count.step();
+    count_ = sqlite3_column_int64(count.get(), 0);
+    open_ = true;
+    model_->tableReset();
+}
+
+// Another program may have deleted rows in the middle; then the positions no longer follow the rowids.
+void SqliteReadingTable::renumberIfRowidsHaveGaps()
+{
+    {
+        Statement check(db_, QStringLiteral("SELECT count(*), coalesce(max(rowid), 0) FROM %1").arg(quoted(name_)));
+        check.step();
+        if (sqlite3_column_int64(check.get(), 0) == sqlite3_column_int64(check.get(), 1))
+            return;
+    }
+    Transaction transaction(db_);
+    const QString table = quoted(name_);
+    for (const QString& sql :
+        { QStringLiteral("CREATE TEMP TABLE decimora_renumber AS SELECT * FROM %1 ORDER BY rowid").arg(table),
+            QStringLiteral("DELETE FROM %1").arg(table),
+            QStringLiteral("INSERT INTO %1 SELECT * FROM temp.decimora_renumber ORDER BY rowid").arg(table),
+            QStringLiteral("DROP TABLE temp.decimora_renumber") }) {
+        exec(db_, sql.toUtf8().constData());
+    }
+    transaction.commit();
+}
+
+void SqliteReadingTable::close()
+{
+    if (!open_)
+        return;
+    open_ = false;
+    model_->tableReset();
+}
+
+void SqliteReadingTable::empty()
+{
+    exec(db_, QStringLiteral("DELETE FROM %1").arg(quoted(name_)).toUtf8().constData());
+    count_ = 0;
+    model_->tableReset();
+}
+
+void SqliteReadingTable::appendRow(const ReadingRow& row)
+{
+    requireOpen("append to");
+    sqlite3_stmt* insert = statement(insert_,
+        QStringLiteral(R"(INSERT INTO %1 (RecNo, MeaValue, Weight, "Time", "Date") VALUES (?, ?, ?, ?, ?))")
+            .arg(quoted(name_)));
+    const QByteArray recNo = row.recNo.trimmed().toUtf8();
+    const QByteArray meaValue = row.meaValue.toUtf8();
+    const QByteArray weight = row.weight.toUtf8();
+    const QByteArray time = row.time.toUtf8();
+    const QByteArray date = row.date.toUtf8();
+    if (!bindRecNo(insert, 1, std::string_view(recNo.constData(), recNo.size()))) {
+        sqlite3_clear_bindings(insert);
+        fail(QStringLiteral("RecNo \"%1\" is not a whole number").arg(row.recNo));
+    }
+    bindText(insert, 2, std::string_view(meaValue.constData(), meaValue.size()));
+    bindText(insert, 3, std::string_view(weight.constData(), weight.size()));
+    bindText(insert, 4, std::string_view(time.constData(), time.size()));
+    bindText(insert, 5, std::string_view(date.constData(), date.size()));
+    stepInsert(db_, insert, name_);
+    sqlite3_clear_bindings(insert);
+
+    ReadingRow stored = row;
+    stored.recNo = recNo.isEmpty() ? QString() : QString::number(row.recNo.trimmed().toLongLong());
+    ++count_;
+    model_->rowsAppended(count_ - 1, &stored);
+}
+
+ReadingRow SqliteReadingTable::row(qint64 index) const
+{
+    requireOpen("read");
+    if (index < 0 || index >= count_)
+        fail(QStringLiteral("Row %1 is outside the table %2 of %3 rows").arg(index).arg(name_).arg(count_));
+    std::vector<ReadingRow> rows = readRows(index, 1);
+    if (rows.empty())
+        fail(QStringLiteral("Row %1 of the table %2 is missing").arg(index).arg(name_));
+    return rows.front();
+}
+
+std::vector<ReadingRow> SqliteReadingTable::readRows(qint64 first, qint64 count) const
+{
+    std::vector<ReadingRow> rows;
+    if (!open_ || count <= 0)
+        return rows;
+    sqlite3_stmt* select = statement(selectRange_,
+        QLatin1String(SelectColumns) + quoted(name_)
+            + QStringLiteral(" WHERE rowid >= ? AND rowid < ? ORDER BY rowid"));
+    sqlite3_bind_int64(select, 1, first + 1);
+    sqlite3_bind_int64(select, 2, first + 1 + count);
+    rows.reserve(std::size_t(count));
+    int rc = 0;
+    while ((rc = sqlite3_step(select)) == SQLITE_ROW)
+        rows.push_back(rowFromStatement(select));
+    sqlite3_reset(select);
+    if (rc != SQLITE_DONE)
+        failSqlite(db_, QStringLiteral("Reading the table %1 failed").arg(name_));
+    return rows;
+}
+
+void SqliteReadingTable::forEachRow(const std::function<void(const ReadingRow&)>& visit) const
+{
+    requireOpen("read");
+    Statement select(db_, QLatin1String(SelectColumns) + quoted(name_) + QStringLiteral(" ORDER BY rowid"));
+    while (select.step())
+        visit(rowFromStatement(select.get()));
+}
+
+void SqliteReadingTable::suspendUpdates()
+{
+    model_->suspend();
+}
+
+void SqliteReadingTable::resumeUpdates()
+{
+    model_->resume();
+}
+
+QAbstractTableModel* SqliteReadingTable::gridModel()
+{
+    return model_.get();
+}
+
+void SqliteReadingTable::appendStagingFile(const QString& stagingPath)
+{
+    requireOpen("append to");
+    QFile file(stagingPath);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot read %1: %2").arg(stagingPath, file.errorString()));
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fail(QStringLiteral("Cannot read %1: %2").arg(stagingPath, file.errorString()));
+
+    // Staging columns in file order: Date, Time, MeaValue, Weight, RecNo.
+    Statement insert(db_,
+        QStringLiteral(R"(INSERT INTO %1 ("Date", "Time", MeaValue, Weight, RecNo) VALUES (?, ?, ?, ?, ?))")
+            .arg(quoted(name_)));
+    Transaction transaction(db_);
+    qint64 appended = 0;
+    qint64 lineNumber = 0;
+    std::string_view rest(content.constData(), std::size_t(content.size()));
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.empty())
+            continue;
+
+        std::string_view fields[5];
+        if (!splitStagingLine(line, fields))
+            fail(QStringLiteral("%1, line %2: a staging row has five fields separated by \",\"")
+                     .arg(stagingPath)
+                     .arg(lineNumber));
+        for (int i = 0; i < 4; ++i)
+            bindText(insert.get(), i + 1, fields[i]);
+        if (!bindRecNo(insert.get(), 5, fields[4]))
+            fail(QStringLiteral("%1, line %2: the record number \"%3\" is not a whole number")
+                     .arg(stagingPath)
+                     .arg(lineNumber)
+                     .arg(QString::fromUtf8(fields[4].data(), qsizetype(fields[4].size()))));
+        stepInsert(db_, insert.get(), name_);
+        ++appended;
+    }
+    transaction.commit();
+
+    const qint64 firstNew = count_;
+    count_ += appended;
+    if (appended > 0)
+        model_->rowsAppended(firstNew, nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------------
+
+namespace {
+
+const char* const CreateTables[] = {
+    R"(CREATE TABLE IF NOT EXISTS MeaData (RecNo INTEGER, MeaValue TEXT, Weight TEXT, "Time" TEXT, "Date" TEXT,
+       Unit TEXT))",
+    R"(CREATE TABLE IF NOT EXISTS GetRecorde (RecNo INTEGER, MeaValue TEXT, Weight TEXT, "Time" TEXT, "Date" TEXT))",
+    R"(CREATE TABLE IF NOT EXISTS LoadData (RecNo INTEGER, MeaValue TEXT, Weight TEXT, "Time" TEXT, "Date" TEXT,
+       Unit TEXT))",
+};
+
+void runQuery(QSqlDatabase& db, const QString& sql)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        fail(QStringLiteral("%1: %2").arg(sql, query.lastError().text()));
+}
+
+} // namespace
+
+SqliteReadingStore::Connection::~Connection()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+SqliteReadingStore::SqliteReadingStore(const QString& databasePath)
+    : path_(databasePath)
+{
+    static std::atomic<int> nextConnection { 0 };
+    connection_.name = QStringLiteral("decimora-store-%1").arg(nextConnection++);
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_.name);
+    db.setDatabaseName(databasePath);
+    if (!db.open())
+        fail(QStringLiteral("Cannot open the database %1: %2").arg(databasePath, db.lastError().text()));
+    {
+        QSqlQuery journal(db);
+        if (!journal.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !journal.next()
+            || journal.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+            fail(QStringLiteral("Cannot give the database %1 a write-ahead log").arg(databasePath));
+    }
+    // With a write-ahead log, NORMAL never corrupts the file; only a power loss may cost the last
+    // second's rows, and the tables are emptied at every start anyway.
+    runQuery(db, QStringLiteral("PRAGMA synchronous=NORMAL"));
+    for (const char* sql : CreateTables)
+        runQuery(db, QString::fromUtf8(sql));
+
+    const QVariant driverHandle = db.driver()->handle();
+    if (!driverHandle.isValid() || qstrcmp(driverHandle.typeName(), "sqlite3*") != 0)
+        fail(QStringLiteral("The SQLite driver does not give its connection handle"));
+    sqlite3* handle = *static_cast<sqlite3* const*>(driverHandle.constData());
+
+    meaData_ = std::make_unique<SqliteReadingTable>(handle, QStringLiteral("MeaData"));
+    getRecorde_ = std::make_unique<SqliteReadingTable>(handle, QStringLiteral("GetRecorde"));
+    loadData_ = std::make_unique<SqliteReadingTable>(handle, QStringLiteral("LoadData"));
+    meaData_->open();
+    getRecorde_->open();
+    loadData_->open();
+}
+
+// The tables, declared after the connection, finalize their statements before it closes.
+SqliteReadingStore::~SqliteReadingStore() = default;
+
+QString SqliteReadingStore::defaultDatabasePath()
+{
+    return QDir::currentPath() + QStringLiteral("/Decimora.mdb");
+}

@@ -1,0 +1,258 @@
+#include "SqliteReadingStore.h"
+
+#include <QAbstractItemModelTester>
+#include <QAbstractTableModel>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gmock/gmock.h>
+
+#include <sqlite3.h>
+
+#include <memory>
+
+namespace {
+
+using testing::ElementsAre;
+
+ReadingRow reading(int recNo, const char* value, const char* weight = "A")
+{
+    return { QString::number(recNo), QString::fromLatin1(value), QString::fromLatin1(weight),
+        QStringLiteral("14:30:15"), QStringLiteral("12/9/2026") };
+}
+
+std::vector<ReadingRow> allRows(const ReadingTable& table)
+{
+    std::vector<ReadingRow> rows;
+    table.forEachRow([&](const ReadingRow& row) { rows.push_back(row); });
+    return rows;
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+class ReadingStoreTest : public testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString dbPath = dir.filePath(QStringLiteral("Decimora.mdb"));
+    std::unique_ptr<SqliteReadingStore> store = std::make_unique<SqliteReadingStore>(dbPath);
+};
+
+TEST_F(ReadingStoreTest, RowsComeBackInInsertionOrderWithTheirTextsAndIntegerRecordNumbers)
+{
+    ReadingTable& table = store->meaData();
+    table.appendRow(reading(1, "65.3"));
+    table.appendRow(reading(2, "100.0", "C"));
+    table.appendRow(reading(3, "0.5"));
+
+    store = std::make_unique<SqliteReadingStore>(dbPath);
+    ReadingTable& reopened = store->meaData();
+    EXPECT_EQ(reopened.rowCount(), 3);
+    EXPECT_THAT(allRows(reopened), ElementsAre(reading(1, "65.3"), reading(2, "100.0", "C"), reading(3, "0.5")));
+    EXPECT_EQ(reopened.row(1), reading(2, "100.0", "C"));
+
+    const QVariant recNo = reopened.gridModel()->index(2, 0).data();
+    EXPECT_EQ(recNo.typeId(), QMetaType::LongLong);
+    EXPECT_EQ(recNo.toLongLong(), 3);
+}
+
+TEST_F(ReadingStoreTest, EmptyingKeepsTheTablesAndWorksWhileTheyAreClosed)
+{
+    for (ReadingTable* table : { &store->meaData(), &store->getRecorde(), &store->loadData() }) {
+        table->appendRow(reading(1, "50.0"));
+        table->close();
+        EXPECT_THROW(table->appendRow(reading(2, "50.0")), TableError) << table->tableName().toStdString();
+        table->empty();
+        table->open();
+        EXPECT_TRUE(table->isEmpty());
+        table->appendRow(reading(7, "51.2"));
+        EXPECT_THAT(allRows(*table), ElementsAre(reading(7, "51.2")));
+    }
+}
+
+TEST_F(ReadingStoreTest, StagingRowsAreAppendedAfterTheTableRowsWithoutTheirPaddingBlanks)
+{
+    ReadingTable& table = store->loadData();
+    table.appendRow(reading(1, "40.2"));
+    table.appendRow(reading(2, "41.0"));
+    const QString staging = dir.filePath(QStringLiteral("AsciiDBF.TXT"));
+    // The download pads the record number; a data file load does not.
+    writeFile(staging,
+        "5/12/2006 ,9:5:30  ,65.3  ,A,3     \r\n"
+        "5/12/2006 ,9:5:31  ,100.0 ,C,4\r\n"
+        "12/31/2026,23:59:59,0.5   ,A,5\r\n");
+
+    table.appendStagingFile(staging);
+
+    EXPECT_EQ(table.rowCount(), 5);
+    EXPECT_THAT(allRows(table),
+        ElementsAre(reading(1, "40.2"), reading(2, "41.0"), ReadingRow { "3", "65.3", "A", "9:5:30", "5/12/2006" },
+            ReadingRow { "4", "100.0", "C", "9:5:31", "5/12/2006" },
+            ReadingRow { "5", "0.5", "A", "23:59:59", "12/31/2026" }));
+}
+
+TEST_F(ReadingStoreTest, AStagingFileWithABadLineAddsNothing)
+{
+    ReadingTable& table = store->getRecorde();
+    const QString staging = dir.filePath(QStringLiteral("AsciiDBF.TXT"));
+    const struct {
+        const char* content;
+        const char* reason;
+    } cases[] = {
+        { "5/12/2006 ,9:5:30  ,65.3  ,A,0\r\n5/12/2006 ,9:5:31  ,65.4  ,A,x1\r\n", "line 2: the record number" },
+        { "5/12/2006 ,9:5:30  ,65.3  ,A,0\r\n5/12/2006 ,9:5:31  ,65.4  ,A\r\n", "line 2: a staging row has five" },
+        { "5/12/2006 ,9:5:30  ,65.3  ,A,0,7\r\n", "line 1: a staging row has five" },
+    };
+    for (const auto& c : cases) {
+        writeFile(staging, c.content);
+        try {
+            table.appendStagingFile(staging);
+            ADD_FAILURE() << "accepted " << c.content;
+        } catch (const TableError& error) {
+            EXPECT_THAT(error.what(), testing::HasSubstr(c.reason));
+        }
+        EXPECT_EQ(table.rowCount(), 0);
+    }
+    EXPECT_THROW(table.appendStagingFile(dir.filePath(QStringLiteral("missing.txt"))), TableError);
+
+    store = std::make_unique<SqliteReadingStore>(dbPath);
+    EXPECT_TRUE(store->getRecorde().isEmpty());
+}
+
+TEST_F(ReadingStoreTest, PositionsFollowInsertionOrderAfterAnotherProgramDeletedARow)
+{
+    ReadingTable& table = store->meaData();
+    for (int i = 1; i <= 4; ++i)
+        table.appendRow(reading(i, "60.0"));
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(dbPath.toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "DELETE FROM MeaData WHERE RecNo = 2", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+
+    table.close();
+    table.open();
+    table.appendRow(reading(5, "61.0"));
+
+    EXPECT_EQ(table.rowCount(), 4);
+    EXPECT_EQ(table.row(1).recNo, "3");
+    EXPECT_EQ(table.row(3).recNo, "5");
+}
+
+TEST_F(ReadingStoreTest, ARecordNumberThatIsNoWholeNumberIsRefused)
+{
+    ReadingTable& table = store->meaData();
+    EXPECT_THROW(table.appendRow(ReadingRow { "1a", "60.0", "A", "", "" }), TableError);
+    table.appendRow(ReadingRow { "", "60.0", "A", "", "" });
+    EXPECT_EQ(table.row(0).recNo, "");
+}
+
+TEST(ReadingStore, ADatabaseThatCannotBeOpenedIsReported)
+{
+    QTemporaryDir dir;
+    EXPECT_THROW(SqliteReadingStore(dir.filePath(QStringLiteral("no/such/folder/Decimora.mdb"))), TableError);
+}
+
+// --- Grid model --------------------------------------------------------------------------------------
+
+class GridModelTest : public ReadingStoreTest {
+protected:
+    ReadingTable& table = store->meaData();
+    QAbstractTableModel* model = table.gridModel();
+    QAbstractItemModelTester tester { model, QAbstractItemModelTester::FailureReportingMode::Fatal };
+
+    void stage(int rows, int firstRecNo)
+    {
+        QByteArray content;
+        for (int i = 0; i < rows; ++i)
+            content += "5/12/2006 ,9:5:30  ,65.3  ,A," + QByteArray::number(firstRecNo + i) + "\r\n";
+        const QString path = dir.filePath(QStringLiteral("AsciiDBF.TXT"));
+        writeFile(path, content);
+        table.appendStagingFile(path);
+    }
+};
+
+TEST_F(GridModelTest, ShowsTheColumnsByName)
+{
+    QStringList headers;
+    for (int column = 0; column < model->columnCount(); ++column)
+        headers << model->headerData(column, Qt::Horizontal).toString();
+    EXPECT_EQ(headers, QStringList({ "RecNo", "MeaValue", "Weight", "Time", "Date" }));
+}
+
+TEST_F(GridModelTest, AnAppendedRowIsOneInsertedRow)
+{
+    table.appendRow(reading(1, "65.3"));
+    QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+
+    table.appendRow(reading(2, "66.1"));
+
+    ASSERT_EQ(inserted.size(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), 1);
+    EXPECT_EQ(inserted[0][2].toInt(), 1);
+    EXPECT_EQ(reset.size(), 0);
+    EXPECT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(model->index(1, 1).data().toString(), "66.1");
+    EXPECT_EQ(model->index(1, 3).data().toString(), "14:30:15");
+}
+
+TEST_F(GridModelTest, ALargeTableIsFetchedPageByPage)
+{
+    stage(3 * 512 + 10, 1);
+    table.close();
+    table.open();
+
+    EXPECT_EQ(model->rowCount(), 512);
+    ASSERT_TRUE(model->canFetchMore(QModelIndex()));
+    model->fetchMore(QModelIndex());
+    EXPECT_EQ(model->rowCount(), 1024);
+    EXPECT_EQ(model->index(511, 0).data().toLongLong(), 512);
+    EXPECT_EQ(model->index(512, 0).data().toLongLong(), 513);
+
+    // New rows of a table not yet fetched to its end wait to be fetched.
+    QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+    table.appendRow(reading(2000, "70.0"));
+    EXPECT_EQ(inserted.size(), 0);
+    while (model->canFetchMore(QModelIndex()))
+        model->fetchMore(QModelIndex());
+    EXPECT_EQ(model->rowCount(), 3 * 512 + 11);
+    EXPECT_EQ(model->index(3 * 512 + 10, 0).data().toLongLong(), 2000);
+}
+
+TEST_F(GridModelTest, SuspendedUpdatesAreAnnouncedOnceOnResume)
+{
+    table.appendRow(reading(1, "60.0"));
+    QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+
+    table.suspendUpdates();
+    table.appendRow(reading(2, "60.1"));
+    stage(3, 3);
+    EXPECT_EQ(inserted.size(), 0);
+    EXPECT_EQ(model->rowCount(), 1);
+    table.resumeUpdates();
+
+    ASSERT_EQ(inserted.size(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), 1);
+    EXPECT_EQ(inserted[0][2].toInt(), 4);
+    EXPECT_EQ(model->index(4, 0).data().toLongLong(), 5);
+}
+
+TEST_F(GridModelTest, EmptyingAndClosingTheTableResetTheModel)
+{
+    stage(5, 1);
+    QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+    table.close();
+    EXPECT_EQ(model->rowCount(), 0);
+    table.empty();
+    table.open();
+    EXPECT_EQ(model->rowCount(), 0);
+    table.appendRow(reading(1, "60.0"));
+    EXPECT_EQ(model->rowCount(), 1);
+    EXPECT_GE(reset.size(), 2);
+}
+
+} // namespace
