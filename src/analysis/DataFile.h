@@ -1,0 +1,101 @@
+#pragma once
+
+// Data files (*.DMR): a header line, a count line and one line per reading, every line ending in
+// CR LF. A reading line is Date padded to 10, ",", Time padded to 8, ",", MeaValue padded to 6, ",",
+// Weight, e.g. "5/12/2006 ,9:5:30  ,65.3  ,A". Longer texts are written whole.
+
+#include "ReadingTable.h"
+#include "StagingFile.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QFile;
+
+inline constexpr char DataFileHeader[] = "@Zentrobasis Decimora File";
+
+// Writes every row of the table to path, replacing the file only once the new one is complete: on
+// failure the previous file is left as it was and DataFileError carries the system's text.
+void WriteDataFile(const ReadingTable& table, const QString& path);
+
+// The name a Save writes to: the chosen path, with ".dmr" appended when it has no "." anywhere
+// (folder names included).
+QString DataFilePathForSave(const QString& chosenPath);
+
+// The level in dB of a MeaValue text: all characters but the last two as a whole number, plus the
+// last character as tenths ("65.3" is 65.3, "7.0" is 7). The character before the last is not looked
+// at. NaN for a text that gives no number (too short, not digits), so that comparisons fail quietly.
+double ValueFromText(QStringView text);
+// Only a text of whole decibels, ".", one tenths digit gives a value.
+std::optional<double> ValueFromTextChecked(QStringView text);
+
+// Decodes one data line for the given record number: appends the staging line for it (without CR LF)
+// to staging and returns the reading's value. The fields are found by their "," separators, so a
+// date or time longer than its column still reads right. Throws DataFileError, with the reason
+// only, for a line that is not date, time, a reading of whole decibels "." one tenths digit, and a
+// weighting letter.
+double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging);
+
+// A data file opened for reading, standing at line 3.
+class DataFileReader {
+public:
+    DataFileReader(DataFileReader&&) noexcept;
+    DataFileReader& operator=(DataFileReader&&) noexcept;
+    ~DataFileReader();
+
+    // The count of line 2.
+    qint64 declaredCount() const { return declaredCount_; }
+    const QString& path() const { return path_; }
+    // The next line without its line end; false at the end of the file. The view stays valid until
+    // the next call. Throws DataFileError when the file cannot be read.
+    bool nextLine(QByteArrayView& line);
+    // The number of the line nextLine gave last (1-based).
+    qint64 lineNumber() const { return lineNumber_; }
+
+private:
+    friend std::optional<DataFileReader> OpenDataFile(const QString& path);
+    explicit DataFileReader(QString path);
+
+    QString path_;
+    std::unique_ptr<QFile> file_;
+    QByteArray buffer_;
+    qsizetype position_ = 0;
+    bool atEnd_ = false;
+    qint64 declaredCount_ = 0;
+    qint64 lineNumber_ = 0;
+};
+
+// Opens a data file. Nothing when line 1 is not exactly the header (the file is not a data file and
+// nothing is said). Throws DataFileError when the file cannot be opened or read, or when line 2 holds
+// no whole number of at least 1 after its first ":".
+std::optional<DataFileReader> OpenDataFile(const QString& path);
+
+// What the analysis window does while a data file is loaded.
+struct DataFileLoadHooks {
+    // The file has been read and checked whole; count is line 2's count.
+    std::function<void(qint64 count)> opened;
+    // Each reading, in file order.
+    std::function<void(double value)> reading;
+    // Just before the rows go to the table.
+    std::function<void()> appending;
+};
+
+struct DataFileLoad {
+    qint64 declaredCount = 0;
+    // Record numbers given to the file's rows: the table's row count before the load + 1 onward.
+    qint64 firstRecNo = 0;
+    qint64 lastRecNo = 0;
+};
+
+// Loads a data file into the table through the staging file: every line after line 2 becomes a row
+// (however many line 2 announces), numbered on from the table's row count. Nothing when the file is
+// not a data file. A line that cannot be read throws DataFileError naming the file and the line,
+// before any hook has run and before anything reaches the table.
+std::optional<DataFileLoad> LoadDataFile(
+    const QString& path, ReadingTable& destination, StagingFileLease& staging, const DataFileLoadHooks& hooks = {});

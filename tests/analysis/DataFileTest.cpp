@@ -1,0 +1,277 @@
+#include "DataFile.h"
+#include "SqliteReadingStore.h"
+#include "StagingFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gmock/gmock.h>
+
+#include <sys/resource.h>
+
+#include <cmath>
+#include <csignal>
+#include <memory>
+
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+std::vector<ReadingRow> allRows(const ReadingTable& table)
+{
+    std::vector<ReadingRow> rows;
+    table.forEachRow([&](const ReadingRow& row) { rows.push_back(row); });
+    return rows;
+}
+
+class DataFileTest : public testing::Test {
+protected:
+    QTemporaryDir dir;
+    SqliteReadingStore store { dir.filePath(QStringLiteral("Decimora.mdb")) };
+    QString programFolder = dir.path();
+
+    QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+
+    struct Load {
+        std::optional<DataFileLoad> result;
+        std::vector<qint64> opened;
+        std::vector<double> readings;
+        int appending = 0;
+    };
+    // Loads a file into LoadData as the analysis window does, recording what the window is told.
+    Load load(const QString& file)
+    {
+        StagingFileLease staging = StagingFileLease::acquire(programFolder, QStringLiteral("loading a data file"));
+        Load load;
+        DataFileLoadHooks hooks;
+        hooks.opened = [&](qint64 count) { load.opened.push_back(count); };
+        hooks.reading = [&](double value) { load.readings.push_back(value); };
+        hooks.appending = [&] { ++load.appending; };
+        load.result = LoadDataFile(file, store.loadData(), staging, hooks);
+        return load;
+    }
+};
+
+TEST_F(DataFileTest, WritesTheHeaderTheCountAndFixedWidthLines)
+{
+    ReadingTable& table = store.getRecorde();
+    table.appendRow({ "0", "100.0", "A", "9:5:30", "5/12/2006" });
+    table.appendRow({ "1", "0.5", "C", "23:59:59", "12/31/2026" });
+    // Texts longer than their column are written whole.
+    table.appendRow({ "2", "65.3", "A", "2:30:15 PM", "2026. 12. 09." });
+
+    WriteDataFile(table, path("run1.dmr"));
+
+    EXPECT_EQ(readFile(path("run1.dmr")),
+        "@Zentrobasis Decimora File\r\n"
+        "Total:3\r\n"
+        "5/12/2006 ,9:5:30  ,100.0 ,A\r\n"
+        "12/31/2026,23:59:59,0.5   ,C\r\n"
+        "2026. 12. 09.,2:30:15 PM,65.3  ,A\r\n");
+}
+
+TEST_F(DataFileTest, AFailedSaveLeavesThePreviousFileAndSaysWhy)
+{
+    const QByteArray previous = "@Zentrobasis Decimora File\r\nTotal:1\r\n5/12/2006 ,9:5:30  ,65.3  ,A\r\n";
+    writeFile(path("run1.dmr"), previous);
+    for (int i = 0; i < 2000; ++i)
+        store.meaData().appendRow({ QString::number(i + 1), "70.1", "A", "14:30:15", "12/9/2026" });
+
+    // A disk that fills up half-way through the new file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit original {};
+    getrlimit(RLIMIT_FSIZE, &original);
+    rlimit small = original;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::optional<QString> error;
+    try {
+        WriteDataFile(store.meaData(), path("run1.dmr"));
+    } catch (const DataFileError& e) {
+        error = e.text();
+    }
+    setrlimit(RLIMIT_FSIZE, &original);
+
+    ASSERT_TRUE(error.has_value());
+    EXPECT_THAT(error->toStdString(), HasSubstr("run1.dmr"));
+    EXPECT_THAT(error->toStdString(), HasSubstr("File too large"));
+    EXPECT_EQ(readFile(path("run1.dmr")), previous);
+    EXPECT_EQ(QDir(dir.path()).entryList({ "run1*" }, QDir::Files), QStringList({ "run1.dmr" }));
+}
+
+TEST_F(DataFileTest, ACountLineSmallerThanTheFileLoadsEveryLineNumberedOnFromTheTable)
+{
+    for (int i = 1; i <= 3; ++i)
+        store.loadData().appendRow({ QString::number(i), "50.0", "A", "8:0:0", "1/2/2026" });
+    QByteArray content = "@Zentrobasis Decimora File\r\nTotal:5\r\n";
+    for (int i = 0; i < 8; ++i)
+        content += "5/12/2006 ,9:5:3" + QByteArray::number(i) + " ," + QByteArray::number(60 + i) + ".5  ,C\r\n";
+    writeFile(path("eight.dmr"), content);
+
+    const Load loaded = load(path("eight.dmr"));
+
+    ASSERT_TRUE(loaded.result.has_value());
+    EXPECT_EQ(loaded.result->declaredCount, 5);
+    EXPECT_EQ(loaded.result->firstRecNo, 4);
+    EXPECT_EQ(loaded.result->lastRecNo, 11);
+    EXPECT_THAT(loaded.opened, ElementsAre(5));
+    EXPECT_THAT(loaded.readings, ElementsAre(60.5, 61.5, 62.5, 63.5, 64.5, 65.5, 66.5, 67.5));
+    EXPECT_EQ(loaded.appending, 1);
+    const std::vector<ReadingRow> rows = allRows(store.loadData());
+    ASSERT_EQ(rows.size(), 11u);
+    EXPECT_EQ(rows[3], (ReadingRow { "4", "60.5", "C", "9:5:30", "5/12/2006" }));
+    EXPECT_EQ(rows[10], (ReadingRow { "11", "67.5", "C", "9:5:37", "5/12/2006" }));
+}
+
+TEST_F(DataFileTest, LiveReadingsWithLongDateAndTimeTextsReadBackAsTheyWereSaved)
+{
+    const std::vector<ReadingRow> live {
+        { "1", "65.3", "A", "2:30:15 PM", "2026. 12. 09." },
+        { "2", "100.0", "C", "2:30:16 PM", "2026. 12. 09." },
+    };
+    for (const ReadingRow& row : live)
+        store.meaData().appendRow(row);
+    WriteDataFile(store.meaData(), path("live.dmr"));
+
+    const Load loaded = load(path("live.dmr"));
+
+    EXPECT_THAT(loaded.readings, ElementsAre(65.3, 100.0));
+    EXPECT_EQ(allRows(store.loadData()), live);
+}
+
+TEST_F(DataFileTest, ALineFromShortTextsDecodesAsItsFixedColumns)
+{
+    QByteArray staging;
+    const double value = DecodeDataLine("5/12/2006 ,9:5:30  ,65.3  ,A", 121, staging);
+    EXPECT_EQ(staging, "5/12/2006 ,9:5:30  ,65.3  ,A,121");
+    EXPECT_DOUBLE_EQ(value, 65.3);
+}
+
+TEST_F(DataFileTest, AFileThatIsNotADataFileIsNotLoadedAndNothingIsSaid)
+{
+    writeFile(path("caps.dmr"), "@ZENTROBASIS DECIMORA FILE\r\nTotal:1\r\n5/12/2006 ,9:5:30  ,65.3  ,A\r\n");
+
+    const Load loaded = load(path("caps.dmr"));
+
+    EXPECT_FALSE(loaded.result.has_value());
+    EXPECT_TRUE(loaded.opened.empty());
+    EXPECT_TRUE(loaded.readings.empty());
+    EXPECT_TRUE(store.loadData().isEmpty());
+}
+
+TEST_F(DataFileTest, AFileWithAnUnreadableLineIsRefusedWithItsLineAndNothingIsAdded)
+{
+    const QByteArray head = "@Zentrobasis Decimora File\r\nTotal:3\r\n5/12/2006 ,9:5:30  ,65.3  ,A\r\n";
+    const struct {
+        QByteArray content;
+        const char* message;
+    } cases[] = {
+        { head + "\r\n5/12/2006 ,9:5:32  ,65.3  ,A\r\n", "line 4: \"\"" },
+        { head + "5/12/2006 ,9:5:31  ,loud  ,A\r\n", "line 4: \"loud\" is not a sound level" },
+        { head + "5/12/2006 ,9:5:31  ,65    ,A\r\n", "line 4: \"65\" is not a sound level" },
+        { head + "5/12/2006 ,9:5:31  ,65.3  ,\r\n", "line 4: \"5/12/2006 ,9:5:31  ,65.3  ,\" has no weighting" },
+        { head + head, "line 4: \"@Zentrobasis Decimora File\"" },
+        { "@Zentrobasis Decimora File\r\nTotal:0\r\n", "line 2: the count" },
+        { "@Zentrobasis Decimora File\r\nTotal:many\r\n", "line 2: the count" },
+        { "@Zentrobasis Decimora File\r\n", "line 2: the count" },
+    };
+    store.loadData().appendRow({ "1", "50.0", "A", "8:0:0", "1/2/2026" });
+    for (const auto& c : cases) {
+        writeFile(path("bad.dmr"), c.content);
+        try {
+            const Load loaded = load(path("bad.dmr"));
+            ADD_FAILURE() << "loaded " << c.content.toStdString();
+        } catch (const DataFileError& error) {
+            EXPECT_THAT(error.what(), HasSubstr("bad.dmr, " + std::string(c.message)));
+        }
+        EXPECT_EQ(store.loadData().rowCount(), 1) << c.content.toStdString();
+    }
+    EXPECT_THROW(load(path("missing.dmr")), DataFileError);
+}
+
+TEST_F(DataFileTest, TheStagingFileServesOneOperationAtATime)
+{
+    StagingFileLease download = StagingFileLease::acquire(programFolder, QStringLiteral("a download from the meter"));
+    download.recreate();
+    download.writeLine(StagingLine("5/12/2006", "9:5:30", "65.3", "A", 0, 6));
+
+    writeFile(path("other.dmr"), "@Zentrobasis Decimora File\r\nTotal:1\r\n1/1/2026  ,0:0:0   ,40.0  ,A\r\n");
+    try {
+        load(path("other.dmr"));
+        ADD_FAILURE() << "a load took the staging file during a download";
+    } catch (const StagingFileBusy& busy) {
+        EXPECT_THAT(busy.what(), HasSubstr("in use by a download from the meter"));
+    }
+
+    download.writeLine(StagingLine("5/12/2006", "9:5:31", "100.0", "A", 1, 6));
+    AppendStagingTable(download, store.getRecorde());
+    EXPECT_THAT(allRows(store.getRecorde()),
+        ElementsAre(ReadingRow { "0", "65.3", "A", "9:5:30", "5/12/2006" },
+            ReadingRow { "1", "100.0", "A", "9:5:31", "5/12/2006" }));
+    EXPECT_TRUE(store.loadData().isEmpty());
+
+    {
+        StagingFileLease released = std::move(download);
+    }
+    EXPECT_TRUE(load(path("other.dmr")).result.has_value());
+}
+
+TEST(DataFileName, DotDmrIsAppendedOnlyToAPathWithoutAnyDot)
+{
+    const struct {
+        const char* chosen;
+        const char* written;
+    } cases[] = {
+        { "/home/ann/readings/run1", "/home/ann/readings/run1.dmr" },
+        { "/home/ann/my.data/run1", "/home/ann/my.data/run1" },
+        { "/home/ann/readings/run1.DMR", "/home/ann/readings/run1.DMR" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DataFilePathForSave(QString::fromLatin1(c.chosen)), c.written);
+}
+
+TEST(ValueFromText, ReadsWholeDecibelsAndTheLastCharacterAsTenths)
+{
+    const struct {
+        const char* text;
+        double value; // NaN: no value
+        bool isReading;
+    } cases[] = {
+        { "65.3", 65.3, true },
+        { "100.0", 100.0, true },
+        { "0.5", 0.5, true },
+        { "7.0", 7.0, true },
+        { "65,3", 65.3, false },
+        { "65.35", NAN, false },
+        { "5", NAN, false },
+        { "", NAN, false },
+        { "ab.c", NAN, false },
+        { " 65.3", 65.3, false },
+    };
+    for (const auto& c : cases) {
+        const QString text = QString::fromLatin1(c.text);
+        const double value = ValueFromText(text);
+        if (std::isnan(c.value))
+            EXPECT_TRUE(std::isnan(value)) << c.text;
+        else
+            EXPECT_DOUBLE_EQ(value, c.value) << c.text;
+        EXPECT_EQ(ValueFromTextChecked(text).has_value(), c.isReading) << c.text;
+    }
+    EXPECT_EQ(ValueFromText(u"65.3"), 65.3);
+}
+
+} // namespace
