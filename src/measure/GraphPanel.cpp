@@ -1,0 +1,603 @@
+#include "GraphPanel.h"
+
+#include "Rounding.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
+#include <QHBoxLayout>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPrinter>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+constexpr int ButtonStripHeight = 31;
+constexpr int FooterGap = 4;
+// Used for decimation until the chart has been laid out and knows its plot width.
+constexpr int DefaultPixelColumns = 1000;
+// "Reset Zoom" acts only on a run longer than the first screen of readings.
+constexpr double ResetFromLargestX = 60.0;
+
+// About eight labelled ticks, at 1, 2 or 5 times a power of ten.
+double niceTickInterval(double width)
+{
+    const double raw = width / 8.0;
+    if (!(raw > 0.0) || !std::isfinite(raw))
+        return 1.0;
+    const double base = std::pow(10.0, std::floor(std::log10(raw)));
+    const double fraction = raw / base;
+    double step = 10.0;
+    if (fraction <= 1.0)
+        step = 1.0;
+    else if (fraction <= 2.0)
+        step = 2.0;
+    else if (fraction <= 5.0)
+        step = 5.0;
+    return step * base;
+}
+
+QString labelFormatFor(double tickInterval)
+{
+    if (tickInterval >= 1.0)
+        return QStringLiteral("%.0f");
+    const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(tickInterval))), 1, 12);
+    return QStringLiteral("%.%1f").arg(decimals);
+}
+
+// Chart and axis titles are laid out as rich text, which would fold the program's runs of blanks
+// ("SPL  Unit: DB") into one; non-breaking spaces keep them.
+QString keepBlanks(const QString& plain)
+{
+    return plain.toHtmlEscaped().replace(QLatin1Char(' '), QChar(0x00A0));
+}
+
+// Puts a printer back into the orientation it had, however printing ends.
+class OrientationRestorer {
+public:
+    explicit OrientationRestorer(QPrinter& printer)
+        : m_printer(printer)
+        , m_orientation(printer.pageLayout().orientation())
+    {
+    }
+    ~OrientationRestorer() { m_printer.setPageOrientation(m_orientation); }
+    OrientationRestorer(const OrientationRestorer&) = delete;
+    OrientationRestorer& operator=(const OrientationRestorer&) = delete;
+
+private:
+    QPrinter& m_printer;
+    QPageLayout::Orientation m_orientation;
+};
+
+} // namespace
+
+GraphConfig GraphConfig::liveWindow()
+{
+    GraphConfig config;
+    config.seriesCount = 1;
+    config.followNewest = true;
+    config.scroll = Scroll::FixedStep;
+    config.resetSeries = 0;
+    config.valueAxisAtStart = { GraphPanel::ValueAxisMinimum, GraphPanel::ValueAxisMaximum };
+    config.sampleAxisAtStart = { GraphPanel::HomeMinimum, GraphPanel::HomeMaximum };
+    return config;
+}
+
+GraphConfig GraphConfig::analysisWindow()
+{
+    GraphConfig config;
+    config.seriesCount = 10;
+    config.followNewest = false;
+    config.scroll = Scroll::Percentage;
+    config.resetSeries = 0;
+    config.valueAxisAtStart = { GraphPanel::ValueAxisMinimum, GraphPanel::ValueAxisMaximum };
+    config.sampleAxisAtStart.reset();
+    return config;
+}
+
+GraphPanel::GraphPanel(const GraphConfig& config, QWidget* parent)
+    : QWidget(parent)
+    , m_config(config)
+{
+    if (m_config.seriesCount < 1)
+        throw std::invalid_argument("a graph needs at least one series");
+    m_config.resetSeries = std::clamp(m_config.resetSeries, 0, m_config.seriesCount - 1);
+
+    m_chart = new QChart();
+    m_chart->legend()->hide();
+    m_valueAxis = new QValueAxis(m_chart);
+    m_sampleAxis = new QValueAxis(m_chart);
+    for (QValueAxis* axis : { m_valueAxis, m_sampleAxis }) {
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0.0);
+    }
+    m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
+    m_chart->addAxis(m_sampleAxis, Qt::AlignBottom);
+
+    m_series.resize(static_cast<std::size_t>(m_config.seriesCount));
+    for (SeriesData& data : m_series) {
+        data.chartSeries = new QLineSeries(m_chart);
+        m_chart->addSeries(data.chartSeries);
+        data.chartSeries->attachAxis(m_sampleAxis);
+        data.chartSeries->attachAxis(m_valueAxis);
+    }
+
+    m_footer = new QGraphicsSimpleTextItem(m_chart);
+    m_footer->setBrush(Qt::black);
+    m_footer->hide();
+    m_baseBottomMargin = m_chart->margins().bottom();
+
+    m_view = new QChartView(m_chart, this);
+    m_view->setRenderHint(QPainter::Antialiasing, false);
+    // Navigation is the button strip's alone (see the class comment).
+    m_view->setRubberBand(QChartView::NoRubberBand);
+    m_view->setInteractive(false);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_view, 1);
+    buildButtonStrip();
+
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    connect(&m_flushTimer, &QTimer::timeout, this, &GraphPanel::flush);
+    connect(m_chart, &QChart::plotAreaChanged, this, [this] {
+        // A new plot width changes the decimation; a rebuild with an unchanged width would be wasted.
+        if (pixelColumns() != m_columnsUsed) {
+            m_seriesDirty = true;
+            scheduleFlush();
+        }
+    });
+    connect(m_chart, &QChart::geometryChanged, this, &GraphPanel::placeFooter);
+
+    if (m_config.valueAxisAtStart)
+        m_valueRange.set(m_config.valueAxisAtStart->first, m_config.valueAxisAtStart->second);
+    if (m_config.sampleAxisAtStart)
+        m_sampleRange.set(m_config.sampleAxisAtStart->first, m_config.sampleAxisAtStart->second);
+    m_axesDirty = true;
+    m_seriesDirty = true;
+    flush();
+}
+
+GraphPanel::~GraphPanel() = default;
+
+void GraphPanel::buildButtonStrip()
+{
+    auto* strip = new QWidget(this);
+    strip->setObjectName(QStringLiteral("GraphButtonStrip"));
+    strip->setFixedHeight(ButtonStripHeight);
+    auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(4, 2, 4, 2);
+
+    const auto makeButton = [strip, row](const QString& text, const QString& name) {
+        auto* button = new QPushButton(text, strip);
+        button->setObjectName(name);
+        row->addWidget(button);
+        return button;
+    };
+    m_printButton = makeButton(QStringLiteral("Print Graph"), QStringLiteral("PrintGraphButton"));
+    m_zoomInButton = makeButton(QStringLiteral("Zoom In"), QStringLiteral("ZoomInButton"));
+    m_zoomOutButton = makeButton(QStringLiteral("Zoom Out"), QStringLiteral("ZoomOutButton"));
+    m_resetZoomButton = makeButton(QStringLiteral("Reset Zoom"), QStringLiteral("ResetZoomButton"));
+
+    const auto makeArrow = [strip, row](Qt::ArrowType arrow, const QString& name, const QString& tip) {
+        auto* button = new QToolButton(strip);
+        button->setArrowType(arrow);
+        button->setObjectName(name);
+        button->setToolTip(tip);
+        button->setAutoRepeat(true);
+        row->addWidget(button);
+        return button;
+    };
+    m_scrollLeftButton = makeArrow(Qt::LeftArrow, QStringLiteral("ScrollLeftButton"), tr("Scroll left"));
+    m_scrollRightButton = makeArrow(Qt::RightArrow, QStringLiteral("ScrollRightButton"), tr("Scroll right"));
+    row->addStretch(1);
+
+    connect(m_printButton, &QPushButton::clicked, this, [this] { printGraph(); });
+    connect(m_zoomInButton, &QPushButton::clicked, this, &GraphPanel::zoomIn);
+    connect(m_zoomOutButton, &QPushButton::clicked, this, &GraphPanel::zoomOut);
+    connect(m_resetZoomButton, &QPushButton::clicked, this, &GraphPanel::resetZoom);
+    connect(m_scrollLeftButton, &QToolButton::clicked, this, &GraphPanel::scrollLeft);
+    connect(m_scrollRightButton, &QToolButton::clicked, this, &GraphPanel::scrollRight);
+
+    layout()->addWidget(strip);
+}
+
+// ---- looks
+
+void GraphPanel::setTitle(const QString& title, const QColor& colour)
+{
+    m_title = title;
+    m_chart->setTitle(keepBlanks(title));
+    m_chart->setTitleBrush(colour);
+}
+
+void GraphPanel::setValueAxisTitle(const QString& title)
+{
+    m_valueAxisTitle = title;
+    m_valueAxis->setTitleText(keepBlanks(title));
+}
+
+void GraphPanel::setSampleAxisTitle(const QString& title)
+{
+    m_sampleAxisTitle = title;
+    m_sampleAxis->setTitleText(keepBlanks(title));
+}
+
+void GraphPanel::setSeriesColor(int series, const QColor& colour)
+{
+    seriesData(series).chartSeries->setColor(colour);
+}
+
+void GraphPanel::setFooterLines(const QStringList& lines)
+{
+    if (lines == m_footerLines)
+        return;
+    const bool heightChanges = lines.size() != m_footerLines.size();
+    m_footerLines = lines;
+    m_footer->setText(m_footerLines.join(QLatin1Char('\n')));
+    m_footer->setVisible(!m_footerLines.isEmpty());
+    if (heightChanges) {
+        // Room for the footer under the axis title; the chart lays out its plot above it.
+        QMargins margins = m_chart->margins();
+        const int footerHeight
+            = m_footerLines.isEmpty() ? 0 : static_cast<int>(std::ceil(m_footer->boundingRect().height())) + FooterGap;
+        margins.setBottom(m_baseBottomMargin + footerHeight);
+        m_chart->setMargins(margins);
+    }
+    placeFooter();
+}
+
+void GraphPanel::placeFooter()
+{
+    if (m_footerLines.isEmpty())
+        return;
+    const QMargins margins = m_chart->margins();
+    const qreal top = m_chart->size().height() - margins.bottom() + FooterGap;
+    m_footer->setPos(margins.left(), top);
+}
+
+// ---- data
+
+GraphPanel::SeriesData& GraphPanel::seriesData(int series)
+{
+    return m_series.at(static_cast<std::size_t>(series));
+}
+
+const GraphPanel::SeriesData& GraphPanel::seriesData(int series) const
+{
+    return m_series.at(static_cast<std::size_t>(series));
+}
+
+QLineSeries* GraphPanel::series(int series) const
+{
+    return seriesData(series).chartSeries;
+}
+
+qsizetype GraphPanel::pointCount(int series) const
+{
+    return static_cast<qsizetype>(seriesData(series).values.size());
+}
+
+const std::vector<double>& GraphPanel::values(int series) const
+{
+    return seriesData(series).values;
+}
+
+void GraphPanel::appendValue(int series, double value)
+{
+    SeriesData& data = seriesData(series);
+    bool dataRangeChanged = false;
+    if (data.values.empty()) {
+        data.lowest = data.highest = value;
+        dataRangeChanged = true;
+    } else if (value < data.lowest || value > data.highest) {
+        data.lowest = std::min(data.lowest, value);
+        data.highest = std::max(data.highest, value);
+        dataRangeChanged = true;
+    }
+    data.values.push_back(value);
+    const auto index = static_cast<qsizetype>(data.values.size()) - 1;
+
+    if (m_config.followNewest)
+        Series1AfterAdd(series);
+    if (m_sampleRange.automatic || (m_valueRange.automatic && dataRangeChanged))
+        m_axesDirty = true;
+    // A point far outside the shown window changes nothing on screen.
+    if (m_axesDirty || isNearVisibleWindow(index)) {
+        m_seriesDirty = true;
+        scheduleFlush();
+    }
+}
+
+void GraphPanel::Series1AfterAdd(int series)
+{
+    const AxisRange sample = axisRange(GraphAxis::Sample);
+    if (static_cast<double>(largestX(series)) > sample.maximum) {
+        // The maximum moves first so the minimum never passes it.
+        m_sampleRange.automatic = false;
+        m_sampleRange.maximum = sample.maximum + 1.0;
+        m_sampleRange.minimum = sample.minimum + 1.0;
+        m_axesDirty = true;
+    }
+}
+
+bool GraphPanel::isNearVisibleWindow(qsizetype index) const
+{
+    const AxisRange sample = axisRange(GraphAxis::Sample);
+    const auto x = static_cast<double>(index);
+    // The points just outside either end are drawn too: the line runs on to the plot's edge.
+    return x >= std::floor(sample.minimum) && x <= std::ceil(sample.maximum);
+}
+
+void GraphPanel::clearSeries(int series)
+{
+    SeriesData& data = seriesData(series);
+    data.values.clear();
+    data.values.shrink_to_fit();
+    rangesChanged();
+}
+
+void GraphPanel::clearAllSeries()
+{
+    for (int series = 0; series < seriesCount(); ++series)
+        clearSeries(series);
+}
+
+// ---- updating the chart
+
+void GraphPanel::setRepaintSuspended(bool suspended)
+{
+    if (suspended == m_suspended)
+        return;
+    m_suspended = suspended;
+    if (m_suspended)
+        m_flushTimer.stop();
+    else
+        flush();
+}
+
+void GraphPanel::scheduleFlush()
+{
+    if (!m_suspended && !m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void GraphPanel::rangesChanged()
+{
+    m_axesDirty = true;
+    m_seriesDirty = true;
+    scheduleFlush();
+}
+
+void GraphPanel::flush()
+{
+    m_flushTimer.stop();
+    if (m_axesDirty) {
+        m_axesDirty = false;
+        pushAxisRanges();
+    }
+    if (m_seriesDirty) {
+        m_seriesDirty = false;
+        const int columns = pixelColumns();
+        const AxisRange sample = axisRange(GraphAxis::Sample);
+        for (SeriesData& data : m_series)
+            rebuildSeries(data, sample, columns);
+        m_columnsUsed = columns;
+    }
+}
+
+void GraphPanel::pushAxisRanges()
+{
+    for (const GraphAxis which : { GraphAxis::Value, GraphAxis::Sample }) {
+        const AxisRange range = axisRange(which);
+        QValueAxis* axis = which == GraphAxis::Value ? m_valueAxis : m_sampleAxis;
+        double maximum = range.maximum;
+        // Data of a single x or y give an automatic axis no width; show one unit from there.
+        if (range.width() < AxisRange::MinimumWidth)
+            maximum = range.minimum + 1.0;
+        const double interval = niceTickInterval(maximum - range.minimum);
+        axis->setTickInterval(interval);
+        axis->setLabelFormat(labelFormatFor(interval));
+        axis->setRange(range.minimum, maximum);
+    }
+}
+
+int GraphPanel::pixelColumns() const
+{
+    const int width = roundHalfEven(m_chart->plotArea().width());
+    return width > 0 ? width : DefaultPixelColumns;
+}
+
+void GraphPanel::rebuildSeries(SeriesData& data, const AxisRange& sample, int columns)
+{
+    const auto count = static_cast<qsizetype>(data.values.size());
+    QList<QPointF> points;
+    if (count > 0) {
+        const double last = static_cast<double>(count - 1);
+        const auto first = static_cast<qsizetype>(std::clamp(std::floor(sample.minimum), 0.0, last));
+        const auto end = static_cast<qsizetype>(std::clamp(std::ceil(sample.maximum), 0.0, last)) + 1;
+        const qsizetype shown = std::max<qsizetype>(end - first, 0);
+        const double* values = data.values.data();
+        if (shown <= columns) {
+            points.reserve(shown);
+            for (qsizetype i = first; i < end; ++i)
+                points.append(QPointF(static_cast<double>(i), values[i]));
+        } else {
+            // The lowest and highest reading of every pixel column, in the order they came, keep
+            // every peak and dip of a long run visible at the cost of 2 points per column. The
+            // first and the last reading are kept too, so the line spans the whole window.
+            points.reserve(2 * static_cast<qsizetype>(columns) + 2);
+            for (qsizetype column = 0; column < columns; ++column) {
+                const qsizetype from = first + column * shown / columns;
+                const qsizetype to = first + (column + 1) * shown / columns;
+                qsizetype low = from;
+                qsizetype high = from;
+                for (qsizetype i = from + 1; i < to; ++i) {
+                    if (values[i] < values[low])
+                        low = i;
+                    if (values[i] > values[high])
+                        high = i;
+                }
+                std::array<qsizetype, 4> picked
+                    = { low, high, column == 0 ? from : low, column == columns - 1 ? to - 1 : high };
+                std::sort(picked.begin(), picked.end());
+                const auto unique = std::unique(picked.begin(), picked.end());
+                for (auto it = picked.begin(); it != unique; ++it)
+                    points.append(QPointF(static_cast<double>(*it), values[*it]));
+            }
+        }
+    }
+    data.chartSeries->replace(points);
+}
+
+// ---- axes
+
+std::pair<double, double> GraphPanel::dataRange(GraphAxis axis) const
+{
+    bool any = false;
+    double low = 0.0;
+    double high = 0.0;
+    for (const SeriesData& data : m_series) {
+        if (data.values.empty())
+            continue;
+        const double seriesLow = axis == GraphAxis::Value ? data.lowest : 0.0;
+        const double seriesHigh = axis == GraphAxis::Value ? data.highest : static_cast<double>(data.values.size() - 1);
+        low = any ? std::min(low, seriesLow) : seriesLow;
+        high = any ? std::max(high, seriesHigh) : seriesHigh;
+        any = true;
+    }
+    return { low, high };
+}
+
+AxisRange GraphPanel::axisRange(GraphAxis axis) const
+{
+    AxisRange range = axis == GraphAxis::Value ? m_valueRange : m_sampleRange;
+    if (range.automatic)
+        std::tie(range.minimum, range.maximum) = dataRange(axis);
+    return range;
+}
+
+void GraphPanel::setAxisRange(GraphAxis axis, double minimum, double maximum)
+{
+    storedAxis(axis).set(minimum, maximum);
+    rangesChanged();
+}
+
+// ---- navigation
+
+void GraphPanel::zoomByPercent(double percent)
+{
+    for (const GraphAxis axis : { GraphAxis::Value, GraphAxis::Sample }) {
+        const AxisRange range = axisRange(axis);
+        const double shrink = (range.maximum - range.minimum) * (percent - 100.0) * 0.01;
+        storedAxis(axis).set(range.minimum + shrink, range.maximum - shrink);
+    }
+    rangesChanged();
+}
+
+void GraphPanel::zoomIn()
+{
+    zoomByPercent(ZoomInPercent);
+    setAxisRange(GraphAxis::Value, ValueAxisMinimum, ValueAxisMaximum);
+}
+
+void GraphPanel::zoomOut()
+{
+    zoomByPercent(ZoomOutPercent);
+    setAxisRange(GraphAxis::Value, ValueAxisMinimum, ValueAxisMaximum);
+    const AxisRange sample = axisRange(GraphAxis::Sample);
+    // There are no readings left of the first one.
+    if (sample.minimum < 0.0)
+        setAxisRange(GraphAxis::Sample, 0.0, sample.maximum);
+}
+
+void GraphPanel::resetZoom()
+{
+    const qsizetype last = largestX(m_config.resetSeries);
+    if (static_cast<double>(last) > ResetFromLargestX)
+        setAxisRange(GraphAxis::Sample, 0.0, static_cast<double>(last));
+}
+
+void GraphPanel::scrollLeft()
+{
+    if (m_config.scroll == GraphConfig::Scroll::Percentage) {
+        HorizScroll(-ScrollPercent);
+        return;
+    }
+    const AxisRange sample = axisRange(GraphAxis::Sample);
+    if (sample.minimum - ScrollStep >= 0.0)
+        setAxisRange(GraphAxis::Sample, sample.minimum - ScrollStep, sample.maximum - ScrollStep);
+    else
+        setAxisRange(GraphAxis::Sample, HomeMinimum, HomeMaximum);
+}
+
+void GraphPanel::scrollRight()
+{
+    if (m_config.scroll == GraphConfig::Scroll::Percentage) {
+        HorizScroll(ScrollPercent);
+        return;
+    }
+    const AxisRange sample = axisRange(GraphAxis::Sample);
+    if (sample.minimum + ScrollStep >= 0.0)
+        setAxisRange(GraphAxis::Sample, sample.minimum + ScrollStep, sample.maximum + ScrollStep);
+    else
+        setAxisRange(GraphAxis::Sample, HomeMinimum, HomeMaximum);
+}
+
+void GraphPanel::HorizScroll(double percent)
+{
+    ScrollAxis(GraphAxis::Sample, percent);
+}
+
+void GraphPanel::ScrollAxis(GraphAxis axis, double percent)
+{
+    const AxisRange range = axisRange(axis);
+    const double shift = (range.maximum - range.minimum) / (100.0 / percent);
+    setAxisRange(axis, range.minimum + shift, range.maximum + shift);
+}
+
+// ---- printing
+
+bool GraphPanel::printGraph()
+{
+    const bool printed = m_printerProvider && printTo(m_printerProvider());
+    if (!printed)
+        emit printFailed();
+    return printed;
+}
+
+bool GraphPanel::printTo(QPrinter& printer)
+{
+    flush();
+    // A title or footer changed in this same event-loop turn is not laid out yet.
+    if (QGraphicsLayout* layout = m_chart->layout())
+        layout->activate();
+    const OrientationRestorer restorer(printer);
+    printer.setPageOrientation(QPageLayout::Landscape);
+
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    const int pageWidth = painter.device()->width();
+    const int pageHeight = painter.device()->height();
+    const int left = roundHalfEven(5.0 * pageWidth / 100.0);
+    const int top = roundHalfEven(4.0 * pageHeight / 100.0);
+    const int right = pageWidth - roundHalfEven(4.0 * pageWidth / 100.0);
+    const int bottom = pageHeight - roundHalfEven(5.0 * pageHeight / 100.0);
+    const QRectF target(left, top, right - left, bottom - top);
+    const QRectF source = m_chart->mapRectToScene(QRectF(QPointF(0, 0), m_chart->size()));
+    m_chart->scene()->render(&painter, target, source, Qt::IgnoreAspectRatio);
+    return painter.end();
+}
