@@ -287,28 +287,20 @@ QLineSeries* GraphPanel::series(int series) const
 
 qsizetype GraphPanel::pointCount(int series) const
 {
-    return static_cast<qsizetype>(seriesData(series).values.size());
+    return static_cast<qsizetype>(seriesData(series).store.size());
 }
 
 const std::vector<double>& GraphPanel::values(int series) const
 {
-    return seriesData(series).values;
+    return seriesData(series).store.values();
 }
 
 void GraphPanel::appendValue(int series, double value)
 {
-    SeriesData& data = seriesData(series);
-    bool dataRangeChanged = false;
-    if (data.values.empty()) {
-        data.lowest = data.highest = value;
-        dataRangeChanged = true;
-    } else if (value < data.lowest || value > data.highest) {
-        data.lowest = std::min(data.lowest, value);
-        data.highest = std::max(data.highest, value);
-        dataRangeChanged = true;
-    }
-    data.values.push_back(value);
-    const auto index = static_cast<qsizetype>(data.values.size()) - 1;
+    SeriesStore& store = seriesData(series).store;
+    const bool dataRangeChanged = store.empty() || value < store.lowest() || value > store.highest();
+    store.append(value);
+    const auto index = static_cast<qsizetype>(store.size()) - 1;
 
     if (m_config.followNewest)
         Series1AfterAdd(series);
@@ -343,9 +335,7 @@ bool GraphPanel::isNearVisibleWindow(qsizetype index) const
 
 void GraphPanel::clearSeries(int series)
 {
-    SeriesData& data = seriesData(series);
-    data.values.clear();
-    data.values.shrink_to_fit();
+    seriesData(series).store.clear();
     rangesChanged();
 }
 
@@ -422,40 +412,40 @@ int GraphPanel::pixelColumns() const
 
 void GraphPanel::rebuildSeries(SeriesData& data, const AxisRange& sample, int columns)
 {
-    const auto count = static_cast<qsizetype>(data.values.size());
+    const SeriesStore& store = data.store;
     QList<QPointF> points;
-    if (count > 0) {
-        const double last = static_cast<double>(count - 1);
-        const auto first = static_cast<qsizetype>(std::clamp(std::floor(sample.minimum), 0.0, last));
-        const auto end = static_cast<qsizetype>(std::clamp(std::ceil(sample.maximum), 0.0, last)) + 1;
-        const qsizetype shown = std::max<qsizetype>(end - first, 0);
-        const double* values = data.values.data();
-        if (shown <= columns) {
-            points.reserve(shown);
-            for (qsizetype i = first; i < end; ++i)
-                points.append(QPointF(static_cast<double>(i), values[i]));
+    if (!store.empty()) {
+        const auto last = static_cast<double>(store.size() - 1);
+        const auto first = static_cast<std::size_t>(std::clamp(std::floor(sample.minimum), 0.0, last));
+        const auto end = static_cast<std::size_t>(std::clamp(std::ceil(sample.maximum), 0.0, last)) + 1;
+        const std::size_t shown = end - first;
+        const auto columnCount = static_cast<std::size_t>(columns);
+        const std::vector<double>& values = store.values();
+        const auto point = [&values](std::size_t i) { return QPointF(static_cast<double>(i), values[i]); };
+        if (shown <= columnCount) {
+            points.reserve(static_cast<qsizetype>(shown));
+            for (std::size_t i = first; i < end; ++i)
+                points.append(point(i));
         } else {
-            // The lowest and highest reading of every pixel column, in the order they came, keep
-            // every peak and dip of a long run visible at the cost of 2 points per column. The
-            // first and the last reading are kept too, so the line spans the whole window.
-            points.reserve(2 * static_cast<qsizetype>(columns) + 2);
-            for (qsizetype column = 0; column < columns; ++column) {
-                const qsizetype from = first + column * shown / columns;
-                const qsizetype to = first + (column + 1) * shown / columns;
-                qsizetype low = from;
-                qsizetype high = from;
-                for (qsizetype i = from + 1; i < to; ++i) {
-                    if (values[i] < values[low])
-                        low = i;
-                    if (values[i] > values[high])
-                        high = i;
-                }
-                std::array<qsizetype, 4> picked
-                    = { low, high, column == 0 ? from : low, column == columns - 1 ? to - 1 : high };
+            // The lowest and highest reading of every stretch as wide as the line, in the order
+            // they came, keep every peak and dip of a long run visible. Finer stretches would not
+            // show (the pen already covers them) and would cost: the chart's work per point
+            // (stroking the path for hit-testing) is what a whole-run redraw spends its time on.
+            // The first and the last reading are kept too, so the line spans the whole window.
+            const auto penWidth
+                = static_cast<std::size_t>(std::max(1, roundHalfEven(data.chartSeries->pen().widthF())));
+            const std::size_t buckets = std::max<std::size_t>(columnCount / penWidth, 1);
+            points.reserve(2 * static_cast<qsizetype>(buckets) + 2);
+            for (std::size_t bucket = 0; bucket < buckets; ++bucket) {
+                const std::size_t from = first + bucket * shown / buckets;
+                const std::size_t to = first + (bucket + 1) * shown / buckets;
+                const SeriesStore::Extremes extremes = store.extremes(from, to);
+                std::array<std::size_t, 4> picked = { extremes.lowAt, extremes.highAt,
+                    bucket == 0 ? from : extremes.lowAt, bucket == buckets - 1 ? to - 1 : extremes.highAt };
                 std::sort(picked.begin(), picked.end());
                 const auto unique = std::unique(picked.begin(), picked.end());
                 for (auto it = picked.begin(); it != unique; ++it)
-                    points.append(QPointF(static_cast<double>(*it), values[*it]));
+                    points.append(point(*it));
             }
         }
     }
@@ -470,10 +460,11 @@ std::pair<double, double> GraphPanel::dataRange(GraphAxis axis) const
     double low = 0.0;
     double high = 0.0;
     for (const SeriesData& data : m_series) {
-        if (data.values.empty())
+        const SeriesStore& store = data.store;
+        if (store.empty())
             continue;
-        const double seriesLow = axis == GraphAxis::Value ? data.lowest : 0.0;
-        const double seriesHigh = axis == GraphAxis::Value ? data.highest : static_cast<double>(data.values.size() - 1);
+        const double seriesLow = axis == GraphAxis::Value ? store.lowest() : 0.0;
+        const double seriesHigh = axis == GraphAxis::Value ? store.highest() : static_cast<double>(store.size() - 1);
         low = any ? std::min(low, seriesLow) : seriesLow;
         high = any ? std::max(high, seriesHigh) : seriesHigh;
         any = true;

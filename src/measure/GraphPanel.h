@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AxisRange.h"
+#include "SeriesStore.h"
 
 #include <QColor>
 #include <QStringList>
@@ -50,10 +51,11 @@ struct GraphConfig {
 // "Zoom Out", "Reset Zoom", scroll left, scroll right). A point's x is its index in its series.
 //
 // Runs of a million readings stay cheap: the readings live in this object's own arrays (appending
-// is O(1)) and each chart series is handed only the visible part, reduced to the lowest and highest
-// reading of every pixel column once there are more readings than columns. Rebuilding the chart
-// series is deferred to the next turn of the event loop, so a burst of readings costs one rebuild;
-// flush() does it at once.
+// is O(1)) and each chart series is handed only the visible part. Once that holds more readings
+// than the plot has pixel columns, it is reduced to the lowest and highest reading of every stretch
+// as wide as the line's pen, found from per-block summaries (SeriesStore), so a redraw costs about
+// the same at a million readings as at a thousand. Rebuilding the chart series waits for the next
+// turn of the event loop, so a burst of readings costs one rebuild; flush() does it at once.
 //
 // Our own AxisRange values are the truth about the axes; the chart's axes are set from them when the
 // series are rebuilt. The chart takes no mouse zooming or panning: every change of range goes
@@ -152,9 +154,7 @@ signals:
 private:
     struct SeriesData {
         QLineSeries* chartSeries = nullptr;
-        std::vector<double> values;
-        double lowest = 0.0;
-        double highest = 0.0;
+        SeriesStore store;
     };
 
     SeriesData& seriesData(int series);
