@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
@@ -105,9 +106,9 @@ GraphConfig GraphConfig::analysisWindow()
     return config;
 }
 
-GraphPanel::GraphPanel(const GraphConfig& config, QWidget* parent)
+GraphPanel::GraphPanel(GraphConfig config, QWidget* parent)
     : QWidget(parent)
-    , m_config(config)
+    , m_config(std::move(config))
 {
     if (m_config.seriesCount < 1)
         throw std::invalid_argument("a graph needs at least one series");
@@ -196,7 +197,6 @@ void GraphPanel::buildButtonStrip()
         button->setArrowType(arrow);
         button->setObjectName(name);
         button->setToolTip(tip);
-        button->setAutoRepeat(true);
         row->addWidget(button);
         return button;
     };
@@ -443,9 +443,9 @@ void GraphPanel::rebuildSeries(SeriesData& data, const AxisRange& sample, int co
                 std::array<std::size_t, 4> picked = { extremes.lowAt, extremes.highAt,
                     bucket == 0 ? from : extremes.lowAt, bucket == buckets - 1 ? to - 1 : extremes.highAt };
                 std::sort(picked.begin(), picked.end());
-                const auto unique = std::unique(picked.begin(), picked.end());
-                for (auto it = picked.begin(); it != unique; ++it)
-                    points.append(point(*it));
+                const auto distinct = std::distance(picked.begin(), std::unique(picked.begin(), picked.end()));
+                for (std::ptrdiff_t k = 0; k < distinct; ++k)
+                    points.append(point(picked.at(static_cast<std::size_t>(k))));
             }
         }
     }

@@ -76,7 +76,7 @@ public:
     static constexpr double HomeMaximum = 59.0;
     static constexpr double ScrollPercent = 10.0;
 
-    explicit GraphPanel(const GraphConfig& config, QWidget* parent = nullptr);
+    explicit GraphPanel(GraphConfig config, QWidget* parent = nullptr);
     ~GraphPanel() override;
 
     const GraphConfig& config() const { return m_config; }
