@@ -377,62 +377,50 @@ void SimulatedMeter::setAccessDenied(bool on)
     accessDenied_ = on;
 }
 
-void SimulatedMeter::unplug()
+void SimulatedMeter::plugDevice(std::shared_ptr<Device>& slot, const char* kind, HidAttributes attributes)
 {
     {
         std::lock_guard lock(mutex_);
-        if (!meter_)
+        if (slot)
             return;
-        meter_->pluggedIn = false;
-        for (const auto& weak : meter_->readers)
+        slot = std::make_shared<Device>();
+        slot->instance = nextInstance_++;
+        slot->path = QStringLiteral("/dev/hidraw-simulated-%1-%2").arg(QLatin1String(kind)).arg(slot->instance);
+        slot->attributes = attributes;
+    }
+    notifyChange();
+}
+
+void SimulatedMeter::unplugDevice(std::shared_ptr<Device>& slot)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!slot)
+            return;
+        slot->pluggedIn = false;
+        for (const auto& weak : slot->readers)
             if (const auto queue = weak.lock())
                 queue->close();
-        meter_.reset();
+        slot.reset();
     }
     notifyChange();
 }
 
 void SimulatedMeter::plug()
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (meter_)
-            return;
-        meter_ = std::make_shared<Device>();
-        meter_->instance = nextInstance_++;
-        meter_->path = QStringLiteral("/dev/hidraw-simulated-meter-%1").arg(meter_->instance);
-        meter_->attributes = { VendorId, ProductId, 0x0100 };
-    }
-    notifyChange();
+    plugDevice(meter_, "meter", { VendorId, ProductId, 0x0100 });
 }
-
+void SimulatedMeter::unplug()
+{
+    unplugDevice(meter_);
+}
 void SimulatedMeter::plugOtherDevice()
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (other_)
-            return;
-        other_ = std::make_shared<Device>();
-        other_->instance = nextInstance_++;
-        other_->path = QStringLiteral("/dev/hidraw-simulated-keyboard-%1").arg(other_->instance);
-        other_->attributes = { OtherVendorId, OtherProductId, 0x0110 };
-    }
-    notifyChange();
+    plugDevice(other_, "keyboard", { OtherVendorId, OtherProductId, 0x0110 });
 }
-
 void SimulatedMeter::unplugOtherDevice()
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (!other_)
-            return;
-        other_->pluggedIn = false;
-        for (const auto& weak : other_->readers)
-            if (const auto queue = weak.lock())
-                queue->close();
-        other_.reset();
-    }
-    notifyChange();
+    unplugDevice(other_);
 }
 
 bool SimulatedMeter::pluggedIn() const

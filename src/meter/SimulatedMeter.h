@@ -85,6 +85,8 @@ private:
     struct Device;
 
     std::shared_ptr<Device> findDevice(const QString& path) const;
+    void plugDevice(std::shared_ptr<Device>& slot, const char* kind, HidAttributes attributes);
+    void unplugDevice(std::shared_ptr<Device>& slot);
     void notifyChange();
     // Called with the lock held.
     std::vector<std::uint8_t> answer(const std::uint8_t* report, std::size_t length);

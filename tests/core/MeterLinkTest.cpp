@@ -36,6 +36,16 @@ struct MeterLink : testing::Test {
 
     void SetUp() override { ASSERT_TRUE(fixture.connect()); }
 
+    // Starts real-time reading into window and waits for the first reading.
+    void startReadingInto(ReadingWindow& window)
+    {
+        window.module = &module;
+        module.MeasureWindowHandle = &window;
+        module.ReadMode = 1;
+        requestReading();
+        ASSERT_TRUE(TestModule::waitUntil([&] { return window.values.size() == 1; }));
+    }
+
     void requestReading()
     {
         FillRequestReading(module.SendBuffer);
@@ -127,11 +137,7 @@ TEST_F(MeterLink, AFailedWriteIsRecordedButNotShown)
 TEST_F(MeterLink, UnplugAndReplugGiveANewMeterObjectThatKeepsReading)
 {
     ReadingWindow window;
-    window.module = &module;
-    module.MeasureWindowHandle = &window;
-    module.ReadMode = 1;
-    requestReading();
-    ASSERT_TRUE(TestModule::waitUntil([&] { return window.values.size() == 1; }));
+    startReadingInto(window);
 
     meter.unplug();
     ASSERT_TRUE(TestModule::waitUntil([&] { return !module.DeviceConnected; }));
@@ -147,11 +153,7 @@ TEST_F(MeterLink, UnplugAndReplugGiveANewMeterObjectThatKeepsReading)
 TEST_F(MeterLink, AnotherDeviceArrivingReplacesTheMeterObjectWhichInheritsItsHandler)
 {
     ReadingWindow window;
-    window.module = &module;
-    module.MeasureWindowHandle = &window;
-    module.ReadMode = 1;
-    requestReading();
-    ASSERT_TRUE(TestModule::waitUntil([&] { return window.values.size() == 1; }));
+    startReadingInto(window);
     const QString meterPath = module.MeterDevice->PnPInfo()->DevicePath;
 
     meter.plugOtherDevice();
