@@ -171,7 +171,12 @@ GraphPanel::GraphPanel(GraphConfig config, QWidget* parent)
     flush();
 }
 
-GraphPanel::~GraphPanel() = default;
+GraphPanel::~GraphPanel()
+{
+    // The chart outlives this object's members (it goes with the child widgets), so it must not
+    // reach the handlers above while it is being taken down.
+    m_chart->disconnect(this);
+}
 
 void GraphPanel::buildButtonStrip()
 {
