@@ -1,0 +1,765 @@
+#include "Measuring.h"
+
+#include "DataFile.h"
+#include "GraphPanel.h"
+#include "LEDFont.h"
+#include "MeterProtocol.h"
+#include "Rounding.h"
+#include "SystemTexts.h"
+#include "systemvar.h"
+
+#include <QAbstractItemModel>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPainter>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <optional>
+
+namespace {
+
+const QColor PanelGreen(0, 128, 0);
+const QColor LitSegment(247, 255, 0);
+const QColor LitTick(255, 255, 0);
+const QColor MaximumRow(255, 0, 0);
+const QColor MinimumRow(128, 0, 128);
+// Linux has no desktop colour to borrow for the grid; this is the classic one, under white text.
+const QColor GridBackground(0, 128, 128);
+
+// Designed sizes, in pixels.
+constexpr int WindowWidth = 908;
+constexpr int WindowHeight = 556;
+constexpr int LeftPanelWidth = 265;
+constexpr int SplitterWidth = 8;
+constexpr int BottomStripHeight = 38;
+constexpr int FileNameBoxWidth = 320;
+constexpr int ReadoutPanelWidth = 261;
+constexpr int ReadoutPanelHeight = 151;
+constexpr int ReadoutBevel = 2;
+constexpr int LevelReadoutTop = 67;
+
+// The meter's readings are tenths of a dB; anything above 140.0 dB is shown and kept as 140.0.
+constexpr std::int32_t HighestReading = 1400;
+
+constexpr char HighAlarmSound[] = "highalarm.wav";
+constexpr char LowAlarmSound[] = "lowalarm.wav";
+constexpr char SaveFilter[] = "*.dmr|*.dmr|*.DMR|*.DMR";
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QPoint position)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->move(position);
+    label->adjustSize();
+    return label;
+}
+
+// "UNDER" and "OVER": white on red.
+QLabel* makeRangeFlag(QWidget* parent, const char* name, const QString& text, QPoint position)
+{
+    QLabel* flag = makeLabel(parent, name, text, position);
+    flag->setAutoFillBackground(true);
+    QPalette palette = flag->palette();
+    palette.setColor(QPalette::Window, Qt::red);
+    palette.setColor(QPalette::WindowText, Qt::white);
+    flag->setPalette(palette);
+    return flag;
+}
+
+TLEDFontNum* makeReadout(QWidget* parent, const char* name, int space, QPoint position)
+{
+    auto* readout = new TLEDFontNum(parent);
+    readout->setObjectName(QLatin1String(name));
+    readout->setBGColor(PanelGreen);
+    readout->setDarkColor(PanelGreen);
+    readout->setLightColor(LitSegment);
+    readout->setOffSetX(4);
+    readout->setOffSetY(4);
+    readout->setSpace(space);
+    readout->setAutoSize(true);
+    readout->move(position);
+    return readout;
+}
+
+} // namespace
+
+// The read-out panel's image: the level arc, drawn on a transparent background so that the
+// panel's green shows wherever the arc draws nothing.
+class LevelArcView final : public QWidget {
+public:
+    LevelArcView(const QImage& image, QWidget* parent)
+        : QWidget(parent)
+        , image_(image)
+    {
+        setObjectName(QStringLiteral("Image1"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.drawImage(0, 0, image_);
+    }
+
+private:
+    const QImage& image_;
+};
+
+namespace {
+
+// The grid's cell painting: the rows of the maximum red, those of the minimum purple (purple wins
+// when both are the same). The level comes from the row's MeaValue text as the model holds it, so
+// painting reads no more than the visible rows.
+class ReadingRowColours final : public QStyledItemDelegate {
+public:
+    ReadingRowColours(const TForm5& window, QObject* parent)
+        : QStyledItemDelegate(parent)
+        , window_(window)
+    {
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        DBGrid1DrawColumnCell(option, index);
+    }
+
+private:
+    static constexpr int MeaValueColumn = 1;
+
+    void DBGrid1DrawColumnCell(QStyleOptionViewItem* option, const QModelIndex& index) const
+    {
+        const QString text = index.siblingAtColumn(MeaValueColumn).data().toString();
+        const double value = ValueFromText(text);
+        std::optional<QColor> colour;
+        if (value >= window_.LiveLevelMax())
+            colour = MaximumRow;
+        if (value <= window_.LiveLevelMin())
+            colour = MinimumRow;
+        if (!colour)
+            return;
+        option->backgroundBrush = *colour;
+        // The current row keeps its colour too.
+        option->palette.setColor(QPalette::Highlight, *colour);
+    }
+
+    const TForm5& window_;
+};
+
+} // namespace
+
+TForm5::TForm5(TForm6& module, QWidget* parent)
+    : QWidget(parent)
+    , module_(module)
+    , arcImage_(ArcImageWidth, ArcImageHeight, QImage::Format_ARGB32_Premultiplied)
+{
+    setObjectName(QStringLiteral("Form5"));
+    setWindowTitle(QStringLiteral("Decimora Real Time Measure"));
+    resize(WindowWidth, WindowHeight);
+    buildLayout();
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    connect(timer1_, &QTimer::timeout, this, &TForm5::Timer1Timer);
+    connect(startButton_, &QPushButton::clicked, this, &TForm5::StartButtonClick);
+    connect(stopButton_, &QPushButton::clicked, this, &TForm5::StopButtonClick);
+    connect(clearButton_, &QPushButton::clicked, this, &TForm5::ClearButtonClick);
+    connect(saveButton_, &QPushButton::clicked, this, &TForm5::SaveButtonClick);
+    connect(graph_, &GraphPanel::printFailed, this, [this] {
+        module_.ShowMessageBox(QStringLiteral("The graph could not be printed: the printer did not start."),
+            QStringLiteral("Print Error"), MessageButtons::Ok, MessageIcon::Error, this);
+    });
+
+    FormCreate();
+}
+
+TForm5::~TForm5()
+{
+    // Destroyed without a close (the program ending): a run in progress gives the meter back.
+    if (IsMeasuring()) {
+        module_.MeterBusy = 0;
+        module_.ReadMode = 0;
+    }
+}
+
+void TForm5::buildLayout()
+{
+    auto* leftPanel = new QWidget(this);
+    leftPanel->setObjectName(QStringLiteral("LeftPanel"));
+    auto* leftLayout = new QVBoxLayout(leftPanel);
+    leftLayout->setContentsMargins(2, 2, 2, 2);
+    leftLayout->setSpacing(2);
+    readoutPanel_ = buildReadoutPanel();
+    readoutPanel_->setParent(leftPanel);
+    leftLayout->addWidget(readoutPanel_);
+
+    grid_ = new QTableView(leftPanel);
+    grid_->setObjectName(QStringLiteral("DBGrid1"));
+    grid_->setFrameShape(QFrame::Box);
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid_->setCornerButtonEnabled(false);
+    grid_->verticalHeader()->hide();
+    grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 4);
+    QPalette gridPalette = grid_->palette();
+    gridPalette.setColor(QPalette::Base, GridBackground);
+    gridPalette.setColor(QPalette::AlternateBase, GridBackground);
+    gridPalette.setColor(QPalette::Text, Qt::white);
+    gridPalette.setColor(QPalette::HighlightedText, Qt::white);
+    grid_->setPalette(gridPalette);
+    grid_->setItemDelegate(new ReadingRowColours(*this, grid_));
+    if (module_.MeaData)
+        grid_->setModel(module_.MeaData->gridModel());
+    const int charWidth = grid_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int columnWidths[] = { 7 * charWidth, 8 * charWidth, 7 * charWidth, 10 * charWidth, 11 * charWidth };
+    for (int column = 0; column < 5; ++column)
+        grid_->setColumnWidth(column, columnWidths[column]);
+    leftLayout->addWidget(grid_, 1);
+
+    graph_ = new GraphPanel(GraphConfig::liveWindow(), this);
+    graph_->setObjectName(QStringLiteral("Chart1"));
+    graph_->setTitle(QStringLiteral("SPL Graph Analyzing"), Qt::blue);
+    graph_->setValueAxisTitle(QStringLiteral("SPL  Unit: DB"));
+    graph_->setSeriesColor(0, Qt::red);
+    graph_->setPrinterProvider([this]() -> QPrinter& { return module_.CurrentPrinter(); });
+
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setObjectName(QStringLiteral("Splitter1"));
+    splitter_->setHandleWidth(SplitterWidth);
+    splitter_->setChildrenCollapsible(false);
+    splitter_->addWidget(leftPanel);
+    splitter_->addWidget(graph_);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({ LeftPanelWidth, WindowWidth - LeftPanelWidth - SplitterWidth });
+
+    auto* bottomStrip = new QWidget(this);
+    bottomStrip->setObjectName(QStringLiteral("BottomPanel"));
+    bottomStrip->setFixedHeight(BottomStripHeight);
+    auto* bottomLayout = new QHBoxLayout(bottomStrip);
+    bottomLayout->setContentsMargins(8, 4, 8, 4);
+    const auto makeButton = [bottomStrip, bottomLayout](const char* name, const QString& text) {
+        auto* button = new QPushButton(text, bottomStrip);
+        button->setObjectName(QLatin1String(name));
+        bottomLayout->addWidget(button);
+        return button;
+    };
+    // Start and Stop share one place: only one of them is ever shown.
+    startButton_ = makeButton("StartButton", QStringLiteral("Start to Measure"));
+    stopButton_ = makeButton("StopButton", QStringLiteral("Stop Measure"));
+    clearButton_ = makeButton("ClearButton", QStringLiteral("Clear"));
+    saveButton_ = makeButton("SaveButton", QStringLiteral("Save"));
+    fileNameEdit_ = new QLineEdit(bottomStrip);
+    fileNameEdit_->setObjectName(QStringLiteral("FileNameEdit"));
+    fileNameEdit_->setReadOnly(true);
+    fileNameEdit_->setEnabled(false);
+    fileNameEdit_->setFixedWidth(FileNameBoxWidth);
+    bottomLayout->addWidget(fileNameEdit_);
+    bottomLayout->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(splitter_, 1);
+    layout->addWidget(bottomStrip);
+}
+
+QFrame* TForm5::buildReadoutPanel()
+{
+    auto* panel = new QFrame();
+    panel->setObjectName(QStringLiteral("ReadoutPanel"));
+    panel->setFixedSize(ReadoutPanelWidth, ReadoutPanelHeight);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(ReadoutBevel);
+    panel->setAutoFillBackground(true);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, PanelGreen);
+    panel->setPalette(palette);
+
+    // The image goes in first so that everything else lies on top of it.
+    arcView_ = new LevelArcView(arcImage_, panel);
+    arcView_->setGeometry(ReadoutBevel, ReadoutBevel, ArcImageWidth, ArcImageHeight);
+
+    QFont flagFont = panel->font();
+    flagFont.setPixelSize(11);
+    QFont bigFont = panel->font();
+    bigFont.setPixelSize(16);
+
+    underFlag_ = makeRangeFlag(panel, "UnderFlag", QStringLiteral("UNDER"), { 8, 2 });
+    fastFlag_ = makeLabel(panel, "FastFlag", QStringLiteral("FAST"), { 109, 2 });
+    slowFlag_ = makeLabel(panel, "SlowFlag", QStringLiteral("SLOW"), { 156, 2 });
+    overFlag_ = makeRangeFlag(panel, "OverFlag", QStringLiteral("OVER"), { 216, 2 });
+    for (QLabel* flag : { underFlag_, fastFlag_, slowFlag_, overFlag_ }) {
+        flag->setFont(flagFont);
+        flag->adjustSize();
+    }
+    setTextColour(fastFlag_, Qt::yellow);
+    setTextColour(slowFlag_, Qt::yellow);
+
+    rangeLowReadout_ = makeReadout(panel, "RangeLowReadout", 0, { 8, 16 });
+    rangeHighReadout_ = makeReadout(panel, "RangeHighReadout", 0, { 210, 16 });
+    levelReadout_ = makeReadout(panel, "LevelReadout", 4, { 0, LevelReadoutTop });
+    rangeLowReadout_->setText(QStringLiteral("30"));
+    rangeHighReadout_->setText(QStringLiteral("130"));
+
+    maxFlag_ = makeLabel(panel, "MaxFlag", QStringLiteral("MAX"), { 8, 98 });
+    levelLabel_ = makeLabel(panel, "LevelLabel", QStringLiteral("SPL"), { 8, 120 });
+    weightingLetter_ = makeLabel(panel, "WeightingLetter", QStringLiteral("A"), { 240, 90 });
+    unitLabel_ = makeLabel(panel, "UnitLabel", QStringLiteral("dB"), { 232, 120 });
+    for (QLabel* label : { weightingLetter_, unitLabel_ }) {
+        label->setFont(bigFont);
+        label->adjustSize();
+        setTextColour(label, Qt::yellow);
+    }
+    return panel;
+}
+
+void TForm5::FormCreate()
+{
+    module_.FormsReady = false;
+
+    weightingLetter_->setText(QStringLiteral("A"));
+    fastFlag_->hide();
+    slowFlag_->hide();
+    underFlag_->hide();
+    overFlag_->hide();
+    graph_->printButton()->setEnabled(false);
+
+    emptyTable();
+
+    stopButton_->hide();
+    timer1_->stop();
+
+    // Width, then height, then thickness: each is checked against the others' current values.
+    levelReadout_->setWordWidth(28);
+    levelReadout_->setWordHeight(48);
+    levelReadout_->setThick(6);
+    for (TLEDFontNum* readout : { rangeLowReadout_, rangeHighReadout_ }) {
+        readout->setWordWidth(13);
+        readout->setWordHeight(17);
+        readout->setThick(3);
+    }
+
+    clearButton_->setEnabled(false);
+    liveLevelMax_ = 0.0;
+    liveLevelMin_ = 0.0;
+    liveReadingCount_ = 0;
+
+    levelReadout_->setText(QStringLiteral("0.0"));
+    levelReadout_->move((arcImage_.width() - 2 * levelReadout_->WordWidth()) / 2, LevelReadoutTop);
+
+    saveButton_->setEnabled(false);
+    DrawLevelArc(ScaleTicks);
+    graph_->setAxisRange(GraphAxis::Sample, GraphPanel::HomeMinimum, GraphPanel::HomeMaximum);
+
+    module_.FormsReady = true;
+}
+
+bool TForm5::IsMeasuring() const
+{
+    return startButton_->isHidden();
+}
+
+bool TForm5::SaveEnabled() const
+{
+    return saveButton_->isEnabledTo(this);
+}
+
+void TForm5::showError(const QString& text)
+{
+    module_.ShowMessageBox(text, QStringLiteral("Error Information"), MessageButtons::Ok, MessageIcon::Error, this);
+}
+
+void TForm5::emptyTable()
+{
+    ReadingTable* table = module_.MeaData;
+    if (!table)
+        return;
+    try {
+        table->close();
+        table->empty();
+        table->open();
+    } catch (const TableError& error) {
+        showError(QString::fromStdString(error.what()));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The run
+
+void TForm5::StartButtonClick()
+{
+    // An import or another run holds the meter, or there is no meter: nothing to start, nothing to say.
+    if (!module_.DeviceConnected || module_.MeterBusy != 0)
+        return;
+    module_.ReadMode = 1;
+    module_.MeterBusy = MeterBusyMeasuring;
+    startButton_->hide();
+    stopButton_->show();
+    saveButton_->setEnabled(false);
+    timer1_->start(1000);
+}
+
+void TForm5::Timer1Timer()
+{
+    // Without the meter the run waits; the first tick after it returns asks the new device.
+    if (!module_.DeviceConnected)
+        return;
+    FillRequestReading(module_.SendBuffer);
+    // SendToMeter attaches SaveRead before it writes, so that a quick reply is not missed.
+    SendToMeter(module_);
+}
+
+void TForm5::endRun()
+{
+    const bool wasMeasuring = IsMeasuring();
+    timer1_->stop();
+    stopButton_->hide();
+    startButton_->show();
+    // Only the run's own hold on the meter is given back: an import may hold it meanwhile.
+    if (wasMeasuring) {
+        module_.ReadMode = 0;
+        module_.MeterBusy = 0;
+    }
+}
+
+void TForm5::StopButtonClick()
+{
+    if (!IsMeasuring())
+        return;
+    endRun();
+    if (!module_.MeaData || module_.MeaData->isEmpty()) {
+        saveButton_->setEnabled(false);
+    } else {
+        saveButton_->setEnabled(true);
+        graph_->printButton()->setEnabled(true);
+    }
+}
+
+void TForm5::ClearButtonClick()
+{
+    emptyTable();
+    module_.MeasureSaved = true;
+    fileNameEdit_->clear();
+    saveButton_->setEnabled(false);
+    graph_->printButton()->setEnabled(false);
+    graph_->clearSeries(0);
+    liveReadingCount_ = 0;
+    clearButton_->setEnabled(false);
+    graph_->clearFooter();
+    graph_->setAxisRange(GraphAxis::Sample, GraphPanel::HomeMinimum, GraphPanel::HomeMaximum);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// A reading
+
+bool TForm5::event(QEvent* event)
+{
+    if (event->type() == static_cast<QEvent::Type>(WM_NEWREADING)) {
+        NewReading();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void TForm5::NewReading()
+{
+    TForm6& m = module_;
+
+    // The alarms look at the reading as the meter sent it, before it is capped.
+    if (m.AlarmSoundOn) {
+        if (static_cast<double>(m.LiveValue) > m.SystemHighAlarm * 10.0)
+            m.Sound().play(QLatin1String(HighAlarmSound));
+        if (static_cast<double>(m.LiveValue) < m.SystemLowAlarm * 10.0)
+            m.Sound().play(QLatin1String(LowAlarmSound));
+    }
+    if (m.LiveValue > HighestReading)
+        m.LiveValue = HighestReading;
+
+    const std::int32_t tenths = m.LiveValue;
+    // Always a point, whatever the system's decimal separator: this text is stored and written to files.
+    const QString readingText
+        = QString::number(tenths / 10) + QLatin1Char('.') + QString::number(tenths - (tenths / 10) * 10);
+    levelReadout_->setText(readingText);
+    const double readingValue = tenths / 10.0;
+    // The point takes no cell of its own.
+    const auto digitCells = static_cast<int>(readingText.size()) - 1;
+    levelReadout_->move((arcImage_.width() - digitCells * levelReadout_->WordWidth()) / 2, LevelReadoutTop);
+
+    ++liveReadingCount_;
+    clearButton_->setEnabled(true);
+
+    const std::int32_t flags = m.LiveFlags;
+    maxFlag_->setVisible((flags & MeterStatus::MaxHold) != 0);
+    fastFlag_->hide();
+    slowFlag_->hide();
+    if (flags & MeterStatus::Fast)
+        fastFlag_->show();
+    else
+        slowFlag_->show();
+
+    // Range codes 5 to 15 name no range: the read-outs say so with dashes, no UNDER or OVER is
+    // claimed, and the arc is drawn against the widest range.
+    const auto rangeCode = static_cast<std::size_t>(flags & MeterStatus::RangeMask);
+    const bool knownRange = rangeCode < RangeLimits.size();
+    const RangeLimit range = knownRange ? RangeLimits[rangeCode] : RangeLimits[0];
+    rangeLowReadout_->setText(knownRange ? QString::number(range.low) : QStringLiteral("--"));
+    rangeHighReadout_->setText(knownRange ? QString::number(range.high) : QStringLiteral("--"));
+    int ticks = roundHalfEven(readingValue - range.low);
+    underFlag_->hide();
+    overFlag_->hide();
+    if (range.low > readingValue) {
+        underFlag_->setVisible(knownRange);
+        ticks = 1;
+    }
+    if (readingValue > range.high) {
+        overFlag_->setVisible(knownRange);
+        ticks = ScaleTicks;
+    }
+    DrawLevelArc(ticks);
+
+    const QDateTime now = m.SystemTime().now();
+    try {
+        appendReadingRow(readingText, (flags & MeterStatus::CWeighting) != 0, now);
+    } catch (const TableError& error) {
+        // A reading that cannot be stored must not pass for one that was: the run stops and says why.
+        --liveReadingCount_;
+        endRun();
+        showError(QString::fromStdString(error.what()));
+        return;
+    }
+
+    updateStatistics(readingValue, now.date());
+    graph_->appendValue(0, readingValue);
+    m.MeasureSaved = false;
+}
+
+void TForm5::appendReadingRow(const QString& readingText, bool cWeighting, const QDateTime& now)
+{
+    ReadingRow row;
+    row.recNo = QString::number(liveReadingCount_);
+    row.date = SystemShortDateText(now.date());
+    row.time = SystemLongTimeText(now.time());
+    row.meaValue = readingText;
+    row.weight = cWeighting ? QStringLiteral("C") : QStringLiteral("A");
+    weightingLetter_->setText(row.weight);
+
+    ReadingTable* table = module_.MeaData;
+    if (!table)
+        return;
+    // The grid hears of the new row once, after it is complete.
+    struct Resume {
+        ReadingTable* table;
+        ~Resume() { table->resumeUpdates(); }
+    };
+    table->suspendUpdates();
+    {
+        const Resume resume { table };
+        table->appendRow(row);
+    }
+    moveGridToLastRow();
+}
+
+void TForm5::moveGridToLastRow()
+{
+    QAbstractItemModel* model = grid_->model();
+    if (!model)
+        return;
+    while (model->canFetchMore(QModelIndex()))
+        model->fetchMore(QModelIndex());
+    const int last = model->rowCount() - 1;
+    if (last < 0)
+        return;
+    const QModelIndex current = grid_->currentIndex();
+    const QModelIndex newest = model->index(last, current.isValid() ? current.column() : 0);
+    grid_->setCurrentIndex(newest);
+    grid_->scrollTo(newest);
+}
+
+void TForm5::updateStatistics(double readingValue, const QDate& today)
+{
+    TForm6& m = module_;
+    const double maxBefore = liveLevelMax_;
+    const double minBefore = liveLevelMin_;
+    if (liveReadingCount_ == 1) {
+        liveLevelMin_ = m.LiveValue / 10.0;
+        liveLevelMax_ = liveLevelMin_;
+        m.LiveLevelSum = 0.0;
+    }
+    if (liveLevelMin_ > readingValue)
+        liveLevelMin_ = readingValue;
+    if (readingValue > liveLevelMax_)
+        liveLevelMax_ = readingValue;
+    m.LiveLevelSum += m.LiveValue / 10.0;
+    const double average = m.LiveLevelSum / liveReadingCount_;
+
+    const QString tenBlanks(10, QLatin1Char(' '));
+    const QString fiveBlanks(5, QLatin1Char(' '));
+    const QString wideGap(28, QLatin1Char(' '));
+    graph_->setFooterLines({
+        tenBlanks + QStringLiteral("MAX:") + fiveBlanks + SystemOneDecimalText(liveLevelMax_) + wideGap
+            + QStringLiteral("MIN:") + fiveBlanks + SystemOneDecimalText(liveLevelMin_) + wideGap
+            + QStringLiteral("AVG:") + fiveBlanks + SystemOneDecimalText(average),
+        tenBlanks + QStringLiteral("Date:") + fiveBlanks + SystemShortDateText(today),
+    });
+
+    // Rows that were the maximum or minimum may not be any more.
+    if (liveLevelMax_ != maxBefore || liveLevelMin_ != minBefore)
+        grid_->viewport()->update();
+}
+
+void TForm5::DrawLevelArc(int litTicks)
+{
+    arcImage_.fill(Qt::transparent);
+    {
+        QPainter painter(&arcImage_);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        const int width = arcImage_.width();
+        const int height = arcImage_.height();
+        const int cx = roundHalfEven(width / 2.0);
+        const int cy = height;
+        const int outer = height - 15;
+        const int inner = outer - 20;
+        constexpr double Pi = 3.1415926;
+        constexpr double StartAngle = Pi * 140 / 180;
+        constexpr double Step = Pi * 2 / 180;
+        // Tick i runs from the outer to the inner radius at 140 - 2i degrees, clockwise over the top.
+        const auto drawTick = [&](int i) {
+            const double angle = StartAngle - i * Step;
+            const double c = std::cos(angle);
+            const double s = std::sin(angle);
+            painter.drawLine(QPoint(cx + roundHalfEven(c * outer), cy - roundHalfEven(s * outer)),
+                QPoint(cx + roundHalfEven(c * inner), cy - roundHalfEven(s * inner)));
+        };
+        painter.setPen(QPen(PanelGreen, 0));
+        for (int i = 0; i < ScaleTicks; ++i)
+            drawTick(i);
+        if (litTicks > 0) {
+            painter.setPen(QPen(LitTick, 0));
+            for (int i = 0; i < litTicks; ++i)
+                drawTick(i);
+        }
+    }
+    litTicks_ = litTicks;
+    if (arcView_)
+        arcView_->update();
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Saving and closing
+
+void TForm5::SaveButtonClick()
+{
+    save();
+}
+
+TForm5::SaveOutcome TForm5::save()
+{
+    TForm6& m = module_;
+    saveButton_->setEnabled(false);
+    m.MeasureSaved = true;
+
+    QString name = fileNameEdit_->text();
+    if (name.isEmpty()) {
+        const QString chosen = m.Ui().askSaveFileName(this, FileDialogRequest { QLatin1String(SaveFilter), QString() });
+        if (chosen.isEmpty()) {
+            saveButton_->setEnabled(true);
+            m.MeasureSaved = false;
+            return SaveOutcome::Abandoned;
+        }
+        name = DataFilePathForSave(chosen);
+        if (QFileInfo::exists(name)) {
+            const MessageAnswer answer
+                = m.ShowMessageBox(name + QStringLiteral(" already exits!\rAre you sure to replace it?"),
+                    QStringLiteral("Query Information"), MessageButtons::YesNo, MessageIcon::Question, this);
+            if (answer != MessageAnswer::Yes) {
+                m.MeasureSaved = false;
+                return SaveOutcome::Abandoned;
+            }
+        }
+        fileNameEdit_->setText(name);
+    }
+
+    try {
+        if (m.MeaData)
+            WriteDataFile(*m.MeaData, name);
+    } catch (const std::runtime_error& error) {
+        // The readings are not on disk: they stay unsaved and Save stays at hand. The name goes, so
+        // that the next Save asks where to put them rather than failing the same way again.
+        m.MeasureSaved = false;
+        saveButton_->setEnabled(true);
+        fileNameEdit_->clear();
+        showError(QString::fromStdString(error.what()));
+        return SaveOutcome::Failed;
+    }
+    m.MeasureSaved = true;
+    return SaveOutcome::Written;
+}
+
+void TForm5::closeEvent(QCloseEvent* event)
+{
+    TForm6& m = module_;
+    m.DropMeasureMenuItem = true;
+    m.MeasureWindowHandle = nullptr;
+
+    // The run ends before anything is asked; ReadMode goes back to 0 with it, so that the setup
+    // window's status read is not held off by a run that no longer exists.
+    endRun();
+    startButton_->setEnabled(true);
+    m.MeasureCommandEnabled = true;
+
+    if (!m.MeasureSaved) {
+        saveButton_->setEnabled(true);
+        const MessageAnswer answer
+            = m.ShowMessageBox(QStringLiteral("Measured data has not save yet.\rDo you want to save data?"),
+                QStringLiteral("Query Information"), MessageButtons::YesNoCancel, MessageIcon::Question, this);
+        if (answer == MessageAnswer::Yes) {
+            // A save that failed keeps the window, and the readings, on screen.
+            if (save() == SaveOutcome::Failed) {
+                keepOpen(event, false);
+                return;
+            }
+        } else if (answer != MessageAnswer::No) {
+            keepOpen(event, true);
+            return;
+        }
+    }
+    event->accept();
+}
+
+void TForm5::keepOpen(QCloseEvent* event, bool minimise)
+{
+    module_.MeasureWindowHandle = this;
+    module_.MeasureCommandEnabled = false;
+    event->ignore();
+    if (!minimise)
+        return;
+    // The frame's subwindow when there is one; minimised once its own close handling is over.
+    QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (!window && isWindow())
+        window = this;
+    if (window)
+        QTimer::singleShot(0, window, &QWidget::showMinimized);
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+// The real-time measurement window: the meter's live readings on a panel styled like the meter's
+// own display, in the table MeaData and its grid, and on a graph, with their maximum, minimum and
+// average and the PC-side alarms.
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class GraphPanel;
+class QCloseEvent;
+class QDate;
+class QDateTime;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSplitter;
+class QTableView;
+class TForm6;
+class TLEDFontNum;
+class LevelArcView;
+
+// The limits of the meter's measurement ranges in dB, by the range code of its status byte.
+struct RangeLimit {
+    std::int32_t low;
+    std::int32_t high;
+};
+inline constexpr std::array<RangeLimit, 5> RangeLimits { {
+    { 30, 130 },
+    { 30, 80 },
+    { 50, 100 },
+    { 60, 110 },
+    { 80, 130 },
+} };
+
+// The measurement window, component name "Form5". Readings arrive as the event WM_NEWREADING, sent
+// synchronously by the module's SaveRead after it has stored LiveValue and LiveFlags; the window is
+// told of nothing else and reads and writes the module's shared variables directly.
+//
+// Inside the main frame the window lives in a QMdiSubWindow that deletes it when the close goes
+// through; a close cancelled at the unsaved-data question minimises that subwindow instead.
+class TForm5 : public QWidget {
+    Q_OBJECT
+
+public:
+    // The level arc: ticks of the scale, and the image it is drawn into (the read-out panel's
+    // client area).
+    static constexpr int ScaleTicks = 50;
+    static constexpr int ArcImageWidth = 257;
+    static constexpr int ArcImageHeight = 147;
+
+    // The opening steps (FormCreate) run here.
+    explicit TForm5(TForm6& module, QWidget* parent = nullptr);
+    ~TForm5() override;
+
+    TForm5(const TForm5&) = delete;
+    TForm5& operator=(const TForm5&) = delete;
+
+    // The buttons of the bottom strip. The main window's File > Save calls SaveButtonClick.
+    void StartButtonClick();
+    void StopButtonClick();
+    void ClearButtonClick();
+    void SaveButtonClick();
+    // The one-second poll of the meter while a run is in progress.
+    void Timer1Timer();
+
+    // A run is in progress ("Start to Measure" is hidden).
+    bool IsMeasuring() const;
+    bool SaveEnabled() const;
+
+    // Readings since the window opened or was last cleared; the newest row's record number.
+    std::int32_t LiveReadingCount() const { return liveReadingCount_; }
+    double LiveLevelMax() const { return liveLevelMax_; }
+    double LiveLevelMin() const { return liveLevelMin_; }
+    // How many ticks of the level arc the last drawing lit (more than ScaleTicks continue past
+    // the scale's right end).
+    int LitTicks() const { return litTicks_; }
+    const QImage& LevelArcImage() const { return arcImage_; }
+    GraphPanel* Graph() const { return graph_; }
+
+protected:
+    bool event(QEvent* event) override;
+    // FormClose.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void buildLayout();
+    QFrame* buildReadoutPanel();
+    // WM_NEWREADING.
+    void NewReading();
+    void DrawLevelArc(int litTicks);
+    void appendReadingRow(const QString& readingText, bool cWeighting, const QDateTime& now);
+    void updateStatistics(double readingValue, const QDate& today);
+    void moveGridToLastRow();
+    void emptyTable();
+    // Stops the timer and swaps the Start/Stop buttons; gives the meter back if the run held it.
+    void endRun();
+    // What the Save steps came to: written, abandoned by the user, or failed with a message shown.
+    enum class SaveOutcome { Written, Abandoned, Failed };
+    SaveOutcome save();
+    // The close is called off: the window stays, registered again as the measurement window.
+    void keepOpen(QCloseEvent* event, bool minimise);
+    void showError(const QString& text);
+
+    TForm6& module_;
+
+    std::int32_t liveReadingCount_ = 0;
+    double liveLevelMax_ = 0.0;
+    double liveLevelMin_ = 0.0;
+    int litTicks_ = 0;
+    QImage arcImage_;
+
+    // Timer1: the one-second poll, running only during a run.
+    QTimer* timer1_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QFrame* readoutPanel_ = nullptr;
+    LevelArcView* arcView_ = nullptr;
+    TLEDFontNum* levelReadout_ = nullptr;
+    TLEDFontNum* rangeLowReadout_ = nullptr;
+    TLEDFontNum* rangeHighReadout_ = nullptr;
+    QLabel* underFlag_ = nullptr;
+    QLabel* fastFlag_ = nullptr;
+    QLabel* slowFlag_ = nullptr;
+    QLabel* overFlag_ = nullptr;
+    QLabel* maxFlag_ = nullptr;
+    QLabel* levelLabel_ = nullptr;
+    QLabel* weightingLetter_ = nullptr;
+    QLabel* unitLabel_ = nullptr;
+    QTableView* grid_ = nullptr;
+    GraphPanel* graph_ = nullptr;
+    QPushButton* startButton_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+    QPushButton* clearButton_ = nullptr;
+    QPushButton* saveButton_ = nullptr;
+    QLineEdit* fileNameEdit_ = nullptr;
+};
