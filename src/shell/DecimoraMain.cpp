@@ -1,0 +1,661 @@
+#include "DecimoraMain.h"
+
+#include "FrameImages.h"
+#include "Measuring.h"
+#include "PanelStatusBar.h"
+#include "ReadingsRescue.h"
+#include "SingleInstanceLock.h"
+#include "SqliteReadingStore.h"
+#include "systemvar.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScreen>
+#include <QToolBar>
+
+namespace {
+
+constexpr int StatusPanelWidths[] = { 80, 150, 350, 50 };
+constexpr int ScreenHeightMargin = 20;
+constexpr int AboutBoxWidth = 539;
+constexpr int AboutBoxHeight = 324;
+
+const QString MeasureItemCaption = QStringLiteral("Real Time Measure  Window");
+const QString AnalysisItemCaption = QStringLiteral("Reprot Analyzing Window");
+const QString ImportItemCaption = QStringLiteral("Data Import Window");
+
+QString LaterVersionHint(const QString& hint)
+{
+    return hint + QStringLiteral(" arrives in a later version of Decimora");
+}
+
+QString ChildName(const QWidget* child)
+{
+    return child ? child->objectName() : QString();
+}
+
+} // namespace
+
+TForm1::TForm1(ShellServices services, FrameParts parts, QWidget* parent)
+    : QMainWindow(parent)
+    , services_(std::move(services))
+    , parts_(std::move(parts))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(MainWindowCaption));
+    setWindowIcon(ProgramIcon());
+
+    mdiArea_ = new QMdiArea(this);
+    mdiArea_->setObjectName(QStringLiteral("MdiArea"));
+    setCentralWidget(mdiArea_);
+    // The refresh also runs whenever the frame's client area repaints.
+    mdiArea_->viewport()->installEventFilter(this);
+
+    statusImages_[0] = StatusImage(0);
+    statusImages_[1] = StatusImage(1);
+
+    buildMenus();
+    buildToolBar();
+    buildStatusBar();
+
+    timer1_.setInterval(1000);
+    connect(&timer1_, &QTimer::timeout, this, &TForm1::Timer1Timer);
+}
+
+TForm1::~TForm1()
+{
+    timer1_.stop();
+    mdiArea_->viewport()->removeEventFilter(this);
+    // The child windows go before the module they point into is gone; none of them is asked.
+    const auto children = mdiArea_->subWindowList();
+    for (QMdiSubWindow* sub : children)
+        delete sub;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Building
+
+QAction* TForm1::addCommand(
+    QMenu* menu, const QString& caption, const QString& hint, int image, void (TForm1::*command)(), bool available)
+{
+    auto* action = new QAction(caption, this);
+    if (image >= 0)
+        action->setIcon(ToolBarImage(image));
+    action->setToolTip(available ? hint : LaterVersionHint(hint));
+    if (command)
+        connect(action, &QAction::triggered, this, command);
+    available_[action] = available;
+    if (!available)
+        action->setEnabled(false);
+    menu->addAction(action);
+    return action;
+}
+
+void TForm1::buildMenus()
+{
+    QMenu* file1 = menuBar()->addMenu(QStringLiteral("&File"));
+    file1->setToolTipsVisible(true);
+    RealTimeMeasure1 = addCommand(file1, QStringLiteral("&Real Time Measure"), QStringLiteral("Real Time Measure"), 0,
+        &TForm1::RealTimeMeasure1Click);
+    Open1 = addCommand(file1, QStringLiteral("&Open"), QStringLiteral("Open"), 2, &TForm1::Open1Click,
+        parts_.createAnalysisWindow && parts_.loadDataFile);
+    Save1 = addCommand(file1, QStringLiteral("&Save"), QStringLiteral("Save"), 3, &TForm1::Save1Click);
+    Save1->setEnabled(false);
+    file1->addSeparator();
+    ImportData1 = addCommand(file1, QStringLiteral("&Import Data"), QStringLiteral("Import Data"), 1,
+        &TForm1::ImportData1Click, bool(parts_.createImportWindow));
+    ExporttoExcel1 = addCommand(file1, QStringLiteral("&Export to Excel"), QStringLiteral("Export to Excel"), 4,
+        &TForm1::ExporttoExcel1Click, bool(parts_.exportToExcel));
+    ExporttoExcel1->setEnabled(false);
+    file1->addSeparator();
+    PrinterSetup1 = addCommand(
+        file1, QStringLiteral("Printer Se&tup"), QStringLiteral("Printer Setup"), -1, &TForm1::PrinterSetup1Click);
+    PrintDataSheet1 = addCommand(file1, QStringLiteral("Print &Data Sheet"), QStringLiteral("Print Data Sheet"), 5,
+        &TForm1::PrintDataSheet1Click, bool(parts_.printDataSheet));
+    PrintDataSheet1->setEnabled(false);
+    file1->addSeparator();
+    Exit1 = addCommand(file1, QStringLiteral("E&xit"), QStringLiteral("Exit"), 9, &TForm1::Exit1Click);
+
+    QMenu* option1 = menuBar()->addMenu(QStringLiteral("&Option"));
+    option1->setToolTipsVisible(true);
+    SystemSetup1 = addCommand(option1, QStringLiteral("S&ystem Setup"), QStringLiteral("System Option"), 6,
+        &TForm1::SystemSetup1Click, bool(parts_.createSetupWindow));
+    option1->addSeparator();
+    QMenu* language1 = option1->addMenu(QStringLiteral("&Language"));
+    Chinese1 = language1->addAction(QStringLiteral("&Chinese"));
+    Chinese1->setEnabled(false);
+    English1 = language1->addAction(QStringLiteral("&English"));
+
+    window1_ = menuBar()->addMenu(QStringLiteral("&Window"));
+    Cascade1 = window1_->addAction(QStringLiteral("&Cascade"), this, &TForm1::Cascade1Click);
+    Horizontally1 = window1_->addAction(QStringLiteral("&Horizontally"), this, &TForm1::Horizontally1Click);
+    Vertically1 = window1_->addAction(QStringLiteral("&Vertically"), this, &TForm1::Vertically1Click);
+    for (QAction* arrangement : { Cascade1, Horizontally1, Vertically1 })
+        arrangement->setCheckable(true);
+    window1_->addSeparator();
+
+    QMenu* help1 = menuBar()->addMenu(QStringLiteral("&Help"));
+    help1->setToolTipsVisible(true);
+    DecimoraHelp1 = addCommand(help1, QStringLiteral("Decimora Help"), QStringLiteral("Help"), 7,
+        &TForm1::DecimoraHelp1Click, bool(parts_.showHelp));
+    OurWebSite1 = help1->addAction(QStringLiteral("Our &Web-Site"));
+    OurWebSite1->setEnabled(false);
+    help1->addSeparator();
+    About1 = addCommand(help1, QStringLiteral("&About"), QStringLiteral("About..."), 8, &TForm1::About1Click,
+        bool(parts_.createAboutBox));
+}
+
+void TForm1::buildToolBar()
+{
+    toolBar1_ = addToolBar(QStringLiteral("ToolBar1"));
+    toolBar1_->setObjectName(QStringLiteral("ToolBar1"));
+    toolBar1_->setMovable(false);
+    toolBar1_->setFloatable(false);
+    toolBar1_->setIconSize(QSize(ToolBarImageSize, ToolBarImageSize));
+    toolBar1_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    toolBar1_->setContextMenuPolicy(Qt::PreventContextMenu);
+    // The buttons are the menu items themselves: same hint, same image, and a button can only act
+    // while its command is enabled.
+    toolBar1_->addAction(RealTimeMeasure1);
+    toolBar1_->addAction(ImportData1);
+    toolBar1_->addAction(Open1);
+    toolBar1_->addAction(Save1);
+    toolBar1_->addSeparator();
+    toolBar1_->addAction(ExporttoExcel1);
+    toolBar1_->addAction(PrintDataSheet1);
+    toolBar1_->addAction(SystemSetup1);
+    toolBar1_->addSeparator();
+    toolBar1_->addAction(DecimoraHelp1);
+    toolBar1_->addAction(About1);
+    toolBar1_->addSeparator();
+    toolBar1_->addAction(Exit1);
+}
+
+void TForm1::buildStatusBar()
+{
+    statusBar1_ = new PanelStatusBar(
+        std::vector<int>(std::begin(StatusPanelWidths), std::end(StatusPanelWidths)), StatusBarHeight, this);
+    statusBar1_->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar1_->SetOwnerDrawn(
+        0, [this](QPainter& painter, int /*panel*/, const QRect& rect) { StatusBar1DrawPanel(painter, rect); });
+    setStatusBar(statusBar1_);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Start-up
+
+bool TForm1::FormCreate()
+{
+    // 1. Only one copy runs. The lock is taken before anything touches the tables, the data source
+    //    or the settings of the copy that already runs.
+    lock_ = std::make_unique<SingleInstanceLock>(services_.lockFolder, services_.applicationTitle);
+    if (lock_->TryAcquire(services_.databasePath) != SingleInstanceLock::Outcome::Acquired) {
+        lock_.reset();
+        services_.ui.showMessage(
+            nullptr, QString::fromLatin1(SecondInstanceMessage), QString(), MessageButtons::Ok, MessageIcon::None);
+        return false;
+    }
+    module_ = &services_.createModule();
+
+    // 2. The whole screen but 20 pixels of its height.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize size = screen->size();
+        move(0, 0);
+        resize(size.width(), size.height() - ScreenHeightMargin);
+    }
+
+    // 3. The about command, and the Window-menu items of the three registered windows.
+    module_->AboutCommandEnabled = true;
+    menumeasure = new QAction(this);
+    menumeasure->setObjectName(QStringLiteral("menumeasure"));
+    menuanalyze = new QAction(this);
+    menuanalyze->setObjectName(QStringLiteral("menuanalyze"));
+    importdata = new QAction(this);
+    importdata->setObjectName(QStringLiteral("importdata"));
+    for (QAction* item : { menumeasure, menuanalyze, importdata })
+        item->setCheckable(true);
+    connect(menumeasure, &QAction::triggered, this, [this] { bringToFront(module_->MeasureWindow); });
+    connect(menuanalyze, &QAction::triggered, this, [this] { bringToFront(module_->AnalysisWindow); });
+    connect(importdata, &QAction::triggered, this, [this] { bringToFront(module_->ImportWindow); });
+
+    // 4. The data source; the start goes on whatever its outcome.
+    if (services_.registerDataSource) {
+        if (const auto failure = services_.registerDataSource(services_.databasePath))
+            module_->ShowMessageBox(failure->text, failure->caption, MessageButtons::Ok, failure->icon);
+    }
+
+    // 5. The progress bar over panel 2.
+    auto* progress = new QProgressBar(statusBar1_);
+    progress->setObjectName(QStringLiteral("StatusProgressBar"));
+    progress->setRange(0, 100);
+    progress->setValue(0);
+    progress->setTextVisible(false);
+    progress->setGeometry(statusBar1_->PanelWidth(0) + statusBar1_->PanelWidth(1) + 1, 2,
+        statusBar1_->PanelWidth(ProgressBarPanel), StatusBarHeight - 2);
+    module_->StatusProgressBar = progress;
+
+    timer1_.start();
+    return true;
+}
+
+void TForm1::StartModule()
+{
+    if (!module_)
+        return;
+    if (lock_ && lock_->PreviousEndedWithoutClose()) {
+        // The previous copy's readings are where its lock note says; normally the same database.
+        const QString previousDatabase = lock_->PreviousNote();
+        std::unique_ptr<SqliteReadingStore> otherStore;
+        std::vector<const ReadingTable*> tables { module_->MeaData, module_->GetRecorde };
+        if (!previousDatabase.isEmpty()
+            && QFileInfo(previousDatabase).absoluteFilePath() != QFileInfo(services_.databasePath).absoluteFilePath()
+            && QFileInfo::exists(previousDatabase)) {
+            try {
+                otherStore = std::make_unique<SqliteReadingStore>(previousDatabase);
+                tables = { &otherStore->meaData(), &otherStore->getRecorde() };
+            } catch (const TableError&) {
+                tables.clear();
+            }
+        }
+        const QStringList folders { module_->ProgramFolder(), QFileInfo(services_.databasePath).absolutePath() };
+        const ReadingsRescue rescue = RescueReadings(tables, folders, module_->SystemTime().now().date());
+        otherStore.reset();
+        if (!rescue.empty()) {
+            module_->ShowMessageBox(ReadingsRescueMessage(rescue), QString::fromLatin1(ReadingsRescueCaption),
+                MessageButtons::Ok, rescue.failures.isEmpty() ? MessageIcon::Information : MessageIcon::Error);
+        }
+    }
+    module_->FormCreate();
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Refresh
+
+QString TForm1::PanelText(int panel) const
+{
+    return statusBar1_->PanelText(panel);
+}
+
+QWidget* TForm1::ActiveChild() const
+{
+    // The current subwindow stays current while another application has the focus.
+    const QMdiSubWindow* sub = mdiArea_->currentSubWindow();
+    return sub ? sub->widget() : nullptr;
+}
+
+void TForm1::setCommandEnabled(QAction* action, bool enabled)
+{
+    const auto known = available_.find(action);
+    action->setEnabled(enabled && (known == available_.end() || known->second));
+}
+
+void TForm1::removeFromWindowMenu(QAction* item)
+{
+    window1_->removeAction(item);
+}
+
+void TForm1::FormPaint()
+{
+    if (!module_ || !menumeasure)
+        return;
+    TForm6& m = *module_;
+    QWidget* active = ActiveChild();
+
+    // 1. Captions of the Window-menu items.
+    menumeasure->setText(MeasureItemCaption);
+    menuanalyze->setText(AnalysisItemCaption);
+    importdata->setText(ImportItemCaption);
+
+    // 2. Connection.
+    statusBar1_->SetPanelText(1, m.DeviceConnected ? QStringLiteral("Connect OK!") : QStringLiteral("Disconnect!"));
+
+    // 3. Check marks on the items of the windows that exist.
+    if (m.MeasureWindowHandle)
+        menumeasure->setChecked(active && active == m.MeasureWindow);
+    if (m.ImportWindowHandle)
+        importdata->setChecked(active && active == m.ImportWindow);
+    if (m.AnalysisWindowHandle)
+        menuanalyze->setChecked(active && active == m.AnalysisWindow);
+
+    // 4., 5. Items of windows that have closed.
+    if (m.ImportCommandEnabled && m.DropImportMenuItem) {
+        m.DropImportMenuItem = false;
+        removeFromWindowMenu(importdata);
+    }
+    if (m.DropAnalysisMenuItem) {
+        m.DropAnalysisMenuItem = false;
+        removeFromWindowMenu(menuanalyze);
+    }
+
+    // 6.
+    setCommandEnabled(About1, m.AboutCommandEnabled);
+
+    // 7. A measurement window whose close was cancelled keeps its item and its command disabled.
+    if (m.MeasureCommandEnabled) {
+        setCommandEnabled(RealTimeMeasure1, true);
+        if (m.DropMeasureMenuItem) {
+            m.DropMeasureMenuItem = false;
+            removeFromWindowMenu(menumeasure);
+        }
+    } else {
+        setCommandEnabled(RealTimeMeasure1, false);
+    }
+
+    // 8.
+    setCommandEnabled(SystemSetup1, m.SetupCommandEnabled);
+    setCommandEnabled(ImportData1, m.ImportCommandEnabled);
+
+    // 9., 10. The commands on the active window's readings.
+    bool exportAndPrint = false;
+    bool save = false;
+    if (!mdiArea_->subWindowList().isEmpty() && m.FormsReady && active) {
+        const QString name = ChildName(active);
+        if (name == QLatin1String("Form5")) {
+            if (const auto* measurement = qobject_cast<const TForm5*>(active)) {
+                const bool idle = !measurement->IsMeasuring();
+                exportAndPrint = idle && m.MeaData && m.MeaData->rowCount() >= 1;
+                save = measurement->SaveEnabled() && idle;
+            }
+        } else if (name == QLatin1String("Form4")) {
+            exportAndPrint = m.GetRecorde && m.GetRecorde->rowCount() >= 1;
+            save = parts_.importSaveEnabled && parts_.importSaveEnabled(active);
+        } else if (name == QLatin1String("Form7")) {
+            exportAndPrint = true;
+        }
+    }
+    setCommandEnabled(PrintDataSheet1, exportAndPrint);
+    setCommandEnabled(ExporttoExcel1, exportAndPrint);
+    setCommandEnabled(Save1, save);
+}
+
+void TForm1::Timer1Timer()
+{
+    if (!module_)
+        return;
+    TForm6& m = *module_;
+    FormPaint();
+    if (m.StatusProgressBar)
+        m.StatusProgressBar->setValue(m.ProgressPosition);
+    if (statusBar1_->PanelText(3) != m.CompanyName) {
+        statusBar1_->SetPanelText(3, m.CompanyName);
+        statusBar1_->update();
+    }
+    if (m.ShownConnected != m.DeviceConnected) {
+        // Panel 0 shows the meter's image only while it is connected.
+        statusBar1_->update();
+        m.ShownConnected = m.DeviceConnected;
+    }
+}
+
+void TForm1::StatusBar1DrawPanel(QPainter& painter, const QRect& rect)
+{
+    painter.drawPixmap(rect.left(), rect.top(), statusImages_[1]);
+    if (!module_)
+        return;
+    statusBar1_->SetPanelText(3, module_->CompanyName);
+    if (module_->DeviceConnected)
+        painter.drawPixmap(rect.left() + rect.width() - 20, rect.top(), statusImages_[0]);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mdiArea_->viewport() && event->type() == QEvent::Paint)
+        FormPaint();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Child windows
+
+QMdiSubWindow* TForm1::addChild(QWidget* child)
+{
+    auto* sub = new QMdiSubWindow;
+    sub->setWidget(child);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowIcon(windowIcon());
+    mdiArea_->addSubWindow(sub);
+    return sub;
+}
+
+void TForm1::bringToFront(QWidget* child)
+{
+    if (!child)
+        return;
+    auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget());
+    if (!sub)
+        return;
+    if (sub->isMinimized())
+        sub->showNormal();
+    else if (!sub->isVisible())
+        sub->show();
+    mdiArea_->setActiveSubWindow(sub);
+    sub->raise();
+}
+
+void TForm1::RealTimeMeasure1Click()
+{
+    TForm6& m = *module_;
+    if (!m.MeasureWindowHandle) {
+        window1_->addAction(menumeasure);
+        m.DropMeasureMenuItem = false;
+        auto* window = new TForm5(m);
+        m.MeasureWindow = window;
+        m.MeasureWindowHandle = window;
+        addChild(window)->showMaximized();
+    }
+    bringToFront(m.MeasureWindow);
+}
+
+void TForm1::ImportData1Click()
+{
+    TForm6& m = *module_;
+    if (!parts_.createImportWindow)
+        return;
+    if (!m.ImportWindowHandle) {
+        m.DropImportMenuItem = false;
+        window1_->addAction(importdata);
+        QWidget* window = parts_.createImportWindow(nullptr);
+        m.ImportWindow = window;
+        m.ImportWindowHandle = window;
+        addChild(window)->show();
+    }
+    bringToFront(m.ImportWindow);
+}
+
+void TForm1::Open1Click()
+{
+    TForm6& m = *module_;
+    if (!parts_.createAnalysisWindow || !parts_.loadDataFile)
+        return;
+    if (!m.AnalysisWindowOpen) {
+        QWidget* window = parts_.createAnalysisWindow(nullptr);
+        m.AnalysisWindow = window;
+        window1_->addAction(menuanalyze);
+        m.DropAnalysisMenuItem = false;
+        m.AnalysisWindowHandle = window;
+        addChild(window)->show();
+        m.AnalysisWindowOpen = true;
+        if (m.LoadData) {
+            m.LoadData->close();
+            m.LoadData->empty();
+            m.LoadData->open();
+        }
+    }
+    bringToFront(m.AnalysisWindow);
+    parts_.loadDataFile(m.AnalysisWindow);
+}
+
+void TForm1::Save1Click()
+{
+    QWidget* active = ActiveChild();
+    const QString name = ChildName(active);
+    if (name == QLatin1String("Form5")) {
+        if (auto* measurement = qobject_cast<TForm5*>(active))
+            measurement->SaveButtonClick();
+    } else if (name == QLatin1String("Form4")) {
+        if (parts_.importSave)
+            parts_.importSave(active);
+    }
+}
+
+void TForm1::ExporttoExcel1Click()
+{
+    if (parts_.exportToExcel)
+        parts_.exportToExcel(ActiveChild());
+}
+
+void TForm1::PrintDataSheet1Click()
+{
+    if (parts_.printDataSheet)
+        parts_.printDataSheet(ActiveChild());
+}
+
+void TForm1::PrinterSetup1Click()
+{
+    module_->Ui().askPrinterSetup(this, module_->CurrentPrinter());
+}
+
+void TForm1::SystemSetup1Click()
+{
+    if (!parts_.createSetupWindow)
+        return;
+    module_->SetupCommandEnabled = false;
+    setCommandEnabled(SystemSetup1, false);
+    QWidget* window = parts_.createSetupWindow(nullptr);
+    module_->SetupWindow = window;
+    QMdiSubWindow* sub = addChild(window);
+    sub->show();
+    mdiArea_->setActiveSubWindow(sub);
+}
+
+void TForm1::About1Click()
+{
+    if (!parts_.createAboutBox)
+        return;
+    module_->AboutCommandEnabled = false;
+    setCommandEnabled(About1, false);
+    QWidget* box = parts_.createAboutBox(nullptr);
+    module_->AboutWindow = box;
+    QMdiSubWindow* sub = addChild(box);
+    sub->resize(AboutBoxWidth, AboutBoxHeight);
+    sub->move((width() - AboutBoxWidth) / 2, (height() - AboutBoxHeight) / 4);
+    sub->show();
+    mdiArea_->setActiveSubWindow(sub);
+}
+
+void TForm1::DecimoraHelp1Click()
+{
+    if (parts_.showHelp)
+        parts_.showHelp();
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Window arrangement
+
+void TForm1::checkArrangement(QAction* chosen)
+{
+    for (QAction* arrangement : { Cascade1, Horizontally1, Vertically1 })
+        arrangement->setChecked(arrangement == chosen);
+}
+
+void TForm1::Cascade1Click()
+{
+    checkArrangement(Cascade1);
+    mdiArea_->cascadeSubWindows();
+}
+
+void TForm1::Horizontally1Click()
+{
+    checkArrangement(Horizontally1);
+    tile(Tiling::Horizontal);
+}
+
+void TForm1::Vertically1Click()
+{
+    checkArrangement(Vertically1);
+    tile(Tiling::Vertical);
+}
+
+void TForm1::tile(Tiling tiling)
+{
+    // QMdiArea only tiles in a grid; "horizontally" stacks the windows one above the other, each
+    // as wide as the frame, "vertically" puts them side by side. Minimised windows stay where they are.
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList(QMdiArea::StackingOrder)) {
+        if (sub->isVisible() && !sub->isMinimized())
+            windows << sub;
+    }
+    if (windows.isEmpty())
+        return;
+    const QRect area = mdiArea_->viewport()->rect();
+    const auto count = static_cast<int>(windows.size());
+    for (int i = 0; i < count; ++i) {
+        QMdiSubWindow* sub = windows[i];
+        if (sub->isMaximized())
+            sub->showNormal();
+        if (tiling == Tiling::Horizontal) {
+            const int top = area.height() * i / count;
+            const int bottom = area.height() * (i + 1) / count;
+            sub->setGeometry(0, top, area.width(), bottom - top);
+        } else {
+            const int left = area.width() * i / count;
+            const int right = area.width() * (i + 1) / count;
+            sub->setGeometry(left, 0, right - left, area.height());
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Ending
+
+void TForm1::endProgram()
+{
+    ended_ = true;
+    timer1_.stop();
+    module_->FormClose();
+    if (lock_)
+        lock_->EndedNormally();
+}
+
+void TForm1::Exit1Click()
+{
+    if (module_->ShowMessageBox(QString::fromLatin1(ExitQuestion), QString::fromLatin1(ExitQuestionCaption),
+            MessageButtons::YesNo, MessageIcon::Question, this)
+        != MessageAnswer::Yes)
+        return;
+    endProgram();
+    // The child windows are not asked; help windows may still be open, so the loop is told to end
+    // rather than waiting for the last window.
+    close();
+    QCoreApplication::exit(0);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (ended_ || !module_) {
+        event->accept();
+        return;
+    }
+    if (module_->ShowMessageBox(QString::fromLatin1(ExitQuestion), QString::fromLatin1(ExitQuestionCaption),
+            MessageButtons::YesNo, MessageIcon::Question, this)
+        != MessageAnswer::Yes) {
+        event->ignore();
+        return;
+    }
+    if (parts_.closeHelpWindows && !parts_.closeHelpWindows()) {
+        event->ignore();
+        return;
+    }
+    endProgram();
+    event->accept();
+    QCoreApplication::exit(0);
+}

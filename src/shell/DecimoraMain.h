@@ -1,0 +1,186 @@
+#pragma once
+
+// The main window: the frame that holds the child windows, with the main menu, the tool bar, the
+// status bar and the Window menu. It subscribes to nothing: once a second (and whenever the frame
+// repaints) it recomputes its menus and status bar from the module's shared flags, which the child
+// windows and the meter link change.
+
+#include "DataSourceRegistration.h"
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+class PanelStatusBar;
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolBar;
+class SingleInstanceLock;
+class TForm6;
+class UserInteraction;
+
+inline constexpr char MainWindowCaption[] = "Decimora 1.3((For ZQ731)";
+inline constexpr char SecondInstanceMessage[] = "sorry, this program only run one instance at a time!";
+inline constexpr char ExitQuestion[] = "Are You Sure to Exit This Program?";
+inline constexpr char ExitQuestionCaption[] = "System Exit Query";
+
+// What the frame needs from outside; tests give it fakes.
+struct ShellServices {
+    // Asks the second-instance question's box: the module does not exist at that point.
+    UserInteraction& ui;
+    // The application title (the executable's name without folder and extension): the name of the
+    // single-instance lock.
+    QString applicationTitle;
+    // Where the single-instance lock is kept; it must survive a power cut.
+    QString lockFolder;
+    // The database file of the tables: the data source points at it.
+    QString databasePath;
+    // Builds the module once this copy is known to be the only one running; called at most once.
+    std::function<TForm6&()> createModule;
+    // Registers the data source for the database; the message box to show when that failed.
+    std::function<std::optional<DataSourceRegistrationMessage>(const QString& databasePath)> registerDataSource;
+};
+
+// Windows and commands that come with later versions of the program. A missing one leaves its
+// command disabled with a tool tip that says so.
+struct FrameParts {
+    // The import window ("Form4") and its Save button.
+    std::function<QWidget*(QWidget* parent)> createImportWindow;
+    std::function<bool(QWidget* importWindow)> importSaveEnabled;
+    std::function<void(QWidget* importWindow)> importSave;
+    // The analysis window ("Form7") and its command to load one more data file.
+    std::function<QWidget*(QWidget* parent)> createAnalysisWindow;
+    std::function<void(QWidget* analysisWindow)> loadDataFile;
+    // The setup window ("Form8") and the about box ("Form3").
+    std::function<QWidget*(QWidget* parent)> createSetupWindow;
+    std::function<QWidget*(QWidget* parent)> createAboutBox;
+    // Export to Excel and Print Data Sheet, for the active child window.
+    std::function<void(QWidget* activeChild)> exportToExcel;
+    std::function<void(QWidget* activeChild)> printDataSheet;
+    // The help viewer: show the help; close all its windows (false stops the frame's close).
+    std::function<void()> showHelp;
+    std::function<bool()> closeHelpWindows;
+};
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int StatusBarHeight = 28;
+    static constexpr int ProgressBarPanel = 2;
+
+    explicit TForm1(ShellServices services, FrameParts parts = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    // The main window's start-up. False when another copy of the program runs: the message has been
+    // shown, nothing else has been done, and the program ends.
+    bool FormCreate();
+    // The module's start-up, after the main window's. When the previous copy ended without its close,
+    // the readings it left in MeaData and GetRecorde are saved to data files first (the start-up
+    // empties those tables), and the user is told once where they are.
+    void StartModule();
+
+    // The refresh of menus, Window menu and status bar from the shared flags.
+    void FormPaint();
+    // The one-second tick.
+    void Timer1Timer();
+    // Draws status bar panel 0.
+    void StatusBar1DrawPanel(QPainter& painter, const QRect& rect);
+
+    // Menu commands; each tool button runs the same one as its menu item.
+    void RealTimeMeasure1Click();
+    void Open1Click();
+    void Save1Click();
+    void ImportData1Click();
+    void ExporttoExcel1Click();
+    void PrinterSetup1Click();
+    void PrintDataSheet1Click();
+    void Exit1Click();
+    void SystemSetup1Click();
+    void Cascade1Click();
+    void Horizontally1Click();
+    void Vertically1Click();
+    void DecimoraHelp1Click();
+    void About1Click();
+
+    TForm6* Module() const { return module_; }
+    QMdiArea* MdiArea() const { return mdiArea_; }
+    QMenu* WindowMenu() const { return window1_; }
+    QToolBar* ToolBar() const { return toolBar1_; }
+    PanelStatusBar* StatusBar1() const { return statusBar1_; }
+    QString PanelText(int panel) const;
+    // The child window whose name the File commands look at; null when there is none.
+    QWidget* ActiveChild() const;
+    // Whether the program has ended through File > Exit or the frame's close.
+    bool Ended() const { return ended_; }
+
+    // --- Menu items (the tool buttons share them) -------------------------------------------------
+    QAction* RealTimeMeasure1 = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* ImportData1 = nullptr;
+    QAction* ExporttoExcel1 = nullptr;
+    QAction* PrinterSetup1 = nullptr;
+    QAction* PrintDataSheet1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* SystemSetup1 = nullptr;
+    QAction* Chinese1 = nullptr;
+    QAction* English1 = nullptr;
+    QAction* Cascade1 = nullptr;
+    QAction* Horizontally1 = nullptr;
+    QAction* Vertically1 = nullptr;
+    QAction* DecimoraHelp1 = nullptr;
+    QAction* OurWebSite1 = nullptr;
+    QAction* About1 = nullptr;
+    // The Window-menu items of the three registered windows, created once and put into the Window
+    // menu while their window exists.
+    QAction* menumeasure = nullptr;
+    QAction* menuanalyze = nullptr;
+    QAction* importdata = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    void buildStatusBar();
+    QAction* addCommand(QMenu* menu, const QString& caption, const QString& hint, int image, void (TForm1::*command)(),
+        bool available = true);
+    // Enables a command only when this version has it.
+    void setCommandEnabled(QAction* action, bool enabled);
+    void removeFromWindowMenu(QAction* item);
+    QMdiSubWindow* addChild(QWidget* child);
+    void bringToFront(QWidget* child);
+    enum class Tiling { Horizontal, Vertical };
+    void tile(Tiling tiling);
+    void checkArrangement(QAction* chosen);
+    // Closes the module and releases the single-instance lock as a normal close.
+    void endProgram();
+
+    ShellServices services_;
+    FrameParts parts_;
+    TForm6* module_ = nullptr;
+    std::unique_ptr<SingleInstanceLock> lock_;
+    bool ended_ = false;
+
+    QMdiArea* mdiArea_ = nullptr;
+    QMenu* window1_ = nullptr;
+    QToolBar* toolBar1_ = nullptr;
+    PanelStatusBar* statusBar1_ = nullptr;
+    QTimer timer1_;
+    std::map<QAction*, bool> available_;
+    QPixmap statusImages_[2];
+};

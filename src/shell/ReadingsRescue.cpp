@@ -1,0 +1,63 @@
+#include "ReadingsRescue.h"
+
+#include "DataFile.h"
+#include "ReadingTable.h"
+#include "StagingFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+QString FreeName(const QDir& folder, const QString& stem)
+{
+    QString path = folder.filePath(stem + QStringLiteral(".dmr"));
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = folder.filePath(QStringLiteral("%1-%2.dmr").arg(stem).arg(n));
+    return path;
+}
+
+} // namespace
+
+ReadingsRescue RescueReadings(const std::vector<const ReadingTable*>& tables, const QStringList& folders, QDate date)
+{
+    ReadingsRescue rescue;
+    for (const ReadingTable* table : tables) {
+        if (!table || table->isEmpty())
+            continue;
+        const QString stem = QStringLiteral("%1-%2").arg(table->tableName(), date.toString(Qt::ISODate));
+        QString lastError;
+        bool written = false;
+        for (const QString& folder : folders) {
+            if (folder.isEmpty())
+                continue;
+            const QString path = FreeName(QDir(folder), stem);
+            try {
+                WriteDataFile(*table, path);
+                rescue.files << QDir::toNativeSeparators(path);
+                written = true;
+                break;
+            } catch (const DataFileError& error) {
+                lastError = error.text();
+            } catch (const TableError& error) {
+                lastError = QString::fromStdString(error.what());
+            }
+        }
+        if (!written)
+            rescue.failures << QStringLiteral("%1: %2").arg(table->tableName(), lastError);
+    }
+    return rescue;
+}
+
+QString ReadingsRescueMessage(const ReadingsRescue& rescue)
+{
+    if (rescue.empty())
+        return {};
+    QString text = QStringLiteral("Decimora did not close normally last time.");
+    if (!rescue.files.isEmpty())
+        text += QStringLiteral("\rThe readings it still held have been saved to:\r") + rescue.files.join(QChar('\r'));
+    if (!rescue.failures.isEmpty())
+        text += QStringLiteral("\rThese readings could not be saved and are lost:\r")
+            + rescue.failures.join(QChar('\r'));
+    return text;
+}

@@ -1,0 +1,133 @@
+// Program entry: the main window, then the module, then the event loop until the program ends.
+//
+// The one command-line option is --simulate-meter: the program then talks to a simulated meter
+// instead of the USB HID devices, so that anyone can try it without the instrument.
+
+#include "Clock.h"
+#include "DataSourceRegistration.h"
+#include "DecimoraMain.h"
+#include "FrameImages.h"
+#include "HidPlatformLinux.h"
+#include "QtSoundPlayer.h"
+#include "SimulatedMeter.h"
+#include "SqliteReadingStore.h"
+#include "UserInteraction.h"
+#include "systemvar.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr char SimulateMeterOption[] = "--simulate-meter";
+
+// Read only by bench/bench_startup: print a line on the frame's first paint and end the event loop.
+constexpr char FirstPaintProbeVariable[] = "DECIMORA_BENCH_FIRST_PAINT";
+
+// Reports the first paint of anything in the frame, then ends the event loop. The tables are empty
+// then, so the next start has nothing to rescue and says nothing.
+class FirstPaintProbe final : public QObject {
+public:
+    explicit FirstPaintProbe(TForm1& frame)
+        : frame_(frame)
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!seen_ && event->type() == QEvent::Paint && watched->isWidgetType()
+            && static_cast<QWidget*>(watched)->window() == &frame_) {
+            seen_ = true;
+            // After the paint: the frame has been drawn and handed to the display.
+            QTimer::singleShot(0, &frame_, [this] {
+                std::printf("first-paint\n");
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            });
+        }
+        return false;
+    }
+
+private:
+    TForm1& frame_;
+    bool seen_ = false;
+};
+
+// The application title: the executable's file name without folder and extension.
+QString ApplicationTitle()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    app.setWindowIcon(ProgramIcon());
+
+    bool simulateMeter = false;
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String(SimulateMeterOption)) {
+            simulateMeter = true;
+        } else {
+            std::fprintf(stderr, "decimora: unknown option %s (the only option is %s)\n", qPrintable(argument),
+                SimulateMeterOption);
+            return 2;
+        }
+    }
+
+    QtUserInteraction ui;
+    SystemClock clock;
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    QtSoundPlayer sound(programFolder);
+    std::unique_ptr<HidPlatform> hid;
+    if (simulateMeter)
+        hid = std::make_unique<SimulatedMeter>();
+    else
+        hid = std::make_unique<LinuxHidPlatform>();
+    const QString databasePath = SqliteReadingStore::defaultDatabasePath();
+
+    // The module lives longer than the main window, whose child windows point into it.
+    std::unique_ptr<TForm6> module;
+    TForm1 frame(ShellServices {
+        ui,
+        ApplicationTitle(),
+        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation),
+        databasePath,
+        [&]() -> TForm6& {
+            module = std::make_unique<TForm6>(ModuleServices { ui, clock, sound, *hid, programFolder },
+                std::make_unique<SqliteReadingStore>(databasePath));
+            return *module;
+        },
+        [](const QString& path) { return RegisterDataSource(path); },
+    });
+    try {
+        if (!frame.FormCreate())
+            return 0;
+        frame.StartModule();
+    } catch (const TableError& error) {
+        // Without its database the program has nothing to show readings in.
+        ui.showMessage(nullptr,
+            QStringLiteral("The database %1 cannot be opened:\r%2")
+                .arg(QDir::toNativeSeparators(databasePath), QString::fromStdString(error.what())),
+            QStringLiteral("Error Information"), MessageButtons::Ok, MessageIcon::Error);
+        return 1;
+    }
+
+    std::unique_ptr<FirstPaintProbe> probe;
+    if (qEnvironmentVariableIsSet(FirstPaintProbeVariable))
+        probe = std::make_unique<FirstPaintProbe>(frame);
+    frame.show();
+    return QApplication::exec();
+}
