@@ -5,28 +5,65 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 namespace {
 
-constexpr qsizetype WriteChunk = 1 << 20;
 constexpr qsizetype ReadChunk = 1 << 20;
 
-void appendPadded(QByteArray& out, const QString& text, int width)
-{
-    out += text.toUtf8();
-    for (qsizetype i = text.size(); i < width; ++i)
-        out += ' ';
-}
+// Collects the file's bytes in a buffer written out a megabyte at a time.
+class ChunkedWriter {
+public:
+    ChunkedWriter(QSaveFile& file, const QString& path)
+        : file_(file)
+        , path_(path)
+        , buffer_(std::size_t(1) << 20)
+    {
+    }
 
-void writeOut(QSaveFile& file, QByteArray& buffer, const QString& path)
+    // Room for at least the given number of bytes; commit() tells where the written bytes end.
+    char* reserve(qsizetype bytes)
+    {
+        if (used_ + std::size_t(bytes) > buffer_.size())
+            flush();
+        if (std::size_t(bytes) > buffer_.size())
+            buffer_.resize(std::size_t(bytes));
+        return buffer_.data() + used_;
+    }
+    void commit(const char* end) { used_ = std::size_t(end - buffer_.data()); }
+    void flush()
+    {
+        if (!writeWhole(file_, QByteArrayView(buffer_.data(), qsizetype(used_))))
+            throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path_, file_.errorString()));
+        used_ = 0;
+    }
+
+private:
+    QSaveFile& file_;
+    const QString& path_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
+};
+
+// Copies a field and pads it to a width in characters (UTF-8 continuation bytes do not count).
+char* putPadded(char* out, QByteArrayView text, int width)
 {
-    if (!writeWhole(file, buffer))
-        throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    buffer.clear();
+    std::memcpy(out, text.data(), std::size_t(text.size()));
+    out += text.size();
+    qsizetype characters = text.size();
+    for (const char byte : text)
+        characters -= (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+    if (characters < width) {
+        std::memset(out, ' ', std::size_t(width - characters));
+        out += width - characters;
+    }
+    return out;
 }
 
 bool isDigit(QChar c)
@@ -57,6 +94,22 @@ std::optional<qint64> wholeNumber(QByteArrayView text)
     return value;
 }
 
+// Whole decibels, ".", one tenths digit.
+std::optional<double> readingValue(QByteArrayView text)
+{
+    if (text.size() < 3 || text[text.size() - 2] != '.')
+        return std::nullopt;
+    qint64 tenths = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (i == text.size() - 2)
+            continue;
+        if (text[i] < '0' || text[i] > '9' || tenths > (qint64(1) << 50))
+            return std::nullopt;
+        tenths = tenths * 10 + (text[i] - '0');
+    }
+    return double(tenths) / 10.0;
+}
+
 QString quotedForMessage(QByteArrayView text)
 {
     return QLatin1Char('"') + QString::fromUtf8(text) + QLatin1Char('"');
@@ -68,29 +121,32 @@ QString quotedForMessage(QByteArrayView text)
 
 void WriteDataFile(const ReadingTable& table, const QString& path)
 {
+    // Unbuffered: a buffered QSaveFile commits a file cut short by a full disk as if it were whole.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw DataFileError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
 
-    QByteArray buffer;
-    buffer.reserve(WriteChunk + 1024);
-    buffer += DataFileHeader;
-    buffer += "\r\nTotal:";
-    buffer += QByteArray::number(table.rowCount());
-    buffer += "\r\n";
-    table.forEachRow([&](const ReadingRow& row) {
-        appendPadded(buffer, row.date, 10);
-        buffer += ',';
-        appendPadded(buffer, row.time, 8);
-        buffer += ',';
-        appendPadded(buffer, row.meaValue, 6);
-        buffer += ',';
-        buffer += row.weight.toUtf8();
-        buffer += "\r\n";
-        if (buffer.size() >= WriteChunk)
-            writeOut(file, buffer, path);
+    ChunkedWriter out(file, path);
+    const QByteArray head = QByteArray(DataFileHeader) + "\r\nTotal:" + QByteArray::number(table.rowCount()) + "\r\n";
+    char* at = out.reserve(head.size());
+    std::memcpy(at, head.constData(), std::size_t(head.size()));
+    out.commit(at + head.size());
+    table.forEachRowText([&](const ReadingRowText& row) {
+        // Padding and separators take at most 10 + 8 + 6 + 5 bytes.
+        char* at = out.reserve(row.date.size() + row.time.size() + row.meaValue.size() + row.weight.size() + 29);
+        at = putPadded(at, row.date, 10);
+        *at++ = ',';
+        at = putPadded(at, row.time, 8);
+        *at++ = ',';
+        at = putPadded(at, row.meaValue, 6);
+        *at++ = ',';
+        std::memcpy(at, row.weight.data(), std::size_t(row.weight.size()));
+        at += row.weight.size();
+        *at++ = '\r';
+        *at++ = '\n';
+        out.commit(at);
     });
-    writeOut(file, buffer, path);
+    out.flush();
     if (!file.commit())
         throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }
@@ -109,7 +165,8 @@ double ValueFromText(QStringView text)
         return NoValue;
     bool isNumber = false;
     const qlonglong whole = text.first(text.size() - 2).toLongLong(&isNumber);
-    if (!isNumber)
+    if (!isNumber || whole > std::numeric_limits<qlonglong>::max() / 10
+        || whole < std::numeric_limits<qlonglong>::min() / 10)
         return NoValue;
     const int tenths = text.back().unicode() - '0';
     // Dividing the exact tenths gives the same double as the literal ("65.3" == 65.3).
@@ -118,13 +175,8 @@ double ValueFromText(QStringView text)
 
 std::optional<double> ValueFromTextChecked(QStringView text)
 {
-    if (text.size() < 3 || text[text.size() - 2] != QLatin1Char('.'))
-        return std::nullopt;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (i != text.size() - 2 && !isDigit(text[i]))
-            return std::nullopt;
-    }
-    return ValueFromText(text);
+    // Characters outside Latin-1 become "?", which is no digit.
+    return readingValue(text.toLatin1());
 }
 
 double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
@@ -146,7 +198,7 @@ double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
 
     const QByteArrayView value = fields[2];
     const QByteArrayView bareValue = trimBlanks(value);
-    const std::optional<double> level = ValueFromTextChecked(QString::fromLatin1(bareValue));
+    const std::optional<double> level = readingValue(bareValue);
     if (!level)
         throw DataFileError(QStringLiteral("%1 is not a sound level in dB (whole decibels, \".\", one tenths digit)")
                                 .arg(quotedForMessage(bareValue)));
@@ -155,17 +207,25 @@ double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
 
     // The date and time fields with their separators exactly as they stand, as the fixed columns
     // 1 to 20 hold them in every line written from short texts.
-    staging.append(line.first(fields[0].size() + fields[1].size() + 2));
-    staging.append(value);
-    for (qsizetype i = value.size(); i < 6; ++i)
-        staging.append(' ');
-    staging.append(',');
-    staging.append(fields[3]);
-    staging.append(',');
+    const QByteArrayView head = line.first(fields[0].size() + fields[1].size() + 2);
     char digits[24];
-    const auto [end, ec] = std::to_chars(std::begin(digits), std::end(digits), recNo);
-    (void)ec;
-    staging.append(digits, end - digits);
+    const char* digitsEnd = std::to_chars(std::begin(digits), std::end(digits), recNo).ptr;
+    const qsizetype padding = std::max<qsizetype>(0, 6 - value.size());
+    const qsizetype start = staging.size();
+    staging.resize(start + head.size() + value.size() + padding + 1 + fields[3].size() + 1 + (digitsEnd - digits));
+    char* at = staging.data() + start;
+    const auto put = [&at](QByteArrayView bytes) {
+        std::memcpy(at, bytes.data(), std::size_t(bytes.size()));
+        at += bytes.size();
+    };
+    put(head);
+    put(value);
+    std::memset(at, ' ', std::size_t(padding));
+    at += padding;
+    *at++ = ',';
+    put(fields[3]);
+    *at++ = ',';
+    put(QByteArrayView(digits, digitsEnd - digits));
     return *level;
 }
 
@@ -242,20 +302,19 @@ std::optional<DataFileLoad> LoadDataFile(
     load.firstRecNo = destination.rowCount() + 1;
     qint64 recNo = destination.rowCount();
     std::vector<double> values;
-    QByteArray stagingLine;
     QByteArrayView line;
     while (reader->nextLine(line)) {
         ++recNo;
-        stagingLine.clear();
         try {
-            values.push_back(DecodeDataLine(line, recNo, stagingLine));
+            // A line that cannot be read adds nothing to the staging file.
+            values.push_back(DecodeDataLine(line, recNo, staging.lineBuffer()));
         } catch (const DataFileError& error) {
             staging.recreate();
             staging.close();
             throw DataFileError(
                 QStringLiteral("%1, line %2: %3").arg(path).arg(reader->lineNumber()).arg(error.text()));
         }
-        staging.writeLine(stagingLine);
+        staging.endLine();
     }
     load.lastRecNo = recNo;
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHash>
 
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -83,7 +84,8 @@ void StagingFileLease::recreate()
 {
     close();
     file_ = std::make_unique<QFile>(path_);
-    if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // The lease buffers itself; unbuffered, every short write is seen where it happens.
+    if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw DataFileError(QStringLiteral("Cannot create %1: %2").arg(path_, file_->errorString()));
     pending_.clear();
     pending_.reserve(FlushAt + 256);
@@ -96,10 +98,26 @@ void StagingFileLease::writeLine(const QByteArray& line)
 
 void StagingFileLease::writeLine(const char* data, qsizetype size)
 {
+    QByteArray& buffer = lineBuffer();
+    const qsizetype start = buffer.size();
+    buffer.resize(start + size);
+    std::memcpy(buffer.data() + start, data, std::size_t(size));
+    endLine();
+}
+
+QByteArray& StagingFileLease::lineBuffer()
+{
     if (!isOpen())
         throw DataFileError(QStringLiteral("Cannot write %1: it is not open").arg(path_));
-    pending_.append(data, size);
-    pending_.append("\r\n", 2);
+    return pending_;
+}
+
+void StagingFileLease::endLine()
+{
+    const qsizetype start = pending_.size();
+    pending_.resize(start + 2);
+    pending_[start] = '\r';
+    pending_[start + 1] = '\n';
     if (pending_.size() >= FlushAt)
         flush();
 }
@@ -110,7 +128,7 @@ void StagingFileLease::flush()
         return;
     if (!writeWhole(*file_, pending_))
         throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path_, file_->errorString()));
-    pending_.clear();
+    pending_.resize(0); // keeps the buffer
 }
 
 void StagingFileLease::close()

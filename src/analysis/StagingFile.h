@@ -54,6 +54,9 @@ public:
     // Writes one line; the CR LF is added here.
     void writeLine(const QByteArray& line);
     void writeLine(const char* data, qsizetype size);
+    // For a line built in place: append its bytes (no CR LF) to lineBuffer(), then call endLine().
+    QByteArray& lineBuffer();
+    void endLine();
     // Writes out what is buffered and closes the file; nothing happens when it is not open.
     void close();
     bool isOpen() const;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <functional>
 #include <stdexcept>
@@ -15,6 +16,14 @@ struct ReadingRow {
     QString date;
 
     bool operator==(const ReadingRow&) const = default;
+};
+
+// The texts a data file carries of one row, as UTF-8 bytes, valid only while the row is visited.
+struct ReadingRowText {
+    QByteArrayView meaValue;
+    QByteArrayView weight;
+    QByteArrayView time;
+    QByteArrayView date;
 };
 
 // A failure of the database behind a table, with the database's own text.
@@ -42,6 +51,18 @@ public:
     virtual ReadingRow row(qint64 index) const = 0;
     // Walks every row from the first to the last.
     virtual void forEachRow(const std::function<void(const ReadingRow&)>& visit) const = 0;
+    // The same walk over MeaValue, Weight, Time and Date without making a QString of every field, for
+    // writers of large files.
+    virtual void forEachRowText(const std::function<void(const ReadingRowText&)>& visit) const
+    {
+        forEachRow([&](const ReadingRow& row) {
+            const QByteArray meaValue = row.meaValue.toUtf8();
+            const QByteArray weight = row.weight.toUtf8();
+            const QByteArray time = row.time.toUtf8();
+            const QByteArray date = row.date.toUtf8();
+            visit({ meaValue, weight, time, date });
+        });
+    }
     // While suspended, the grids showing the table are not told of each change; resuming tells them once.
     virtual void suspendUpdates() = 0;
     virtual void resumeUpdates() = 0;

@@ -322,6 +322,20 @@ void SqliteReadingTable::forEachRow(const std::function<void(const ReadingRow&)>
         visit(rowFromStatement(select.get()));
 }
 
+void SqliteReadingTable::forEachRowText(const std::function<void(const ReadingRowText&)>& visit) const
+{
+    requireOpen("read");
+    Statement select(
+        db_, QStringLiteral(R"(SELECT MeaValue, Weight, "Time", "Date" FROM %1 ORDER BY rowid)").arg(quoted(name_)));
+    sqlite3_stmt* stmt = select.get();
+    const auto text = [stmt](int column) {
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        return QByteArrayView(bytes, bytes ? sqlite3_column_bytes(stmt, column) : 0);
+    };
+    while (select.step())
+        visit({ text(0), text(1), text(2), text(3) });
+}
+
 void SqliteReadingTable::suspendUpdates()
 {
     model_->suspend();

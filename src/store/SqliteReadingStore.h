@@ -36,6 +36,7 @@ public:
     qint64 rowCount() const override { return open_ ? count_ : 0; }
     ReadingRow row(qint64 index) const override;
     void forEachRow(const std::function<void(const ReadingRow&)>& visit) const override;
+    void forEachRowText(const std::function<void(const ReadingRowText&)>& visit) const override;
     void suspendUpdates() override;
     void resumeUpdates() override;
     QAbstractTableModel* gridModel() override;

@@ -1,0 +1,167 @@
+// The tables and data files with a million readings:
+// - the bulk append of a 1,000,000-row staging file into GetRecorde, side by side with the sqlite3
+//   shell's ".import" of the same file into a table of the same columns and types, same journal
+//   and synchronous settings (rows/s; ours should be at least as fast);
+// - WriteDataFile of a 1,000,000-row table and loading that file back into LoadData, in bytes of
+//   data file per second; the load is shown whole and without its final bulk append.
+#include "DataFile.h"
+#include "SqliteReadingStore.h"
+#include "StagingFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int Rows = 1'000'000;
+
+// Downloaded readings as the import writes them: record numbers padded to 6.
+QString makeStagingFile(const QString& folder)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("rows.txt"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    QByteArray content;
+    content.reserve(Rows * 40);
+    for (int i = 0; i < Rows; ++i) {
+        const int tenths = 300 + int((qint64(i) * 7919) % 1000);
+        const QString value = QString::number(tenths / 10) + QLatin1Char('.') + QString::number(tenths % 10);
+        const QString time = QStringLiteral("%1:%2:%3").arg(i / 3600 % 24).arg(i / 60 % 60).arg(i % 60);
+        content += StagingLine(QStringLiteral("5/12/2006"), time, value, QStringLiteral("A"), i, 6);
+        content += "\r\n";
+    }
+    file.write(content);
+    return path;
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    QString staging = makeStagingFile(dir.path());
+    std::unique_ptr<SqliteReadingStore> store
+        = std::make_unique<SqliteReadingStore>(dir.filePath(QStringLiteral("Decimora.mdb")));
+
+    static Fixture& instance()
+    {
+        static Fixture fixture;
+        return fixture;
+    }
+};
+
+void BM_AppendStagingTable(benchmark::State& state)
+{
+    Fixture& f = Fixture::instance();
+    ReadingTable& table = f.store->getRecorde();
+    for (auto _ : state) {
+        state.PauseTiming();
+        table.empty();
+        state.ResumeTiming();
+        table.appendStagingFile(f.staging);
+    }
+    if (table.rowCount() != Rows)
+        state.SkipWithError("wrong row count");
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+BENCHMARK(BM_AppendStagingTable)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_Sqlite3ShellImport(benchmark::State& state)
+{
+    Fixture& f = Fixture::instance();
+    const QString db = f.dir.filePath(QStringLiteral("shell.db"));
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (const char* suffix : { "", "-wal", "-shm" })
+            QFile::remove(db + QLatin1String(suffix));
+        QProcess create;
+        create.start(QStringLiteral("sqlite3"),
+            { db,
+                QStringLiteral("PRAGMA journal_mode=WAL; CREATE TABLE GetRecorde (\"Date\" TEXT, \"Time\" TEXT, "
+                               "MeaValue TEXT, Weight TEXT, RecNo INTEGER);") });
+        create.waitForFinished(-1);
+        QProcess shell;
+        state.ResumeTiming();
+        shell.start(QStringLiteral("sqlite3"),
+            { db, QStringLiteral("PRAGMA synchronous=NORMAL;"),
+                QStringLiteral(".import --csv %1 GetRecorde").arg(f.staging) });
+        shell.waitForFinished(-1);
+        state.PauseTiming();
+        if (shell.exitCode() != 0) {
+            state.SkipWithError(shell.readAllStandardError().constData());
+            break;
+        }
+        state.ResumeTiming();
+    }
+    QProcess count;
+    count.start(QStringLiteral("sqlite3"), { db, QStringLiteral("SELECT count(*) FROM GetRecorde") });
+    count.waitForFinished(-1);
+    if (count.readAllStandardOutput().trimmed().toInt() != Rows)
+        state.SkipWithError("wrong row count");
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+BENCHMARK(BM_Sqlite3ShellImport)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_WriteDataFile(benchmark::State& state)
+{
+    Fixture& f = Fixture::instance();
+    ReadingTable& table = f.store->meaData();
+    if (table.rowCount() != Rows) {
+        table.empty();
+        table.appendStagingFile(f.staging);
+    }
+    const QString path = f.dir.filePath(QStringLiteral("run.dmr"));
+    for (auto _ : state)
+        WriteDataFile(table, path);
+    state.SetBytesProcessed(state.iterations() * QFileInfo(path).size());
+}
+BENCHMARK(BM_WriteDataFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// Reading the file, decoding and checking every line and writing the staging file.
+void BM_ReadDataFileToStaging(benchmark::State& state)
+{
+    Fixture& f = Fixture::instance();
+    const QString path = f.dir.filePath(QStringLiteral("run.dmr"));
+    StagingFileLease staging = StagingFileLease::acquire(f.dir.path(), QStringLiteral("the benchmark"));
+    qint64 lines = 0;
+    for (auto _ : state) {
+        staging.recreate();
+        std::optional<DataFileReader> reader = OpenDataFile(path);
+        QByteArrayView text;
+        qint64 recNo = 0;
+        while (reader->nextLine(text)) {
+            benchmark::DoNotOptimize(DecodeDataLine(text, ++recNo, staging.lineBuffer()));
+            staging.endLine();
+        }
+        staging.close();
+        lines = recNo;
+    }
+    if (lines != Rows)
+        state.SkipWithError("wrong line count");
+    state.SetBytesProcessed(state.iterations() * QFileInfo(path).size());
+}
+BENCHMARK(BM_ReadDataFileToStaging)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The whole load of a data file into LoadData, bulk append included.
+void BM_LoadDataFile(benchmark::State& state)
+{
+    Fixture& f = Fixture::instance();
+    const QString path = f.dir.filePath(QStringLiteral("run.dmr"));
+    ReadingTable& table = f.store->loadData();
+    StagingFileLease staging = StagingFileLease::acquire(f.dir.path(), QStringLiteral("the benchmark"));
+    for (auto _ : state) {
+        state.PauseTiming();
+        table.empty();
+        state.ResumeTiming();
+        LoadDataFile(path, table, staging);
+    }
+    if (table.rowCount() != Rows)
+        state.SkipWithError("wrong row count");
+    state.SetBytesProcessed(state.iterations() * QFileInfo(path).size());
+}
+BENCHMARK(BM_LoadDataFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+} // namespace

@@ -1,0 +1,117 @@
+#include "SettingsFile.h"
+
+#include "PrivateProfile.h"
+#include "systemvar.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+// One key of the section as one load rule (with its default) reads it.
+class KeyReader {
+public:
+    KeyReader(const PrivateProfile& profile, const char* key)
+        : profile_(profile)
+        , key_(QString::fromLatin1(key))
+    {
+    }
+    QString text(const char* defaultValue) const
+    {
+        return profile_.readString(section(), key_, QString::fromLatin1(defaultValue));
+    }
+    std::int32_t integer(std::int32_t defaultValue) const { return profile_.readInt(section(), key_, defaultValue); }
+
+private:
+    static QString section() { return QString::fromLatin1(SettingsSection); }
+    const PrivateProfile& profile_;
+    QString key_;
+};
+
+// Values above 65280 are the meter's unsigned 16-bit form of a negative level.
+std::int32_t signedLevel(std::int32_t value)
+{
+    return value > 65280 ? value - 65535 : value;
+}
+
+// Tenths of a dB in the file; the program holds no alarm level below 30.0 dB.
+double alarmLevel(std::int32_t tenths)
+{
+    return std::max(tenths / 10.0, 30.0);
+}
+
+QString alarmText(double level)
+{
+    return QString::number(static_cast<std::int64_t>(std::trunc(level * 10.0)));
+}
+
+struct SettingRule {
+    const char* key;
+    void (*load)(const KeyReader& value, TForm6& module);
+    QString (*written)(const TForm6& module);
+};
+
+// In the order the start-up reads them.
+const SettingRule Rules[] = {
+    { "COMPANY_NAME", [](const KeyReader& v, TForm6& m) { m.CompanyName = v.text(""); },
+        [](const TForm6& m) { return m.CompanyName; } },
+    { "SEARIAL_PORT", [](const KeyReader& v, TForm6& m) { m.SerialPortName = v.text("COM1"); },
+        [](const TForm6& m) { return m.SerialPortName; } },
+    { "MACHINE_MODE",
+        [](const KeyReader& v, TForm6& m) {
+            m.MachineMode = static_cast<std::int16_t>(v.integer(4));
+            if (m.MachineMode > 4)
+                m.MachineMode = 0;
+        },
+        [](const TForm6& m) { return QString::number(m.MachineMode); } },
+    { "MEASURE_MODE",
+        [](const KeyReader& v, TForm6& m) {
+            m.MeasureMode = static_cast<std::int16_t>(v.integer(0));
+            if (m.MeasureMode > 7)
+                m.MeasureMode = 7;
+        },
+        [](const TForm6& m) { return QString::number(m.MeasureMode); } },
+    { "HAL_VALUE", [](const KeyReader& v, TForm6& m) { m.HalValue = signedLevel(v.integer(365)); },
+        [](const TForm6& m) { return QString::number(m.HalValue); } },
+    { "LAL_VALUE", [](const KeyReader& v, TForm6& m) { m.LalValue = signedLevel(v.integer(300)); },
+        [](const TForm6& m) { return QString::number(m.LalValue); } },
+    { "EMS", [](const KeyReader& v, TForm6& m) { m.EmsValue = v.integer(95); },
+        [](const TForm6& m) { return QString::number(m.EmsValue); } },
+    { "SAMPLE_PERIOD", [](const KeyReader& v, TForm6& m) { m.SamplePeriod = std::min(v.integer(5), 9999); },
+        [](const TForm6& m) { return QString::number(m.SamplePeriod); } },
+    { "UNIT_CF", [](const KeyReader& v, TForm6& m) { m.UnitCelsius = v.integer(1) == 1; },
+        [](const TForm6& m) { return QString::number(m.UnitCelsius ? 1 : 0); } },
+    { "SYSTEMLAL", [](const KeyReader& v, TForm6& m) { m.SystemLowAlarm = alarmLevel(v.integer(0)); },
+        [](const TForm6& m) { return alarmText(m.SystemLowAlarm); } },
+    { "SYSTEMHAL", [](const KeyReader& v, TForm6& m) { m.SystemHighAlarm = alarmLevel(v.integer(0)); },
+        [](const TForm6& m) { return alarmText(m.SystemHighAlarm); } },
+    { "ALARMONOFF", [](const KeyReader& v, TForm6& m) { m.AlarmSoundOn = v.integer(1) == 1; },
+        [](const TForm6& m) { return QString::number(m.AlarmSoundOn ? 1 : 0); } },
+};
+
+const char* const WriteOrder[] = { "COMPANY_NAME", "SEARIAL_PORT", "MACHINE_MODE", "MEASURE_MODE", "HAL_VALUE",
+    "LAL_VALUE", "SYSTEMLAL", "SYSTEMHAL", "UNIT_CF", "ALARMONOFF", "EMS", "SAMPLE_PERIOD" };
+
+const SettingRule& rule(const char* key)
+{
+    for (const SettingRule& r : Rules) {
+        if (qstrcmp(r.key, key) == 0)
+            return r;
+    }
+    Q_UNREACHABLE();
+}
+
+} // namespace
+
+void LoadSettings(const PrivateProfile& profile, TForm6& module)
+{
+    for (const SettingRule& r : Rules)
+        r.load(KeyReader(profile, r.key), module);
+}
+
+void StoreSettings(const TForm6& module, PrivateProfile& profile)
+{
+    for (const char* key : WriteOrder)
+        profile.writeString(QString::fromLatin1(SettingsSection), QString::fromLatin1(key), rule(key).written(module));
+}
