@@ -55,6 +55,7 @@ struct ProgramCopy {
         FrameParts parts;
         parts.createAboutBox = [](QWidget*) { return StandIn("Form3"); };
         parts.createSetupWindow = [](QWidget*) { return StandIn("Form8"); };
+        parts.createImportWindow = [](QWidget*) { return StandIn("Form4"); };
         parts.createAnalysisWindow = [](QWidget*) { return StandIn("Form7"); };
         parts.loadDataFile = [this](QWidget*) { ++calls.loads; };
         parts.exportToExcel = [this](QWidget*) { ++calls.exports; };
@@ -167,9 +168,8 @@ TEST(MainWindow, ToolButtonsCarryTheirHintsAndAnImageEach)
             << action->toolTip().toStdString();
     }
     EXPECT_EQ(hints,
-        QStringList({ "Real Time Measure", "Import Data arrives in a later version of Decimora", "Open", "Save",
-            "Export to Excel", "Print Data Sheet", "System Option", "Help arrives in a later version of Decimora",
-            "About...", "Exit" }));
+        QStringList({ "Real Time Measure", "Import Data", "Open", "Save", "Export to Excel", "Print Data Sheet",
+            "System Option", "Help arrives in a later version of Decimora", "About...", "Exit" }));
     EXPECT_FALSE(StatusImage(0).isNull());
     EXPECT_FALSE(StatusImage(1).isNull());
 }
@@ -323,6 +323,82 @@ TEST(MainWindow, OneMeasurementWindowAndOneWindowMenuItemWhoseCloseRemovesTheIte
     frame.RealTimeMeasure1->trigger();
     frame.Timer1Timer();
     EXPECT_EQ(copy.windowMenuCount(frame.menumeasure), 1);
+}
+
+TEST(MainWindow, TheWindowMenuListsTheWindowsInOpeningOrderAndOpenLoadsOneMoreFileIntoTheSameWindow)
+{
+    QTemporaryDir data;
+    ProgramCopy copy(data.path());
+    ASSERT_TRUE(copy.start());
+    TForm1& frame = *copy.frame;
+
+    frame.RealTimeMeasure1->trigger();
+    frame.ImportData1->trigger();
+    frame.Open1->trigger();
+    copy.module().LoadData->appendRow({ "1", "65.3", "A", "14:30:15", "12/9/2026" });
+    frame.Open1->trigger();
+    frame.ImportData1->trigger();
+    frame.Timer1Timer();
+
+    const QList<QAction*> items = frame.WindowMenu()->actions();
+    ASSERT_EQ(items.size(), 7);
+    EXPECT_TRUE(items[3]->isSeparator());
+    EXPECT_EQ(items.mid(4), QList<QAction*>({ frame.menumeasure, frame.importdata, frame.menuanalyze }));
+    EXPECT_EQ(frame.importdata->text(), "Data Import Window");
+    EXPECT_EQ(frame.menuanalyze->text(), "Reprot Analyzing Window");
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 3);
+    // The second Open kept the analysis table and asked the same window for one more file.
+    EXPECT_EQ(copy.calls.loads, 2);
+    EXPECT_EQ(copy.module().LoadData->rowCount(), 1);
+    // The import window was brought to the front last: only its item carries the check mark.
+    EXPECT_TRUE(frame.importdata->isChecked());
+    EXPECT_FALSE(frame.menumeasure->isChecked());
+    EXPECT_FALSE(frame.menuanalyze->isChecked());
+}
+
+TEST(MainWindow, TilingStacksOrPlacesTheWindowsSideBySideAndChecksItsItemOnly)
+{
+    struct Case {
+        const char* arrangement;
+        QAction* TForm1::*item;
+        bool stacked;
+    };
+    const Case cases[] = {
+        { "Horizontally", &TForm1::Horizontally1, true },
+        { "Vertically", &TForm1::Vertically1, false },
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.arrangement);
+        QTemporaryDir data;
+        ProgramCopy copy(data.path());
+        ASSERT_TRUE(copy.start());
+        TForm1& frame = *copy.frame;
+        frame.show();
+        frame.RealTimeMeasure1->trigger();
+        frame.Open1->trigger();
+        frame.Cascade1->trigger();
+
+        (frame.*test.item)->trigger();
+
+        const QList<QMdiSubWindow*> windows = frame.MdiArea()->subWindowList();
+        ASSERT_EQ(windows.size(), 2);
+        const QRect a = windows[0]->geometry();
+        const QRect b = windows[1]->geometry();
+        const QRect area = frame.MdiArea()->viewport()->rect();
+        if (test.stacked) {
+            EXPECT_EQ(a.width(), area.width());
+            EXPECT_EQ(b.width(), area.width());
+            EXPECT_FALSE(a.intersects(b));
+            EXPECT_NE(a.top(), b.top());
+        } else {
+            EXPECT_EQ(a.height(), area.height());
+            EXPECT_EQ(b.height(), area.height());
+            EXPECT_FALSE(a.intersects(b));
+            EXPECT_NE(a.left(), b.left());
+        }
+        for (QAction* arrangement : { frame.Cascade1, frame.Horizontally1, frame.Vertically1 })
+            EXPECT_EQ(arrangement->isChecked(), arrangement == frame.*test.item);
+    }
 }
 
 TEST(MainWindow, ACancelledCloseKeepsTheWindowItsItemAndTheCommandDisabledUntilItReallyCloses)
