@@ -37,6 +37,7 @@ QString settingsPath(const QString& folder)
 void TForm6::FormCreate()
 {
     FormsReady = false;
+    MeterDevice = nullptr;
     DeviceList.clear();
     MeasureWindowHandle = nullptr;
     ImportWindowHandle = nullptr;
