@@ -39,7 +39,7 @@ const char* const StatusThemeNames[2] = {
 // without Qt's SVG plugin), else our own.
 QIcon ThemedOr(const char* themeName, const QIcon& own, int size)
 {
-    const QIcon themed = QIcon::fromTheme(QString::fromLatin1(themeName));
+    QIcon themed = QIcon::fromTheme(QString::fromLatin1(themeName));
     if (!themed.isNull() && !themed.pixmap(size, size).isNull())
         return themed;
     return own;

@@ -48,7 +48,7 @@ protected:
             && static_cast<QWidget*>(watched)->window() == &frame_) {
             seen_ = true;
             // After the paint: the frame has been drawn and handed to the display.
-            QTimer::singleShot(0, &frame_, [this] {
+            QTimer::singleShot(0, &frame_, [] {
                 std::printf("first-paint\n");
                 std::fflush(stdout);
                 QCoreApplication::exit(0);
@@ -73,7 +73,7 @@ QString ApplicationTitle()
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    app.setWindowIcon(ProgramIcon());
+    QApplication::setWindowIcon(ProgramIcon());
 
     bool simulateMeter = false;
     const QStringList arguments = QCoreApplication::arguments().mid(1);
