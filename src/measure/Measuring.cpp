@@ -4,6 +4,7 @@
 #include "GraphPanel.h"
 #include "LEDFont.h"
 #include "MeterProtocol.h"
+#include "ReadingGridView.h"
 #include "Rounding.h"
 #include "SystemTexts.h"
 #include "systemvar.h"
@@ -21,7 +22,6 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStyledItemDelegate>
-#include <QTableView>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -137,6 +137,26 @@ public:
     {
     }
 
+    // The grid repaints all its visible cells for every new row; a plain cell is painted here
+    // directly, a good deal cheaper than the style's general item layout. The current cell keeps the
+    // style's own look.
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem cell(option);
+        initStyleOption(&cell, index);
+        if (cell.state & (QStyle::State_Selected | QStyle::State_HasFocus)) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        painter->fillRect(cell.rect,
+            cell.backgroundBrush.style() != Qt::NoBrush ? cell.backgroundBrush : cell.palette.brush(QPalette::Base));
+        const QRect textRect = cell.rect.adjusted(TextMargin, 0, -TextMargin, 0);
+        painter->setFont(cell.font);
+        painter->setPen(cell.palette.color(QPalette::Text));
+        painter->drawText(textRect, static_cast<int>(cell.displayAlignment),
+            cell.fontMetrics.elidedText(cell.text, Qt::ElideRight, textRect.width()));
+    }
+
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
     {
@@ -146,6 +166,7 @@ protected:
 
 private:
     static constexpr int MeaValueColumn = 1;
+    static constexpr int TextMargin = 3;
 
     void DBGrid1DrawColumnCell(QStyleOptionViewItem* option, const QModelIndex& index) const
     {
@@ -213,16 +234,12 @@ void TForm5::buildLayout()
     readoutPanel_->setParent(leftPanel);
     leftLayout->addWidget(readoutPanel_);
 
-    grid_ = new QTableView(leftPanel);
+    grid_ = new ReadingGridView(leftPanel);
     grid_->setObjectName(QStringLiteral("DBGrid1"));
     grid_->setFrameShape(QFrame::Box);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid_->setCornerButtonEnabled(false);
-    grid_->verticalHeader()->hide();
-    grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 4);
     QPalette gridPalette = grid_->palette();
     gridPalette.setColor(QPalette::Base, GridBackground);
     gridPalette.setColor(QPalette::AlternateBase, GridBackground);
@@ -630,38 +647,70 @@ void TForm5::updateStatistics(double readingValue, const QDate& today)
         grid_->viewport()->update();
 }
 
+QLine TForm5::tickLine(int tick) const
+{
+    const int width = arcImage_.width();
+    const int height = arcImage_.height();
+    const int cx = roundHalfEven(width / 2.0);
+    const int cy = height;
+    const int outer = height - 15;
+    const int inner = outer - 20;
+    constexpr double Pi = 3.1415926;
+    constexpr double StartAngle = Pi * 140 / 180;
+    constexpr double Step = Pi * 2 / 180;
+    // Tick i runs from the outer to the inner radius at 140 - 2i degrees, clockwise over the top.
+    const double angle = StartAngle - tick * Step;
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    return { QPoint(cx + roundHalfEven(c * outer), cy - roundHalfEven(s * outer)),
+        QPoint(cx + roundHalfEven(c * inner), cy - roundHalfEven(s * inner)) };
+}
+
+// The pixels a one-pixel line draws for a tick never change; they are found once, by drawing the
+// tick alone, so that a reading only has to set them.
+const std::vector<QPoint>& TForm5::tickPixels(int tick)
+{
+    while (static_cast<int>(tickPixels_.size()) <= tick) {
+        const QLine line = tickLine(static_cast<int>(tickPixels_.size()));
+        const QRect box = QRect(QPoint(std::min(line.x1(), line.x2()), std::min(line.y1(), line.y2())),
+            QPoint(std::max(line.x1(), line.x2()), std::max(line.y1(), line.y2())))
+                              .intersected(arcImage_.rect());
+        std::vector<QPoint> pixels;
+        if (!box.isEmpty()) {
+            QImage scratch(arcImage_.size(), QImage::Format_ARGB32_Premultiplied);
+            scratch.fill(Qt::transparent);
+            {
+                QPainter painter(&scratch);
+                painter.setRenderHint(QPainter::Antialiasing, false);
+                painter.setPen(QPen(Qt::white, 0));
+                painter.drawLine(line);
+            }
+            for (int y = box.top(); y <= box.bottom(); ++y) {
+                const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+                for (int x = box.left(); x <= box.right(); ++x) {
+                    if (qAlpha(row[x]) != 0)
+                        pixels.emplace_back(x, y);
+                }
+            }
+        }
+        tickPixels_.push_back(std::move(pixels));
+    }
+    return tickPixels_[static_cast<std::size_t>(tick)];
+}
+
 void TForm5::DrawLevelArc(int litTicks)
 {
     arcImage_.fill(Qt::transparent);
-    {
-        QPainter painter(&arcImage_);
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        const int width = arcImage_.width();
-        const int height = arcImage_.height();
-        const int cx = roundHalfEven(width / 2.0);
-        const int cy = height;
-        const int outer = height - 15;
-        const int inner = outer - 20;
-        constexpr double Pi = 3.1415926;
-        constexpr double StartAngle = Pi * 140 / 180;
-        constexpr double Step = Pi * 2 / 180;
-        // Tick i runs from the outer to the inner radius at 140 - 2i degrees, clockwise over the top.
-        const auto drawTick = [&](int i) {
-            const double angle = StartAngle - i * Step;
-            const double c = std::cos(angle);
-            const double s = std::sin(angle);
-            painter.drawLine(QPoint(cx + roundHalfEven(c * outer), cy - roundHalfEven(s * outer)),
-                QPoint(cx + roundHalfEven(c * inner), cy - roundHalfEven(s * inner)));
-        };
-        painter.setPen(QPen(PanelGreen, 0));
-        for (int i = 0; i < ScaleTicks; ++i)
-            drawTick(i);
-        if (litTicks > 0) {
-            painter.setPen(QPen(LitTick, 0));
-            for (int i = 0; i < litTicks; ++i)
-                drawTick(i);
-        }
-    }
+    const auto drawTick = [this](int tick, QRgb colour) {
+        for (const QPoint& pixel : tickPixels(tick))
+            reinterpret_cast<QRgb*>(arcImage_.scanLine(pixel.y()))[pixel.x()] = colour;
+    };
+    for (int tick = 0; tick < ScaleTicks; ++tick)
+        drawTick(tick, PanelGreen.rgba());
+    // A reading lights at most 100 ticks (130.0 dB in 30..130); 180 would close the circle.
+    const int lit = std::min(litTicks, 180);
+    for (int tick = 0; tick < lit; ++tick)
+        drawTick(tick, LitTick.rgba());
     litTicks_ = litTicks;
     if (arcView_)
         arcView_->update();

@@ -5,11 +5,14 @@
 // average and the PC-side alarms.
 
 #include <QImage>
+#include <QLine>
+#include <QPoint>
 #include <QTimer>
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class GraphPanel;
 class QCloseEvent;
@@ -20,10 +23,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSplitter;
-class QTableView;
 class TForm6;
 class TLEDFontNum;
 class LevelArcView;
+class ReadingGridView;
 
 // The limits of the meter's measurement ranges in dB, by the range code of its status byte.
 struct RangeLimit {
@@ -95,6 +98,8 @@ private:
     // WM_NEWREADING.
     void NewReading();
     void DrawLevelArc(int litTicks);
+    QLine tickLine(int tick) const;
+    const std::vector<QPoint>& tickPixels(int tick);
     void appendReadingRow(const QString& readingText, bool cWeighting, const QDateTime& now);
     void updateStatistics(double readingValue, const QDate& today);
     void moveGridToLastRow();
@@ -115,6 +120,7 @@ private:
     double liveLevelMin_ = 0.0;
     int litTicks_ = 0;
     QImage arcImage_;
+    std::vector<std::vector<QPoint>> tickPixels_;
 
     // Timer1: the one-second poll, running only during a run.
     QTimer* timer1_ = nullptr;
@@ -132,7 +138,7 @@ private:
     QLabel* levelLabel_ = nullptr;
     QLabel* weightingLetter_ = nullptr;
     QLabel* unitLabel_ = nullptr;
-    QTableView* grid_ = nullptr;
+    ReadingGridView* grid_ = nullptr;
     GraphPanel* graph_ = nullptr;
     QPushButton* startButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;

@@ -5,6 +5,7 @@
 #include "DataFile.h"
 #include "GraphPanel.h"
 #include "LEDFont.h"
+#include "ReadingGridView.h"
 #include "SqliteReadingStore.h"
 #include "SystemTexts.h"
 #include "TestModule.h"
@@ -17,7 +18,6 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QPushButton>
-#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -211,7 +211,7 @@ TEST_F(MeasureWindowTest, EachTickAsksTheMeterAndItsAnswerBecomesARow)
     EXPECT_FALSE(m.MeasureSaved);
 
     // The grid shows the newest row as its current row.
-    auto* grid = child<QTableView>("DBGrid1");
+    auto* grid = child<ReadingGridView>("DBGrid1");
     EXPECT_EQ(grid->currentIndex().row(), 0);
 
     reading(457, MaxHold);
@@ -383,6 +383,11 @@ TEST_F(MeasureWindowTest, ClearDuringARunStartsAgainAtOne)
     for (int i = 0; i < 62; ++i)
         reading(500 + i);
     EXPECT_EQ(window->Graph()->axisRange(GraphAxis::Sample).minimum, 2.0);
+    // The grid follows the newest row; the first ones have scrolled out of sight.
+    auto* grid = child<ReadingGridView>("DBGrid1");
+    EXPECT_EQ(grid->currentIndex().row(), 61);
+    EXPECT_TRUE(grid->viewport()->rect().contains(grid->visualRect(grid->model()->index(61, 0))));
+    EXPECT_FALSE(grid->viewport()->rect().intersects(grid->visualRect(grid->model()->index(0, 0))));
 
     click("ClearButton");
     EXPECT_TRUE(window->IsMeasuring());
@@ -602,14 +607,15 @@ TEST_F(MeasureWindowTest, SavedReadingsCloseWithoutAQuestion)
 
 TEST_F(MeasureWindowTest, GridPaintsMaximumRowsRedAndMinimumRowsPurple)
 {
-    auto* grid = child<QTableView>("DBGrid1");
+    auto* grid = child<ReadingGridView>("DBGrid1");
     const auto rowColours = [&] {
         QCoreApplication::processEvents();
         const QImage image = grid->viewport()->grab().toImage();
         std::vector<QColor> colours;
-        const int x = grid->columnViewportPosition(2) + grid->columnWidth(2) - 3;
-        for (int row = 0; row < grid->model()->rowCount(); ++row)
-            colours.push_back(image.pixelColor(x, grid->rowViewportPosition(row) + grid->rowHeight(row) / 2));
+        for (int row = 0; row < grid->model()->rowCount(); ++row) {
+            const QRect cell = grid->visualRect(grid->model()->index(row, 2));
+            colours.push_back(image.pixelColor(cell.right() - 3, cell.center().y()));
+        }
         return colours;
     };
     const QColor red(255, 0, 0);
