@@ -45,8 +45,8 @@ double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging);
 // A data file opened for reading, standing at line 3.
 class DataFileReader {
 public:
-    DataFileReader(DataFileReader&&) noexcept;
-    DataFileReader& operator=(DataFileReader&&) noexcept;
+    DataFileReader(DataFileReader&& other) noexcept;
+    DataFileReader& operator=(DataFileReader&& other) noexcept;
     ~DataFileReader();
 
     // The count of line 2.

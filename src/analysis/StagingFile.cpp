@@ -44,7 +44,7 @@ StagingFileLease StagingFileLease::acquire(const QString& programFolder, const Q
             QStringLiteral("The readings file %1 is in use by %2.\rPlease try again when it has finished.")
                 .arg(path, held.value()));
     all.purposeByPath.insert(path, purpose);
-    return StagingFileLease(path, purpose);
+    return { path, purpose };
 }
 
 StagingFileLease::StagingFileLease(QString path, QString purpose)

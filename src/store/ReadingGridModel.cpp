@@ -36,9 +36,13 @@ const std::vector<ReadingRow>* ReadingGridModel::page(qint64 pageIndex) const
 {
     if (auto* cached = pages_.object(pageIndex))
         return cached;
-    auto* rows = new std::vector<ReadingRow>(table_.readRows(pageIndex * PageSize, PageSize));
-    pages_.insert(pageIndex, rows);
-    return rows;
+    // A grid paints from inside the event loop: a database error shows as empty cells, not a crash.
+    try {
+        pages_.insert(pageIndex, new std::vector<ReadingRow>(table_.readRows(pageIndex * PageSize, PageSize)));
+    } catch (const TableError&) {
+        return nullptr;
+    }
+    return pages_.object(pageIndex);
 }
 
 QVariant ReadingGridModel::data(const QModelIndex& index, int role) const
@@ -46,7 +50,7 @@ QVariant ReadingGridModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= shown_ || (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
     const std::vector<ReadingRow>* rows = page(index.row() / PageSize);
-    const std::size_t offset = std::size_t(index.row() % PageSize);
+    const auto offset = std::size_t(index.row() % PageSize);
     if (!rows || offset >= rows->size())
         return {};
     const ReadingRow& row = (*rows)[offset];
