@@ -328,8 +328,9 @@ void SqliteReadingTable::forEachRowText(const std::function<void(const ReadingRo
     Statement select(
         db_, QStringLiteral(R"(SELECT MeaValue, Weight, "Time", "Date" FROM %1 ORDER BY rowid)").arg(quoted(name_)));
     sqlite3_stmt* stmt = select.get();
+    // The bytes as stored: unlike sqlite3_column_text, no copy to add a terminating zero.
     const auto text = [stmt](int column) {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
         return QByteArrayView(bytes, bytes ? sqlite3_column_bytes(stmt, column) : 0);
     };
     while (select.step())
