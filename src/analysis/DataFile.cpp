@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr qsizetype ReadChunk = 1 << 20;
+constexpr qsizetype ReadChunk = 1 << 16;
 
 // Collects the file's bytes in a buffer written out a megabyte at a time.
 class ChunkedWriter {
@@ -208,22 +208,31 @@ double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
     // The date and time fields with their separators exactly as they stand, as the fixed columns
     // 1 to 20 hold them in every line written from short texts.
     const QByteArrayView head = line.first(fields[0].size() + fields[1].size() + 2);
+    const QByteArrayView weight = fields[3];
+    // A line as the writer makes it (value field at least 6 wide, weighting unpadded) already is the
+    // staging line up to its record number.
+    const bool asWritten = value.size() >= 6 && weight.data() + weight.size() == line.data() + line.size()
+        && weight.data() == value.data() + value.size() + 1;
     char digits[24];
     const char* digitsEnd = std::to_chars(std::begin(digits), std::end(digits), recNo).ptr;
     const qsizetype padding = std::max<qsizetype>(0, 6 - value.size());
     const qsizetype start = staging.size();
-    staging.resize(start + head.size() + value.size() + padding + 1 + fields[3].size() + 1 + (digitsEnd - digits));
+    staging.resize(start + head.size() + value.size() + padding + 1 + weight.size() + 1 + (digitsEnd - digits));
     char* at = staging.data() + start;
     const auto put = [&at](QByteArrayView bytes) {
         std::memcpy(at, bytes.data(), std::size_t(bytes.size()));
         at += bytes.size();
     };
-    put(head);
-    put(value);
-    std::memset(at, ' ', std::size_t(padding));
-    at += padding;
-    *at++ = ',';
-    put(fields[3]);
+    if (asWritten) {
+        put(line);
+    } else {
+        put(head);
+        put(value);
+        std::memset(at, ' ', std::size_t(padding));
+        at += padding;
+        *at++ = ',';
+        put(weight);
+    }
     *at++ = ',';
     put(QByteArrayView(digits, digitsEnd - digits));
     return *level;

@@ -23,7 +23,7 @@ Holders& holders()
     return instance;
 }
 
-constexpr qsizetype FlushAt = 1 << 20;
+constexpr qsizetype FlushAt = 1 << 16;
 
 void appendPadded(QByteArray& out, const QString& text, int width)
 {
