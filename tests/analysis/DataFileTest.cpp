@@ -155,10 +155,21 @@ TEST_F(DataFileTest, LiveReadingsWithLongDateAndTimeTextsReadBackAsTheyWereSaved
 
 TEST_F(DataFileTest, ALineFromShortTextsDecodesAsItsFixedColumns)
 {
-    QByteArray staging;
-    const double value = DecodeDataLine("5/12/2006 ,9:5:30  ,65.3  ,A", 121, staging);
-    EXPECT_EQ(staging, "5/12/2006 ,9:5:30  ,65.3  ,A,121");
-    EXPECT_DOUBLE_EQ(value, 65.3);
+    const struct {
+        const char* line;
+        const char* staging;
+        double value;
+    } cases[] = {
+        { "5/12/2006 ,9:5:30  ,65.3  ,A", "5/12/2006 ,9:5:30  ,65.3  ,A,121", 65.3 },
+        // Edited by hand: the value field is padded again, the blank after the letter dropped.
+        { "5/12/2006 ,9:5:30  ,100.0,C ", "5/12/2006 ,9:5:30  ,100.0 ,C,121", 100.0 },
+    };
+    for (const auto& c : cases) {
+        QByteArray staging = "kept\r\n";
+        const double value = DecodeDataLine(c.line, 121, staging);
+        EXPECT_EQ(staging, QByteArray("kept\r\n") + c.staging);
+        EXPECT_DOUBLE_EQ(value, c.value);
+    }
 }
 
 TEST_F(DataFileTest, AFileThatIsNotADataFileIsNotLoadedAndNothingIsSaid)
