@@ -14,7 +14,6 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -137,9 +136,8 @@ public:
     {
     }
 
-    // The grid repaints all its visible cells for every new row; a plain cell is painted here
-    // directly, a good deal cheaper than the style's general item layout. The current cell keeps the
-    // style's own look.
+    // A plain cell is painted here directly, a good deal cheaper than the style's general item
+    // layout; the current cell keeps the style's own look.
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         QStyleOptionViewItem cell(option);
