@@ -13,6 +13,7 @@
 //   graph up to date and repaints what changed;
 // - bulk_us_per_reading: the whole run's time divided by its readings;
 // - rss_MB: the process's resident memory after the run.
+#include "BenchServices.h"
 #include "Measuring.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
@@ -29,22 +30,6 @@
 #include <vector>
 
 namespace {
-
-class NullInteraction final : public UserInteraction {
-public:
-    MessageAnswer showMessage(QWidget*, const QString&, const QString&, MessageButtons, MessageIcon) override
-    {
-        return MessageAnswer::No;
-    }
-    QString askSaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    QString askOpenFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    bool askPrinterSetup(QWidget*, QPrinter&) override { return false; }
-};
-
-class SilentSound final : public SoundPlayer {
-public:
-    void play(const QString&) override { }
-};
 
 // A level drifting around 60 dB with a few dB of scatter, as tenths of a dB.
 int levelTenths(std::int64_t index)

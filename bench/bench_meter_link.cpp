@@ -1,6 +1,7 @@
 // Exchanges per second through the whole meter link: command written by the module, answered by the
 // simulated meter at zero latency, read on the device's read thread, handed over to the user-interface
 // thread and decoded by SaveRead into a reading message.
+#include "BenchServices.h"
 #include "MeterProtocol.h"
 #include "SimulatedMeter.h"
 #include "systemvar.h"
@@ -12,22 +13,6 @@
 #include <benchmark/benchmark.h>
 
 namespace {
-
-class NullInteraction final : public UserInteraction {
-public:
-    MessageAnswer showMessage(QWidget*, const QString&, const QString&, MessageButtons, MessageIcon) override
-    {
-        return MessageAnswer::Ok;
-    }
-    QString askSaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    QString askOpenFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    bool askPrinterSetup(QWidget*, QPrinter&) override { return false; }
-};
-
-class SilentSound final : public SoundPlayer {
-public:
-    void play(const QString&) override { }
-};
 
 class ReadingCounter final : public QWidget {
 public:

@@ -1,6 +1,7 @@
 #include "DataFile.h"
 #include "SqliteReadingStore.h"
 #include "StagingFile.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,19 +18,6 @@ namespace {
 
 using testing::ElementsAre;
 using testing::HasSubstr;
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
 
 std::vector<ReadingRow> allRows(const ReadingTable& table)
 {

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestModule.h"
 
 #include <QDir>
@@ -13,19 +14,6 @@
 namespace {
 
 using testing::HasSubstr;
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
 
 class ModuleStartupTest : public testing::Test {
 protected:

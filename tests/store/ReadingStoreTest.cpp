@@ -1,4 +1,5 @@
 #include "SqliteReadingStore.h"
+#include "TestFiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QAbstractTableModel>
@@ -26,13 +27,6 @@ std::vector<ReadingRow> allRows(const ReadingTable& table)
     std::vector<ReadingRow> rows;
     table.forEachRow([&](const ReadingRow& row) { rows.push_back(row); });
     return rows;
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
 }
 
 class ReadingStoreTest : public testing::Test {

@@ -1,0 +1,23 @@
+#pragma once
+
+// Services for a module driven by a benchmark: no dialogs, no sound.
+
+#include "SoundPlayer.h"
+#include "UserInteraction.h"
+
+// Answers every question with No and cancels every dialog.
+class NullInteraction final : public UserInteraction {
+public:
+    MessageAnswer showMessage(QWidget*, const QString&, const QString&, MessageButtons, MessageIcon) override
+    {
+        return MessageAnswer::No;
+    }
+    QString askSaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
+    QString askOpenFileName(QWidget*, const FileDialogRequest&) override { return {}; }
+    bool askPrinterSetup(QWidget*, QPrinter&) override { return false; }
+};
+
+class SilentSound final : public SoundPlayer {
+public:
+    void play(const QString&) override { }
+};
