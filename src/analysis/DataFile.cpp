@@ -11,45 +11,13 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr qsizetype ReadChunk = 1 << 16;
-
-// Collects the file's bytes in a buffer written out a megabyte at a time.
-class ChunkedWriter {
-public:
-    ChunkedWriter(QSaveFile& file, const QString& path)
-        : file_(file)
-        , path_(path)
-        , buffer_(std::size_t(1) << 20)
-    {
-    }
-
-    // Room for at least the given number of bytes; commit() tells where the written bytes end.
-    char* reserve(qsizetype bytes)
-    {
-        if (used_ + std::size_t(bytes) > buffer_.size())
-            flush();
-        if (std::size_t(bytes) > buffer_.size())
-            buffer_.resize(std::size_t(bytes));
-        return buffer_.data() + used_;
-    }
-    void commit(const char* end) { used_ = std::size_t(end - buffer_.data()); }
-    void flush()
-    {
-        if (!writeWhole(file_, QByteArrayView(buffer_.data(), qsizetype(used_))))
-            throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path_, file_.errorString()));
-        used_ = 0;
-    }
-
-private:
-    QSaveFile& file_;
-    const QString& path_;
-    std::vector<char> buffer_;
-    std::size_t used_ = 0;
-};
 
 // Copies a field and pads it to a width in characters (UTF-8 continuation bytes do not count).
 char* putPadded(char* out, QByteArrayView text, int width)
@@ -115,6 +83,26 @@ QString quotedForMessage(QByteArrayView text)
     return QLatin1Char('"') + QString::fromUtf8(text) + QLatin1Char('"');
 }
 
+// Appends one reading line with its CR LF.
+void appendDataLine(const ReadingRowText& row, QByteArray& block)
+{
+    // Padding and separators take at most 10 + 8 + 6 + 5 bytes.
+    const qsizetype start = block.size();
+    block.resize(start + row.date.size() + row.time.size() + row.meaValue.size() + row.weight.size() + 29);
+    char* at = block.data() + start;
+    at = putPadded(at, row.date, 10);
+    *at++ = ',';
+    at = putPadded(at, row.time, 8);
+    *at++ = ',';
+    at = putPadded(at, row.meaValue, 6);
+    *at++ = ',';
+    std::memcpy(at, row.weight.data(), std::size_t(row.weight.size()));
+    at += row.weight.size();
+    *at++ = '\r';
+    *at++ = '\n';
+    block.truncate(at - block.constData());
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------------
@@ -125,28 +113,13 @@ void WriteDataFile(const ReadingTable& table, const QString& path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw DataFileError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+    const auto write = [&](QByteArrayView bytes) {
+        if (!writeWhole(file, bytes))
+            throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    };
 
-    ChunkedWriter out(file, path);
-    const QByteArray head = QByteArray(DataFileHeader) + "\r\nTotal:" + QByteArray::number(table.rowCount()) + "\r\n";
-    char* at = out.reserve(head.size());
-    std::memcpy(at, head.constData(), std::size_t(head.size()));
-    out.commit(at + head.size());
-    table.forEachRowText([&](const ReadingRowText& row) {
-        // Padding and separators take at most 10 + 8 + 6 + 5 bytes.
-        char* at = out.reserve(row.date.size() + row.time.size() + row.meaValue.size() + row.weight.size() + 29);
-        at = putPadded(at, row.date, 10);
-        *at++ = ',';
-        at = putPadded(at, row.time, 8);
-        *at++ = ',';
-        at = putPadded(at, row.meaValue, 6);
-        *at++ = ',';
-        std::memcpy(at, row.weight.data(), std::size_t(row.weight.size()));
-        at += row.weight.size();
-        *at++ = '\r';
-        *at++ = '\n';
-        out.commit(at);
-    });
-    out.flush();
+    write(QByteArray(DataFileHeader) + "\r\nTotal:" + QByteArray::number(table.rowCount()) + "\r\n");
+    table.writeRowsInOrder(appendDataLine, write);
     if (!file.commit())
         throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }
@@ -181,19 +154,25 @@ std::optional<double> ValueFromTextChecked(QStringView text)
 
 double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
 {
-    QByteArrayView fields[4];
-    QByteArrayView rest = line;
-    for (int i = 0; i < 3; ++i) {
-        const qsizetype comma = rest.indexOf(',');
-        if (comma < 0)
-            throw DataFileError(QStringLiteral("%1 is not date, time, level and weighting separated by \",\"")
-                                    .arg(quotedForMessage(line)));
-        fields[i] = rest.first(comma);
-        rest = rest.sliced(comma + 1);
+    // One pass over the line finds its separators.
+    qsizetype commas[4];
+    int commaCount = 0;
+    const char* const bytes = line.data();
+    for (qsizetype i = 0; i < line.size() && commaCount < 4; ++i) {
+        if (bytes[i] == ',')
+            commas[commaCount++] = i;
     }
-    if (rest.indexOf(',') >= 0)
+    if (commaCount < 3)
+        throw DataFileError(
+            QStringLiteral("%1 is not date, time, level and weighting separated by \",\"").arg(quotedForMessage(line)));
+    if (commaCount > 3)
         throw DataFileError(
             QStringLiteral("%1 has more than four fields separated by \",\"").arg(quotedForMessage(line)));
+    QByteArrayView fields[4];
+    fields[0] = line.first(commas[0]);
+    fields[1] = line.sliced(commas[0] + 1, commas[1] - commas[0] - 1);
+    fields[2] = line.sliced(commas[1] + 1, commas[2] - commas[1] - 1);
+    const QByteArrayView rest = line.sliced(commas[2] + 1);
     fields[3] = trimBlanks(rest);
 
     const QByteArrayView value = fields[2];
@@ -253,28 +232,60 @@ DataFileReader::~DataFileReader() = default;
 bool DataFileReader::nextLine(QByteArrayView& line)
 {
     for (;;) {
-        const qsizetype newline = buffer_.indexOf('\n', position_);
+        const qsizetype newline = QByteArrayView(buffer_).sliced(position_).indexOf('\n');
         if (newline >= 0 || (atEnd_ && position_ < buffer_.size())) {
-            const qsizetype end = newline >= 0 ? newline : buffer_.size();
+            const qsizetype end = newline >= 0 ? position_ + newline : buffer_.size();
             line = QByteArrayView(buffer_).sliced(position_, end - position_);
             if (line.endsWith('\r'))
                 line.chop(1);
-            position_ = end + 1;
+            position_ = std::min(end + 1, buffer_.size());
             ++lineNumber_;
             return true;
         }
         if (atEnd_)
             return false;
-        buffer_.remove(0, position_);
-        position_ = 0;
-        const qsizetype kept = buffer_.size();
-        buffer_.resize(kept + ReadChunk);
-        const qint64 read = file_->read(buffer_.data() + kept, ReadChunk);
-        if (read < 0)
-            throw DataFileError(QStringLiteral("Cannot read %1: %2").arg(path_, file_->errorString()));
-        buffer_.resize(kept + qsizetype(read));
-        atEnd_ = read == 0;
+        readMore(ReadChunk);
     }
+}
+
+bool DataFileReader::nextLines(QByteArrayView& lines, qsizetype blockBytes)
+{
+    qsizetype end = 0;
+    for (;;) {
+        const QByteArrayView unread = QByteArrayView(buffer_).sliced(position_);
+        if (atEnd_) {
+            end = buffer_.size();
+            break;
+        }
+        if (unread.size() >= blockBytes) {
+            // A line longer than the block makes the block grow until the line is whole.
+            const qsizetype lastNewline = unread.lastIndexOf('\n');
+            if (lastNewline >= 0) {
+                end = position_ + lastNewline + 1;
+                break;
+            }
+        }
+        readMore(std::max(blockBytes - unread.size(), ReadChunk));
+    }
+    if (end <= position_)
+        return false;
+    lines = QByteArrayView(buffer_).sliced(position_, end - position_);
+    lineNumber_ += std::count(lines.begin(), lines.end(), '\n') + (lines.back() != '\n');
+    position_ = end;
+    return true;
+}
+
+void DataFileReader::readMore(qsizetype bytes)
+{
+    buffer_.remove(0, position_);
+    position_ = 0;
+    const qsizetype kept = buffer_.size();
+    buffer_.resize(kept + bytes);
+    const qint64 read = file_->read(buffer_.data() + kept, bytes);
+    if (read < 0)
+        throw DataFileError(QStringLiteral("Cannot read %1: %2").arg(path_, file_->errorString()));
+    buffer_.resize(kept + qsizetype(read));
+    atEnd_ = read == 0;
 }
 
 std::optional<DataFileReader> OpenDataFile(const QString& path)
@@ -298,6 +309,126 @@ std::optional<DataFileReader> OpenDataFile(const QString& path)
     return reader;
 }
 
+namespace {
+
+// Blocks of about this size are read and then decoded on several cores at once.
+constexpr qsizetype DecodeBlockBytes = qsizetype(4) << 20;
+// Below this a block is decoded on the calling thread alone.
+constexpr qsizetype ParallelDecodeFrom = qsizetype(256) << 10;
+constexpr unsigned MostDecoders = 4;
+
+// The staging lines (with CR LF) and values of a stretch of data lines, or the first failure.
+struct DecodedLines {
+    QByteArray staging;
+    std::vector<double> values;
+    std::optional<QString> failure;
+};
+
+DecodedLines decodeLines(QByteArrayView lines, qint64 firstRecNo, qint64 firstLineNumber, const QString& path)
+{
+    DecodedLines decoded;
+    // A staging line is its data line and a record number.
+    decoded.staging.reserve(lines.size() + lines.size() / 2);
+    while (!lines.isEmpty()) {
+        const auto* newline = static_cast<const char*>(std::memchr(lines.data(), '\n', std::size_t(lines.size())));
+        QByteArrayView line = newline ? lines.first(newline - lines.data()) : lines;
+        lines = newline ? lines.sliced(line.size() + 1) : QByteArrayView();
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const qint64 index = qint64(decoded.values.size());
+        try {
+            decoded.values.push_back(DecodeDataLine(line, firstRecNo + index, decoded.staging));
+        } catch (const DataFileError& error) {
+            decoded.failure
+                = QStringLiteral("%1, line %2: %3").arg(path).arg(firstLineNumber + index).arg(error.text());
+            return decoded;
+        }
+        decoded.staging.append("\r\n", 2);
+    }
+    return decoded;
+}
+
+// Splits whole lines into up to `parts` stretches of about equal size, each ending after a line end.
+std::vector<QByteArrayView> splitLines(QByteArrayView lines, qsizetype parts)
+{
+    std::vector<QByteArrayView> stretches;
+    while (!lines.isEmpty()) {
+        const qsizetype left = parts - qsizetype(stretches.size());
+        const qsizetype newline = left > 1 ? lines.sliced(lines.size() / left).indexOf('\n') : -1;
+        const qsizetype size = newline >= 0 ? lines.size() / left + newline + 1 : lines.size();
+        stretches.push_back(lines.first(size));
+        lines = lines.sliced(size);
+    }
+    return stretches;
+}
+
+// Runs work on a thread of its own, or here when the system has no thread to give.
+template <typename Work> void startOrRun(std::vector<std::jthread>& threads, const Work& work)
+{
+    try {
+        threads.emplace_back(work);
+    } catch (const std::system_error&) {
+        work();
+    }
+}
+
+// Decodes a block of whole lines in stretches on several threads. The helper threads only read the
+// block and fill their own results, and all of them have ended when this returns.
+std::vector<DecodedLines> decodeBlock(
+    QByteArrayView lines, qint64 firstRecNo, qint64 firstLineNumber, const QString& path)
+{
+    const qsizetype decoders = lines.size() < ParallelDecodeFrom
+        ? 1
+        : std::clamp<qsizetype>(std::thread::hardware_concurrency(), 1, MostDecoders);
+    const std::vector<QByteArrayView> stretches = splitLines(lines, decoders);
+    std::vector<DecodedLines> decoded(stretches.size());
+    {
+        std::vector<std::jthread> helpers;
+        qint64 lineNumber = firstLineNumber;
+        for (std::size_t i = 0; i < stretches.size(); ++i) {
+            const QByteArrayView stretch = stretches[i];
+            const qint64 recNo = firstRecNo + (lineNumber - firstLineNumber);
+            const auto decode = [&decoded, &path, i, stretch, recNo, lineNumber] {
+                try {
+                    decoded[i] = decodeLines(stretch, recNo, lineNumber, path);
+                } catch (const std::exception& error) {
+                    decoded[i].failure = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(error.what()));
+                }
+            };
+            if (i + 1 == stretches.size())
+                decode();
+            else
+                startOrRun(helpers, decode);
+            lineNumber += std::count(stretch.begin(), stretch.end(), '\n');
+        }
+    }
+    return decoded;
+}
+
+} // namespace
+
+std::vector<double> DecodeDataFileToStaging(DataFileReader& reader, qint64 firstRecNo, StagingFileLease& staging)
+{
+    std::vector<double> values;
+    QByteArrayView lines;
+    qint64 firstLineNumber = reader.lineNumber() + 1;
+    while (reader.nextLines(lines, DecodeBlockBytes)) {
+        for (DecodedLines& stretch :
+            decodeBlock(lines, firstRecNo + qint64(values.size()), firstLineNumber, reader.path())) {
+            if (stretch.failure) {
+                // Nothing of a file that cannot be read whole is added.
+                staging.recreate();
+                staging.close();
+                throw DataFileError(*stretch.failure);
+            }
+            staging.writeLines(stretch.staging);
+            values.insert(values.end(), stretch.values.begin(), stretch.values.end());
+        }
+        firstLineNumber = reader.lineNumber() + 1;
+    }
+    return values;
+}
+
 std::optional<DataFileLoad> LoadDataFile(
     const QString& path, ReadingTable& destination, StagingFileLease& staging, const DataFileLoadHooks& hooks)
 {
@@ -309,23 +440,8 @@ std::optional<DataFileLoad> LoadDataFile(
     DataFileLoad load;
     load.declaredCount = reader->declaredCount();
     load.firstRecNo = destination.rowCount() + 1;
-    qint64 recNo = destination.rowCount();
-    std::vector<double> values;
-    QByteArrayView line;
-    while (reader->nextLine(line)) {
-        ++recNo;
-        try {
-            // A line that cannot be read adds nothing to the staging file.
-            values.push_back(DecodeDataLine(line, recNo, staging.lineBuffer()));
-        } catch (const DataFileError& error) {
-            staging.recreate();
-            staging.close();
-            throw DataFileError(
-                QStringLiteral("%1, line %2: %3").arg(path).arg(reader->lineNumber()).arg(error.text()));
-        }
-        staging.endLine();
-    }
-    load.lastRecNo = recNo;
+    const std::vector<double> values = DecodeDataFileToStaging(*reader, load.firstRecNo, staging);
+    load.lastRecNo = load.firstRecNo + qint64(values.size()) - 1;
 
     if (hooks.opened)
         hooks.opened(load.declaredCount);

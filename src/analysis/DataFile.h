@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QFile;
 
@@ -56,12 +57,18 @@ public:
     // The next line without its line end; false at the end of the file. The view stays valid until
     // the next call. Throws DataFileError when the file cannot be read.
     bool nextLine(QByteArrayView& line);
-    // The number of the line nextLine gave last (1-based).
+    // The next block of whole lines, about blockBytes long (longer when one line is longer), each
+    // line ending in LF but the last line of a file that lacks it; false at the end of the file.
+    // The view stays valid until the next call. Throws DataFileError when the file cannot be read.
+    bool nextLines(QByteArrayView& lines, qsizetype blockBytes);
+    // The number of the last line given (1-based).
     qint64 lineNumber() const { return lineNumber_; }
 
 private:
     friend std::optional<DataFileReader> OpenDataFile(const QString& path);
     explicit DataFileReader(QString path);
+    // Keeps the unread bytes and reads up to bytes more behind them.
+    void readMore(qsizetype bytes);
 
     QString path_;
     std::unique_ptr<QFile> file_;
@@ -76,6 +83,12 @@ private:
 // nothing is said). Throws DataFileError when the file cannot be opened or read, or when line 2 holds
 // no whole number of at least 1 after its first ":".
 std::optional<DataFileReader> OpenDataFile(const QString& path);
+
+// Decodes every line after line 2 of an opened data file into the open staging file, numbering the
+// rows from firstRecNo, and returns the readings' values in file order. Large files are decoded on
+// several cores at once. A line that cannot be read throws DataFileError naming the file and the
+// line, and leaves the staging file empty.
+std::vector<double> DecodeDataFileToStaging(DataFileReader& reader, qint64 firstRecNo, StagingFileLease& staging);
 
 // What the analysis window does while a data file is loaded.
 struct DataFileLoadHooks {

@@ -105,6 +105,15 @@ void StagingFileLease::writeLine(const char* data, qsizetype size)
     endLine();
 }
 
+void StagingFileLease::writeLines(QByteArrayView lines)
+{
+    if (!isOpen())
+        throw DataFileError(QStringLiteral("Cannot write %1: it is not open").arg(path_));
+    flush();
+    if (!writeWhole(*file_, lines))
+        throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path_, file_->errorString()));
+}
+
 QByteArray& StagingFileLease::lineBuffer()
 {
     if (!isOpen())

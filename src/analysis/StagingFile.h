@@ -54,6 +54,8 @@ public:
     // Writes one line; the CR LF is added here.
     void writeLine(const QByteArray& line);
     void writeLine(const char* data, qsizetype size);
+    // Writes lines that already carry their CR LF.
+    void writeLines(QByteArrayView lines);
     // For a line built in place: append its bytes (no CR LF) to lineBuffer(), then call endLine().
     QByteArray& lineBuffer();
     void endLine();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <functional>
@@ -25,6 +26,13 @@ struct ReadingRowText {
     QByteArrayView time;
     QByteArrayView date;
 };
+
+// Appends the bytes of one row to a block.
+using RowTextFormatter = std::function<void(const ReadingRowText& row, QByteArray& block)>;
+// Takes a block of formatted rows.
+using BlockWriter = std::function<void(QByteArrayView block)>;
+// The size at which a block of formatted rows is handed on.
+inline constexpr qsizetype RowBlockBytes = qsizetype(1) << 20;
 
 // A failure of the database behind a table, with the database's own text.
 class TableError : public std::runtime_error {
@@ -62,6 +70,23 @@ public:
             const QByteArray date = row.date.toUtf8();
             visit({ meaValue, weight, time, date });
         });
+    }
+    // Turns every row into bytes with format and hands the bytes to write in row order, a block of
+    // rows at a time, on the calling thread. format may run on several threads at once (a table may
+    // read stretches of itself in parallel), so it must only append to the block it is given. An
+    // exception thrown by write stops the walk and passes through.
+    virtual void writeRowsInOrder(const RowTextFormatter& format, const BlockWriter& write) const
+    {
+        QByteArray block;
+        forEachRowText([&](const ReadingRowText& row) {
+            format(row, block);
+            if (block.size() >= RowBlockBytes) {
+                write(block);
+                block.resize(0);
+            }
+        });
+        if (!block.isEmpty())
+            write(block);
     }
     // While suspended, the grids showing the table are not told of each change; resuming tells them once.
     virtual void suspendUpdates() = 0;

@@ -1,5 +1,6 @@
 #include "SqliteReadingStore.h"
 
+#include "ParallelRowScan.h"
 #include "ReadingGridModel.h"
 
 #include <QDir>
@@ -335,6 +336,16 @@ void SqliteReadingTable::forEachRowText(const std::function<void(const ReadingRo
     };
     while (select.step())
         visit({ text(0), text(1), text(2), text(3) });
+}
+
+void SqliteReadingTable::writeRowsInOrder(const RowTextFormatter& format, const BlockWriter& write) const
+{
+    requireOpen("read");
+    // Below this, starting the readers costs more than it saves.
+    constexpr qint64 ParallelFrom = 65536;
+    if (count_ >= ParallelFrom && WriteRowsInParallel(db_, name_, count_, format, write))
+        return;
+    ReadingTable::writeRowsInOrder(format, write);
 }
 
 void SqliteReadingTable::suspendUpdates()

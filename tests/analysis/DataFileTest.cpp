@@ -40,6 +40,25 @@ protected:
         std::vector<double> readings;
         int appending = 0;
     };
+    // Saves the table on a disk that is full once a file reaches limit bytes; the error's text.
+    static std::optional<QString> saveOnAFullDisk(const ReadingTable& table, const QString& file, rlim_t limit)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit original {};
+        getrlimit(RLIMIT_FSIZE, &original);
+        rlimit small = original;
+        small.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &small);
+        std::optional<QString> error;
+        try {
+            WriteDataFile(table, file);
+        } catch (const DataFileError& e) {
+            error = e.text();
+        }
+        setrlimit(RLIMIT_FSIZE, &original);
+        return error;
+    }
+
     // Loads a file into LoadData as the analysis window does, recording what the window is told.
     Load load(const QString& file)
     {
@@ -79,20 +98,7 @@ TEST_F(DataFileTest, AFailedSaveLeavesThePreviousFileAndSaysWhy)
     for (int i = 0; i < 2000; ++i)
         store.meaData().appendRow({ QString::number(i + 1), "70.1", "A", "14:30:15", "12/9/2026" });
 
-    // A disk that fills up half-way through the new file.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit original {};
-    getrlimit(RLIMIT_FSIZE, &original);
-    rlimit small = original;
-    small.rlim_cur = 4096;
-    setrlimit(RLIMIT_FSIZE, &small);
-    std::optional<QString> error;
-    try {
-        WriteDataFile(store.meaData(), path("run1.dmr"));
-    } catch (const DataFileError& e) {
-        error = e.text();
-    }
-    setrlimit(RLIMIT_FSIZE, &original);
+    const std::optional<QString> error = saveOnAFullDisk(store.meaData(), path("run1.dmr"), 4096);
 
     ASSERT_TRUE(error.has_value());
     EXPECT_THAT(error->toStdString(), HasSubstr("run1.dmr"));
@@ -227,6 +233,109 @@ TEST_F(DataFileTest, TheStagingFileServesOneOperationAtATime)
         StagingFileLease released = std::move(download);
     }
     EXPECT_TRUE(load(path("other.dmr")).result.has_value());
+}
+
+// A run long enough to be written out and read back on several cores and in several blocks, with
+// date texts longer than their column and texts of several bytes per character here and there.
+class LargeDataFileTest : public DataFileTest {
+protected:
+    static constexpr int Rows = 200'000;
+
+    static QString date(int i)
+    {
+        if (i % 1000 == 7)
+            return QStringLiteral("Wednesday 9 December 2026");
+        return i % 1000 == 8 ? QStringLiteral("2026年12月9日") : QStringLiteral("12/9/2026");
+    }
+    static QString time(int i) { return QStringLiteral("%1:%2:%3").arg(i / 3600 % 24).arg(i / 60 % 60).arg(i % 60); }
+    static QString value(int i) { return QStringLiteral("%1.%2").arg(30 + i % 100).arg(i % 10); }
+    static QString weight(int i) { return i % 3 ? QStringLiteral("A") : QStringLiteral("C"); }
+    static QByteArray line(int i)
+    {
+        return QStringLiteral("%1,%2,%3,%4")
+            .arg(date(i), -10)
+            .arg(time(i), -8)
+            .arg(value(i), -6)
+            .arg(weight(i))
+            .toUtf8();
+    }
+
+    void SetUp() override
+    {
+        StagingFileLease staging = StagingFileLease::acquire(programFolder, QStringLiteral("the test"));
+        staging.recreate();
+        for (int i = 0; i < Rows; ++i)
+            staging.writeLine(StagingLine(date(i), time(i), value(i), weight(i), i + 1));
+        AppendStagingTable(staging, store.meaData());
+    }
+};
+
+TEST_F(LargeDataFileTest, ALongRunIsSavedAndLoadedBackWholeAndInOrder)
+{
+    WriteDataFile(store.meaData(), path("long.dmr"));
+
+    QByteArray expected = "@Zentrobasis Decimora File\r\nTotal:200000\r\n";
+    for (int i = 0; i < Rows; ++i)
+        expected += line(i) + "\r\n";
+    EXPECT_TRUE(readFile(path("long.dmr")) == expected) << "the saved file differs from the rows written one by one";
+
+    const Load loaded = load(path("long.dmr"));
+    ASSERT_TRUE(loaded.result.has_value());
+    EXPECT_EQ(loaded.result->lastRecNo, Rows);
+    ASSERT_EQ(loaded.readings.size(), std::size_t(Rows));
+    for (int i = 0; i < Rows; i += 997)
+        EXPECT_EQ(loaded.readings[std::size_t(i)], ValueFromText(value(i))) << "reading " << i;
+    EXPECT_TRUE(allRows(store.loadData()) == allRows(store.meaData())) << "the loaded rows differ from the saved ones";
+}
+
+TEST_F(LargeDataFileTest, TheFirstUnreadableLineIsNamedWhereverItIs)
+{
+    std::vector<QByteArray> lines { "@Zentrobasis Decimora File", "Total:200000" };
+    for (int i = 0; i < Rows; ++i)
+        lines.push_back(line(i));
+    const struct {
+        std::vector<int> badLines;
+        int named;
+    } cases[] = {
+        { { 3 }, 3 },
+        { { 70'000 }, 70'000 },
+        { { 150'000, 190'000 }, 150'000 },
+        { { 190'000, 100'000 }, 100'000 },
+        { { Rows + 2 }, Rows + 2 },
+    };
+    store.loadData().appendRow({ "1", "50.0", "A", "8:0:0", "1/2/2026" });
+    for (const auto& c : cases) {
+        std::vector<QByteArray> content = lines;
+        for (int bad : c.badLines)
+            content[std::size_t(bad - 1)].replace(',', ';');
+        QByteArray file;
+        for (const QByteArray& text : content)
+            file += text + "\r\n";
+        file.chop(2); // the last line without its line end
+        writeFile(path("bad.dmr"), file);
+
+        try {
+            load(path("bad.dmr"));
+            ADD_FAILURE() << "loaded a file with line " << c.named << " unreadable";
+        } catch (const DataFileError& error) {
+            EXPECT_THAT(error.what(), HasSubstr("bad.dmr, line " + std::to_string(c.named) + ": "));
+        }
+        EXPECT_EQ(store.loadData().rowCount(), 1);
+        EXPECT_EQ(readFile(path("AsciiDBF.TXT")), "");
+    }
+}
+
+TEST_F(LargeDataFileTest, ADiskFullHalfWayLeavesThePreviousFile)
+{
+    const QByteArray previous = "@Zentrobasis Decimora File\r\nTotal:1\r\n5/12/2006 ,9:5:30  ,65.3  ,A\r\n";
+    writeFile(path("long.dmr"), previous);
+
+    const std::optional<QString> error = saveOnAFullDisk(store.meaData(), path("long.dmr"), 1 << 20);
+
+    ASSERT_TRUE(error.has_value());
+    EXPECT_THAT(error->toStdString(), HasSubstr("File too large"));
+    EXPECT_EQ(readFile(path("long.dmr")), previous);
+    EXPECT_EQ(QDir(dir.path()).entryList({ "long*" }, QDir::Files), QStringList({ "long.dmr" }));
 }
 
 TEST(DataFileName, DotDmrIsAppendedOnlyToAPathWithoutAnyDot)

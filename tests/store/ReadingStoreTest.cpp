@@ -11,6 +11,9 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -148,6 +151,54 @@ TEST(ReadingStore, ADatabaseThatCannotBeOpenedIsReported)
 {
     QTemporaryDir dir;
     EXPECT_THROW(SqliteReadingStore(dir.filePath(QStringLiteral("no/such/folder/Decimora.mdb"))), TableError);
+}
+
+TEST_F(ReadingStoreTest, ALargeTableIsHandedOnInRowOrderAndAFailingWriterStopsTheWalk)
+{
+    ReadingTable& table = store->meaData();
+    constexpr int Rows = 100'000;
+    QByteArray staging;
+    for (int i = 0; i < Rows; ++i)
+        staging
+            += "12/9/2026,14:30:15," + QByteArray::number(300 + i % 900) + ".5,A," + QByteArray::number(i + 1) + "\r\n";
+    writeFile(dir.filePath(QStringLiteral("AsciiDBF.TXT")), staging);
+    table.appendStagingFile(dir.filePath(QStringLiteral("AsciiDBF.TXT")));
+
+    std::mutex mutex;
+    std::set<std::thread::id> formatters;
+    const RowTextFormatter format = [&](const ReadingRowText& row, QByteArray& block) {
+        if (block.isEmpty()) {
+            const std::lock_guard lock(mutex);
+            formatters.insert(std::this_thread::get_id());
+        }
+        block.append(row.meaValue).append(',').append(row.date).append('\n');
+    };
+    QByteArray written;
+    int blocks = 0;
+    table.writeRowsInOrder(format, [&](QByteArrayView block) {
+        written += block;
+        ++blocks;
+    });
+    const std::size_t formatterCount = formatters.size();
+    QByteArray walked;
+    table.ReadingTable::writeRowsInOrder(format, [&](QByteArrayView block) { walked += block; });
+
+    EXPECT_EQ(written.count('\n'), Rows);
+    EXPECT_TRUE(written == walked) << "the blocks differ from a walk of the table from its first row";
+    EXPECT_GT(blocks, 1);
+    if (std::thread::hardware_concurrency() > 1) {
+        EXPECT_GT(formatterCount, 1u) << "the blocks are formatted on several threads";
+    }
+
+    int calls = 0;
+    const BlockWriter failOnSecond = [&](QByteArrayView) {
+        if (++calls == 2)
+            throw std::runtime_error("disk full");
+    };
+    EXPECT_THROW(table.writeRowsInOrder(format, failOnSecond), std::runtime_error);
+    EXPECT_EQ(calls, 2);
+    table.appendRow(reading(Rows + 1, "40.0"));
+    EXPECT_EQ(table.rowCount(), Rows + 1);
 }
 
 // --- Grid model --------------------------------------------------------------------------------------
