@@ -1,5 +1,6 @@
 #include "DataFile.h"
 
+#include "TextFields.h"
 #include "WriteWhole.h"
 
 #include <QFile>
@@ -37,29 +38,6 @@ char* putPadded(char* out, QByteArrayView text, int width)
 bool isDigit(QChar c)
 {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
-QByteArrayView trimBlanks(QByteArrayView field)
-{
-    qsizetype first = 0;
-    qsizetype last = field.size();
-    while (first < last && (field[first] == ' ' || field[first] == '\t'))
-        ++first;
-    while (last > first && (field[last - 1] == ' ' || field[last - 1] == '\t'))
-        --last;
-    return field.sliced(first, last - first);
-}
-
-// The whole number of a text, optionally signed; nothing for anything else.
-std::optional<qint64> wholeNumber(QByteArrayView text)
-{
-    if (!text.isEmpty() && text.front() == '+')
-        text = text.sliced(1);
-    qint64 value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.isEmpty() || ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
 }
 
 // Whole decibels, ".", one tenths digit.
@@ -301,7 +279,7 @@ std::optional<DataFileReader> OpenDataFile(const QString& path)
     if (reader.nextLine(line)) {
         const qsizetype colon = line.indexOf(':');
         if (colon >= 0)
-            count = wholeNumber(trimBlanks(line.sliced(colon + 1)));
+            count = wholeNumber<qint64>(trimBlanks(line.sliced(colon + 1)));
     }
     if (!count || *count < 1)
         throw DataFileError(QStringLiteral("%1, line 2: the count of readings is missing or below 1").arg(path));

@@ -1,24 +1,13 @@
 #include "PrivateProfile.h"
 
+#include "TextFields.h"
+
 #include <QByteArrayView>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
 
-#include <charconv>
-
 namespace {
-
-QByteArrayView trimmed(QByteArrayView text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && (text[first] == ' ' || text[first] == '\t'))
-        ++first;
-    while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t'))
-        --last;
-    return text.sliced(first, last - first);
-}
 
 bool sameName(QByteArrayView a, QByteArrayView b)
 {
@@ -28,25 +17,25 @@ bool sameName(QByteArrayView a, QByteArrayView b)
 // The name of a "[name]" line; nothing for other lines.
 std::optional<QByteArrayView> sectionName(QByteArrayView line)
 {
-    const QByteArrayView text = trimmed(line);
+    const QByteArrayView text = trimBlanks(line);
     if (!text.startsWith('['))
         return std::nullopt;
     const qsizetype close = text.indexOf(']');
     if (close < 0)
         return std::nullopt;
-    return trimmed(text.sliced(1, close - 1));
+    return trimBlanks(text.sliced(1, close - 1));
 }
 
 // The key of a "key=value" line; nothing for comments and other lines.
 std::optional<QByteArrayView> keyName(QByteArrayView line)
 {
-    const QByteArrayView text = trimmed(line);
+    const QByteArrayView text = trimBlanks(line);
     if (text.startsWith(';'))
         return std::nullopt;
     const qsizetype equals = text.indexOf('=');
     if (equals < 0)
         return std::nullopt;
-    return trimmed(text.first(equals));
+    return trimBlanks(text.first(equals));
 }
 
 // The file's bytes as UTF-8 when they are, else as the single-byte text of an older file.
@@ -119,7 +108,7 @@ std::optional<QByteArray> PrivateProfile::rawValue(const QString& section, const
     if (!keyLine)
         return std::nullopt;
     const QByteArray& line = lines_[*keyLine];
-    QByteArrayView value = trimmed(QByteArrayView(line).sliced(line.indexOf('=') + 1));
+    QByteArrayView value = trimBlanks(QByteArrayView(line).sliced(line.indexOf('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.sliced(1, value.size() - 2);
     return value.toByteArray();
@@ -136,14 +125,7 @@ std::int32_t PrivateProfile::readInt(const QString& section, const QString& key,
     const auto value = rawValue(section, key);
     if (!value)
         return defaultValue;
-    QByteArrayView digits(*value);
-    if (digits.startsWith('+'))
-        digits = digits.sliced(1);
-    std::int32_t number = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (digits.isEmpty() || ec != std::errc() || end != digits.data() + digits.size())
-        return defaultValue;
-    return number;
+    return wholeNumber<std::int32_t>(*value).value_or(defaultValue);
 }
 
 void PrivateProfile::writeString(const QString& section, const QString& key, const QString& value)
@@ -160,13 +142,13 @@ void PrivateProfile::writeString(const QString& section, const QString& key, con
     if (const auto keyLine = findKey(*sectionLine, keyBytes)) {
         // Keep the key as the file spells it.
         const QByteArray& old = lines_[*keyLine];
-        lines_[*keyLine] = trimmed(QByteArrayView(old).first(old.indexOf('='))).toByteArray() + '=' + value.toUtf8();
+        lines_[*keyLine] = trimBlanks(QByteArrayView(old).first(old.indexOf('='))).toByteArray() + '=' + value.toUtf8();
         return;
     }
     // After the section's last entry, before the blank lines that separate it from the next one.
     std::size_t insertAt = *sectionLine + 1;
     for (std::size_t i = *sectionLine + 1; i < lines_.size() && !sectionName(lines_[i]); ++i) {
-        if (!trimmed(lines_[i]).isEmpty())
+        if (!trimBlanks(lines_[i]).isEmpty())
             insertAt = i + 1;
     }
     lines_.insert(lines_.begin() + std::ptrdiff_t(insertAt), line);

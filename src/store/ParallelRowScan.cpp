@@ -1,5 +1,7 @@
 #include "ParallelRowScan.h"
 
+#include "RowText.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -115,10 +117,6 @@ void readStretches(Reader& reader, qint64 first, qint64 step, qint64 rowCount, c
     OrderedStretches& stretches)
 {
     sqlite3_stmt* stmt = reader.select;
-    const auto text = [stmt](int column) {
-        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
-        return QByteArrayView(bytes, bytes ? sqlite3_column_bytes(stmt, column) : 0);
-    };
     const qint64 stretchCount = (rowCount + RowsPerStretch - 1) / RowsPerStretch;
     for (qint64 stretch = first; stretch < stretchCount; stretch += step) {
         if (!stretches.waitForRoom(stretch))
@@ -130,7 +128,7 @@ void readStretches(Reader& reader, qint64 first, qint64 step, qint64 rowCount, c
         qint64 rows = 0;
         int rc = 0;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            format({ text(0), text(1), text(2), text(3) }, block);
+            format(rowText(stmt), block);
             ++rows;
         }
         sqlite3_reset(stmt);
@@ -185,9 +183,8 @@ bool WriteRowsInParallel(
     if (file == nullptr || *file == '\0' || !sqlite3_get_autocommit(db) || readerCount < 2)
         return false;
 
-    const QByteArray sql = QStringLiteral(R"(SELECT MeaValue, Weight, "Time", "Date" FROM "%1")"
-                                          R"( WHERE rowid >= ? AND rowid < ? ORDER BY rowid)")
-                               .arg(table)
+    const QByteArray sql = QStringLiteral("SELECT %1 FROM \"%2\" WHERE rowid >= ? AND rowid < ? ORDER BY rowid")
+                               .arg(QLatin1String(RowTextColumns), table)
                                .toUtf8();
     std::vector<std::unique_ptr<Reader>> readers;
     for (qint64 i = 0; i < readerCount; ++i) {

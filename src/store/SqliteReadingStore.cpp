@@ -2,6 +2,8 @@
 
 #include "ParallelRowScan.h"
 #include "ReadingGridModel.h"
+#include "RowText.h"
+#include "TextFields.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +15,6 @@
 #include <sqlite3.h>
 
 #include <atomic>
-#include <charconv>
 #include <string_view>
 
 namespace {
@@ -116,46 +117,32 @@ ReadingRow rowFromStatement(sqlite3_stmt* stmt)
     return row;
 }
 
-std::string_view trimBlanks(std::string_view field)
-{
-    const auto first = field.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = field.find_last_not_of(" \t");
-    return field.substr(first, last - first + 1);
-}
-
 // Binds a record number: no value for an empty text, else a whole number. False for anything else.
-bool bindRecNo(sqlite3_stmt* stmt, int parameter, std::string_view text)
+bool bindRecNo(sqlite3_stmt* stmt, int parameter, QByteArrayView text)
 {
-    if (text.empty())
+    if (text.isEmpty())
         return sqlite3_bind_null(stmt, parameter) == SQLITE_OK;
-    if (text.front() == '+')
-        text.remove_prefix(1);
-    sqlite3_int64 value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size())
-        return false;
-    return sqlite3_bind_int64(stmt, parameter, value) == SQLITE_OK;
+    const std::optional<sqlite3_int64> value = wholeNumber<sqlite3_int64>(text);
+    return value && sqlite3_bind_int64(stmt, parameter, *value) == SQLITE_OK;
 }
 
 // Date, Time, MeaValue, Weight, RecNo without their padding blanks; false unless there are exactly five.
-bool splitStagingLine(std::string_view line, std::string_view (&fields)[5])
+bool splitStagingLine(std::string_view line, QByteArrayView (&fields)[5])
 {
     for (int i = 0; i < 4; ++i) {
         const auto comma = line.find(',');
         if (comma == std::string_view::npos)
             return false;
-        fields[i] = trimBlanks(line.substr(0, comma));
+        fields[i] = trimBlanks(QByteArrayView(line.data(), qsizetype(comma)));
         line.remove_prefix(comma + 1);
     }
     if (line.find(',') != std::string_view::npos)
         return false;
-    fields[4] = trimBlanks(line);
+    fields[4] = trimBlanks(QByteArrayView(line.data(), qsizetype(line.size())));
     return true;
 }
 
-void bindText(sqlite3_stmt* stmt, int parameter, std::string_view text)
+void bindText(sqlite3_stmt* stmt, int parameter, QByteArrayView text)
 {
     sqlite3_bind_text(stmt, parameter, text.data(), int(text.size()), SQLITE_STATIC);
 }
@@ -267,14 +254,14 @@ void SqliteReadingTable::appendRow(const ReadingRow& row)
     const QByteArray weight = row.weight.toUtf8();
     const QByteArray time = row.time.toUtf8();
     const QByteArray date = row.date.toUtf8();
-    if (!bindRecNo(insert, 1, std::string_view(recNo.constData(), recNo.size()))) {
+    if (!bindRecNo(insert, 1, recNo)) {
         sqlite3_clear_bindings(insert);
         fail(QStringLiteral("RecNo \"%1\" is not a whole number").arg(row.recNo));
     }
-    bindText(insert, 2, std::string_view(meaValue.constData(), meaValue.size()));
-    bindText(insert, 3, std::string_view(weight.constData(), weight.size()));
-    bindText(insert, 4, std::string_view(time.constData(), time.size()));
-    bindText(insert, 5, std::string_view(date.constData(), date.size()));
+    bindText(insert, 2, meaValue);
+    bindText(insert, 3, weight);
+    bindText(insert, 4, time);
+    bindText(insert, 5, date);
     stepInsert(db_, insert, name_);
     sqlite3_clear_bindings(insert);
 
@@ -327,15 +314,9 @@ void SqliteReadingTable::forEachRowText(const std::function<void(const ReadingRo
 {
     requireOpen("read");
     Statement select(
-        db_, QStringLiteral(R"(SELECT MeaValue, Weight, "Time", "Date" FROM %1 ORDER BY rowid)").arg(quoted(name_)));
-    sqlite3_stmt* stmt = select.get();
-    // The bytes as stored: unlike sqlite3_column_text, no copy to add a terminating zero.
-    const auto text = [stmt](int column) {
-        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
-        return QByteArrayView(bytes, bytes ? sqlite3_column_bytes(stmt, column) : 0);
-    };
+        db_, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(QLatin1String(RowTextColumns), quoted(name_)));
     while (select.step())
-        visit({ text(0), text(1), text(2), text(3) });
+        visit(rowText(select.get()));
 }
 
 void SqliteReadingTable::writeRowsInOrder(const RowTextFormatter& format, const BlockWriter& write) const
@@ -391,7 +372,7 @@ void SqliteReadingTable::appendStagingFile(const QString& stagingPath)
         if (line.empty())
             continue;
 
-        std::string_view fields[5];
+        QByteArrayView fields[5];
         if (!splitStagingLine(line, fields))
             fail(QStringLiteral("%1, line %2: a staging row has five fields separated by \",\"")
                      .arg(stagingPath)
@@ -402,7 +383,7 @@ void SqliteReadingTable::appendStagingFile(const QString& stagingPath)
             fail(QStringLiteral("%1, line %2: the record number \"%3\" is not a whole number")
                      .arg(stagingPath)
                      .arg(lineNumber)
-                     .arg(QString::fromUtf8(fields[4].data(), qsizetype(fields[4].size()))));
+                     .arg(QString::fromUtf8(fields[4])));
         stepInsert(db_, insert.get(), name_);
         ++appended;
     }
