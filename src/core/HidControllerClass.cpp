@@ -71,9 +71,9 @@ THidDevice::THidDevice(std::unique_ptr<THidPnPInfo> pnpInfo, THidDeviceControlle
     if (!controlHandle_)
         controlHandle_ = platform.open(pnpInfo_->DevicePath, HidAccess::None);
     if (!controlHandle_)
-        throw EControllerError("device cannot be opened");
+        throw EControllerError(QStringLiteral("device cannot be opened"));
     if (!controlHandle_->attributes(attributes_))
-        throw EControllerError("device cannot be identified");
+        throw EControllerError(QStringLiteral("device cannot be identified"));
     controlHandle_.reset();
 }
 

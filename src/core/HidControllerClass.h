@@ -4,6 +4,7 @@
 // program when that set changes, lets it claim device objects, writes output reports and reads input
 // reports on one thread per device, handing every report to the user-interface thread.
 
+#include "DecimoraError.h"
 #include "HidPlatform.h"
 
 #include <QObject>
@@ -22,9 +23,10 @@
 class THidDevice;
 class THidDeviceController;
 
-class EControllerError : public std::runtime_error {
+// The device cannot be opened or identified.
+class EControllerError : public DecimoraError {
 public:
-    using std::runtime_error::runtime_error;
+    using DecimoraError::DecimoraError;
 };
 
 // An event handler that can be compared: two handlers are equal when they are copies of the same one.

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "DecimoraError.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <functional>
-#include <stdexcept>
 
 class QAbstractTableModel;
 
@@ -35,9 +36,9 @@ using BlockWriter = std::function<void(QByteArrayView block)>;
 inline constexpr qsizetype RowBlockBytes = qsizetype(1) << 20;
 
 // A failure of the database behind a table, with the database's own text.
-class TableError : public std::runtime_error {
+class TableError : public DecimoraError {
 public:
-    using std::runtime_error::runtime_error;
+    using DecimoraError::DecimoraError;
 };
 
 // One of the three reading tables (MeaData, GetRecorde, LoadData). Rows come back in insertion order;

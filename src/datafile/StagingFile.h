@@ -4,13 +4,13 @@
 // to it line by line and then appended to GetRecorde or LoadData in one transaction. A line is
 // Date (padded to 10), Time (8), MeaValue (6), Weight, RecNo, separated by ",", ending in CR LF.
 
+#include "DecimoraError.h"
 #include "ReadingTable.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
-#include <stdexcept>
 
 class QFile;
 
@@ -18,13 +18,9 @@ inline constexpr char StagingFileName[] = "AsciiDBF.TXT";
 
 // A data file or the staging file could not be read, written or understood. The text names the file
 // and, where it applies, the line, and carries the system's own words for a failed read or write.
-class DataFileError : public std::runtime_error {
+class DataFileError : public DecimoraError {
 public:
-    explicit DataFileError(const QString& text)
-        : std::runtime_error(text.toStdString())
-    {
-    }
-    QString text() const { return QString::fromStdString(what()); }
+    using DecimoraError::DecimoraError;
 };
 
 // The staging file is held by another operation (a download, a data file load).

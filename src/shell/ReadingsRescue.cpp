@@ -37,10 +37,8 @@ ReadingsRescue RescueReadings(const std::vector<const ReadingTable*>& tables, co
                 rescue.files << QDir::toNativeSeparators(path);
                 written = true;
                 break;
-            } catch (const DataFileError& error) {
+            } catch (const DecimoraError& error) {
                 lastError = error.text();
-            } catch (const TableError& error) {
-                lastError = QString::fromStdString(error.what());
             }
         }
         if (!written)

@@ -120,7 +120,7 @@ int main(int argc, char** argv)
         // Without its database the program has nothing to show readings in.
         ui.showMessage(nullptr,
             QStringLiteral("The database %1 cannot be opened:\r%2")
-                .arg(QDir::toNativeSeparators(databasePath), QString::fromStdString(error.what())),
+                .arg(QDir::toNativeSeparators(databasePath), error.text()),
             QStringLiteral("Error Information"), MessageButtons::Ok, MessageIcon::Error);
         return 1;
     }

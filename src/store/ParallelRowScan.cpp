@@ -90,7 +90,7 @@ public:
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return failure_ || ready_.count(stretch) > 0; });
         if (failure_)
-            throw TableError(failure_->toStdString());
+            throw TableError(*failure_);
         auto node = ready_.extract(stretch);
         nextToTake_ = stretch + 1;
         changed_.notify_all();
@@ -219,7 +219,6 @@ bool WriteRowsInParallel(
         throw TableError(QStringLiteral("The table %1 changed while it was being written out: %2 of %3 rows read")
                              .arg(table)
                              .arg(rowsWritten)
-                             .arg(rowCount)
-                             .toStdString());
+                             .arg(rowCount));
     return true;
 }

@@ -21,7 +21,7 @@ namespace {
 
 [[noreturn]] void fail(const QString& text)
 {
-    throw TableError(text.toStdString());
+    throw TableError(text);
 }
 
 [[noreturn]] void failSqlite(sqlite3* db, const QString& what)
