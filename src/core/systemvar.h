@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,10 @@ constexpr int WM_NEWREADING = WM_USER + 100;
 // The vendor and product identifiers by which the meter is recognised among the HID devices.
 constexpr std::uint16_t MeterVendorId = 0x1234;
 constexpr std::uint16_t MeterProductId = 0x5678;
+
+// The child windows the frame lists in its Window menu, each with its row of the registry below
+// (window, handle, drop flag, command flag).
+enum class ChildWindowKind { Measure, Import, Analysis };
 
 // What the module needs from outside the program.
 struct ModuleServices {
@@ -114,6 +119,16 @@ public:
     // True once the start-up has read the settings file; the close writes it back only then.
     bool SettingsLoaded = false;
 
+    // The registry rows of the child windows, kept the same way for every kind. Opened: the frame has
+    // created the window and lists it. Closed: the close went through; the next refresh drops its
+    // Window-menu item and enables its command. Close cancelled: the window stays, listed, with its
+    // command disabled.
+    void ChildWindowOpened(ChildWindowKind kind, QWidget* window);
+    void ChildWindowClosed(ChildWindowKind kind);
+    void ChildWindowCloseCancelled(ChildWindowKind kind, QWidget* window);
+    bool ChildWindowOpen(ChildWindowKind kind) const;
+    QWidget* ChildWindow(ChildWindowKind kind) const;
+
     // --- Tables --------------------------------------------------------------------------------------
     ReadingTable* MeaData = nullptr;
     ReadingTable* GetRecorde = nullptr;
@@ -139,6 +154,13 @@ public:
     // Stores text and caption in LastErrorText / LastErrorCaption, then shows the message box.
     MessageAnswer ShowMessageBox(const QString& text, const QString& caption, MessageButtons buttons, MessageIcon icon,
         QWidget* owner = nullptr);
+    // Runs an action that may fail. On failure, onFailure puts things right first (the box is modal,
+    // and timers and meter replies go on while it is shown); then the error's text is shown in an
+    // error box with the caption, recorded in LastErrorText / LastErrorCaption, and false is
+    // returned. Every handler of a user's action that can fail goes through here, so no exception
+    // reaches the event loop.
+    bool RunOrReport(const QString& caption, QWidget* owner, const std::function<void()>& action,
+        const std::function<void()>& onFailure = {});
     const QString& ProgramFolder() const { return services_.programFolder; }
     UserInteraction& Ui() const { return services_.ui; }
     Clock& SystemTime() const { return services_.clock; }

@@ -5,6 +5,7 @@
 #include "LEDFont.h"
 #include "MeterProtocol.h"
 #include "ReadingGridView.h"
+#include "ReadingRowColours.h"
 #include "Rounding.h"
 #include "SystemTexts.h"
 #include "systemvar.h"
@@ -20,19 +21,15 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSplitter>
-#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <optional>
 
 namespace {
 
 const QColor PanelGreen(0, 128, 0);
 const QColor LitSegment(247, 255, 0);
 const QColor LitTick(255, 255, 0);
-const QColor MaximumRow(255, 0, 0);
-const QColor MinimumRow(128, 0, 128);
 // Linux has no desktop colour to borrow for the grid; this is the classic one, under white text.
 const QColor GridBackground(0, 128, 128);
 
@@ -123,72 +120,8 @@ private:
     const QImage& image_;
 };
 
-namespace {
-
-// The grid's cell painting: the rows of the maximum red, those of the minimum purple (purple wins
-// when both are the same). The level comes from the row's MeaValue text as the model holds it, so
-// painting reads no more than the visible rows.
-class ReadingRowColours final : public QStyledItemDelegate {
-public:
-    ReadingRowColours(const TForm5& window, QObject* parent)
-        : QStyledItemDelegate(parent)
-        , window_(window)
-    {
-    }
-
-    // A plain cell is painted here directly, a good deal cheaper than the style's general item
-    // layout; the current cell keeps the style's own look.
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        QStyleOptionViewItem cell(option);
-        initStyleOption(&cell, index);
-        if (cell.state & (QStyle::State_Selected | QStyle::State_HasFocus)) {
-            QStyledItemDelegate::paint(painter, option, index);
-            return;
-        }
-        painter->fillRect(cell.rect,
-            cell.backgroundBrush.style() != Qt::NoBrush ? cell.backgroundBrush : cell.palette.brush(QPalette::Base));
-        const QRect textRect = cell.rect.adjusted(TextMargin, 0, -TextMargin, 0);
-        painter->setFont(cell.font);
-        painter->setPen(cell.palette.color(QPalette::Text));
-        painter->drawText(textRect, static_cast<int>(cell.displayAlignment),
-            cell.fontMetrics.elidedText(cell.text, Qt::ElideRight, textRect.width()));
-    }
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        DBGrid1DrawColumnCell(option, index);
-    }
-
-private:
-    static constexpr int MeaValueColumn = 1;
-    static constexpr int TextMargin = 3;
-
-    void DBGrid1DrawColumnCell(QStyleOptionViewItem* option, const QModelIndex& index) const
-    {
-        const QString text = index.siblingAtColumn(MeaValueColumn).data().toString();
-        const double value = ValueFromText(text);
-        std::optional<QColor> colour;
-        if (value >= window_.LiveLevelMax())
-            colour = MaximumRow;
-        if (value <= window_.LiveLevelMin())
-            colour = MinimumRow;
-        if (!colour)
-            return;
-        option->backgroundBrush = *colour;
-        // The current row keeps its colour too.
-        option->palette.setColor(QPalette::Highlight, *colour);
-    }
-
-    const TForm5& window_;
-};
-
-} // namespace
-
 TForm5::TForm5(TForm6& module, QWidget* parent)
-    : QWidget(parent)
+    : ReadingsWindow(parent)
     , module_(module)
     , arcImage_(ArcImageWidth, ArcImageHeight, QImage::Format_ARGB32_Premultiplied)
 {
@@ -244,7 +177,7 @@ void TForm5::buildLayout()
     gridPalette.setColor(QPalette::Text, Qt::white);
     gridPalette.setColor(QPalette::HighlightedText, Qt::white);
     grid_->setPalette(gridPalette);
-    grid_->setItemDelegate(new ReadingRowColours(*this, grid_));
+    grid_->setItemDelegate(new ReadingRowColours(statistics_, grid_));
     if (module_.MeaData)
         grid_->setModel(module_.MeaData->gridModel());
     const int charWidth = grid_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
@@ -378,8 +311,7 @@ void TForm5::FormCreate()
     }
 
     clearButton_->setEnabled(false);
-    liveLevelMax_ = 0.0;
-    liveLevelMin_ = 0.0;
+    statistics_ = {};
     liveReadingCount_ = 0;
 
     levelReadout_->setText(QStringLiteral("0.0"));
@@ -402,9 +334,39 @@ bool TForm5::SaveEnabled() const
     return saveButton_->isEnabledTo(this);
 }
 
-void TForm5::showError(const QString& text)
+ReadingTable* TForm5::readingsTable() const
 {
-    module_.ShowMessageBox(text, QStringLiteral("Error Information"), MessageButtons::Ok, MessageIcon::Error, this);
+    return module_.MeaData;
+}
+
+QAbstractItemView* TForm5::readingsGrid() const
+{
+    return grid_;
+}
+
+bool TForm5::canExportAndPrint() const
+{
+    return !IsMeasuring() && module_.MeaData && module_.MeaData->rowCount() >= 1;
+}
+
+bool TForm5::canSave() const
+{
+    return SaveEnabled() && !IsMeasuring();
+}
+
+void TForm5::save()
+{
+    SaveButtonClick();
+}
+
+bool TForm5::hasUnsavedReadings() const
+{
+    return !module_.MeasureSaved;
+}
+
+bool TForm5::runOrReport(const std::function<void()>& action, const std::function<void()>& onFailure)
+{
+    return module_.RunOrReport(QStringLiteral("Error Information"), this, action, onFailure);
 }
 
 void TForm5::emptyTable()
@@ -412,13 +374,11 @@ void TForm5::emptyTable()
     ReadingTable* table = module_.MeaData;
     if (!table)
         return;
-    try {
+    runOrReport([table] {
         table->close();
         table->empty();
         table->open();
-    } catch (const TableError& error) {
-        showError(QString::fromStdString(error.what()));
-    }
+    });
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -482,6 +442,7 @@ void TForm5::ClearButtonClick()
     graph_->printButton()->setEnabled(false);
     graph_->clearSeries(0);
     liveReadingCount_ = 0;
+    statistics_.restart();
     clearButton_->setEnabled(false);
     graph_->clearFooter();
     graph_->setAxisRange(GraphAxis::Sample, GraphPanel::HomeMinimum, GraphPanel::HomeMaximum);
@@ -502,14 +463,7 @@ bool TForm5::event(QEvent* event)
 void TForm5::NewReading()
 {
     TForm6& m = module_;
-
-    // The alarms look at the reading as the meter sent it, before it is capped.
-    if (m.AlarmSoundOn) {
-        if (static_cast<double>(m.LiveValue) > m.SystemHighAlarm * 10.0)
-            m.Sound().play(QLatin1String(HighAlarmSound));
-        if (static_cast<double>(m.LiveValue) < m.SystemLowAlarm * 10.0)
-            m.Sound().play(QLatin1String(LowAlarmSound));
-    }
+    soundAlarms();
     if (m.LiveValue > HighestReading)
         m.LiveValue = HighestReading;
 
@@ -517,16 +471,45 @@ void TForm5::NewReading()
     // Always a point, whatever the system's decimal separator: this text is stored and written to files.
     const QString readingText
         = QString::number(tenths / 10) + QLatin1Char('.') + QString::number(tenths - (tenths / 10) * 10);
-    levelReadout_->setText(readingText);
     const double readingValue = tenths / 10.0;
-    // The point takes no cell of its own.
-    const auto digitCells = static_cast<int>(readingText.size()) - 1;
-    levelReadout_->move((arcImage_.width() - digitCells * levelReadout_->WordWidth()) / 2, LevelReadoutTop);
+    showLevel(readingText);
 
     ++liveReadingCount_;
     clearButton_->setEnabled(true);
 
     const std::int32_t flags = m.LiveFlags;
+    showFlagsAndArc(flags, readingValue);
+
+    const QDateTime now = m.SystemTime().now();
+    if (!appendReadingRow(readingText, (flags & MeterStatus::CWeighting) != 0, now))
+        return;
+    showStatistics(readingValue, now.date());
+    graph_->appendValue(0, readingValue);
+    m.MeasureSaved = false;
+}
+
+void TForm5::soundAlarms()
+{
+    TForm6& m = module_;
+    // The alarms look at the reading as the meter sent it, before it is capped.
+    if (!m.AlarmSoundOn)
+        return;
+    if (static_cast<double>(m.LiveValue) > m.SystemHighAlarm * 10.0)
+        m.Sound().play(QLatin1String(HighAlarmSound));
+    if (static_cast<double>(m.LiveValue) < m.SystemLowAlarm * 10.0)
+        m.Sound().play(QLatin1String(LowAlarmSound));
+}
+
+void TForm5::showLevel(const QString& readingText)
+{
+    levelReadout_->setText(readingText);
+    // The point takes no cell of its own.
+    const auto digitCells = static_cast<int>(readingText.size()) - 1;
+    levelReadout_->move((arcImage_.width() - digitCells * levelReadout_->WordWidth()) / 2, LevelReadoutTop);
+}
+
+void TForm5::showFlagsAndArc(std::int32_t flags, double readingValue)
+{
     maxFlag_->setVisible((flags & MeterStatus::MaxHold) != 0);
     fastFlag_->hide();
     slowFlag_->hide();
@@ -554,24 +537,9 @@ void TForm5::NewReading()
         ticks = ScaleTicks;
     }
     DrawLevelArc(ticks);
-
-    const QDateTime now = m.SystemTime().now();
-    try {
-        appendReadingRow(readingText, (flags & MeterStatus::CWeighting) != 0, now);
-    } catch (const TableError& error) {
-        // A reading that cannot be stored must not pass for one that was: the run stops and says why.
-        --liveReadingCount_;
-        endRun();
-        showError(QString::fromStdString(error.what()));
-        return;
-    }
-
-    updateStatistics(readingValue, now.date());
-    graph_->appendValue(0, readingValue);
-    m.MeasureSaved = false;
 }
 
-void TForm5::appendReadingRow(const QString& readingText, bool cWeighting, const QDateTime& now)
+bool TForm5::appendReadingRow(const QString& readingText, bool cWeighting, const QDateTime& now)
 {
     ReadingRow row;
     row.recNo = QString::number(liveReadingCount_);
@@ -583,18 +551,26 @@ void TForm5::appendReadingRow(const QString& readingText, bool cWeighting, const
 
     ReadingTable* table = module_.MeaData;
     if (!table)
-        return;
+        return true;
     // The grid hears of the new row once, after it is complete.
     struct Resume {
         ReadingTable* table;
         ~Resume() { table->resumeUpdates(); }
     };
-    table->suspendUpdates();
-    {
-        const Resume resume { table };
-        table->appendRow(row);
-    }
-    moveGridToLastRow();
+    // A reading that cannot be stored must not pass for one that was: the run stops, then says why.
+    const bool stored = runOrReport(
+        [&] {
+            table->suspendUpdates();
+            const Resume resume { table };
+            table->appendRow(row);
+        },
+        [this] {
+            --liveReadingCount_;
+            endRun();
+        });
+    if (stored)
+        moveGridToLastRow();
+    return stored;
 }
 
 void TForm5::moveGridToLastRow()
@@ -613,35 +589,17 @@ void TForm5::moveGridToLastRow()
     grid_->scrollTo(newest);
 }
 
-void TForm5::updateStatistics(double readingValue, const QDate& today)
+void TForm5::showStatistics(double readingValue, const QDate& today)
 {
-    TForm6& m = module_;
-    const double maxBefore = liveLevelMax_;
-    const double minBefore = liveLevelMin_;
-    if (liveReadingCount_ == 1) {
-        liveLevelMin_ = m.LiveValue / 10.0;
-        liveLevelMax_ = liveLevelMin_;
-        m.LiveLevelSum = 0.0;
-    }
-    if (liveLevelMin_ > readingValue)
-        liveLevelMin_ = readingValue;
-    if (readingValue > liveLevelMax_)
-        liveLevelMax_ = readingValue;
-    m.LiveLevelSum += m.LiveValue / 10.0;
-    const double average = m.LiveLevelSum / liveReadingCount_;
-
-    const QString tenBlanks(10, QLatin1Char(' '));
-    const QString fiveBlanks(5, QLatin1Char(' '));
-    const QString wideGap(28, QLatin1Char(' '));
-    graph_->setFooterLines({
-        tenBlanks + QStringLiteral("MAX:") + fiveBlanks + SystemOneDecimalText(liveLevelMax_) + wideGap
-            + QStringLiteral("MIN:") + fiveBlanks + SystemOneDecimalText(liveLevelMin_) + wideGap
-            + QStringLiteral("AVG:") + fiveBlanks + SystemOneDecimalText(average),
-        tenBlanks + QStringLiteral("Date:") + fiveBlanks + SystemShortDateText(today),
-    });
+    const double maxBefore = statistics_.maximum();
+    const double minBefore = statistics_.minimum();
+    statistics_.add(readingValue);
+    // The module keeps the running sum where the other windows can read it.
+    module_.LiveLevelSum = statistics_.sum();
+    graph_->setFooterLines(StatisticsFooterLines(statistics_, today));
 
     // Rows that were the maximum or minimum may not be any more.
-    if (liveLevelMax_ != maxBefore || liveLevelMin_ != minBefore)
+    if (statistics_.maximum() != maxBefore || statistics_.minimum() != minBefore)
         grid_->viewport()->update();
 }
 
@@ -719,10 +677,10 @@ void TForm5::DrawLevelArc(int litTicks)
 
 void TForm5::SaveButtonClick()
 {
-    save();
+    saveReadings();
 }
 
-TForm5::SaveOutcome TForm5::save()
+TForm5::SaveOutcome TForm5::saveReadings()
 {
     TForm6& m = module_;
     saveButton_->setEnabled(false);
@@ -749,18 +707,20 @@ TForm5::SaveOutcome TForm5::save()
         fileNameEdit_->setText(name);
     }
 
-    try {
-        if (m.MeaData)
-            WriteDataFile(*m.MeaData, name);
-    } catch (const std::runtime_error& error) {
-        // The readings are not on disk: they stay unsaved and Save stays at hand. The name goes, so
-        // that the next Save asks where to put them rather than failing the same way again.
-        m.MeasureSaved = false;
-        saveButton_->setEnabled(true);
-        fileNameEdit_->clear();
-        showError(QString::fromStdString(error.what()));
+    const bool written = runOrReport(
+        [&] {
+            if (m.MeaData)
+                WriteDataFile(*m.MeaData, name);
+        },
+        [&] {
+            // The readings are not on disk: they stay unsaved and Save stays at hand. The name goes,
+            // so that the next Save asks where to put them rather than failing the same way again.
+            m.MeasureSaved = false;
+            saveButton_->setEnabled(true);
+            fileNameEdit_->clear();
+        });
+    if (!written)
         return SaveOutcome::Failed;
-    }
     m.MeasureSaved = true;
     return SaveOutcome::Written;
 }
@@ -768,14 +728,12 @@ TForm5::SaveOutcome TForm5::save()
 void TForm5::closeEvent(QCloseEvent* event)
 {
     TForm6& m = module_;
-    m.DropMeasureMenuItem = true;
-    m.MeasureWindowHandle = nullptr;
+    m.ChildWindowClosed(ChildWindowKind::Measure);
 
     // The run ends before anything is asked; ReadMode goes back to 0 with it, so that the setup
     // window's status read is not held off by a run that no longer exists.
     endRun();
     startButton_->setEnabled(true);
-    m.MeasureCommandEnabled = true;
 
     if (!m.MeasureSaved) {
         saveButton_->setEnabled(true);
@@ -784,7 +742,7 @@ void TForm5::closeEvent(QCloseEvent* event)
                 QStringLiteral("Query Information"), MessageButtons::YesNoCancel, MessageIcon::Question, this);
         if (answer == MessageAnswer::Yes) {
             // A save that failed keeps the window, and the readings, on screen.
-            if (save() == SaveOutcome::Failed) {
+            if (saveReadings() == SaveOutcome::Failed) {
                 keepOpen(event, false);
                 return;
             }
@@ -798,8 +756,7 @@ void TForm5::closeEvent(QCloseEvent* event)
 
 void TForm5::keepOpen(QCloseEvent* event, bool minimise)
 {
-    module_.MeasureWindowHandle = this;
-    module_.MeasureCommandEnabled = false;
+    module_.ChildWindowCloseCancelled(ChildWindowKind::Measure, this);
     event->ignore();
     if (!minimise)
         return;

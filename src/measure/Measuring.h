@@ -4,14 +4,17 @@
 // own display, in the table MeaData and its grid, and on a graph, with their maximum, minimum and
 // average and the PC-side alarms.
 
+#include "ReadingStatistics.h"
+#include "ReadingsWindow.h"
+
 #include <QImage>
 #include <QLine>
 #include <QPoint>
 #include <QTimer>
-#include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class GraphPanel;
@@ -47,7 +50,7 @@ inline constexpr std::array<RangeLimit, 5> RangeLimits { {
 //
 // Inside the main frame the window lives in a QMdiSubWindow that deletes it when the close goes
 // through; a close cancelled at the unsaved-data question minimises that subwindow instead.
-class TForm5 : public QWidget {
+class TForm5 : public ReadingsWindow {
     Q_OBJECT
 
 public:
@@ -76,10 +79,18 @@ public:
     bool IsMeasuring() const;
     bool SaveEnabled() const;
 
+    // What the frame's File commands see: MeaData; Save and export only while no run is in progress.
+    ReadingTable* readingsTable() const override;
+    QAbstractItemView* readingsGrid() const override;
+    bool canExportAndPrint() const override;
+    bool canSave() const override;
+    void save() override;
+    bool hasUnsavedReadings() const override;
+
     // Readings since the window opened or was last cleared; the newest row's record number.
     std::int32_t LiveReadingCount() const { return liveReadingCount_; }
-    double LiveLevelMax() const { return liveLevelMax_; }
-    double LiveLevelMin() const { return liveLevelMin_; }
+    double LiveLevelMax() const { return statistics_.maximum(); }
+    double LiveLevelMin() const { return statistics_.minimum(); }
     // How many ticks of the level arc the last drawing lit (more than ScaleTicks continue past
     // the scale's right end).
     int LitTicks() const { return litTicks_; }
@@ -95,29 +106,39 @@ private:
     void FormCreate();
     void buildLayout();
     QFrame* buildReadoutPanel();
-    // WM_NEWREADING.
+    // WM_NEWREADING: the reading in LiveValue and LiveFlags, through each of the jobs below in turn.
     void NewReading();
+    // Plays the alarm sounds for a reading outside the alarm levels, as the meter sent it.
+    void soundAlarms();
+    // The level read-out, centred on the panel.
+    void showLevel(const QString& readingText);
+    // MAX, FAST/SLOW, the range read-outs, UNDER/OVER and the level arc.
+    void showFlagsAndArc(std::int32_t flags, double readingValue);
     void DrawLevelArc(int litTicks);
     QLine tickLine(int tick) const;
     const std::vector<QPoint>& tickPixels(int tick);
-    void appendReadingRow(const QString& readingText, bool cWeighting, const QDateTime& now);
-    void updateStatistics(double readingValue, const QDate& today);
+    // A new row of MeaData, shown as the grid's current row. False when the table refused it (the
+    // run has then ended and the user been told).
+    bool appendReadingRow(const QString& readingText, bool cWeighting, const QDateTime& now);
+    // Maximum, minimum and average, the graph's footer, and the grid's row colours.
+    void showStatistics(double readingValue, const QDate& today);
     void moveGridToLastRow();
     void emptyTable();
     // Stops the timer and swaps the Start/Stop buttons; gives the meter back if the run held it.
     void endRun();
     // What the Save steps came to: written, abandoned by the user, or failed with a message shown.
     enum class SaveOutcome { Written, Abandoned, Failed };
-    SaveOutcome save();
+    SaveOutcome saveReadings();
     // The close is called off: the window stays, registered again as the measurement window.
     void keepOpen(QCloseEvent* event, bool minimise);
-    void showError(const QString& text);
+    // Runs an action; a failure is put right by onFailure, then shown in the window's error box,
+    // and gives false.
+    bool runOrReport(const std::function<void()>& action, const std::function<void()>& onFailure = {});
 
     TForm6& module_;
 
     std::int32_t liveReadingCount_ = 0;
-    double liveLevelMax_ = 0.0;
-    double liveLevelMin_ = 0.0;
+    ReadingStatistics statistics_;
     int litTicks_ = 0;
     QImage arcImage_;
     std::vector<std::vector<QPoint>> tickPixels_;

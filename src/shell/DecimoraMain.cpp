@@ -4,6 +4,7 @@
 #include "Measuring.h"
 #include "PanelStatusBar.h"
 #include "ReadingsRescue.h"
+#include "ReadingsWindow.h"
 #include "SingleInstanceLock.h"
 #include "SqliteReadingStore.h"
 #include "systemvar.h"
@@ -36,11 +37,6 @@ const QString ImportItemCaption = QStringLiteral("Data Import Window");
 QString LaterVersionHint(const QString& hint)
 {
     return hint + QStringLiteral(" arrives in a later version of Decimora");
-}
-
-QString ChildName(const QWidget* child)
-{
-    return child ? child->objectName() : QString();
 }
 
 } // namespace
@@ -107,7 +103,7 @@ void TForm1::buildMenus()
     RealTimeMeasure1 = addCommand(file1, QStringLiteral("&Real Time Measure"), QStringLiteral("Real Time Measure"), 0,
         &TForm1::RealTimeMeasure1Click);
     Open1 = addCommand(file1, QStringLiteral("&Open"), QStringLiteral("Open"), 2, &TForm1::Open1Click,
-        parts_.createAnalysisWindow && parts_.loadDataFile);
+        bool(parts_.createAnalysisWindow));
     Save1 = addCommand(file1, QStringLiteral("&Save"), QStringLiteral("Save"), 3, &TForm1::Save1Click);
     Save1->setEnabled(false);
     file1->addSeparator();
@@ -223,9 +219,9 @@ bool TForm1::FormCreate()
     importdata->setObjectName(QStringLiteral("importdata"));
     for (QAction* item : { menumeasure, menuanalyze, importdata })
         item->setCheckable(true);
-    connect(menumeasure, &QAction::triggered, this, [this] { bringToFront(module_->MeasureWindow); });
-    connect(menuanalyze, &QAction::triggered, this, [this] { bringToFront(module_->AnalysisWindow); });
-    connect(importdata, &QAction::triggered, this, [this] { bringToFront(module_->ImportWindow); });
+    for (const ChildWindowKind kind : { ChildWindowKind::Measure, ChildWindowKind::Analysis, ChildWindowKind::Import })
+        connect(windowMenuItem(kind), &QAction::triggered, this,
+            [this, kind] { bringToFront(module_->ChildWindow(kind)); });
 
     // 4. The data source; the start goes on whatever its outcome.
     if (services_.registerDataSource) {
@@ -292,6 +288,11 @@ QWidget* TForm1::ActiveChild() const
     return sub ? sub->widget() : nullptr;
 }
 
+ReadingsWindow* TForm1::ActiveReadingsWindow() const
+{
+    return qobject_cast<ReadingsWindow*>(ActiveChild());
+}
+
 void TForm1::setCommandEnabled(QAction* action, bool enabled)
 {
     const auto known = available_.find(action);
@@ -308,7 +309,7 @@ void TForm1::FormPaint()
     if (!module_ || !menumeasure)
         return;
     TForm6& m = *module_;
-    QWidget* active = ActiveChild();
+    const QWidget* active = ActiveChild();
 
     // 1. Captions of the Window-menu items.
     menumeasure->setText(MeasureItemCaption);
@@ -354,22 +355,14 @@ void TForm1::FormPaint()
     setCommandEnabled(SystemSetup1, m.SetupCommandEnabled);
     setCommandEnabled(ImportData1, m.ImportCommandEnabled);
 
-    // 9., 10. The commands on the active window's readings.
+    // 9., 10. The commands on the active window's readings; the about box and the setup window
+    // show none.
     bool exportAndPrint = false;
     bool save = false;
-    if (!mdiArea_->subWindowList().isEmpty() && m.FormsReady && active) {
-        const QString name = ChildName(active);
-        if (name == QLatin1String("Form5")) {
-            if (const auto* measurement = qobject_cast<const TForm5*>(active)) {
-                const bool idle = !measurement->IsMeasuring();
-                exportAndPrint = idle && m.MeaData && m.MeaData->rowCount() >= 1;
-                save = measurement->SaveEnabled() && idle;
-            }
-        } else if (name == QLatin1String("Form4")) {
-            exportAndPrint = m.GetRecorde && m.GetRecorde->rowCount() >= 1;
-            save = parts_.importSaveEnabled && parts_.importSaveEnabled(active);
-        } else if (name == QLatin1String("Form7")) {
-            exportAndPrint = true;
+    if (!mdiArea_->subWindowList().isEmpty() && m.FormsReady) {
+        if (const ReadingsWindow* readings = ActiveReadingsWindow()) {
+            exportAndPrint = readings->canExportAndPrint();
+            save = readings->canSave();
         }
     }
     setCommandEnabled(PrintDataSheet1, exportAndPrint);
@@ -441,82 +434,87 @@ void TForm1::bringToFront(QWidget* child)
     sub->raise();
 }
 
-void TForm1::RealTimeMeasure1Click()
+QAction* TForm1::windowMenuItem(ChildWindowKind kind) const
+{
+    switch (kind) {
+    case ChildWindowKind::Measure:
+        return menumeasure;
+    case ChildWindowKind::Import:
+        return importdata;
+    case ChildWindowKind::Analysis:
+        break;
+    }
+    return menuanalyze;
+}
+
+void TForm1::openRegisteredWindow(ChildWindowKind kind, const std::function<QWidget*()>& create, bool maximised)
 {
     TForm6& m = *module_;
-    if (!m.MeasureWindowHandle) {
-        window1_->addAction(menumeasure);
-        m.DropMeasureMenuItem = false;
-        auto* window = new TForm5(m);
-        m.MeasureWindow = window;
-        m.MeasureWindowHandle = window;
-        addChild(window)->showMaximized();
+    if (!m.ChildWindowOpen(kind)) {
+        window1_->addAction(windowMenuItem(kind));
+        QWidget* window = create();
+        m.ChildWindowOpened(kind, window);
+        QMdiSubWindow* sub = addChild(window);
+        if (maximised)
+            sub->showMaximized();
+        else
+            sub->show();
     }
-    bringToFront(m.MeasureWindow);
+    bringToFront(m.ChildWindow(kind));
+}
+
+void TForm1::RealTimeMeasure1Click()
+{
+    openRegisteredWindow(
+        ChildWindowKind::Measure, [this] { return new TForm5(*module_); }, true);
 }
 
 void TForm1::ImportData1Click()
 {
-    TForm6& m = *module_;
     if (!parts_.createImportWindow)
         return;
-    if (!m.ImportWindowHandle) {
-        m.DropImportMenuItem = false;
-        window1_->addAction(importdata);
-        QWidget* window = parts_.createImportWindow(nullptr);
-        m.ImportWindow = window;
-        m.ImportWindowHandle = window;
-        addChild(window)->show();
-    }
-    bringToFront(m.ImportWindow);
+    openRegisteredWindow(
+        ChildWindowKind::Import, [this] { return parts_.createImportWindow(*module_); }, false);
 }
 
 void TForm1::Open1Click()
 {
     TForm6& m = *module_;
-    if (!parts_.createAnalysisWindow || !parts_.loadDataFile)
+    if (!parts_.createAnalysisWindow)
         return;
-    if (!m.AnalysisWindowOpen) {
-        QWidget* window = parts_.createAnalysisWindow(nullptr);
-        m.AnalysisWindow = window;
-        window1_->addAction(menuanalyze);
-        m.DropAnalysisMenuItem = false;
-        m.AnalysisWindowHandle = window;
-        addChild(window)->show();
-        m.AnalysisWindowOpen = true;
-        if (m.LoadData) {
-            m.LoadData->close();
-            m.LoadData->empty();
-            m.LoadData->open();
-        }
+    const bool opening = !m.ChildWindowOpen(ChildWindowKind::Analysis);
+    openRegisteredWindow(
+        ChildWindowKind::Analysis, [&] { return parts_.createAnalysisWindow(m); }, false);
+    // A new analysis window starts from an empty table; an open one adds one more file to it.
+    if (opening && m.LoadData) {
+        m.RunOrReport(QStringLiteral("Error Information"), this, [table = m.LoadData] {
+            table->close();
+            table->empty();
+            table->open();
+        });
     }
-    bringToFront(m.AnalysisWindow);
-    parts_.loadDataFile(m.AnalysisWindow);
+    if (auto* analysis = qobject_cast<ReadingsWindow*>(m.AnalysisWindow.data()))
+        analysis->loadDataFile();
 }
 
 void TForm1::Save1Click()
 {
-    QWidget* active = ActiveChild();
-    const QString name = ChildName(active);
-    if (name == QLatin1String("Form5")) {
-        if (auto* measurement = qobject_cast<TForm5*>(active))
-            measurement->SaveButtonClick();
-    } else if (name == QLatin1String("Form4")) {
-        if (parts_.importSave)
-            parts_.importSave(active);
-    }
+    if (ReadingsWindow* readings = ActiveReadingsWindow())
+        readings->save();
 }
 
 void TForm1::ExporttoExcel1Click()
 {
-    if (parts_.exportToExcel)
-        parts_.exportToExcel(ActiveChild());
+    ReadingsWindow* readings = ActiveReadingsWindow();
+    if (parts_.exportToExcel && readings)
+        parts_.exportToExcel(*readings);
 }
 
 void TForm1::PrintDataSheet1Click()
 {
-    if (parts_.printDataSheet)
-        parts_.printDataSheet(ActiveChild());
+    ReadingsWindow* readings = ActiveReadingsWindow();
+    if (parts_.printDataSheet && readings)
+        parts_.printDataSheet(*readings);
 }
 
 void TForm1::PrinterSetup1Click()
@@ -530,7 +528,7 @@ void TForm1::SystemSetup1Click()
         return;
     module_->SetupCommandEnabled = false;
     setCommandEnabled(SystemSetup1, false);
-    QWidget* window = parts_.createSetupWindow(nullptr);
+    QWidget* window = parts_.createSetupWindow(*module_);
     module_->SetupWindow = window;
     QMdiSubWindow* sub = addChild(window);
     sub->show();
@@ -543,7 +541,7 @@ void TForm1::About1Click()
         return;
     module_->AboutCommandEnabled = false;
     setCommandEnabled(About1, false);
-    QWidget* box = parts_.createAboutBox(nullptr);
+    QWidget* box = parts_.createAboutBox(*module_);
     module_->AboutWindow = box;
     QMdiSubWindow* sub = addChild(box);
     sub->resize(AboutBoxWidth, AboutBoxHeight);

@@ -23,8 +23,10 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QToolBar;
+class ReadingsWindow;
 class SingleInstanceLock;
 class TForm6;
+enum class ChildWindowKind;
 class UserInteraction;
 
 inline constexpr char MainWindowCaption[] = "Decimora 1.3((For ZQ731)";
@@ -52,19 +54,15 @@ struct ShellServices {
 // Windows and commands that come with later versions of the program. A missing one leaves its
 // command disabled with a tool tip that says so.
 struct FrameParts {
-    // The import window ("Form4") and its Save button.
-    std::function<QWidget*(QWidget* parent)> createImportWindow;
-    std::function<bool(QWidget* importWindow)> importSaveEnabled;
-    std::function<void(QWidget* importWindow)> importSave;
-    // The analysis window ("Form7") and its command to load one more data file.
-    std::function<QWidget*(QWidget* parent)> createAnalysisWindow;
-    std::function<void(QWidget* analysisWindow)> loadDataFile;
+    // The import window ("Form4") and the analysis window ("Form7"), listed in the Window menu.
+    std::function<ReadingsWindow*(TForm6& module)> createImportWindow;
+    std::function<ReadingsWindow*(TForm6& module)> createAnalysisWindow;
     // The setup window ("Form8") and the about box ("Form3").
-    std::function<QWidget*(QWidget* parent)> createSetupWindow;
-    std::function<QWidget*(QWidget* parent)> createAboutBox;
-    // Export to Excel and Print Data Sheet, for the active child window.
-    std::function<void(QWidget* activeChild)> exportToExcel;
-    std::function<void(QWidget* activeChild)> printDataSheet;
+    std::function<QWidget*(TForm6& module)> createSetupWindow;
+    std::function<QWidget*(TForm6& module)> createAboutBox;
+    // Export to Excel and Print Data Sheet, for the active readings window.
+    std::function<void(ReadingsWindow& window)> exportToExcel;
+    std::function<void(ReadingsWindow& window)> printDataSheet;
     // The help viewer: show the help; close all its windows (false stops the frame's close).
     std::function<void()> showHelp;
     std::function<bool()> closeHelpWindows;
@@ -120,8 +118,10 @@ public:
     QToolBar* ToolBar() const { return toolBar1_; }
     PanelStatusBar* StatusBar1() const { return statusBar1_; }
     QString PanelText(int panel) const;
-    // The child window whose name the File commands look at; null when there is none.
+    // The active child window; null when there is none.
     QWidget* ActiveChild() const;
+    // The active child when it shows readings (measurement, import, analysis); else null.
+    ReadingsWindow* ActiveReadingsWindow() const;
     // Whether the program has ended through File > Exit or the frame's close.
     bool Ended() const { return ended_; }
 
@@ -164,6 +164,11 @@ private:
     void removeFromWindowMenu(QAction* item);
     QMdiSubWindow* addChild(QWidget* child);
     void bringToFront(QWidget* child);
+    // The Window-menu item of a registered kind of window.
+    QAction* windowMenuItem(ChildWindowKind kind) const;
+    // Opens a window of a kind the Window menu lists, unless one is open, and brings it to the
+    // front. The window is listed and registered in the module before it is shown.
+    void openRegisteredWindow(ChildWindowKind kind, const std::function<QWidget*()>& create, bool maximised);
     enum class Tiling { Horizontal, Vertical };
     void tile(Tiling tiling);
     void checkArrangement(QAction* chosen);

@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <cmath>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -44,12 +43,10 @@ protected:
 
     void openWindow()
     {
-        m.DropMeasureMenuItem = false;
         window = new TForm5(m);
+        m.ChildWindowOpened(ChildWindowKind::Measure, window.data());
         subWindow = area->addSubWindow(window);
         subWindow->setAttribute(Qt::WA_DeleteOnClose);
-        m.MeasureWindow = window.data();
-        m.MeasureWindowHandle = window.data();
         area->resize(1100, 700);
         area->show();
         subWindow->showMaximized();
@@ -301,30 +298,41 @@ TEST_F(MeasureWindowTest, RangeFlagsAndLevelArcFollowTheRangeCode)
     }
 }
 
-// Tick i starts on the outer radius at 140 - 2i degrees around the bottom centre of the image.
+// The arc's ticks run clockwise over the top of the 257 x 147 panel image, 2 degrees apart from
+// 140 degrees, between radii 112 and 132 around (128, 147). The points are worked out by hand.
 TEST_F(MeasureWindowTest, LevelArcLightsItsFirstTicksInYellow)
 {
-    const auto tickStart = [](int i, int radius) {
-        const double angle = 3.1415926 * 140 / 180 - i * 3.1415926 * 2 / 180;
-        return QPoint(128 + static_cast<int>(std::lround(std::cos(angle) * radius)),
-            147 - static_cast<int>(std::lround(std::sin(angle) * radius)));
+    struct Point {
+        const char* where;
+        QPoint pixel;
+        int tick;
+    };
+    const Point points[] = {
+        { "first tick, outer end", { 27, 62 }, 0 },
+        { "first tick, inner end", { 42, 75 }, 0 },
+        { "15th tick, outer end", { 79, 25 }, 14 },
+        { "16th tick, outer end", { 83, 23 }, 15 },
+        { "the top", { 128, 15 }, 25 },
+        { "last tick, outer end", { 226, 59 }, 49 },
+        { "last tick, inner end", { 211, 72 }, 49 },
     };
     const QColor yellow(255, 255, 0);
     const QColor green(0, 128, 0);
     start();
     reading(450, Fast | 0); // 45.0 dB in 30..130: 15 ticks
     const QImage arc = window->LevelArcImage();
-    for (int i = 0; i < 50; ++i) {
-        const QPoint point = tickStart(i, 132);
-        EXPECT_EQ(arc.pixelColor(point), i < 15 ? yellow : green) << i;
-    }
-    // Between the ticks the panel's green shows through.
+    for (const Point& p : points)
+        EXPECT_EQ(arc.pixelColor(p.pixel), p.tick < 15 ? yellow : green) << p.where;
+    // Between the ticks and below them the panel's green shows through.
     EXPECT_EQ(arc.pixelColor(128, 146).alpha(), 0);
+    EXPECT_EQ(arc.pixelColor(80, 24).alpha(), 0);
 
-    reading(950, Fast | 0); // 65 ticks: 15 beyond the scale, drawn where they fall inside the image
+    // 65 ticks: 15 beyond the scale, drawn where they fall inside the image; the 61st at 20 degrees
+    // reaches in to (233, 109).
+    reading(950, Fast | 0);
     const QImage beyond = window->LevelArcImage();
-    EXPECT_EQ(beyond.pixelColor(tickStart(49, 132)), yellow);
-    EXPECT_EQ(beyond.pixelColor(tickStart(60, 112)), yellow);
+    EXPECT_EQ(beyond.pixelColor(226, 59), yellow);
+    EXPECT_EQ(beyond.pixelColor(233, 109), yellow);
 }
 
 TEST_F(MeasureWindowTest, FirstReadingSetsMaximumMinimumAverageAndFooter)
@@ -444,8 +452,10 @@ TEST_F(MeasureWindowTest, SaveWritesTheDataFileAndKeepsItsName)
         start();
         readings({ 653, 1000 });
         click("StopButton");
+        EXPECT_TRUE(window->hasUnsavedReadings()) << c.chosen;
         fixture.ui.saveFileNames.push_back(dataFile(c.chosen));
         click("SaveButton");
+        EXPECT_FALSE(window->hasUnsavedReadings()) << c.chosen;
 
         ASSERT_FALSE(fixture.ui.saveDialogs.empty());
         EXPECT_EQ(fixture.ui.saveDialogs.back().filter, QStringLiteral("*.dmr|*.dmr|*.DMR|*.DMR"));

@@ -40,6 +40,31 @@ struct Calls {
     int loads = 0;
 };
 
+// A readings window of a later version: the import window offers its table for export once it has
+// rows, the analysis window always; neither saves here. It counts the files it is asked to load.
+class StandInReadingsWindow final : public ReadingsWindow {
+public:
+    StandInReadingsWindow(const char* name, ReadingTable* table, bool exportWhenEmpty, Calls& calls)
+        : table_(table)
+        , exportWhenEmpty_(exportWhenEmpty)
+        , calls_(calls)
+    {
+        setObjectName(QString::fromLatin1(name));
+    }
+    ReadingTable* readingsTable() const override { return table_; }
+    QAbstractItemView* readingsGrid() const override { return nullptr; }
+    bool canExportAndPrint() const override { return exportWhenEmpty_ || (table_ && table_->rowCount() >= 1); }
+    bool canSave() const override { return false; }
+    void save() override { }
+    bool hasUnsavedReadings() const override { return false; }
+    void loadDataFile() override { ++calls_.loads; }
+
+private:
+    ReadingTable* table_;
+    bool exportWhenEmpty_;
+    Calls& calls_;
+};
+
 // One copy of the program. Copies made on the same data folder share the database and the
 // single-instance lock, as two starts of the program on one machine do.
 struct ProgramCopy {
@@ -53,13 +78,17 @@ struct ProgramCopy {
             ADD_FAILURE() << "cannot create the report definition";
 
         FrameParts parts;
-        parts.createAboutBox = [](QWidget*) { return StandIn("Form3"); };
-        parts.createSetupWindow = [](QWidget*) { return StandIn("Form8"); };
-        parts.createImportWindow = [](QWidget*) { return StandIn("Form4"); };
-        parts.createAnalysisWindow = [](QWidget*) { return StandIn("Form7"); };
-        parts.loadDataFile = [this](QWidget*) { ++calls.loads; };
-        parts.exportToExcel = [this](QWidget*) { ++calls.exports; };
-        parts.printDataSheet = [](QWidget*) {};
+        parts.createAboutBox = [](TForm6&) { return StandIn("Form3"); };
+        parts.createSetupWindow = [](TForm6&) { return StandIn("Form8"); };
+        parts.createImportWindow
+            = [this](TForm6& m) { return new StandInReadingsWindow("Form4", m.GetRecorde, false, calls); };
+        parts.createAnalysisWindow
+            = [this](TForm6& m) { return new StandInReadingsWindow("Form7", m.LoadData, true, calls); };
+        parts.exportToExcel = [this](ReadingsWindow& window) {
+            ++calls.exports;
+            exportedFrom = window.objectName();
+        };
+        parts.printDataSheet = [](ReadingsWindow&) {};
         frame = std::make_unique<TForm1>(ShellServices {
                                              test.ui,
                                              QStringLiteral("decimora"),
@@ -107,6 +136,7 @@ struct ProgramCopy {
 
     TestModule test;
     Calls calls;
+    QString exportedFrom;
     std::optional<DataSourceRegistrationMessage> registrationFailure;
     bool moduleCreated = false;
     // Declared last: the frame goes before the module its windows point into.
@@ -286,6 +316,7 @@ TEST(MainWindow, SaveAndExportActOnTheActiveMeasurementWindow)
     copy.frame->Save1->trigger();
 
     EXPECT_EQ(copy.calls.exports, 1);
+    EXPECT_EQ(copy.exportedFrom, "Form5");
     const auto file = OpenDataFile(copy.test.folder.filePath("run1.dmr"));
     ASSERT_TRUE(file.has_value());
     EXPECT_EQ(file->declaredCount(), 2);

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+class QAbstractItemView;
+class ReadingTable;
+
+// A child window of the frame that shows a table of readings in a grid: the measurement, import and
+// analysis windows. The frame finds it with qobject_cast and asks it, rather than telling the
+// windows apart by their names, whether its File commands may act and what on. Each window keeps
+// its component name ("Form5", "Form4", "Form7") as its object name.
+class ReadingsWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+
+    // The table the window shows, and the grid over it: Export to Excel and Print Data Sheet put
+    // out that table with the grid's columns.
+    virtual ReadingTable* readingsTable() const = 0;
+    virtual QAbstractItemView* readingsGrid() const = 0;
+    // Whether Export to Excel and Print Data Sheet may act on the window now.
+    virtual bool canExportAndPrint() const = 0;
+    // Whether File > Save may act now, and the window's Save itself.
+    virtual bool canSave() const = 0;
+    virtual void save() = 0;
+    // Readings on show that no data file holds yet.
+    virtual bool hasUnsavedReadings() const = 0;
+    // File > Open: the analysis window loads one more data file; windows that show readings of
+    // their own take none.
+    virtual void loadDataFile() { }
+};
