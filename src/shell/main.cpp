@@ -117,7 +117,8 @@ int main(int argc, char** argv)
             return 0;
         frame.StartModule();
     } catch (const TableError& error) {
-        // Without its database the program has nothing to show readings in.
+        // Without its database the program has nothing to show readings in. The module may not
+        // exist yet (its tables are what failed), so the box is shown here rather than through it.
         ui.showMessage(nullptr,
             QStringLiteral("The database %1 cannot be opened:\r%2")
                 .arg(QDir::toNativeSeparators(databasePath), error.text()),
