@@ -1,7 +1,9 @@
 #pragma once
 
 // The maximum, minimum and average of the readings a window has shown since it opened or was
-// cleared, as its footer, its MAX/MIN/AVG boxes and its row colours use them.
+// cleared (or of one download from the meter), as footers, MAX/MIN/AVG boxes and row colours use
+// them. Kept beside the meter protocol so that the decoder of the meter's memory, which has no
+// widgets, keeps the same figures.
 
 #include <QDate>
 #include <QStringList>
