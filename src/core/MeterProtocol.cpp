@@ -125,6 +125,8 @@ DownloadOutcome RunMeterDownload(TForm6& module, const DownloadHooks& hooks)
 
     bool moreBlocks = true;
     while (moreBlocks) {
+        if (hooks.cancelled && hooks.cancelled())
+            return finish(DownloadOutcome::Cancelled);
         wait = SendAndAwaitReply(module, FillNextBlock, hooks.replyTimeoutMs);
         if (wait != ReplyWait::Arrived)
             return finish(ToOutcome(wait));

@@ -62,6 +62,7 @@ enum class DownloadOutcome {
     Refused, // the meter did not acknowledge the download
     Disconnected, // the meter went away while a reply was awaited
     TimedOut, // the meter stopped answering
+    Cancelled, // the caller called it off between two blocks
 };
 
 struct DownloadHooks {
@@ -70,6 +71,8 @@ struct DownloadHooks {
     // Called after each block has been decoded (progress, for example).
     std::function<void()> afterBlock;
     int replyTimeoutMs = DefaultDownloadReplyTimeoutMs;
+    // Asked before each further block: true ends the download there (its window is closing).
+    std::function<bool()> cancelled {};
 };
 
 // Downloads the meter's memory: StartDownload, then NextBlock until the block holding the end mark.

@@ -5,7 +5,6 @@
 #include "LEDFont.h"
 #include "MeterProtocol.h"
 #include "ReadingGridView.h"
-#include "ReadingRowColours.h"
 #include "Rounding.h"
 #include "SystemTexts.h"
 #include "systemvar.h"
@@ -30,8 +29,6 @@ namespace {
 const QColor PanelGreen(0, 128, 0);
 const QColor LitSegment(247, 255, 0);
 const QColor LitTick(255, 255, 0);
-// Linux has no desktop colour to borrow for the grid; this is the classic one, under white text.
-const QColor GridBackground(0, 128, 128);
 
 // Designed sizes, in pixels.
 constexpr int WindowWidth = 908;
@@ -165,25 +162,7 @@ void TForm5::buildLayout()
     readoutPanel_->setParent(leftPanel);
     leftLayout->addWidget(readoutPanel_);
 
-    grid_ = new ReadingGridView(leftPanel);
-    grid_->setObjectName(QStringLiteral("DBGrid1"));
-    grid_->setFrameShape(QFrame::Box);
-    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
-    QPalette gridPalette = grid_->palette();
-    gridPalette.setColor(QPalette::Base, GridBackground);
-    gridPalette.setColor(QPalette::AlternateBase, GridBackground);
-    gridPalette.setColor(QPalette::Text, Qt::white);
-    gridPalette.setColor(QPalette::HighlightedText, Qt::white);
-    grid_->setPalette(gridPalette);
-    grid_->setItemDelegate(new ReadingRowColours(statistics_, grid_));
-    if (module_.MeaData)
-        grid_->setModel(module_.MeaData->gridModel());
-    const int charWidth = grid_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int columnWidths[] = { 7 * charWidth, 8 * charWidth, 7 * charWidth, 10 * charWidth, 11 * charWidth };
-    for (int column = 0; column < 5; ++column)
-        grid_->setColumnWidth(column, columnWidths[column]);
+    grid_ = MakeReadingsGrid(statistics_, module_.MeaData ? module_.MeaData->gridModel() : nullptr, leftPanel);
     leftLayout->addWidget(grid_, 1);
 
     graph_ = new GraphPanel(GraphConfig::liveWindow(), this);
@@ -569,24 +548,8 @@ bool TForm5::appendReadingRow(const QString& readingText, bool cWeighting, const
             endRun();
         });
     if (stored)
-        moveGridToLastRow();
+        grid_->moveToLastRow();
     return stored;
-}
-
-void TForm5::moveGridToLastRow()
-{
-    QAbstractItemModel* model = grid_->model();
-    if (!model)
-        return;
-    while (model->canFetchMore(QModelIndex()))
-        model->fetchMore(QModelIndex());
-    const int last = model->rowCount() - 1;
-    if (last < 0)
-        return;
-    const QModelIndex current = grid_->currentIndex();
-    const QModelIndex newest = model->index(last, current.isValid() ? current.column() : 0);
-    grid_->setCurrentIndex(newest);
-    grid_->scrollTo(newest);
 }
 
 void TForm5::showStatistics(double readingValue, const QDate& today)

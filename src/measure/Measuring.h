@@ -122,7 +122,6 @@ private:
     bool appendReadingRow(const QString& readingText, bool cWeighting, const QDateTime& now);
     // Maximum, minimum and average, the graph's footer, and the grid's row colours.
     void showStatistics(double readingValue, const QDate& today);
-    void moveGridToLastRow();
     void emptyTable();
     // Stops the timer and swaps the Start/Stop buttons; gives the meter back if the run held it.
     void endRun();

@@ -1,5 +1,7 @@
 #include "ReadingGridView.h"
 
+#include "ReadingRowColours.h"
+
 #include <QHeaderView>
 #include <QPaintEvent>
 #include <QPainter>
@@ -327,4 +329,46 @@ void ReadingGridView::paintEvent(QPaintEvent* event)
             painter.drawLine(x, y + rowHeight_ - 1, x + width - 1, y + rowHeight_ - 1);
         }
     }
+}
+
+void ReadingGridView::moveToLastRow()
+{
+    QAbstractItemModel* source = model();
+    if (!source)
+        return;
+    while (source->canFetchMore(QModelIndex()))
+        source->fetchMore(QModelIndex());
+    const int last = source->rowCount() - 1;
+    if (last < 0)
+        return;
+    const QModelIndex current = currentIndex();
+    const QModelIndex newest = source->index(last, current.isValid() ? current.column() : 0);
+    setCurrentIndex(newest);
+    scrollTo(newest);
+}
+
+ReadingGridView* MakeReadingsGrid(const ReadingStatistics& statistics, QAbstractItemModel* model, QWidget* parent)
+{
+    // Linux has no desktop colour to borrow for the grid; this is the classic one, under white text.
+    const QColor background(0, 128, 128);
+    auto* grid = new ReadingGridView(parent);
+    grid->setObjectName(QStringLiteral("DBGrid1"));
+    grid->setFrameShape(QFrame::Box);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    QPalette palette = grid->palette();
+    palette.setColor(QPalette::Base, background);
+    palette.setColor(QPalette::AlternateBase, background);
+    palette.setColor(QPalette::Text, Qt::white);
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    grid->setPalette(palette);
+    grid->setItemDelegate(new ReadingRowColours(statistics, grid));
+    if (model)
+        grid->setModel(model);
+    const int charWidth = grid->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int columnWidths[] = { 7 * charWidth, 8 * charWidth, 7 * charWidth, 10 * charWidth, 11 * charWidth };
+    for (int column = 0; column < 5; ++column)
+        grid->setColumnWidth(column, columnWidths[column]);
+    return grid;
 }

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 
 class QHeaderView;
+class ReadingStatistics;
 
 // A grid of readings: every row the same height, columns under a horizontal header, the current
 // row selected whole. It exists because a QTableView keeps one vertical header section per row and
@@ -25,6 +26,8 @@ public:
     void setColumnWidth(int column, int width);
     // The row shown at the top.
     int firstVisibleRow() const;
+    // Makes the model's last row the current one and scrolls to it, keeping the current column.
+    void moveToLastRow();
 
     QRect visualRect(const QModelIndex& index) const override;
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
@@ -52,3 +55,8 @@ private:
     QHeaderView* header_ = nullptr;
     int rowHeight_ = 20;
 };
+
+// The grid of a readings window over a table's model ("DBGrid1"): RecNo, MeaValue, Weight, Time and
+// Date, white text on the classic desktop teal, read-only, whole rows selected, and the rows of the
+// maximum and minimum coloured from the window's statistics.
+ReadingGridView* MakeReadingsGrid(const ReadingStatistics& statistics, QAbstractItemModel* model, QWidget* parent);

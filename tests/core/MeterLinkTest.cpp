@@ -217,6 +217,23 @@ TEST_F(MeterLink, DownloadHandsOverEveryByteButTheEndMarkAndStopsAfterItsBlock)
     EXPECT_EQ(module.ReadMode, 2);
 }
 
+TEST_F(MeterLink, ADownloadCalledOffBetweenBlocksAsksForNoMoreAndFreesTheMeter)
+{
+    meter.setLoggedMemory(std::vector<std::uint8_t>(24, 0x12));
+    meter.clearWrittenReports();
+    int blocks = 0;
+    DownloadHooks hooks;
+    hooks.afterBlock = [&] { ++blocks; };
+    hooks.cancelled = [&] { return blocks == 1; };
+    EXPECT_EQ(RunMeterDownload(module, hooks), DownloadOutcome::Cancelled);
+    EXPECT_EQ(blocks, 1);
+    const auto written = meter.writtenReports();
+    ASSERT_EQ(written.size(), 2U) << "the start and one block request";
+    EXPECT_EQ(written[1][1], 0xC4);
+    EXPECT_EQ(module.MeterBusy, 0);
+    EXPECT_FALSE(module.AwaitingReply);
+}
+
 TEST_F(MeterLink, DownloadEndsInEveryWayTheMeterCanFail)
 {
     struct Case {
