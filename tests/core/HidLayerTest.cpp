@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QThread>
 
 namespace {
@@ -50,6 +53,36 @@ public:
         return meter.open(path, access);
     }
     void setChangeListener(std::function<void()>) override { }
+};
+
+// Keeps a read thread's hand-overs from running when the device's posted calls are dispatched, and
+// counts them: a caught hand-over means the thread holds a report and waits for the user-interface
+// thread, which has not taken it.
+class HandOverCatcher final : public QObject {
+public:
+    int caught = 0;
+
+    // Dispatches only the device's own posted calls, never the rest of the event loop, until the
+    // read thread has posted a hand-over or the time limit passes; returns whether it did.
+    bool waitForHandOver(THidDevice& device, int timeoutMs = 5000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (caught == 0 && timer.elapsed() <= timeoutMs) {
+            QCoreApplication::sendPostedEvents(&device, QEvent::MetaCall);
+            QThread::yieldCurrentThread();
+        }
+        return caught > 0;
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::MetaCall)
+            return false;
+        ++caught;
+        return true;
+    }
 };
 
 } // namespace
@@ -155,15 +188,20 @@ TEST(HidDevice, WithoutReadWriteAccessItIsListedButNeverReadsNorWrites)
 
 TEST_F(ControllerFixture, StoppingAReadThreadDeliversTheReportItIsWaitingToHandOver)
 {
-    std::unique_ptr<THidDevice> device(controller->ClaimDevice(0));
+    // Declared first: a device released on a failed assertion still hands its report to the handler.
     std::vector<int> levels;
+    std::unique_ptr<THidDevice> device(controller->ClaimDevice(0));
     device->SetDataHandler([&](THidDevice*, std::uint8_t, const std::uint8_t* data, std::uint16_t) {
         levels.push_back(data[0] * 256 + data[1]);
     });
     meter.queueReadings({ 456 });
+    HandOverCatcher catcher;
+    device->installEventFilter(&catcher);
     requestReading(*device);
-    // No events are processed: the read thread now waits for the user-interface thread to take it.
-    QThread::msleep(150);
+    ASSERT_TRUE(catcher.waitForHandOver(*device));
+    device->removeEventFilter(&catcher);
+    EXPECT_EQ(catcher.caught, 1);
+    ASSERT_TRUE(levels.empty()) << "the report was taken before the stop";
     device->SetDataHandler({});
     EXPECT_EQ(device->ReadThread(), nullptr);
     EXPECT_EQ(levels, (std::vector<int> { 456 }));
