@@ -123,6 +123,13 @@ QString OneDecimalText(const QLocale& locale, double value)
     return withoutGroups.toString(value, 'f', 1);
 }
 
+QString ShortestDecimalText(const QLocale& locale, double value)
+{
+    QLocale withoutGroups = locale;
+    withoutGroups.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return withoutGroups.toString(value, 'g', QLocale::FloatingPointShortest);
+}
+
 QString SystemShortDateText(const QDate& date)
 {
     return ShortDateText(QLocale::system(), date);
@@ -136,4 +143,9 @@ QString SystemLongTimeText(const QTime& time)
 QString SystemOneDecimalText(double value)
 {
     return OneDecimalText(QLocale::system(), value);
+}
+
+QString SystemShortestDecimalText(double value)
+{
+    return ShortestDecimalText(QLocale::system(), value);
 }

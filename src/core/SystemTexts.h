@@ -19,7 +19,12 @@ QString LongTimeText(const QLocale& locale, const QTime& time);
 // The pattern "0.0": one decimal, the locale's decimal separator and digits, no group separators.
 QString OneDecimalText(const QLocale& locale, double value);
 
+// The fewest digits that give the value back ("65.3", "70"), the locale's decimal separator, no
+// group separators.
+QString ShortestDecimalText(const QLocale& locale, double value);
+
 // The same with the system's locale.
 QString SystemShortDateText(const QDate& date);
 QString SystemLongTimeText(const QTime& time);
 QString SystemOneDecimalText(double value);
+QString SystemShortestDecimalText(double value);

@@ -73,6 +73,25 @@ TEST(SystemTexts, OneDecimalUsesTheLocaleSeparatorWithoutGroups)
         EXPECT_EQ(OneDecimalText(c.locale, c.value), QString::fromUtf8(c.expected)) << c.expected;
 }
 
+TEST(SystemTexts, ShortestDecimalGivesTheValueBackWithTheFewestDigits)
+{
+    struct Case {
+        QLocale locale;
+        double value;
+        const char* expected;
+    };
+    const Case cases[] = {
+        { QLocale(QLocale::English, QLocale::UnitedStates), 65.3, "65.3" },
+        { QLocale(QLocale::English, QLocale::UnitedStates), 70.0, "70" },
+        { QLocale(QLocale::English, QLocale::UnitedStates), 0.5, "0.5" },
+        { QLocale(QLocale::English, QLocale::UnitedStates), 204.7, "204.7" },
+        { QLocale(QLocale::German, QLocale::Germany), 65.3, "65,3" },
+        { QLocale(QLocale::German, QLocale::Germany), 1234.5, "1234,5" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ShortestDecimalText(c.locale, c.value), QString::fromUtf8(c.expected)) << c.expected;
+}
+
 TEST(SystemTexts, ShortDateIsTheLocaleShortFormat)
 {
     const QDate date(2026, 12, 9);
