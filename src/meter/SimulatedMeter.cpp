@@ -101,16 +101,23 @@ public:
     {
         if (access_ != HidAccess::ReadWrite && access_ != HidAccess::Write)
             return false;
-        std::lock_guard lock(meter_.mutex_);
-        if (!device_->pluggedIn || meter_.writeFails_ || length == 0)
-            return false;
-        meter_.written_.emplace_back(data, data + length);
-        if (device_ == meter_.meter_) {
-            std::vector<std::uint8_t> reply = meter_.answer(data, length);
-            if (!reply.empty() && !meter_.noReply_)
-                meter_.deliver(*device_, std::move(reply));
+        {
+            std::lock_guard lock(meter_.mutex_);
+            if (!device_->pluggedIn || meter_.writeFails_ || length == 0)
+                return false;
+            if (device_ != meter_.meter_ || !meter_.cablePulledBefore(data, length)) {
+                meter_.written_.emplace_back(data, data + length);
+                if (device_ == meter_.meter_) {
+                    std::vector<std::uint8_t> reply = meter_.answer(data, length);
+                    if (!reply.empty() && !meter_.noReply_)
+                        meter_.deliver(*device_, std::move(reply));
+                }
+                return true;
+            }
         }
-        return true;
+        // Outside the lock: unplugging takes it and tells the listener.
+        meter_.unplug();
+        return false;
     }
     int read(std::uint8_t* buffer, std::size_t length, int timeoutMs) override
     {
@@ -249,8 +256,12 @@ std::vector<std::uint8_t> SimulatedMeter::answer(const std::uint8_t* report, std
     }
     case 0xB5:
         memoryPos_ = 0;
+        blocksAnswered_ = 0;
         return { 0, downloadReplyByte_ };
     case 0xC4: {
+        if (silentAfterBlocks_ >= 0 && blocksAnswered_ >= silentAfterBlocks_)
+            return {};
+        ++blocksAnswered_;
         std::vector<std::uint8_t> reply { 0 };
         for (int i = 0; i < 8; ++i, ++memoryPos_)
             reply.push_back(memoryPos_ < memory_.size() ? memory_[memoryPos_] : EndMark);
@@ -274,6 +285,14 @@ std::vector<std::uint8_t> SimulatedMeter::answer(const std::uint8_t* report, std
     default:
         return {};
     }
+}
+
+bool SimulatedMeter::cablePulledBefore(const std::uint8_t* report, std::size_t length)
+{
+    if (length < 2 || report[1] != 0xC4 || unpluggedAfterBlocks_ < 0 || blocksAnswered_ < unpluggedAfterBlocks_)
+        return false;
+    unpluggedAfterBlocks_ = -1;
+    return true;
 }
 
 void SimulatedMeter::queueReadings(const std::vector<int>& tenths)
@@ -363,6 +382,18 @@ void SimulatedMeter::setDownloadReplyByte(std::uint8_t firstByte)
 {
     std::lock_guard lock(mutex_);
     downloadReplyByte_ = firstByte;
+}
+
+void SimulatedMeter::setSilentAfterBlocks(int blocks)
+{
+    std::lock_guard lock(mutex_);
+    silentAfterBlocks_ = blocks;
+}
+
+void SimulatedMeter::setUnpluggedAfterBlocks(int blocks)
+{
+    std::lock_guard lock(mutex_);
+    unpluggedAfterBlocks_ = blocks;
 }
 
 void SimulatedMeter::setWriteFails(bool on)

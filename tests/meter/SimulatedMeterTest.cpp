@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 
+#include <functional>
+
 namespace {
 
 // Sends one command to the meter and returns the data bytes of its reply (report id dropped).
@@ -20,6 +22,31 @@ std::vector<std::uint8_t> Exchange(SimulatedMeter& meter, std::vector<std::uint8
         return {};
     return { reply.begin() + 1, reply.begin() + count };
 }
+
+// One connection to the meter kept across commands, as the program's read thread keeps it.
+struct MeterLine {
+    std::unique_ptr<HidConnection> connection;
+
+    explicit MeterLine(SimulatedMeter& meter)
+        : connection(meter.open(meter.scan().back().devicePath, HidAccess::ReadWrite))
+    {
+    }
+    bool send(std::uint8_t command)
+    {
+        std::vector<std::uint8_t> report(SimulatedMeter::ReportLength, 0);
+        report[1] = command;
+        return connection->write(report.data(), report.size());
+    }
+    // The data bytes of the reply, or the read's result when there is none (0 silence, -1 gone).
+    std::pair<int, std::vector<std::uint8_t>> reply(int timeoutMs = 1000)
+    {
+        std::vector<std::uint8_t> bytes(SimulatedMeter::ReportLength);
+        const int count = connection->read(bytes.data(), bytes.size(), timeoutMs);
+        if (count <= 0)
+            return { count, {} };
+        return { count, { bytes.begin() + 1, bytes.begin() + count } };
+    }
+};
 
 } // namespace
 
@@ -104,4 +131,53 @@ TEST(SimulatedMeter, UnpluggedMeterRefusesWritesAndEndsReads)
     meter.plug();
     ASSERT_EQ(meter.scan().size(), 1U);
     EXPECT_NE(meter.scan().back().deviceInstance, info.deviceInstance);
+}
+
+TEST(SimulatedMeter, CanFailPartWayThroughADownload)
+{
+    struct Case {
+        const char* what;
+        std::function<void(SimulatedMeter&)> fault;
+        bool writeAccepted; // of the request for the third block
+        int readResult; // when the third block's reply is awaited
+        bool pluggedIn;
+        bool nextDownloadFailsToo;
+    };
+    const Case cases[] = {
+        { "silent", [](SimulatedMeter& m) { m.setSilentAfterBlocks(2); }, true, 0, true, true },
+        { "unplugged", [](SimulatedMeter& m) { m.setUnpluggedAfterBlocks(2); }, false, -1, false, false },
+    };
+    std::vector<std::uint8_t> memory;
+    for (std::uint8_t b = 1; b <= 32; ++b)
+        memory.push_back(b);
+    memory.push_back(0xFF);
+    for (const Case& c : cases) {
+        SimulatedMeter meter;
+        meter.setLoggedMemory(memory);
+        c.fault(meter);
+        {
+            MeterLine line(meter);
+            ASSERT_TRUE(line.send(0xB5));
+            EXPECT_EQ(line.reply().second.at(0), 0xEF) << c.what;
+            for (std::uint8_t block = 0; block < 2; ++block) {
+                ASSERT_TRUE(line.send(0xC4));
+                EXPECT_EQ(line.reply().second.at(0), block * 8 + 1) << c.what;
+            }
+            EXPECT_EQ(line.send(0xC4), c.writeAccepted) << c.what;
+            EXPECT_EQ(line.reply(100).first, c.readResult) << c.what;
+            EXPECT_EQ(meter.pluggedIn(), c.pluggedIn) << c.what;
+        }
+
+        // The next download: a hang stays, a pulled cable was a single event.
+        meter.plug();
+        MeterLine line(meter);
+        ASSERT_TRUE(line.send(0xB5));
+        EXPECT_EQ(line.reply().second.at(0), 0xEF) << c.what;
+        int answered = 0;
+        for (int block = 0; block < 3; ++block) {
+            ASSERT_TRUE(line.send(0xC4)) << c.what;
+            answered += line.reply(100).first > 0 ? 1 : 0;
+        }
+        EXPECT_EQ(answered, c.nextDownloadFailsToo ? 2 : 3) << c.what;
+    }
 }
