@@ -1,6 +1,9 @@
 // The decoder of the meter's logged memory, fed byte by byte as a download delivers them: readings
-// come out with record number, value, weighting, time and date.
+// come out with record number, value, weighting, time and date. The last tests run whole downloads
+// from the simulated meter through the meter link.
 #include "MeterMemoryDecoder.h"
+#include "MeterProtocol.h"
+#include "TestModule.h"
 
 #include <gtest/gtest.h>
 
@@ -299,4 +302,126 @@ TEST(MeterMemoryDecoder, ANewDownloadKeepsStampAndExtremesButRestartsCountsAndDr
     EXPECT_DOUBLE_EQ(d.decoder.ImportMin(), 50.0);
     EXPECT_DOUBLE_EQ(d.decoder.ImportSum(), 100.0);
     EXPECT_EQ(d.decoder.ImportCount(), 2);
+}
+
+// --- Whole downloads over the meter link --------------------------------------------------------------
+
+namespace {
+
+struct DownloadThroughTheMeterLink : testing::Test {
+    TestModule fixture;
+    TForm6& module = *fixture.module;
+    SimulatedMeter& meter = fixture.meter;
+    Decoding d;
+
+    void SetUp() override { ASSERT_TRUE(fixture.connect()); }
+
+    DownloadOutcome download(int replyTimeoutMs = DefaultDownloadReplyTimeoutMs)
+    {
+        d.decoder.StartDownload();
+        DownloadHooks hooks;
+        hooks.decode = [this](std::uint8_t b) { d.decoder.Dispatch(b); };
+        hooks.replyTimeoutMs = replyTimeoutMs;
+        return RunMeterDownload(module, hooks);
+    }
+};
+
+LoggedRun LoggedRunOf(std::uint8_t status, const QDateTime& start, std::uint8_t interval, std::vector<int> readings)
+{
+    LoggedRun run;
+    run.statusFlags = status;
+    run.start = start;
+    run.intervalSeconds = interval;
+    run.readings = std::move(readings);
+    return run;
+}
+
+} // namespace
+
+TEST_F(DownloadThroughTheMeterLink, TwoRunsArriveWithPairsAndHeadersStraddlingReplies)
+{
+    // Replies carry 8 bytes: the third pair of the first run (bytes 15-17), the second header (19-26)
+    // and the second run's second pair (30-32) each cross from one reply into the next.
+    meter.setLoggedMemory(EncodeLoggedMemory({
+        LoggedRunOf(0x40, QDateTime(QDate(2006, 12, 31), QTime(23, 59, 58)), 1, { 653, 701, 655, 702, 660 }),
+        LoggedRunOf(0x54, QDateTime(QDate(2008, 2, 28), QTime(23, 59, 50)), 5, { 1000, 1200, 300, 450 }),
+    }));
+    EXPECT_EQ(download(), DownloadOutcome::Completed);
+    EXPECT_EQ(d.summaries(),
+        (std::vector<std::string> {
+            "0 65.3 A 23:59:58 12/31/2006",
+            "1 70.1 A 23:59:59 12/31/2006",
+            "2 65.5 A 0:0:0 1/1/2007",
+            "3 70.2 A 0:0:1 1/1/2007",
+            "4 66.0 A 0:0:2 1/1/2007",
+            "5 66.0 A 0:0:3 1/1/2007", // the meter logs in pairs and repeats an odd run's last reading
+            "6 100.0 C 23:59:50 2/28/2008",
+            "7 120.0 C 23:59:55 2/28/2008",
+            "8 30.0 C 0:0:0 2/29/2008",
+            "9 45.0 C 0:0:5 2/29/2008",
+        }));
+    EXPECT_EQ(d.decoder.ImportCount(), 10);
+    EXPECT_DOUBLE_EQ(d.decoder.ImportMax(), 120.0);
+    EXPECT_DOUBLE_EQ(d.decoder.ImportMin(), 30.0);
+}
+
+TEST_F(DownloadThroughTheMeterLink, ADownloadCutShortKeepsItsReadingsAndTheNextOneStartsClean)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> fault;
+        DownloadOutcome outcome;
+        std::function<void()> mend;
+    };
+    const Case cases[] = {
+        { "silent", [&] { meter.setSilentAfterBlocks(2); }, DownloadOutcome::TimedOut,
+            [&] { meter.setSilentAfterBlocks(-1); } },
+        { "unplugged", [&] { meter.setUnpluggedAfterBlocks(2); }, DownloadOutcome::Disconnected,
+            [&] {
+                meter.plug();
+                ASSERT_TRUE(TestModule::waitUntil([&] { return module.DeviceConnected; }));
+            } },
+    };
+    std::vector<int> levels;
+    for (int i = 0; i < 40; ++i)
+        levels.push_back(500 + i);
+    meter.setLoggedMemory(
+        EncodeLoggedMemory({ LoggedRunOf(0x40, QDateTime(QDate(2026, 3, 1), QTime(8, 0)), 1, levels) }));
+    for (const Case& c : cases) {
+        c.fault();
+        d.readings.clear();
+        // Two blocks: 0xFD, the header and seven bytes of pairs: two pairs and one byte of the third.
+        EXPECT_EQ(download(200), c.outcome) << c.what;
+        EXPECT_EQ(d.readings.size(), 4U) << c.what;
+        EXPECT_EQ(d.decoder.WordPos(), 1) << c.what;
+
+        c.mend();
+        d.readings.clear();
+        EXPECT_EQ(download(), DownloadOutcome::Completed) << c.what;
+        ASSERT_EQ(d.readings.size(), 40U) << c.what;
+        EXPECT_EQ(Summary(d.readings.front()), "0 50.0 A 8:0:0 3/1/2026") << c.what;
+        EXPECT_EQ(Summary(d.readings.back()), "39 53.9 A 8:0:39 3/1/2026") << c.what;
+    }
+}
+
+TEST_F(DownloadThroughTheMeterLink, TwoHundredThousandReadingsArriveWhole)
+{
+    std::vector<int> levels(200000);
+    for (std::size_t i = 0; i < levels.size(); ++i)
+        levels[i] = 300 + static_cast<int>(i % 1000);
+    meter.setLoggedMemory(
+        EncodeLoggedMemory({ LoggedRunOf(0x40, QDateTime(QDate(2026, 3, 1), QTime(0, 0)), 1, levels) }));
+    std::int64_t count = 0;
+    std::int64_t misplaced = 0;
+    d.decoder.setReadingSink([&](const DecodedReading& reading) {
+        if (reading.recNo != count || static_cast<int>(reading.tenths) != levels[static_cast<std::size_t>(count)])
+            ++misplaced;
+        ++count;
+    });
+    EXPECT_EQ(download(), DownloadOutcome::Completed);
+    EXPECT_EQ(count, 200000);
+    EXPECT_EQ(misplaced, 0);
+    // 200,000 s after midnight on 1 March: 7:33:20 on 3 March.
+    EXPECT_EQ(d.decoder.StampTimeText(), "7:33:20");
+    EXPECT_EQ(d.decoder.StampDateText(), "3/3/2026");
 }
