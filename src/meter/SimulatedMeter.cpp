@@ -44,6 +44,69 @@ std::vector<std::uint8_t> EncodeLoggedMemory(const std::vector<LoggedRun>& runs)
     return memory;
 }
 
+namespace {
+
+// How a place sounds over one run: a background the level drifts around (lower towards the middle
+// of the run by swing dB, as a night does), and now and then a louder event that dies away.
+struct NoiseShape {
+    double background;
+    double spread;
+    double swing;
+    double eventChance;
+    double eventRise;
+};
+
+std::vector<int> NoiseRecord(std::mt19937& random, int count, const NoiseShape& shape)
+{
+    constexpr double Pi = 3.14159265358979323846;
+    std::normal_distribution<double> jitter(0.0, shape.spread);
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    std::vector<int> tenths;
+    tenths.reserve(static_cast<std::size_t>(count));
+    double level = shape.background;
+    double event = 0.0;
+    for (int i = 0; i < count; ++i) {
+        const double target = shape.background - shape.swing * std::sin(Pi * i / count);
+        level += 0.2 * (target - level) + jitter(random);
+        event *= 0.7;
+        if (chance(random) < shape.eventChance)
+            event = shape.eventRise * (0.6 + 0.4 * chance(random));
+        tenths.push_back(static_cast<int>(std::lround(std::clamp(level + event, 30.0, 130.0) * 10.0)));
+    }
+    return tenths;
+}
+
+} // namespace
+
+std::vector<LoggedRun> DefaultLoggedRuns(const QDateTime& now)
+{
+    // The header keeps two digits of the year; a clock outside the meter's century gets a fixed day.
+    QDate night = now.date().addDays(-2);
+    if (night.year() < 2001 || night.year() > 2099)
+        night = QDate(2024, 6, 12);
+
+    std::mt19937 random(20061205);
+    LoggedRun lesson;
+    lesson.statusFlags = 0x40; // 30-130 dB, fast, A weighting
+    lesson.start = QDateTime(night.addDays(-2), QTime(10, 15));
+    lesson.intervalSeconds = 1;
+    lesson.readings = NoiseRecord(random, 1800, { 58.0, 1.5, 0.0, 0.10, 12.0 });
+
+    LoggedRun workSite;
+    workSite.statusFlags = 0x14; // 80-130 dB, slow, C weighting
+    workSite.start = QDateTime(night.addDays(-1), QTime(7, 30));
+    workSite.intervalSeconds = 10;
+    workSite.readings = NoiseRecord(random, 720, { 90.0, 1.5, 0.0, 0.06, 9.0 });
+
+    LoggedRun road;
+    road.statusFlags = 0x01; // 30-80 dB, slow, A weighting
+    road.start = QDateTime(night, QTime(22, 0));
+    road.intervalSeconds = 60;
+    road.readings = NoiseRecord(random, 600, { 44.0, 0.8, 7.0, 0.04, 16.0 });
+
+    return { lesson, workSite, road };
+}
+
 // ---------------------------------------------------------------------------------------------------
 
 struct ReadQueue {
@@ -155,6 +218,7 @@ private:
 
 SimulatedMeter::SimulatedMeter(QObject* parent)
     : QObject(parent)
+    , memory_(EncodeLoggedMemory(DefaultLoggedRuns(QDateTime::currentDateTime())))
 {
     plug();
 }

@@ -31,6 +31,11 @@ struct LoggedRun {
 // repeats its last reading.
 std::vector<std::uint8_t> EncodeLoggedMemory(const std::vector<LoggedRun>& runs);
 
+// What a new simulated meter has logged in the days before now: half an hour of a lesson (A weighting,
+// 1 s), two hours of a work site (C weighting, 10 s), a night by a road from 22:00 two days ago (A
+// weighting, 60 s); 3,120 readings in all. The same day gives the same runs.
+std::vector<LoggedRun> DefaultLoggedRuns(const QDateTime& now);
+
 class SimulatedMeter final : public QObject, public HidPlatform {
     Q_OBJECT
 
@@ -59,6 +64,7 @@ public:
     void setStatusByte(std::uint8_t status);
     std::uint8_t statusByte() const;
     QDateTime meterClock() const;
+    // Replaces the default memory (DefaultLoggedRuns) the meter starts with.
     void setLoggedMemory(std::vector<std::uint8_t> memory);
     void setSeed(std::uint32_t seed);
 
