@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <system_error>
 
 namespace {
 
@@ -24,14 +25,20 @@ class ShortText {
 public:
     void number(std::int64_t value)
     {
-        const auto result = std::to_chars(buffer_ + length_, buffer_ + sizeof buffer_, value);
-        length_ = static_cast<int>(result.ptr - buffer_);
+        const auto result = std::to_chars(buffer_ + length_, buffer_ + Capacity, value);
+        if (result.ec == std::errc())
+            length_ = static_cast<int>(result.ptr - buffer_);
     }
-    void separator(char c) { buffer_[length_++] = c; }
+    void separator(char c)
+    {
+        if (length_ < Capacity)
+            buffer_[length_++] = c;
+    }
     QString text() const { return QString::fromLatin1(buffer_, length_); }
 
 private:
-    char buffer_[48];
+    static constexpr int Capacity = 48;
+    char buffer_[Capacity];
     int length_ = 0;
 };
 
