@@ -44,6 +44,69 @@ std::vector<std::uint8_t> EncodeLoggedMemory(const std::vector<LoggedRun>& runs)
     return memory;
 }
 
+namespace {
+
+// How a place sounds over one run: a background the level drifts around (lower towards the middle
+// of the run by swing dB, as a night does), and now and then a louder event that dies away.
+struct NoiseShape {
+    double background;
+    double spread;
+    double swing;
+    double eventChance;
+    double eventRise;
+};
+
+std::vector<int> NoiseRecord(std::mt19937& random, int count, const NoiseShape& shape)
+{
+    constexpr double Pi = 3.14159265358979323846;
+    std::normal_distribution<double> jitter(0.0, shape.spread);
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    std::vector<int> tenths;
+    tenths.reserve(static_cast<std::size_t>(count));
+    double level = shape.background;
+    double event = 0.0;
+    for (int i = 0; i < count; ++i) {
+        const double target = shape.background - shape.swing * std::sin(Pi * i / count);
+        level += 0.2 * (target - level) + jitter(random);
+        event *= 0.7;
+        if (chance(random) < shape.eventChance)
+            event = shape.eventRise * (0.6 + 0.4 * chance(random));
+        tenths.push_back(static_cast<int>(std::lround(std::clamp(level + event, 30.0, 130.0) * 10.0)));
+    }
+    return tenths;
+}
+
+} // namespace
+
+std::vector<LoggedRun> DefaultLoggedRuns(const QDateTime& now)
+{
+    // The header keeps two digits of the year; a clock outside the meter's century gets a fixed day.
+    QDate night = now.date().addDays(-2);
+    if (night.year() < 2001 || night.year() > 2099)
+        night = QDate(2024, 6, 12);
+
+    std::mt19937 random(20061205);
+    LoggedRun lesson;
+    lesson.statusFlags = 0x40; // 30-130 dB, fast, A weighting
+    lesson.start = QDateTime(night.addDays(-2), QTime(10, 15));
+    lesson.intervalSeconds = 1;
+    lesson.readings = NoiseRecord(random, 1800, { 58.0, 1.5, 0.0, 0.10, 12.0 });
+
+    LoggedRun workSite;
+    workSite.statusFlags = 0x14; // 80-130 dB, slow, C weighting
+    workSite.start = QDateTime(night.addDays(-1), QTime(7, 30));
+    workSite.intervalSeconds = 10;
+    workSite.readings = NoiseRecord(random, 720, { 90.0, 1.5, 0.0, 0.06, 9.0 });
+
+    LoggedRun road;
+    road.statusFlags = 0x01; // 30-80 dB, slow, A weighting
+    road.start = QDateTime(night, QTime(22, 0));
+    road.intervalSeconds = 60;
+    road.readings = NoiseRecord(random, 600, { 44.0, 0.8, 7.0, 0.04, 16.0 });
+
+    return { lesson, workSite, road };
+}
+
 // ---------------------------------------------------------------------------------------------------
 
 struct ReadQueue {
@@ -101,16 +164,23 @@ public:
     {
         if (access_ != HidAccess::ReadWrite && access_ != HidAccess::Write)
             return false;
-        std::lock_guard lock(meter_.mutex_);
-        if (!device_->pluggedIn || meter_.writeFails_ || length == 0)
-            return false;
-        meter_.written_.emplace_back(data, data + length);
-        if (device_ == meter_.meter_) {
-            std::vector<std::uint8_t> reply = meter_.answer(data, length);
-            if (!reply.empty() && !meter_.noReply_)
-                meter_.deliver(*device_, std::move(reply));
+        {
+            std::lock_guard lock(meter_.mutex_);
+            if (!device_->pluggedIn || meter_.writeFails_ || length == 0)
+                return false;
+            if (device_ != meter_.meter_ || !meter_.cablePulledBefore(data, length)) {
+                meter_.written_.emplace_back(data, data + length);
+                if (device_ == meter_.meter_) {
+                    std::vector<std::uint8_t> reply = meter_.answer(data, length);
+                    if (!reply.empty() && !meter_.noReply_)
+                        meter_.deliver(*device_, std::move(reply));
+                }
+                return true;
+            }
         }
-        return true;
+        // Outside the lock: unplugging takes it and tells the listener.
+        meter_.unplug();
+        return false;
     }
     int read(std::uint8_t* buffer, std::size_t length, int timeoutMs) override
     {
@@ -148,6 +218,7 @@ private:
 
 SimulatedMeter::SimulatedMeter(QObject* parent)
     : QObject(parent)
+    , memory_(EncodeLoggedMemory(DefaultLoggedRuns(QDateTime::currentDateTime())))
 {
     plug();
 }
@@ -249,8 +320,12 @@ std::vector<std::uint8_t> SimulatedMeter::answer(const std::uint8_t* report, std
     }
     case 0xB5:
         memoryPos_ = 0;
+        blocksAnswered_ = 0;
         return { 0, downloadReplyByte_ };
     case 0xC4: {
+        if (silentAfterBlocks_ >= 0 && blocksAnswered_ >= silentAfterBlocks_)
+            return {};
+        ++blocksAnswered_;
         std::vector<std::uint8_t> reply { 0 };
         for (int i = 0; i < 8; ++i, ++memoryPos_)
             reply.push_back(memoryPos_ < memory_.size() ? memory_[memoryPos_] : EndMark);
@@ -274,6 +349,14 @@ std::vector<std::uint8_t> SimulatedMeter::answer(const std::uint8_t* report, std
     default:
         return {};
     }
+}
+
+bool SimulatedMeter::cablePulledBefore(const std::uint8_t* report, std::size_t length)
+{
+    if (length < 2 || report[1] != 0xC4 || unpluggedAfterBlocks_ < 0 || blocksAnswered_ < unpluggedAfterBlocks_)
+        return false;
+    unpluggedAfterBlocks_ = -1;
+    return true;
 }
 
 void SimulatedMeter::queueReadings(const std::vector<int>& tenths)
@@ -363,6 +446,18 @@ void SimulatedMeter::setDownloadReplyByte(std::uint8_t firstByte)
 {
     std::lock_guard lock(mutex_);
     downloadReplyByte_ = firstByte;
+}
+
+void SimulatedMeter::setSilentAfterBlocks(int blocks)
+{
+    std::lock_guard lock(mutex_);
+    silentAfterBlocks_ = blocks;
+}
+
+void SimulatedMeter::setUnpluggedAfterBlocks(int blocks)
+{
+    std::lock_guard lock(mutex_);
+    unpluggedAfterBlocks_ = blocks;
 }
 
 void SimulatedMeter::setWriteFails(bool on)

@@ -31,6 +31,11 @@ struct LoggedRun {
 // repeats its last reading.
 std::vector<std::uint8_t> EncodeLoggedMemory(const std::vector<LoggedRun>& runs);
 
+// What a new simulated meter has logged in the days before now: half an hour of a lesson (A weighting,
+// 1 s), two hours of a work site (C weighting, 10 s), a night by a road from 22:00 two days ago (A
+// weighting, 60 s); 3,120 readings in all. The same day gives the same runs.
+std::vector<LoggedRun> DefaultLoggedRuns(const QDateTime& now);
+
 class SimulatedMeter final : public QObject, public HidPlatform {
     Q_OBJECT
 
@@ -59,6 +64,7 @@ public:
     void setStatusByte(std::uint8_t status);
     std::uint8_t statusByte() const;
     QDateTime meterClock() const;
+    // Replaces the default memory (DefaultLoggedRuns) the meter starts with.
     void setLoggedMemory(std::vector<std::uint8_t> memory);
     void setSeed(std::uint32_t seed);
 
@@ -67,6 +73,12 @@ public:
     void setNoReply(bool on);
     // First byte of the reply to the start-download command; DownloadAccepted (0xEF) when agreeing.
     void setDownloadReplyByte(std::uint8_t firstByte);
+    // After answering this many blocks of a download the meter hangs: later block requests of every
+    // download get no reply. A negative count ends the fault.
+    void setSilentAfterBlocks(int blocks);
+    // The cable is pulled when the download asks for the block after this many: that write fails and
+    // the meter is gone until plug(). Happens once; a negative count withdraws it.
+    void setUnpluggedAfterBlocks(int blocks);
     void setWriteFails(bool on);
     // The meter's node refuses read-write access (no udev rule): it can only be identified.
     void setAccessDenied(bool on);
@@ -88,8 +100,9 @@ private:
     void plugDevice(std::shared_ptr<Device>& slot, const char* kind, HidAttributes attributes);
     void unplugDevice(std::shared_ptr<Device>& slot);
     void notifyChange();
-    // Called with the lock held.
+    // These two are called with the lock held.
     std::vector<std::uint8_t> answer(const std::uint8_t* report, std::size_t length);
+    bool cablePulledBefore(const std::uint8_t* report, std::size_t length);
     int nextLevel();
     void deliver(Device& device, std::vector<std::uint8_t> reply);
 
@@ -112,6 +125,9 @@ private:
     std::chrono::milliseconds latency_ { 0 };
     bool noReply_ = false;
     std::uint8_t downloadReplyByte_ = 0xEF;
+    int blocksAnswered_ = 0; // of the current download
+    int silentAfterBlocks_ = -1;
+    int unpluggedAfterBlocks_ = -1;
     bool writeFails_ = false;
     bool accessDenied_ = false;
     std::vector<std::vector<std::uint8_t>> written_;
