@@ -68,6 +68,8 @@ public:
     // 0 until the first reading of the program run.
     double ImportMax() const { return statistics_.maximum(); }
     double ImportMin() const { return statistics_.minimum(); }
+    // The same figures for those that colour rows or show them beside other windows' figures.
+    const ReadingStatistics& statistics() const { return statistics_; }
     // 0 before the first reading of this download.
     double ImportAverage() const { return importCount_ == 0 ? 0.0 : ImportSum() / static_cast<double>(importCount_); }
 

@@ -6,6 +6,7 @@
 
 #include "Clock.h"
 #include "HidControllerClass.h"
+#include "MeterMemoryDecoder.h"
 #include "ReadingTable.h"
 #include "SoundPlayer.h"
 #include "UserInteraction.h"
@@ -113,6 +114,10 @@ public:
     std::int16_t LoadedFileCount = 0;
     QString LastErrorText;
     QString LastErrorCaption;
+
+    // The decoding state of downloads from the meter's memory: the stamp, the interval and the
+    // maximum and minimum carry on from one download (and one import window) to the next.
+    MeterMemoryDecoder ImportDecoder;
 
     // The report definition the data sheet is printed with; set by the start-up.
     QString ReportProjectFile;

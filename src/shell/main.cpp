@@ -7,6 +7,7 @@
 #include "DataSourceRegistration.h"
 #include "DecimoraMain.h"
 #include "FrameImages.h"
+#include "GetRecorde.h"
 #include "HidPlatformLinux.h"
 #include "QtSoundPlayer.h"
 #include "SimulatedMeter.h"
@@ -98,20 +99,24 @@ int main(int argc, char** argv)
         hid = std::make_unique<LinuxHidPlatform>();
     const QString databasePath = SqliteReadingStore::defaultDatabasePath();
 
+    FrameParts parts;
+    parts.createImportWindow = [](TForm6& m) { return new TForm4(m); };
+
     // The module lives longer than the main window, whose child windows point into it.
     std::unique_ptr<TForm6> module;
     TForm1 frame(ShellServices {
-        ui,
-        ApplicationTitle(),
-        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation),
-        databasePath,
-        [&]() -> TForm6& {
-            module = std::make_unique<TForm6>(ModuleServices { ui, clock, sound, *hid, programFolder },
-                std::make_unique<SqliteReadingStore>(databasePath));
-            return *module;
-        },
-        [](const QString& path) { return RegisterDataSource(path); },
-    });
+                     ui,
+                     ApplicationTitle(),
+                     QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation),
+                     databasePath,
+                     [&]() -> TForm6& {
+                         module = std::make_unique<TForm6>(ModuleServices { ui, clock, sound, *hid, programFolder },
+                             std::make_unique<SqliteReadingStore>(databasePath));
+                         return *module;
+                     },
+                     [](const QString& path) { return RegisterDataSource(path); },
+                 },
+        parts);
     try {
         if (!frame.FormCreate())
             return 0;

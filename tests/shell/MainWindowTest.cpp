@@ -4,6 +4,7 @@
 #include "DataFile.h"
 #include "DecimoraMain.h"
 #include "FrameImages.h"
+#include "GetRecorde.h"
 #include "Measuring.h"
 #include "PanelStatusBar.h"
 #include "SqliteReadingStore.h"
@@ -70,7 +71,10 @@ private:
 struct ProgramCopy {
     // The lock lives in the data folder unless another one is given (a start from another working
     // directory: another database, the same lock).
-    explicit ProgramCopy(const QString& dataFolder, bool withStore = true, const QString& lockFolder = {})
+    enum class ImportWindow { StandIn, Real };
+
+    explicit ProgramCopy(const QString& dataFolder, bool withStore = true, const QString& lockFolder = {},
+        ImportWindow importWindow = ImportWindow::StandIn)
         : test(withStore ? std::make_unique<SqliteReadingStore>(QDir(dataFolder).filePath("Decimora.mdb")) : nullptr)
     {
         QFile report(test.folder.filePath("Decimora_en.rav"));
@@ -80,8 +84,11 @@ struct ProgramCopy {
         FrameParts parts;
         parts.createAboutBox = [](TForm6&) { return StandIn("Form3"); };
         parts.createSetupWindow = [](TForm6&) { return StandIn("Form8"); };
-        parts.createImportWindow
-            = [this](TForm6& m) { return new StandInReadingsWindow("Form4", m.GetRecorde, false, calls); };
+        parts.createImportWindow = [this, importWindow](TForm6& m) -> ReadingsWindow* {
+            if (importWindow == ImportWindow::Real)
+                return new TForm4(m);
+            return new StandInReadingsWindow("Form4", m.GetRecorde, false, calls);
+        };
         parts.createAnalysisWindow
             = [this](TForm6& m) { return new StandInReadingsWindow("Form7", m.LoadData, true, calls); };
         parts.exportToExcel = [this](ReadingsWindow& window) {
@@ -462,6 +469,58 @@ TEST(MainWindow, ACancelledCloseKeepsTheWindowItsItemAndTheCommandDisabledUntilI
     frame.Timer1Timer();
     EXPECT_TRUE(frame.RealTimeMeasure1->isEnabled());
     EXPECT_EQ(copy.windowMenuCount(frame.menumeasure), 0);
+}
+
+// The real import window in the frame: one window and one Window-menu item however often File >
+// Import Data is chosen, Save and export following its rows and its "Save", File > Save pressing
+// it, and a cancelled close keeping the command disabled until the window really closes.
+TEST(MainWindow, TheImportWindowTakesItsShareOfTheFileCommands)
+{
+    QTemporaryDir data;
+    ProgramCopy copy(data.path(), true, {}, ProgramCopy::ImportWindow::Real);
+    ASSERT_TRUE(copy.start());
+    ASSERT_TRUE(copy.test.connect());
+    TForm1& frame = *copy.frame;
+    frame.ImportData1->trigger();
+    frame.ImportData1->trigger();
+    frame.Timer1Timer();
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 1);
+    EXPECT_EQ(copy.windowMenuCount(frame.importdata), 1);
+    EXPECT_EQ(frame.importdata->text(), "Data Import Window");
+    auto* window = qobject_cast<TForm4*>(copy.module().ImportWindow.data());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(frame.ActiveChild(), window);
+    EXPECT_FALSE(fileCommands(frame).exportAndPrint);
+
+    copy.test.meter.setLoggedMemory({ 0xFD, 0x00, 0x30, 0x05, 0x09, 0x12, 0x05, 0x06, 0x0A, 0x51, 0xA5, 0x7A, 0xFF });
+    window->ImportButtonClick();
+    frame.Timer1Timer();
+    EXPECT_TRUE(fileCommands(frame).save);
+    EXPECT_TRUE(fileCommands(frame).exportAndPrint);
+
+    copy.test.ui.saveFileNames.push_back(copy.test.folder.filePath("download"));
+    frame.Save1->trigger();
+    const auto file = OpenDataFile(copy.test.folder.filePath("download.dmr"));
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(file->declaredCount(), 2);
+    frame.Timer1Timer();
+    EXPECT_FALSE(fileCommands(frame).save);
+    EXPECT_TRUE(fileCommands(frame).exportAndPrint);
+
+    // Unsaved again after a second download; Cancel at the close question keeps it all.
+    window->ImportButtonClick();
+    copy.test.ui.answers.push_back(MessageAnswer::Cancel);
+    EXPECT_FALSE(copy.subWindowOf(window)->close());
+    frame.Timer1Timer();
+    EXPECT_FALSE(frame.ImportData1->isEnabled());
+    EXPECT_EQ(copy.windowMenuCount(frame.importdata), 1);
+
+    copy.test.ui.answers.push_back(MessageAnswer::No);
+    EXPECT_TRUE(copy.subWindowOf(window)->close());
+    ASSERT_TRUE(TestModule::waitUntil([&] { return frame.MdiArea()->subWindowList().isEmpty(); }));
+    frame.Timer1Timer();
+    EXPECT_TRUE(frame.ImportData1->isEnabled());
+    EXPECT_EQ(copy.windowMenuCount(frame.importdata), 0);
 }
 
 TEST(MainWindow, StatusBarFollowsTheMeterAndTheCompanyName)

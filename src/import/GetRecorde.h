@@ -1,0 +1,95 @@
+#pragma once
+
+// The meter-memory import window: downloads what the meter logged on its own, decodes it into
+// readings with date, time, level and weighting, and shows them in the table GetRecorde and its grid,
+// on a graph, and as count, maximum, minimum and average. The readings can be saved as a data file.
+
+#include "ReadingsWindow.h"
+
+#include <cstdint>
+
+class GraphPanel;
+class QCloseEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class ReadingGridView;
+class StagingFileLease;
+class TForm6;
+struct DecodedReading;
+enum class DownloadOutcome;
+
+// The import window, component name "Form4". The decoding state (the stamp, the interval, the
+// maximum and minimum) belongs to the module and outlives the window, so a new window carries on
+// from the last download of the program run.
+//
+// A download runs inside the "Import" button's handler: the meter's replies, timers and the user's
+// commands in other windows are handled while it waits. Closing the window meanwhile calls the
+// download off at the next block; the window closes once the handler has let go of it.
+class TForm4 : public ReadingsWindow {
+    Q_OBJECT
+
+public:
+    // The opening steps (FormCreate) run here; they empty GetRecorde.
+    explicit TForm4(TForm6& module, QWidget* parent = nullptr);
+    ~TForm4() override;
+
+    TForm4(const TForm4&) = delete;
+    TForm4& operator=(const TForm4&) = delete;
+
+    // The "Import" and "Save" buttons; the main window's File > Save presses "Save".
+    void ImportButtonClick();
+    void SaveButtonClick();
+
+    bool Downloading() const { return downloading_; }
+    bool SaveEnabled() const;
+
+    // What the frame's File commands see: GetRecorde; export once it holds rows.
+    ReadingTable* readingsTable() const override;
+    QAbstractItemView* readingsGrid() const override;
+    bool canExportAndPrint() const override;
+    bool canSave() const override;
+    void save() override;
+    bool hasUnsavedReadings() const override;
+
+    GraphPanel* Graph() const { return graph_; }
+
+protected:
+    // FormClose.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void buildLayout();
+    QWidget* buildBottomStrip();
+    void placeWaitNotice();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // One decoded reading: its staging line, its graph point.
+    void takeReading(StagingFileLease& staging, const DecodedReading& reading);
+    // Records, MAX, MIN and AVG boxes from the decoder's figures.
+    void showFigures();
+    // What the user is told after a download that brought no new rows.
+    void tellWhyNothingCame(DownloadOutcome outcome);
+    // The new rows replace GetRecorde's; false when the table refused them (the user was told).
+    bool storeDownload(StagingFileLease& staging);
+    void endDownload();
+    enum class SaveOutcome { Written, Abandoned, Failed };
+    SaveOutcome saveReadings();
+    void keepOpen(QCloseEvent* event);
+
+    TForm6& module_;
+    bool downloading_ = false;
+    bool closeWhenDone_ = false;
+
+    ReadingGridView* grid_ = nullptr;
+    GraphPanel* graph_ = nullptr;
+    QLabel* waitNotice_ = nullptr;
+    QPushButton* importButton_ = nullptr;
+    QPushButton* saveButton_ = nullptr;
+    QLineEdit* fileNameEdit_ = nullptr;
+    QLineEdit* recordsBox_ = nullptr;
+    QLineEdit* maxBox_ = nullptr;
+    QLineEdit* minBox_ = nullptr;
+    QLineEdit* avgBox_ = nullptr;
+};
