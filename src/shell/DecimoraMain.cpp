@@ -474,7 +474,7 @@ void TForm1::ImportData1Click()
     if (!parts_.createImportWindow)
         return;
     openRegisteredWindow(
-        ChildWindowKind::Import, [this] { return parts_.createImportWindow(*module_); }, false);
+        ChildWindowKind::Import, [this] { return parts_.createImportWindow(*module_); }, true);
 }
 
 void TForm1::Open1Click()

@@ -490,6 +490,7 @@ TEST(MainWindow, TheImportWindowTakesItsShareOfTheFileCommands)
     auto* window = qobject_cast<TForm4*>(copy.module().ImportWindow.data());
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(frame.ActiveChild(), window);
+    EXPECT_TRUE(copy.subWindowOf(window)->isMaximized());
     EXPECT_FALSE(fileCommands(frame).exportAndPrint);
 
     copy.test.meter.setLoggedMemory({ 0xFD, 0x00, 0x30, 0x05, 0x09, 0x12, 0x05, 0x06, 0x0A, 0x51, 0xA5, 0x7A, 0xFF });
