@@ -1,5 +1,6 @@
 #include "DataFile.h"
 
+#include "BulkWorkers.h"
 #include "TextFields.h"
 #include "WriteWhole.h"
 
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -293,7 +293,6 @@ namespace {
 constexpr qsizetype DecodeBlockBytes = qsizetype(4) << 20;
 // Below this a block is decoded on the calling thread alone.
 constexpr qsizetype ParallelDecodeFrom = qsizetype(256) << 10;
-constexpr unsigned MostDecoders = 4;
 
 // The staging lines (with CR LF) and values of a stretch of data lines, or the first failure.
 struct DecodedLines {
@@ -340,24 +339,12 @@ std::vector<QByteArrayView> splitLines(QByteArrayView lines, qsizetype parts)
     return stretches;
 }
 
-// Runs work on a thread of its own, or here when the system has no thread to give.
-template <typename Work> void startOrRun(std::vector<std::jthread>& threads, const Work& work)
-{
-    try {
-        threads.emplace_back(work);
-    } catch (const std::system_error&) {
-        work();
-    }
-}
-
 // Decodes a block of whole lines in stretches on several threads. The helper threads only read the
 // block and fill their own results, and all of them have ended when this returns.
 std::vector<DecodedLines> decodeBlock(
     QByteArrayView lines, qint64 firstRecNo, qint64 firstLineNumber, const QString& path)
 {
-    const qsizetype decoders = lines.size() < ParallelDecodeFrom
-        ? 1
-        : std::clamp<qsizetype>(std::thread::hardware_concurrency(), 1, MostDecoders);
+    const qsizetype decoders = lines.size() < ParallelDecodeFrom ? 1 : qsizetype(BulkWorkerCount());
     const std::vector<QByteArrayView> stretches = splitLines(lines, decoders);
     std::vector<DecodedLines> decoded(stretches.size());
     {
@@ -376,7 +363,7 @@ std::vector<DecodedLines> decodeBlock(
             if (i + 1 == stretches.size())
                 decode();
             else
-                startOrRun(helpers, decode);
+                StartOrRunBulkWorker(helpers, decode);
             lineNumber += std::count(stretch.begin(), stretch.end(), '\n');
         }
     }
