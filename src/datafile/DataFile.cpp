@@ -357,7 +357,7 @@ std::vector<DecodedLines> decodeBlock(
                 try {
                     decoded[i] = decodeLines(stretch, recNo, lineNumber, path);
                 } catch (const std::exception& error) {
-                    decoded[i].failure = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(error.what()));
+                    decoded[i].failure = QStringLiteral("%1: %2").arg(path, ErrorText(error));
                 }
             };
             if (i + 1 == stretches.size())

@@ -194,7 +194,7 @@ bool WriteRowsInParallel(
                 try {
                     readStretches(*readers[std::size_t(i)], i, readerCount, rowCount, format, stretches);
                 } catch (const std::exception& error) {
-                    stretches.fail(QString::fromLocal8Bit(error.what()));
+                    stretches.fail(ErrorText(error));
                 }
             });
             if (!started)
