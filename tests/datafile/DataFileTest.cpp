@@ -157,6 +157,8 @@ TEST_F(DataFileTest, ALineFromShortTextsDecodesAsItsFixedColumns)
         { "5/12/2006 ,9:5:30  ,65.3  ,A", "5/12/2006 ,9:5:30  ,65.3  ,A,121", 65.3 },
         // Edited by hand: the value field is padded again, the blank after the letter dropped.
         { "5/12/2006 ,9:5:30  ,100.0,C ", "5/12/2006 ,9:5:30  ,100.0 ,C,121", 100.0 },
+        // Edited by hand: blanks and tabs around every field dropped, every column padded as written.
+        { " 5/12/2006,\t9:5:30, 65.3 ,A", "5/12/2006 ,9:5:30  ,65.3  ,A,121", 65.3 },
     };
     for (const auto& c : cases) {
         QByteArray staging = "kept\r\n";
@@ -233,6 +235,35 @@ TEST_F(DataFileTest, TheStagingFileServesOneOperationAtATime)
         StagingFileLease released = std::move(download);
     }
     EXPECT_TRUE(load(path("other.dmr")).result.has_value());
+}
+
+TEST_F(DataFileTest, ADateInAnyScriptTakesTheSameColumnsInTheStagingFileAndInADataFile)
+{
+    // The columns count characters: a text of several bytes or of two UTF-16 units per character pads
+    // like its ASCII twin.
+    const struct {
+        const char* date;
+        const char* time;
+        const char* line;
+    } cases[] = {
+        { "9/12/2026", "9:5:30", "9/12/2026 ,9:5:30  ,65.3  ,A" },
+        { "९/१२/२०२६", "٩:٥:٣٠", "९/१२/२०२६ ,٩:٥:٣٠  ,65.3  ,A" },
+        { "𝟗/𝟏𝟐/𝟐𝟎𝟐𝟔", "𝟗:𝟓:𝟑𝟎", "𝟗/𝟏𝟐/𝟐𝟎𝟐𝟔 ,𝟗:𝟓:𝟑𝟎  ,65.3  ,A" },
+    };
+    for (const auto& c : cases) {
+        const ReadingRow row { "1", "65.3", "A", QString::fromUtf8(c.time), QString::fromUtf8(c.date) };
+        const QByteArray line = c.line;
+        store.meaData().empty();
+        store.meaData().appendRow(row);
+        store.loadData().empty();
+
+        EXPECT_EQ(StagingLine(row.date, row.time, row.meaValue, row.weight, 1), line + ",1") << c.line;
+        WriteDataFile(store.meaData(), path("script.dmr"));
+        EXPECT_EQ(readFile(path("script.dmr")), "@Zentrobasis Decimora File\r\nTotal:1\r\n" + line + "\r\n");
+        EXPECT_TRUE(load(path("script.dmr")).result.has_value()) << c.line;
+        EXPECT_EQ(readFile(path("AsciiDBF.TXT")), line + ",1\r\n") << c.line;
+        EXPECT_THAT(allRows(store.loadData()), ElementsAre(row)) << c.line;
+    }
 }
 
 // A run long enough to be written out and read back on several cores and in several blocks, with
