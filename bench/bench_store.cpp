@@ -8,6 +8,7 @@
 #include "SqliteReadingStore.h"
 #include "StagingFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -27,10 +28,12 @@ void setFileRate(benchmark::State& state, const QString& path)
         benchmark::Counter::kIsRate, benchmark::Counter::OneK::kIs1000);
 }
 
-// Downloaded readings as the import writes them: record numbers padded to 6.
+// Downloaded readings as the import writes them: record numbers padded to 6. The file is the staging
+// file of a folder of its own, so that the benchmarks that load data files leave it alone.
 QString makeStagingFile(const QString& folder)
 {
-    const QString path = QDir(folder).filePath(QStringLiteral("rows.txt"));
+    QDir(folder).mkpath(QStringLiteral("staging"));
+    const QString path = QDir(folder).filePath(QStringLiteral("staging/") + QLatin1String(StagingFileName));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return {};
@@ -40,7 +43,8 @@ QString makeStagingFile(const QString& folder)
         const int tenths = 300 + int((qint64(i) * 7919) % 1000);
         const QString value = QString::number(tenths / 10) + QLatin1Char('.') + QString::number(tenths % 10);
         const QString time = QStringLiteral("%1:%2:%3").arg(i / 3600 % 24).arg(i / 60 % 60).arg(i % 60);
-        content += StagingLine(QStringLiteral("5/12/2006"), time, value, QStringLiteral("A"), i, 6);
+        content += StagingLine(
+            QStringLiteral("5/12/2006"), time, value, QStringLiteral("A"), i, StagingLayout::DownloadRecNoWidth);
         content += "\r\n";
     }
     file.write(content);
@@ -58,6 +62,14 @@ struct Fixture {
         static Fixture fixture;
         return fixture;
     }
+
+    // Appends the staging file to the table as a download does.
+    void appendStaging(ReadingTable& table) const
+    {
+        StagingFileLease lease
+            = StagingFileLease::acquire(QFileInfo(staging).absolutePath(), QStringLiteral("the benchmark"));
+        AppendStagingTable(lease, table);
+    }
 };
 
 void BM_AppendStagingTable(benchmark::State& state)
@@ -68,7 +80,7 @@ void BM_AppendStagingTable(benchmark::State& state)
         state.PauseTiming();
         table.empty();
         state.ResumeTiming();
-        table.appendStagingFile(f.staging);
+        f.appendStaging(table);
     }
     if (table.rowCount() != Rows)
         state.SkipWithError("wrong row count");
@@ -118,7 +130,7 @@ void BM_WriteDataFile(benchmark::State& state)
     ReadingTable& table = f.store->meaData();
     if (table.rowCount() != Rows) {
         table.empty();
-        table.appendStagingFile(f.staging);
+        f.appendStaging(table);
     }
     const QString path = f.dir.filePath(QStringLiteral("run.dmr"));
     for (auto _ : state)

@@ -99,6 +99,31 @@ char* grow(QByteArray& out, qsizetype size)
     return out.data() + start;
 }
 
+QString quotedForMessage(QByteArrayView text)
+{
+    return QLatin1Char('"') + QString::fromUtf8(text) + QLatin1Char('"');
+}
+
+// The row of one staging line (without its line end); the views point into line. Throws
+// DataFileError, with the reason only, for a line without exactly five fields or with a record number
+// that is neither empty (no value) nor a whole number.
+RowToAppend ParseStagingLine(QByteArrayView line)
+{
+    QByteArrayView fields[StagingLayout::StagingFieldCount];
+    if (SplitLineFields(line, fields) != StagingLayout::StagingFieldCount)
+        throw DataFileError(QStringLiteral("a staging row has five fields separated by \"%1\"")
+                                .arg(QLatin1Char(StagingLayout::Separator)));
+    RowToAppend row;
+    row.text = { fields[2], fields[3], fields[1], fields[0] };
+    if (!fields[4].isEmpty()) {
+        row.recNo = wholeNumber<qint64>(fields[4]);
+        if (!row.recNo)
+            throw DataFileError(
+                QStringLiteral("the record number %1 is not a whole number").arg(quotedForMessage(fields[4])));
+    }
+    return row;
+}
+
 } // namespace
 
 StagingFileLease StagingFileLease::acquire(const QString& programFolder, const QString& purpose)
@@ -266,5 +291,33 @@ qsizetype SplitLineFields(QByteArrayView line, std::span<QByteArrayView> fields)
 void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination)
 {
     staging.close();
-    destination.appendStagingFile(staging.path());
+    const QString& path = staging.path();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DataFileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw DataFileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+
+    QByteArrayView rest = content;
+    qint64 lineNumber = 0;
+    destination.appendRows([&](RowToAppend& row) {
+        while (!rest.isEmpty()) {
+            const auto* newline = static_cast<const char*>(std::memchr(rest.data(), '\n', std::size_t(rest.size())));
+            QByteArrayView line = newline ? rest.first(newline - rest.data()) : rest;
+            rest = newline ? rest.sliced(line.size() + 1) : QByteArrayView();
+            ++lineNumber;
+            if (line.endsWith('\r'))
+                line.chop(1);
+            if (line.isEmpty())
+                continue;
+            try {
+                row = ParseStagingLine(line);
+            } catch (const DataFileError& error) {
+                throw DataFileError(QStringLiteral("%1, line %2: %3").arg(path).arg(lineNumber).arg(error.text()));
+            }
+            return true;
+        }
+        return false;
+    });
 }

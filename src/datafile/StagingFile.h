@@ -107,5 +107,7 @@ QByteArray StagingLine(const QString& date, const QString& time, const QString& 
 // than fields.size() returns fields.size() + 1 and its extra fields are not looked at.
 qsizetype SplitLineFields(QByteArrayView line, std::span<QByteArrayView> fields);
 
-// Closes the staging file and appends all its rows to the table in one transaction.
+// Closes the staging file and appends all its rows to the table in one transaction, without the
+// padding blanks and with an empty record number as no value: all of them or, when a line cannot be
+// read (DataFileError naming the file and the line) or the table fails (TableError), none.
 void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination);
