@@ -3,7 +3,9 @@
 //   shell's ".import" of the same file into a table of the same columns and types, same journal
 //   and synchronous settings (rows/s; ours should be at least as fast);
 // - WriteDataFile of a 1,000,000-row table and loading that file back into LoadData, in bytes of
-//   data file per second; the load is shown whole and without its final bulk append.
+//   data file per second; the load is shown whole and without its final bulk append;
+// - the table's walk in row order that a save formats its lines in, with the number of threads that
+//   formatted them: a machine with several cores that formats on one has lost the parallel save.
 #include "DataFile.h"
 #include "SqliteReadingStore.h"
 #include "StagingFile.h"
@@ -16,6 +18,9 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -138,6 +143,37 @@ void BM_WriteDataFile(benchmark::State& state)
     setFileRate(state, path);
 }
 BENCHMARK(BM_WriteDataFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The walk a save formats its lines in, with data file lines thrown away as they come.
+void BM_WriteRowsInOrder(benchmark::State& state)
+{
+    Fixture& f = Fixture::instance();
+    ReadingTable& table = f.store->meaData();
+    if (table.rowCount() != Rows) {
+        table.empty();
+        f.appendStaging(table);
+    }
+    std::mutex mutex;
+    std::set<std::thread::id> formatters;
+    const RowTextFormatter format = [&](const ReadingRowText& row, QByteArray& block) {
+        if (block.isEmpty()) {
+            const std::lock_guard lock(mutex);
+            formatters.insert(std::this_thread::get_id());
+        }
+        AppendReadingFields(block, row);
+        block.append(StagingLayout::LineEnd, StagingLayout::LineEndSize);
+    };
+    qint64 bytes = 0;
+    for (auto _ : state)
+        table.writeRowsInOrder(format, [&](QByteArrayView block) { bytes += block.size(); });
+    state.SetItemsProcessed(state.iterations() * Rows);
+    state.counters["formatter_threads"] = double(formatters.size());
+    if (std::thread::hardware_concurrency() > 1 && formatters.size() < 2)
+        state.SkipWithError("the rows were formatted on one thread although the machine has several cores");
+    if (bytes == 0)
+        state.SkipWithError("nothing was written");
+}
+BENCHMARK(BM_WriteRowsInOrder)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // Reading the file, decoding and checking every line and writing the staging file.
 void BM_ReadDataFileToStaging(benchmark::State& state)
