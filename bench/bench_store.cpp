@@ -3,11 +3,14 @@
 //   shell's ".import" of the same file into a table of the same columns and types, same journal
 //   and synchronous settings (rows/s; ours should be at least as fast);
 // - WriteDataFile of a 1,000,000-row table and loading that file back into LoadData, in bytes of
-//   data file per second; the load is shown whole and without its final bulk append.
+//   data file per second; the load is shown whole and without its final bulk append;
+// - the table's walk in row order that a save formats its lines in, with the number of threads that
+//   formatted them: a machine with several cores that formats on one has lost the parallel save.
 #include "DataFile.h"
 #include "SqliteReadingStore.h"
 #include "StagingFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -15,6 +18,9 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -27,10 +33,12 @@ void setFileRate(benchmark::State& state, const QString& path)
         benchmark::Counter::kIsRate, benchmark::Counter::OneK::kIs1000);
 }
 
-// Downloaded readings as the import writes them: record numbers padded to 6.
+// Downloaded readings as the import writes them: record numbers padded to 6. The file is the staging
+// file of a folder of its own, so that the benchmarks that load data files leave it alone.
 QString makeStagingFile(const QString& folder)
 {
-    const QString path = QDir(folder).filePath(QStringLiteral("rows.txt"));
+    QDir(folder).mkpath(QStringLiteral("staging"));
+    const QString path = QDir(folder).filePath(QStringLiteral("staging/") + QLatin1String(StagingFileName));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return {};
@@ -40,7 +48,8 @@ QString makeStagingFile(const QString& folder)
         const int tenths = 300 + int((qint64(i) * 7919) % 1000);
         const QString value = QString::number(tenths / 10) + QLatin1Char('.') + QString::number(tenths % 10);
         const QString time = QStringLiteral("%1:%2:%3").arg(i / 3600 % 24).arg(i / 60 % 60).arg(i % 60);
-        content += StagingLine(QStringLiteral("5/12/2006"), time, value, QStringLiteral("A"), i, 6);
+        content += StagingLine(
+            QStringLiteral("5/12/2006"), time, value, QStringLiteral("A"), i, StagingLayout::DownloadRecNoWidth);
         content += "\r\n";
     }
     file.write(content);
@@ -58,6 +67,14 @@ struct Fixture {
         static Fixture fixture;
         return fixture;
     }
+
+    // Appends the staging file to the table as a download does.
+    void appendStaging(ReadingTable& table) const
+    {
+        StagingFileLease lease
+            = StagingFileLease::acquire(QFileInfo(staging).absolutePath(), QStringLiteral("the benchmark"));
+        AppendStagingTable(lease, table);
+    }
 };
 
 void BM_AppendStagingTable(benchmark::State& state)
@@ -68,7 +85,7 @@ void BM_AppendStagingTable(benchmark::State& state)
         state.PauseTiming();
         table.empty();
         state.ResumeTiming();
-        table.appendStagingFile(f.staging);
+        f.appendStaging(table);
     }
     if (table.rowCount() != Rows)
         state.SkipWithError("wrong row count");
@@ -118,7 +135,7 @@ void BM_WriteDataFile(benchmark::State& state)
     ReadingTable& table = f.store->meaData();
     if (table.rowCount() != Rows) {
         table.empty();
-        table.appendStagingFile(f.staging);
+        f.appendStaging(table);
     }
     const QString path = f.dir.filePath(QStringLiteral("run.dmr"));
     for (auto _ : state)
@@ -126,6 +143,37 @@ void BM_WriteDataFile(benchmark::State& state)
     setFileRate(state, path);
 }
 BENCHMARK(BM_WriteDataFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The walk a save formats its lines in, with data file lines thrown away as they come.
+void BM_WriteRowsInOrder(benchmark::State& state)
+{
+    Fixture& f = Fixture::instance();
+    ReadingTable& table = f.store->meaData();
+    if (table.rowCount() != Rows) {
+        table.empty();
+        f.appendStaging(table);
+    }
+    std::mutex mutex;
+    std::set<std::thread::id> formatters;
+    const RowTextFormatter format = [&](const ReadingRowText& row, QByteArray& block) {
+        if (block.isEmpty()) {
+            const std::lock_guard lock(mutex);
+            formatters.insert(std::this_thread::get_id());
+        }
+        AppendReadingFields(block, row);
+        block.append(StagingLayout::LineEnd, StagingLayout::LineEndSize);
+    };
+    qint64 bytes = 0;
+    for (auto _ : state)
+        table.writeRowsInOrder(format, [&](QByteArrayView block) { bytes += block.size(); });
+    state.SetItemsProcessed(state.iterations() * Rows);
+    state.counters["formatter_threads"] = double(formatters.size());
+    if (std::thread::hardware_concurrency() > 1 && formatters.size() < 2)
+        state.SkipWithError("the rows were formatted on one thread although the machine has several cores");
+    if (bytes == 0)
+        state.SkipWithError("nothing was written");
+}
+BENCHMARK(BM_WriteRowsInOrder)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // Reading the file, decoding and checking every line and writing the staging file.
 void BM_ReadDataFileToStaging(benchmark::State& state)

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QAbstractTableModel;
 
@@ -27,6 +28,16 @@ struct ReadingRowText {
     QByteArrayView time;
     QByteArrayView date;
 };
+
+// One row of a bulk append. RecNo is a number or none (stored as no value); the texts are UTF-8 bytes
+// stored exactly as they are.
+struct RowToAppend {
+    std::optional<qint64> recNo;
+    ReadingRowText text;
+};
+// Fills in the next row of a bulk append and returns true, or returns false after the last row. The
+// row's views must stay valid until the source is called again.
+using RowSource = std::function<bool(RowToAppend& row)>;
 
 // Appends the bytes of one row to a block.
 using RowTextFormatter = std::function<void(const ReadingRowText& row, QByteArray& block)>;
@@ -94,9 +105,9 @@ public:
     virtual void resumeUpdates() = 0;
     // The grid model over this table (columns RecNo, MeaValue, Weight, Time, Date); owned by the table.
     virtual QAbstractTableModel* gridModel() = 0;
-    // Appends every row of the staging file (Date, Time, MeaValue, Weight, RecNo, comma separated,
-    // blanks around the fields not stored) in one transaction.
-    virtual void appendStagingFile(const QString& stagingPath) = 0;
+    // Appends every row nextRow gives, in one transaction: all of them or none. An exception thrown by
+    // nextRow abandons the append and passes through.
+    virtual void appendRows(const RowSource& nextRow) = 0;
 };
 
 // The database holding the three tables.

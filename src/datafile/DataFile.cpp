@@ -1,5 +1,6 @@
 #include "DataFile.h"
 
+#include "BulkWorkers.h"
 #include "TextFields.h"
 #include "WriteWhole.h"
 
@@ -7,33 +8,16 @@
 #include <QSaveFile>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 namespace {
 
 constexpr qsizetype ReadChunk = 1 << 16;
-
-// Copies a field and pads it to a width in characters (UTF-8 continuation bytes do not count).
-char* putPadded(char* out, QByteArrayView text, int width)
-{
-    std::memcpy(out, text.data(), std::size_t(text.size()));
-    out += text.size();
-    qsizetype characters = text.size();
-    for (const char byte : text)
-        characters -= (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-    if (characters < width) {
-        std::memset(out, ' ', std::size_t(width - characters));
-        out += width - characters;
-    }
-    return out;
-}
 
 bool isDigit(QChar c)
 {
@@ -61,24 +45,11 @@ QString quotedForMessage(QByteArrayView text)
     return QLatin1Char('"') + QString::fromUtf8(text) + QLatin1Char('"');
 }
 
-// Appends one reading line with its CR LF.
+// Appends one reading line with its line end.
 void appendDataLine(const ReadingRowText& row, QByteArray& block)
 {
-    // Padding and separators take at most 10 + 8 + 6 + 5 bytes.
-    const qsizetype start = block.size();
-    block.resize(start + row.date.size() + row.time.size() + row.meaValue.size() + row.weight.size() + 29);
-    char* at = block.data() + start;
-    at = putPadded(at, row.date, 10);
-    *at++ = ',';
-    at = putPadded(at, row.time, 8);
-    *at++ = ',';
-    at = putPadded(at, row.meaValue, 6);
-    *at++ = ',';
-    std::memcpy(at, row.weight.data(), std::size_t(row.weight.size()));
-    at += row.weight.size();
-    *at++ = '\r';
-    *at++ = '\n';
-    block.truncate(at - block.constData());
+    AppendReadingFields(block, row);
+    block.append(StagingLayout::LineEnd, StagingLayout::LineEndSize);
 }
 
 } // namespace
@@ -96,7 +67,8 @@ void WriteDataFile(const ReadingTable& table, const QString& path)
             throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
     };
 
-    write(QByteArray(DataFileHeader) + "\r\nTotal:" + QByteArray::number(table.rowCount()) + "\r\n");
+    write(QByteArray(DataFileHeader) + StagingLayout::LineEnd + "Total:" + QByteArray::number(table.rowCount())
+        + StagingLayout::LineEnd);
     table.writeRowsInOrder(appendDataLine, write);
     if (!file.commit())
         throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
@@ -132,66 +104,25 @@ std::optional<double> ValueFromTextChecked(QStringView text)
 
 double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
 {
-    // One pass over the line finds its separators.
-    qsizetype commas[4];
-    int commaCount = 0;
-    const char* const bytes = line.data();
-    for (qsizetype i = 0; i < line.size() && commaCount < 4; ++i) {
-        if (bytes[i] == ',')
-            commas[commaCount++] = i;
-    }
-    if (commaCount < 3)
+    // Date, Time, MeaValue, Weight.
+    QByteArrayView fields[StagingLayout::ReadingFieldCount];
+    const qsizetype fieldCount = SplitLineFields(line, fields);
+    if (fieldCount < StagingLayout::ReadingFieldCount)
         throw DataFileError(
             QStringLiteral("%1 is not date, time, level and weighting separated by \",\"").arg(quotedForMessage(line)));
-    if (commaCount > 3)
+    if (fieldCount > StagingLayout::ReadingFieldCount)
         throw DataFileError(
             QStringLiteral("%1 has more than four fields separated by \",\"").arg(quotedForMessage(line)));
-    QByteArrayView fields[4];
-    fields[0] = line.first(commas[0]);
-    fields[1] = line.sliced(commas[0] + 1, commas[1] - commas[0] - 1);
-    fields[2] = line.sliced(commas[1] + 1, commas[2] - commas[1] - 1);
-    const QByteArrayView rest = line.sliced(commas[2] + 1);
-    fields[3] = trimBlanks(rest);
-
-    const QByteArrayView value = fields[2];
-    const QByteArrayView bareValue = trimBlanks(value);
-    const std::optional<double> level = readingValue(bareValue);
+    const ReadingRowText row { fields[2], fields[3], fields[1], fields[0] };
+    const std::optional<double> level = readingValue(row.meaValue);
     if (!level)
         throw DataFileError(QStringLiteral("%1 is not a sound level in dB (whole decibels, \".\", one tenths digit)")
-                                .arg(quotedForMessage(bareValue)));
-    if (fields[3].isEmpty())
+                                .arg(quotedForMessage(row.meaValue)));
+    if (row.weight.isEmpty())
         throw DataFileError(QStringLiteral("%1 has no weighting letter").arg(quotedForMessage(line)));
 
-    // The date and time fields with their separators exactly as they stand, as the fixed columns
-    // 1 to 20 hold them in every line written from short texts.
-    const QByteArrayView head = line.first(fields[0].size() + fields[1].size() + 2);
-    const QByteArrayView weight = fields[3];
-    // A line as the writer makes it (value field at least 6 wide, weighting unpadded) already is the
-    // staging line up to its record number.
-    const bool asWritten = value.size() >= 6 && weight.data() + weight.size() == line.data() + line.size()
-        && weight.data() == value.data() + value.size() + 1;
-    char digits[24];
-    const char* digitsEnd = std::to_chars(std::begin(digits), std::end(digits), recNo).ptr;
-    const qsizetype padding = std::max<qsizetype>(0, 6 - value.size());
-    const qsizetype start = staging.size();
-    staging.resize(start + head.size() + value.size() + padding + 1 + weight.size() + 1 + (digitsEnd - digits));
-    char* at = staging.data() + start;
-    const auto put = [&at](QByteArrayView bytes) {
-        std::memcpy(at, bytes.data(), std::size_t(bytes.size()));
-        at += bytes.size();
-    };
-    if (asWritten) {
-        put(line);
-    } else {
-        put(head);
-        put(value);
-        std::memset(at, ' ', std::size_t(padding));
-        at += padding;
-        *at++ = ',';
-        put(weight);
-    }
-    *at++ = ',';
-    put(QByteArrayView(digits, digitsEnd - digits));
+    // Laid out afresh from the texts, so that a line edited by hand stages like one the writer made.
+    AppendStagingLine(staging, row, recNo);
     return *level;
 }
 
@@ -293,7 +224,6 @@ namespace {
 constexpr qsizetype DecodeBlockBytes = qsizetype(4) << 20;
 // Below this a block is decoded on the calling thread alone.
 constexpr qsizetype ParallelDecodeFrom = qsizetype(256) << 10;
-constexpr unsigned MostDecoders = 4;
 
 // The staging lines (with CR LF) and values of a stretch of data lines, or the first failure.
 struct DecodedLines {
@@ -321,7 +251,7 @@ DecodedLines decodeLines(QByteArrayView lines, qint64 firstRecNo, qint64 firstLi
                 = QStringLiteral("%1, line %2: %3").arg(path).arg(firstLineNumber + index).arg(error.text());
             return decoded;
         }
-        decoded.staging.append("\r\n", 2);
+        decoded.staging.append(StagingLayout::LineEnd, StagingLayout::LineEndSize);
     }
     return decoded;
 }
@@ -340,24 +270,12 @@ std::vector<QByteArrayView> splitLines(QByteArrayView lines, qsizetype parts)
     return stretches;
 }
 
-// Runs work on a thread of its own, or here when the system has no thread to give.
-template <typename Work> void startOrRun(std::vector<std::jthread>& threads, const Work& work)
-{
-    try {
-        threads.emplace_back(work);
-    } catch (const std::system_error&) {
-        work();
-    }
-}
-
 // Decodes a block of whole lines in stretches on several threads. The helper threads only read the
 // block and fill their own results, and all of them have ended when this returns.
 std::vector<DecodedLines> decodeBlock(
     QByteArrayView lines, qint64 firstRecNo, qint64 firstLineNumber, const QString& path)
 {
-    const qsizetype decoders = lines.size() < ParallelDecodeFrom
-        ? 1
-        : std::clamp<qsizetype>(std::thread::hardware_concurrency(), 1, MostDecoders);
+    const qsizetype decoders = lines.size() < ParallelDecodeFrom ? 1 : qsizetype(BulkWorkerCount());
     const std::vector<QByteArrayView> stretches = splitLines(lines, decoders);
     std::vector<DecodedLines> decoded(stretches.size());
     {
@@ -370,13 +288,13 @@ std::vector<DecodedLines> decodeBlock(
                 try {
                     decoded[i] = decodeLines(stretch, recNo, lineNumber, path);
                 } catch (const std::exception& error) {
-                    decoded[i].failure = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(error.what()));
+                    decoded[i].failure = QStringLiteral("%1: %2").arg(path, ErrorText(error));
                 }
             };
             if (i + 1 == stretches.size())
                 decode();
             else
-                startOrRun(helpers, decode);
+                StartOrRunBulkWorker(helpers, decode);
             lineNumber += std::count(stretch.begin(), stretch.end(), '\n');
         }
     }

@@ -1,8 +1,9 @@
 #pragma once
 
 // Data files (*.DMR): a header line, a count line and one line per reading, every line ending in
-// CR LF. A reading line is Date padded to 10, ",", Time padded to 8, ",", MeaValue padded to 6, ",",
-// Weight, e.g. "5/12/2006 ,9:5:30  ,65.3  ,A". Longer texts are written whole.
+// CR LF. A reading line is laid out as a staging line without its record number (see StagingFile.h):
+// Date padded to 10, ",", Time padded to 8, ",", MeaValue padded to 6, ",", Weight, e.g.
+// "5/12/2006 ,9:5:30  ,65.3  ,A". Longer texts are written whole.
 
 #include "ReadingTable.h"
 #include "StagingFile.h"
@@ -39,9 +40,9 @@ std::optional<double> ValueFromTextChecked(QStringView text);
 
 // Decodes one data line for the given record number: appends the staging line for it (without CR LF)
 // to staging and returns the reading's value. The fields are found by their "," separators, so a
-// date or time longer than its column still reads right. Throws DataFileError, with the reason
-// only, for a line that is not date, time, a reading of whole decibels "." one tenths digit, and a
-// weighting letter.
+// date or time longer than its column still reads right, and are staged without the blanks around
+// them, padded again as the layout says. Throws DataFileError, with the reason only, for a line that
+// is not date, time, a reading of whole decibels "." one tenths digit, and a weighting letter.
 double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging);
 
 // A data file opened for reading, standing at line 3.

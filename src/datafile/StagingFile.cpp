@@ -1,12 +1,16 @@
 #include "StagingFile.h"
 
+#include "TextFields.h"
 #include "WriteWhole.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHash>
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 
 namespace {
@@ -25,11 +29,99 @@ Holders& holders()
 
 constexpr qsizetype FlushAt = 1 << 16;
 
-void appendPadded(QByteArray& out, const QString& text, int width)
+// Unicode code points: every byte of UTF-8 that does not continue a character counts once.
+qsizetype countCharacters(QByteArrayView utf8)
 {
-    out += text.toUtf8();
-    for (qsizetype i = text.size(); i < width; ++i)
-        out += ' ';
+    qsizetype characters = utf8.size();
+    for (const char byte : utf8)
+        characters -= (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+    return characters;
+}
+
+// A UTF-8 text and the blanks that pad it to its column; the one place that decides how wide a text
+// is, for every line written here and for data files.
+struct PaddedText {
+    QByteArrayView text;
+    qsizetype blanks = 0;
+
+    PaddedText(QByteArrayView utf8, int width)
+        : text(utf8)
+        , blanks(std::max<qsizetype>(0, width - countCharacters(utf8)))
+    {
+    }
+    qsizetype size() const { return text.size() + blanks; }
+    char* put(char* out) const
+    {
+        if (!text.isEmpty())
+            std::memcpy(out, text.data(), std::size_t(text.size()));
+        out += text.size();
+        for (qsizetype i = 0; i < blanks; ++i)
+            *out++ = ' ';
+        return out;
+    }
+};
+
+// A row's Date, Time, MeaValue and Weight as they are laid out.
+struct ReadingFieldsLayout {
+    PaddedText date;
+    PaddedText time;
+    PaddedText meaValue;
+    PaddedText weight;
+
+    explicit ReadingFieldsLayout(const ReadingRowText& row)
+        : date(row.date, StagingLayout::DateWidth)
+        , time(row.time, StagingLayout::TimeWidth)
+        , meaValue(row.meaValue, StagingLayout::MeaValueWidth)
+        , weight(row.weight, 0)
+    {
+    }
+    qsizetype size() const
+    {
+        return date.size() + time.size() + meaValue.size() + weight.size() + StagingLayout::ReadingFieldCount - 1;
+    }
+    char* put(char* out) const
+    {
+        out = date.put(out);
+        *out++ = StagingLayout::Separator;
+        out = time.put(out);
+        *out++ = StagingLayout::Separator;
+        out = meaValue.put(out);
+        *out++ = StagingLayout::Separator;
+        return weight.put(out);
+    }
+};
+
+// Makes room for size more bytes at the end of out; where they start.
+char* grow(QByteArray& out, qsizetype size)
+{
+    const qsizetype start = out.size();
+    out.resize(start + size);
+    return out.data() + start;
+}
+
+QString quotedForMessage(QByteArrayView text)
+{
+    return QLatin1Char('"') + QString::fromUtf8(text) + QLatin1Char('"');
+}
+
+// The row of one staging line (without its line end); the views point into line. Throws
+// DataFileError, with the reason only, for a line without exactly five fields or with a record number
+// that is neither empty (no value) nor a whole number.
+RowToAppend ParseStagingLine(QByteArrayView line)
+{
+    QByteArrayView fields[StagingLayout::StagingFieldCount];
+    if (SplitLineFields(line, fields) != StagingLayout::StagingFieldCount)
+        throw DataFileError(QStringLiteral("a staging row has five fields separated by \"%1\"")
+                                .arg(QLatin1Char(StagingLayout::Separator)));
+    RowToAppend row;
+    row.text = { fields[2], fields[3], fields[1], fields[0] };
+    if (!fields[4].isEmpty()) {
+        row.recNo = wholeNumber<qint64>(fields[4]);
+        if (!row.recNo)
+            throw DataFileError(
+                QStringLiteral("the record number %1 is not a whole number").arg(quotedForMessage(fields[4])));
+    }
+    return row;
 }
 
 } // namespace
@@ -123,10 +215,7 @@ QByteArray& StagingFileLease::lineBuffer()
 
 void StagingFileLease::endLine()
 {
-    const qsizetype start = pending_.size();
-    pending_.resize(start + 2);
-    pending_[start] = '\r';
-    pending_[start + 1] = '\n';
+    pending_.append(StagingLayout::LineEnd, StagingLayout::LineEndSize);
     if (pending_.size() >= FlushAt)
         flush();
 }
@@ -150,25 +239,85 @@ void StagingFileLease::close()
     file_->close();
 }
 
+// ---------------------------------------------------------------------------------------------------
+
+// Sized before it is written, so that a line costs one resize: a long run is millions of them.
+void AppendReadingFields(QByteArray& out, const ReadingRowText& row)
+{
+    const ReadingFieldsLayout fields(row);
+    fields.put(grow(out, fields.size()));
+}
+
+void AppendStagingLine(QByteArray& out, const ReadingRowText& row, qint64 recNo, int recNoWidth)
+{
+    char digits[24];
+    const char* digitsEnd = std::to_chars(std::begin(digits), std::end(digits), recNo).ptr;
+    const ReadingFieldsLayout fields(row);
+    const PaddedText recNoText(QByteArrayView(digits, digitsEnd - digits), recNoWidth);
+    char* at = fields.put(grow(out, fields.size() + 1 + recNoText.size()));
+    *at++ = StagingLayout::Separator;
+    recNoText.put(at);
+}
+
 QByteArray StagingLine(const QString& date, const QString& time, const QString& meaValue, const QString& weight,
     qint64 recNo, int recNoWidth)
 {
+    const QByteArray dateText = date.toUtf8();
+    const QByteArray timeText = time.toUtf8();
+    const QByteArray meaValueText = meaValue.toUtf8();
+    const QByteArray weightText = weight.toUtf8();
     QByteArray line;
-    line.reserve(48);
-    appendPadded(line, date, 10);
-    line += ',';
-    appendPadded(line, time, 8);
-    line += ',';
-    appendPadded(line, meaValue, 6);
-    line += ',';
-    line += weight.toUtf8();
-    line += ',';
-    appendPadded(line, QString::number(recNo), recNoWidth);
+    AppendStagingLine(line, { meaValueText, weightText, timeText, dateText }, recNo, recNoWidth);
     return line;
+}
+
+qsizetype SplitLineFields(QByteArrayView line, std::span<QByteArrayView> fields)
+{
+    qsizetype count = 0;
+    for (;;) {
+        const auto* separator = line.isEmpty()
+            ? nullptr
+            : static_cast<const char*>(std::memchr(line.data(), StagingLayout::Separator, std::size_t(line.size())));
+        if (count == qsizetype(fields.size()))
+            return count + 1;
+        const QByteArrayView field = separator ? line.first(separator - line.data()) : line;
+        fields[std::size_t(count++)] = trimBlanks(field);
+        if (!separator)
+            return count;
+        line = line.sliced(field.size() + 1);
+    }
 }
 
 void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination)
 {
     staging.close();
-    destination.appendStagingFile(staging.path());
+    const QString& path = staging.path();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DataFileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw DataFileError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+
+    QByteArrayView rest = content;
+    qint64 lineNumber = 0;
+    destination.appendRows([&](RowToAppend& row) {
+        while (!rest.isEmpty()) {
+            const auto* newline = static_cast<const char*>(std::memchr(rest.data(), '\n', std::size_t(rest.size())));
+            QByteArrayView line = newline ? rest.first(newline - rest.data()) : rest;
+            rest = newline ? rest.sliced(line.size() + 1) : QByteArrayView();
+            ++lineNumber;
+            if (line.endsWith('\r'))
+                line.chop(1);
+            if (line.isEmpty())
+                continue;
+            try {
+                row = ParseStagingLine(line);
+            } catch (const DataFileError& error) {
+                throw DataFileError(QStringLiteral("%1, line %2: %3").arg(path).arg(lineNumber).arg(error.text()));
+            }
+            return true;
+        }
+        return false;
+    });
 }

@@ -1,16 +1,39 @@
 #pragma once
 
 // The staging file "AsciiDBF.TXT" in the program folder: downloaded and loaded readings are written
-// to it line by line and then appended to GetRecorde or LoadData in one transaction. A line is
-// Date (padded to 10), Time (8), MeaValue (6), Weight, RecNo, separated by ",", ending in CR LF.
+// to it line by line and then appended to GetRecorde or LoadData in one transaction.
+//
+// Its line layout is also the layout of a data file's reading lines, so both are written and read
+// here: Date, Time, MeaValue, Weight and RecNo, separated by ",", each of the first three followed by
+// blanks up to its column width (a longer text is written whole), the line ending in CR LF, e.g.
+// "5/12/2006 ,9:5:30  ,65.3  ,A,1". A data file's reading line is the same without ",RecNo". Widths
+// count characters (Unicode code points), so a date in any script takes the same column whether it
+// was a QString or UTF-8 bytes. The padding blanks are not part of the texts: a reader drops them.
 
 #include "DecimoraError.h"
 #include "ReadingTable.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <memory>
+#include <span>
+
+namespace StagingLayout {
+inline constexpr char Separator = ',';
+inline constexpr char LineEnd[] = "\r\n";
+inline constexpr qsizetype LineEndSize = 2;
+inline constexpr int DateWidth = 10;
+inline constexpr int TimeWidth = 8;
+inline constexpr int MeaValueWidth = 6;
+// The download pads the record number; a data file load writes it unpadded.
+inline constexpr int DownloadRecNoWidth = 6;
+// Date, Time, MeaValue, Weight: a data file's reading line.
+inline constexpr int ReadingFieldCount = 4;
+// The same and RecNo: a staging line.
+inline constexpr int StagingFieldCount = 5;
+} // namespace StagingLayout
 
 class QFile;
 
@@ -69,10 +92,22 @@ private:
     QByteArray pending_;
 };
 
-// One staging line without its CR LF. recNoWidth pads the record number with trailing blanks (the
-// download pads it to 6; a data file load writes it unpadded).
+// Appends Date, Time, MeaValue and Weight (UTF-8) laid out as above, without a line end.
+void AppendReadingFields(QByteArray& out, const ReadingRowText& row);
+
+// Appends one staging line without its CR LF. recNoWidth pads the record number with trailing blanks
+// (StagingLayout::DownloadRecNoWidth for a download, 0 for a data file load).
+void AppendStagingLine(QByteArray& out, const ReadingRowText& row, qint64 recNo, int recNoWidth = 0);
+// The same for texts as QStrings.
 QByteArray StagingLine(const QString& date, const QString& time, const QString& meaValue, const QString& weight,
     qint64 recNo, int recNoWidth = 0);
 
-// Closes the staging file and appends all its rows to the table in one transaction.
+// Splits a line (without its line end) at its separators into fields without the blanks and tabs
+// around them, filling fields from the first. Returns how many fields the line has; a line with more
+// than fields.size() returns fields.size() + 1 and its extra fields are not looked at.
+qsizetype SplitLineFields(QByteArrayView line, std::span<QByteArrayView> fields);
+
+// Closes the staging file and appends all its rows to the table in one transaction, without the
+// padding blanks and with an empty record number as no value: all of them or, when a line cannot be
+// read (DataFileError naming the file and the line) or the table fails (TableError), none.
 void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination);

@@ -1,5 +1,6 @@
 #include "ParallelRowScan.h"
 
+#include "BulkWorkers.h"
 #include "RowText.h"
 
 #include <sqlite3.h>
@@ -10,8 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -19,7 +20,6 @@ namespace {
 // About half a megabyte of data file per stretch: small enough to keep every core busy to the end,
 // large enough that a stretch's own query costs nothing worth measuring.
 constexpr qint64 RowsPerStretch = 16384;
-constexpr unsigned MostReaders = 4;
 
 // A read-only connection with its prepared range query.
 struct Reader {
@@ -153,23 +153,15 @@ public:
     ~ReaderThreads()
     {
         stretches_.stop();
-        for (std::thread& thread : threads_)
-            thread.join();
+        threads_.clear(); // joins
     }
-    // False when the system has no thread to give.
-    bool start(std::function<void()> work)
-    {
-        try {
-            threads_.emplace_back(std::move(work));
-            return true;
-        } catch (const std::system_error&) {
-            return false;
-        }
-    }
+    // False when the system has no thread to give. A reader cannot run on the writer's thread: it
+    // would wait for room that only the writer makes.
+    template <typename Work> bool start(Work&& work) { return TryStartBulkWorker(threads_, std::forward<Work>(work)); }
 
 private:
     OrderedStretches& stretches_;
-    std::vector<std::thread> threads_;
+    std::vector<std::jthread> threads_;
 };
 
 } // namespace
@@ -179,7 +171,7 @@ bool WriteRowsInParallel(
 {
     const char* file = sqlite3_db_filename(db, "main");
     const qint64 stretchCount = (rowCount + RowsPerStretch - 1) / RowsPerStretch;
-    const qint64 readerCount = std::min<qint64>({ std::thread::hardware_concurrency(), MostReaders, stretchCount });
+    const qint64 readerCount = std::min<qint64>(BulkWorkerCount(), stretchCount);
     if (file == nullptr || *file == '\0' || !sqlite3_get_autocommit(db) || readerCount < 2)
         return false;
 
@@ -202,7 +194,7 @@ bool WriteRowsInParallel(
                 try {
                     readStretches(*readers[std::size_t(i)], i, readerCount, rowCount, format, stretches);
                 } catch (const std::exception& error) {
-                    stretches.fail(QString::fromLocal8Bit(error.what()));
+                    stretches.fail(ErrorText(error));
                 }
             });
             if (!started)

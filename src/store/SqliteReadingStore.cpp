@@ -6,7 +6,6 @@
 #include "TextFields.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -15,7 +14,6 @@
 #include <sqlite3.h>
 
 #include <atomic>
-#include <string_view>
 
 namespace {
 
@@ -126,25 +124,10 @@ bool bindRecNo(sqlite3_stmt* stmt, int parameter, QByteArrayView text)
     return value && sqlite3_bind_int64(stmt, parameter, *value) == SQLITE_OK;
 }
 
-// Date, Time, MeaValue, Weight, RecNo without their padding blanks; false unless there are exactly five.
-bool splitStagingLine(std::string_view line, QByteArrayView (&fields)[5])
-{
-    for (int i = 0; i < 4; ++i) {
-        const auto comma = line.find(',');
-        if (comma == std::string_view::npos)
-            return false;
-        fields[i] = trimBlanks(QByteArrayView(line.data(), qsizetype(comma)));
-        line.remove_prefix(comma + 1);
-    }
-    if (line.find(',') != std::string_view::npos)
-        return false;
-    fields[4] = trimBlanks(QByteArrayView(line.data(), qsizetype(line.size())));
-    return true;
-}
-
+// An empty text is stored as one, also from a view without bytes (SQLite takes a null pointer for no value).
 void bindText(sqlite3_stmt* stmt, int parameter, QByteArrayView text)
 {
-    sqlite3_bind_text(stmt, parameter, text.data(), int(text.size()), SQLITE_STATIC);
+    sqlite3_bind_text(stmt, parameter, text.data() ? text.data() : "", int(text.size()), SQLITE_STATIC);
 }
 
 void stepInsert(sqlite3* db, sqlite3_stmt* stmt, const QString& tableName)
@@ -156,6 +139,21 @@ void stepInsert(sqlite3* db, sqlite3_stmt* stmt, const QString& tableName)
     }
     sqlite3_reset(stmt);
 }
+
+// Clears a statement's bindings, which may point into texts that are about to go.
+class ClearBindingsOnExit {
+public:
+    explicit ClearBindingsOnExit(sqlite3_stmt* stmt)
+        : stmt_(stmt)
+    {
+    }
+    ~ClearBindingsOnExit() { sqlite3_clear_bindings(stmt_); }
+    ClearBindingsOnExit(const ClearBindingsOnExit&) = delete;
+    ClearBindingsOnExit& operator=(const ClearBindingsOnExit&) = delete;
+
+private:
+    sqlite3_stmt* stmt_;
+};
 
 const char* const SelectColumns = R"(SELECT RecNo, MeaValue, Weight, "Time", "Date" FROM )";
 
@@ -243,12 +241,17 @@ void SqliteReadingTable::empty()
     model_->tableReset();
 }
 
+sqlite3_stmt* SqliteReadingTable::insertStatement() const
+{
+    return statement(insert_,
+        QStringLiteral(R"(INSERT INTO %1 (RecNo, MeaValue, Weight, "Time", "Date") VALUES (?, ?, ?, ?, ?))")
+            .arg(quoted(name_)));
+}
+
 void SqliteReadingTable::appendRow(const ReadingRow& row)
 {
     requireOpen("append to");
-    sqlite3_stmt* insert = statement(insert_,
-        QStringLiteral(R"(INSERT INTO %1 (RecNo, MeaValue, Weight, "Time", "Date") VALUES (?, ?, ?, ?, ?))")
-            .arg(quoted(name_)));
+    sqlite3_stmt* insert = insertStatement();
     const QByteArray recNo = row.recNo.trimmed().toUtf8();
     const QByteArray meaValue = row.meaValue.toUtf8();
     const QByteArray weight = row.weight.toUtf8();
@@ -344,47 +347,24 @@ QAbstractTableModel* SqliteReadingTable::gridModel()
     return model_.get();
 }
 
-void SqliteReadingTable::appendStagingFile(const QString& stagingPath)
+void SqliteReadingTable::appendRows(const RowSource& nextRow)
 {
     requireOpen("append to");
-    QFile file(stagingPath);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Cannot read %1: %2").arg(stagingPath, file.errorString()));
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        fail(QStringLiteral("Cannot read %1: %2").arg(stagingPath, file.errorString()));
-
-    // Staging columns in file order: Date, Time, MeaValue, Weight, RecNo.
-    Statement insert(db_,
-        QStringLiteral(R"(INSERT INTO %1 ("Date", "Time", MeaValue, Weight, RecNo) VALUES (?, ?, ?, ?, ?))")
-            .arg(quoted(name_)));
+    sqlite3_stmt* insert = insertStatement();
+    const ClearBindingsOnExit clearBindings(insert);
     Transaction transaction(db_);
     qint64 appended = 0;
-    qint64 lineNumber = 0;
-    std::string_view rest(content.constData(), std::size_t(content.size()));
-    while (!rest.empty()) {
-        const auto end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (line.empty())
-            continue;
-
-        QByteArrayView fields[5];
-        if (!splitStagingLine(line, fields))
-            fail(QStringLiteral("%1, line %2: a staging row has five fields separated by \",\"")
-                     .arg(stagingPath)
-                     .arg(lineNumber));
-        for (int i = 0; i < 4; ++i)
-            bindText(insert.get(), i + 1, fields[i]);
-        if (!bindRecNo(insert.get(), 5, fields[4]))
-            fail(QStringLiteral("%1, line %2: the record number \"%3\" is not a whole number")
-                     .arg(stagingPath)
-                     .arg(lineNumber)
-                     .arg(QString::fromUtf8(fields[4])));
-        stepInsert(db_, insert.get(), name_);
+    RowToAppend row;
+    while (nextRow(row)) {
+        if (row.recNo)
+            sqlite3_bind_int64(insert, 1, *row.recNo);
+        else
+            sqlite3_bind_null(insert, 1);
+        bindText(insert, 2, row.text.meaValue);
+        bindText(insert, 3, row.text.weight);
+        bindText(insert, 4, row.text.time);
+        bindText(insert, 5, row.text.date);
+        stepInsert(db_, insert, name_);
         ++appended;
     }
     transaction.commit();

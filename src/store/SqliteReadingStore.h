@@ -42,7 +42,8 @@ public:
     void suspendUpdates() override;
     void resumeUpdates() override;
     QAbstractTableModel* gridModel() override;
-    void appendStagingFile(const QString& stagingPath) override;
+    // RecNo and the texts are stored as the rows give them.
+    void appendRows(const RowSource& nextRow) override;
 
     // Rows [first, first + count) that exist, for the grid model's pages.
     std::vector<ReadingRow> readRows(qint64 first, qint64 count) const;
@@ -51,6 +52,7 @@ private:
     void requireOpen(const char* operation) const;
     void renumberIfRowidsHaveGaps();
     sqlite3_stmt* statement(sqlite3_stmt*& cached, const QString& sql) const;
+    sqlite3_stmt* insertStatement() const;
 
     sqlite3* db_;
     QString name_;

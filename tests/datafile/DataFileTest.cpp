@@ -3,6 +3,7 @@
 #include "StagingFile.h"
 #include "TestFiles.h"
 
+#include <QAbstractItemModel>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -157,6 +158,8 @@ TEST_F(DataFileTest, ALineFromShortTextsDecodesAsItsFixedColumns)
         { "5/12/2006 ,9:5:30  ,65.3  ,A", "5/12/2006 ,9:5:30  ,65.3  ,A,121", 65.3 },
         // Edited by hand: the value field is padded again, the blank after the letter dropped.
         { "5/12/2006 ,9:5:30  ,100.0,C ", "5/12/2006 ,9:5:30  ,100.0 ,C,121", 100.0 },
+        // Edited by hand: blanks and tabs around every field dropped, every column padded as written.
+        { " 5/12/2006,\t9:5:30, 65.3 ,A", "5/12/2006 ,9:5:30  ,65.3  ,A,121", 65.3 },
     };
     for (const auto& c : cases) {
         QByteArray staging = "kept\r\n";
@@ -233,6 +236,90 @@ TEST_F(DataFileTest, TheStagingFileServesOneOperationAtATime)
         StagingFileLease released = std::move(download);
     }
     EXPECT_TRUE(load(path("other.dmr")).result.has_value());
+}
+
+TEST_F(DataFileTest, StagingRowsAreAppendedAfterTheTableRowsWithoutTheirPaddingBlanks)
+{
+    ReadingTable& table = store.loadData();
+    table.appendRow({ "1", "40.2", "A", "14:30:15", "12/9/2026" });
+    table.appendRow({ "2", "41.0", "A", "14:30:15", "12/9/2026" });
+    StagingFileLease staging = StagingFileLease::acquire(programFolder, QStringLiteral("the test"));
+    // The download pads the record number; a data file load does not.
+    writeFile(staging.path(),
+        "5/12/2006 ,9:5:30  ,65.3  ,A,3     \r\n"
+        "5/12/2006 ,9:5:31  ,100.0 ,C,4\r\n"
+        "12/31/2026,23:59:59,0.5   ,A,5\r\n");
+
+    AppendStagingTable(staging, table);
+
+    EXPECT_EQ(table.rowCount(), 5);
+    EXPECT_THAT(allRows(table),
+        ElementsAre(ReadingRow { "1", "40.2", "A", "14:30:15", "12/9/2026" },
+            ReadingRow { "2", "41.0", "A", "14:30:15", "12/9/2026" },
+            ReadingRow { "3", "65.3", "A", "9:5:30", "5/12/2006" },
+            ReadingRow { "4", "100.0", "C", "9:5:31", "5/12/2006" },
+            ReadingRow { "5", "0.5", "A", "23:59:59", "12/31/2026" }));
+    const QVariant recNo = table.gridModel()->index(2, 0).data();
+    EXPECT_EQ(recNo.typeId(), QMetaType::LongLong);
+    EXPECT_EQ(recNo.toLongLong(), 3);
+}
+
+TEST_F(DataFileTest, AStagingFileWithABadLineAddsNothing)
+{
+    ReadingTable& table = store.getRecorde();
+    StagingFileLease staging = StagingFileLease::acquire(programFolder, QStringLiteral("the test"));
+    EXPECT_THROW(AppendStagingTable(staging, table), DataFileError) << "the staging file is missing";
+    const struct {
+        const char* content;
+        const char* reason;
+    } cases[] = {
+        { "5/12/2006 ,9:5:30  ,65.3  ,A,0\r\n5/12/2006 ,9:5:31  ,65.4  ,A,x1\r\n",
+            "line 2: the record number \"x1\" is not a whole number" },
+        { "5/12/2006 ,9:5:30  ,65.3  ,A,0\r\n5/12/2006 ,9:5:31  ,65.4  ,A\r\n", "line 2: a staging row has five" },
+        { "5/12/2006 ,9:5:30  ,65.3  ,A,0,7\r\n", "line 1: a staging row has five" },
+    };
+    for (const auto& c : cases) {
+        writeFile(staging.path(), c.content);
+        try {
+            AppendStagingTable(staging, table);
+            ADD_FAILURE() << "accepted " << c.content;
+        } catch (const DataFileError& error) {
+            EXPECT_THAT(error.what(), HasSubstr("AsciiDBF.TXT, " + std::string(c.reason)));
+        }
+        EXPECT_EQ(table.rowCount(), 0);
+    }
+
+    SqliteReadingStore reopened(path("Decimora.mdb"));
+    EXPECT_TRUE(reopened.getRecorde().isEmpty());
+}
+
+TEST_F(DataFileTest, ADateInAnyScriptTakesTheSameColumnsInTheStagingFileAndInADataFile)
+{
+    // The columns count characters: a text of several bytes or of two UTF-16 units per character pads
+    // like its ASCII twin.
+    const struct {
+        const char* date;
+        const char* time;
+        const char* line;
+    } cases[] = {
+        { "9/12/2026", "9:5:30", "9/12/2026 ,9:5:30  ,65.3  ,A" },
+        { "९/१२/२०२६", "٩:٥:٣٠", "९/१२/२०२६ ,٩:٥:٣٠  ,65.3  ,A" },
+        { "𝟗/𝟏𝟐/𝟐𝟎𝟐𝟔", "𝟗:𝟓:𝟑𝟎", "𝟗/𝟏𝟐/𝟐𝟎𝟐𝟔 ,𝟗:𝟓:𝟑𝟎  ,65.3  ,A" },
+    };
+    for (const auto& c : cases) {
+        const ReadingRow row { "1", "65.3", "A", QString::fromUtf8(c.time), QString::fromUtf8(c.date) };
+        const QByteArray line = c.line;
+        store.meaData().empty();
+        store.meaData().appendRow(row);
+        store.loadData().empty();
+
+        EXPECT_EQ(StagingLine(row.date, row.time, row.meaValue, row.weight, 1), line + ",1") << c.line;
+        WriteDataFile(store.meaData(), path("script.dmr"));
+        EXPECT_EQ(readFile(path("script.dmr")), "@Zentrobasis Decimora File\r\nTotal:1\r\n" + line + "\r\n");
+        EXPECT_TRUE(load(path("script.dmr")).result.has_value()) << c.line;
+        EXPECT_EQ(readFile(path("AsciiDBF.TXT")), line + ",1\r\n") << c.line;
+        EXPECT_THAT(allRows(store.loadData()), ElementsAre(row)) << c.line;
+    }
 }
 
 // A run long enough to be written out and read back on several cores and in several blocks, with

@@ -1,9 +1,7 @@
 #include "SqliteReadingStore.h"
-#include "TestFiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QAbstractTableModel>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
@@ -11,9 +9,7 @@
 #include <sqlite3.h>
 
 #include <memory>
-#include <mutex>
-#include <set>
-#include <thread>
+#include <stdexcept>
 
 namespace {
 
@@ -30,6 +26,26 @@ std::vector<ReadingRow> allRows(const ReadingTable& table)
     std::vector<ReadingRow> rows;
     table.forEachRow([&](const ReadingRow& row) { rows.push_back(row); });
     return rows;
+}
+
+// Appends the rows in one bulk append, as the staging file's reader hands them on: texts as UTF-8
+// bytes, record numbers as numbers (none for an empty text).
+void appendInBulk(ReadingTable& table, const std::vector<ReadingRow>& rows)
+{
+    std::size_t next = 0;
+    QByteArray texts[4];
+    table.appendRows([&](RowToAppend& row) {
+        if (next == rows.size())
+            return false;
+        const ReadingRow& given = rows[next++];
+        texts[0] = given.meaValue.toUtf8();
+        texts[1] = given.weight.toUtf8();
+        texts[2] = given.time.toUtf8();
+        texts[3] = given.date.toUtf8();
+        row.recNo = given.recNo.isEmpty() ? std::nullopt : std::optional<qint64>(given.recNo.toLongLong());
+        row.text = { texts[0], texts[1], texts[2], texts[3] };
+        return true;
+    });
 }
 
 class ReadingStoreTest : public testing::Test {
@@ -71,53 +87,58 @@ TEST_F(ReadingStoreTest, EmptyingKeepsTheTablesAndWorksWhileTheyAreClosed)
     }
 }
 
-TEST_F(ReadingStoreTest, StagingRowsAreAppendedAfterTheTableRowsWithoutTheirPaddingBlanks)
+TEST_F(ReadingStoreTest, RowsAppendedInBulkFollowTheTableRowsAsGiven)
 {
     ReadingTable& table = store->loadData();
     table.appendRow(reading(1, "40.2"));
     table.appendRow(reading(2, "41.0"));
-    const QString staging = dir.filePath(QStringLiteral("AsciiDBF.TXT"));
-    // The download pads the record number; a data file load does not.
-    writeFile(staging,
-        "5/12/2006 ,9:5:30  ,65.3  ,A,3     \r\n"
-        "5/12/2006 ,9:5:31  ,100.0 ,C,4\r\n"
-        "12/31/2026,23:59:59,0.5   ,A,5\r\n");
-
-    table.appendStagingFile(staging);
-
-    EXPECT_EQ(table.rowCount(), 5);
-    EXPECT_THAT(allRows(table),
-        ElementsAre(reading(1, "40.2"), reading(2, "41.0"), ReadingRow { "3", "65.3", "A", "9:5:30", "5/12/2006" },
-            ReadingRow { "4", "100.0", "C", "9:5:31", "5/12/2006" },
-            ReadingRow { "5", "0.5", "A", "23:59:59", "12/31/2026" }));
-}
-
-TEST_F(ReadingStoreTest, AStagingFileWithABadLineAddsNothing)
-{
-    ReadingTable& table = store->getRecorde();
-    const QString staging = dir.filePath(QStringLiteral("AsciiDBF.TXT"));
-    const struct {
-        const char* content;
-        const char* reason;
-    } cases[] = {
-        { "5/12/2006 ,9:5:30  ,65.3  ,A,0\r\n5/12/2006 ,9:5:31  ,65.4  ,A,x1\r\n", "line 2: the record number" },
-        { "5/12/2006 ,9:5:30  ,65.3  ,A,0\r\n5/12/2006 ,9:5:31  ,65.4  ,A\r\n", "line 2: a staging row has five" },
-        { "5/12/2006 ,9:5:30  ,65.3  ,A,0,7\r\n", "line 1: a staging row has five" },
+    const std::vector<ReadingRow> bulk {
+        { "3", "65.3", "A", "9:5:30", "5/12/2006" },
+        { "", "100.0", "C", "9:5:31", "2026年12月9日" },
+        { "5", "0.5", "A", "", "" },
     };
-    for (const auto& c : cases) {
-        writeFile(staging, c.content);
-        try {
-            table.appendStagingFile(staging);
-            ADD_FAILURE() << "accepted " << c.content;
-        } catch (const TableError& error) {
-            EXPECT_THAT(error.what(), testing::HasSubstr(c.reason));
-        }
-        EXPECT_EQ(table.rowCount(), 0);
-    }
-    EXPECT_THROW(table.appendStagingFile(dir.filePath(QStringLiteral("missing.txt"))), TableError);
+
+    appendInBulk(table, bulk);
 
     store = std::make_unique<SqliteReadingStore>(dbPath);
-    EXPECT_TRUE(store->getRecorde().isEmpty());
+    ReadingTable& reopened = store->loadData();
+    EXPECT_EQ(reopened.rowCount(), 5);
+    EXPECT_THAT(allRows(reopened), ElementsAre(reading(1, "40.2"), reading(2, "41.0"), bulk[0], bulk[1], bulk[2]));
+    // Record numbers are numbers, and an empty one is no value, not an empty text.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(dbPath.toUtf8().constData(), &other), SQLITE_OK);
+    const char* const typesInOrder
+        = "SELECT group_concat(typeof(RecNo)) FROM (SELECT RecNo FROM LoadData ORDER BY rowid)";
+    sqlite3_stmt* types = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(other, typesInOrder, -1, &types, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(types), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(types, 0)), "integer,integer,integer,null,integer");
+    sqlite3_finalize(types);
+    sqlite3_close(other);
+}
+
+TEST_F(ReadingStoreTest, ABulkAppendAbandonedHalfWayAddsNothing)
+{
+    ReadingTable& table = store->getRecorde();
+    table.appendRow(reading(1, "50.0"));
+    QSignalSpy inserted(table.gridModel(), &QAbstractItemModel::rowsInserted);
+    const QByteArray value = "65.3";
+    int given = 0;
+    const RowSource failOnThird = [&](RowToAppend& row) {
+        if (++given == 3)
+            throw std::runtime_error("line 3 cannot be read");
+        row.recNo = given + 1;
+        row.text = { value, "A", "9:5:30", "5/12/2006" };
+        return true;
+    };
+
+    EXPECT_THROW(table.appendRows(failOnThird), std::runtime_error);
+
+    EXPECT_EQ(table.rowCount(), 1);
+    EXPECT_EQ(inserted.size(), 0);
+    table.appendRow(reading(2, "51.0"));
+    store = std::make_unique<SqliteReadingStore>(dbPath);
+    EXPECT_THAT(allRows(store->getRecorde()), ElementsAre(reading(1, "50.0"), reading(2, "51.0")));
 }
 
 TEST_F(ReadingStoreTest, PositionsFollowInsertionOrderAfterAnotherProgramDeletedARow)
@@ -157,20 +178,14 @@ TEST_F(ReadingStoreTest, ALargeTableIsHandedOnInRowOrderAndAFailingWriterStopsTh
 {
     ReadingTable& table = store->meaData();
     constexpr int Rows = 100'000;
-    QByteArray staging;
+    std::vector<ReadingRow> rows;
+    rows.reserve(Rows);
     for (int i = 0; i < Rows; ++i)
-        staging
-            += "12/9/2026,14:30:15," + QByteArray::number(300 + i % 900) + ".5,A," + QByteArray::number(i + 1) + "\r\n";
-    writeFile(dir.filePath(QStringLiteral("AsciiDBF.TXT")), staging);
-    table.appendStagingFile(dir.filePath(QStringLiteral("AsciiDBF.TXT")));
+        rows.push_back({ QString::number(i + 1), QString::number(300 + i % 900) + QStringLiteral(".5"),
+            QStringLiteral("A"), QStringLiteral("14:30:15"), QStringLiteral("12/9/2026") });
+    appendInBulk(table, rows);
 
-    std::mutex mutex;
-    std::set<std::thread::id> formatters;
-    const RowTextFormatter format = [&](const ReadingRowText& row, QByteArray& block) {
-        if (block.isEmpty()) {
-            const std::lock_guard lock(mutex);
-            formatters.insert(std::this_thread::get_id());
-        }
+    const RowTextFormatter format = [](const ReadingRowText& row, QByteArray& block) {
         block.append(row.meaValue).append(',').append(row.date).append('\n');
     };
     QByteArray written;
@@ -179,16 +194,12 @@ TEST_F(ReadingStoreTest, ALargeTableIsHandedOnInRowOrderAndAFailingWriterStopsTh
         written += block;
         ++blocks;
     });
-    const std::size_t formatterCount = formatters.size();
     QByteArray walked;
     table.ReadingTable::writeRowsInOrder(format, [&](QByteArrayView block) { walked += block; });
 
     EXPECT_EQ(written.count('\n'), Rows);
     EXPECT_TRUE(written == walked) << "the blocks differ from a walk of the table from its first row";
     EXPECT_GT(blocks, 1);
-    if (std::thread::hardware_concurrency() > 1) {
-        EXPECT_GT(formatterCount, 1u) << "the blocks are formatted on several threads";
-    }
 
     int calls = 0;
     const BlockWriter failOnSecond = [&](QByteArrayView) {
@@ -211,12 +222,10 @@ protected:
 
     void stage(int rows, int firstRecNo)
     {
-        QByteArray content;
+        std::vector<ReadingRow> staged;
         for (int i = 0; i < rows; ++i)
-            content += "5/12/2006 ,9:5:30  ,65.3  ,A," + QByteArray::number(firstRecNo + i) + "\r\n";
-        const QString path = dir.filePath(QStringLiteral("AsciiDBF.TXT"));
-        writeFile(path, content);
-        table.appendStagingFile(path);
+            staged.push_back({ QString::number(firstRecNo + i), "65.3", "A", "9:5:30", "5/12/2006" });
+        appendInBulk(table, staged);
     }
 };
 
