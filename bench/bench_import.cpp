@@ -7,7 +7,7 @@
 // - append_s: the bulk append of the 200,000 staged rows into GetRecorde on its own.
 // The bare and window downloads alternate, twice each, and the medians are reported, so that both
 // see the same machine.
-#include "BenchServices.h"
+#include "BenchModule.h"
 #include "GetRecorde.h"
 #include "MeterMemoryDecoder.h"
 #include "MeterProtocol.h"
@@ -46,15 +46,7 @@ std::vector<std::uint8_t> LargeMemory()
     return EncodeLoggedMemory(runs);
 }
 
-struct Rig {
-    QTemporaryDir folder;
-    NullInteraction ui;
-    SystemClock clock;
-    SilentSound sound;
-    SimulatedMeter meter;
-    TForm6 module { ModuleServices { ui, clock, sound, meter, folder.path() },
-        std::make_unique<SqliteReadingStore>(folder.filePath(QStringLiteral("Decimora.mdb"))) };
-
+struct Rig : BenchModule {
     Rig()
     {
         meter.setLoggedMemory(LargeMemory());

@@ -13,7 +13,7 @@
 //   graph up to date and repaints what changed;
 // - bulk_us_per_reading: the whole run's time divided by its readings;
 // - rss_MB: the process's resident memory after the run.
-#include "BenchServices.h"
+#include "BenchModule.h"
 #include "Measuring.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
@@ -60,14 +60,7 @@ double medianMicroseconds(std::vector<double> samples)
     return samples[samples.size() / 2];
 }
 
-struct Rig {
-    QTemporaryDir folder;
-    NullInteraction ui;
-    SystemClock clock;
-    SilentSound sound;
-    SimulatedMeter meter;
-    TForm6 module { ModuleServices { ui, clock, sound, meter, folder.path() },
-        std::make_unique<SqliteReadingStore>(folder.filePath(QStringLiteral("Decimora.mdb"))) };
+struct Rig : BenchModule {
     std::unique_ptr<TForm5> window;
     std::int64_t delivered = 0;
 
@@ -77,7 +70,7 @@ struct Rig {
         window->resize(1280, 800);
         window->show();
         QApplication::processEvents();
-        module.MeasureWindowHandle = window.get();
+        module.ChildWindowOpened(ChildWindowKind::Measure, window.get());
         module.ReadMode = 1;
     }
 

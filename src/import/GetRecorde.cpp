@@ -1,6 +1,7 @@
 #include "GetRecorde.h"
 
 #include "DataFile.h"
+#include "DataFileSave.h"
 #include "GraphPanel.h"
 #include "MeterMemoryDecoder.h"
 #include "MeterProtocol.h"
@@ -11,7 +12,6 @@
 
 #include <QCloseEvent>
 #include <QEvent>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -394,38 +394,17 @@ void TForm4::SaveButtonClick()
 TForm4::SaveOutcome TForm4::saveReadings()
 {
     TForm6& m = module_;
-    const QString chosen = m.Ui().askSaveFileName(this, FileDialogRequest { QLatin1String(SaveFilter), QString() });
-    if (chosen.isEmpty()) {
+    const DataFileChoice choice = AskDataFileName(m, this, QLatin1String(SaveFilter),
+        [](const QString&) { return QStringLiteral("Filename  already exits!\rAre you sure to replace it?"); });
+    if (choice.outcome != DataFileChoice::Outcome::Chosen) {
         m.MeasureSaved = false;
         return SaveOutcome::Abandoned;
     }
-    const QString name = DataFilePathForSave(chosen);
-    if (QFileInfo::exists(name)) {
-        const MessageAnswer answer
-            = m.ShowMessageBox(QStringLiteral("Filename  already exits!\rAre you sure to replace it?"),
-                QStringLiteral("Query Information"), MessageButtons::YesNo, MessageIcon::Question, this);
-        if (answer != MessageAnswer::Yes) {
-            m.MeasureSaved = false;
-            return SaveOutcome::Abandoned;
-        }
-    }
+    const QString& name = choice.path;
     fileNameEdit_->setText(name);
     saveButton_->setEnabled(false);
-    const bool written = m.RunOrReport(
-        QString::fromLatin1(ErrorCaption), this,
-        [&] {
-            if (m.GetRecorde)
-                WriteDataFile(*m.GetRecorde, name);
-        },
-        [&] {
-            // The readings are not on disk: they stay unsaved and Save stays at hand.
-            m.MeasureSaved = false;
-            saveButton_->setEnabled(true);
-            fileNameEdit_->clear();
-        });
-    if (!written)
+    if (!WriteReadingsFile(m, this, QString::fromLatin1(ErrorCaption), m.GetRecorde, name, saveButton_, fileNameEdit_))
         return SaveOutcome::Failed;
-    m.MeasureSaved = true;
     return SaveOutcome::Written;
 }
 

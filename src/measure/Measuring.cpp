@@ -1,6 +1,7 @@
 #include "Measuring.h"
 
 #include "DataFile.h"
+#include "DataFileSave.h"
 #include "GraphPanel.h"
 #include "LEDFont.h"
 #include "MeterProtocol.h"
@@ -11,7 +12,6 @@
 
 #include <QAbstractItemModel>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -651,40 +651,21 @@ TForm5::SaveOutcome TForm5::saveReadings()
 
     QString name = fileNameEdit_->text();
     if (name.isEmpty()) {
-        const QString chosen = m.Ui().askSaveFileName(this, FileDialogRequest { QLatin1String(SaveFilter), QString() });
-        if (chosen.isEmpty()) {
-            saveButton_->setEnabled(true);
+        const DataFileChoice choice = AskDataFileName(m, this, QLatin1String(SaveFilter),
+            [](const QString& path) { return path + QStringLiteral(" already exits!\rAre you sure to replace it?"); });
+        if (choice.outcome != DataFileChoice::Outcome::Chosen) {
+            // A cancelled dialog leaves Save at hand; a refused replace leaves it as the user left it.
+            if (choice.outcome == DataFileChoice::Outcome::Cancelled)
+                saveButton_->setEnabled(true);
             m.MeasureSaved = false;
             return SaveOutcome::Abandoned;
         }
-        name = DataFilePathForSave(chosen);
-        if (QFileInfo::exists(name)) {
-            const MessageAnswer answer
-                = m.ShowMessageBox(name + QStringLiteral(" already exits!\rAre you sure to replace it?"),
-                    QStringLiteral("Query Information"), MessageButtons::YesNo, MessageIcon::Question, this);
-            if (answer != MessageAnswer::Yes) {
-                m.MeasureSaved = false;
-                return SaveOutcome::Abandoned;
-            }
-        }
+        name = choice.path;
         fileNameEdit_->setText(name);
     }
 
-    const bool written = runOrReport(
-        [&] {
-            if (m.MeaData)
-                WriteDataFile(*m.MeaData, name);
-        },
-        [&] {
-            // The readings are not on disk: they stay unsaved and Save stays at hand. The name goes,
-            // so that the next Save asks where to put them rather than failing the same way again.
-            m.MeasureSaved = false;
-            saveButton_->setEnabled(true);
-            fileNameEdit_->clear();
-        });
-    if (!written)
+    if (!WriteReadingsFile(m, this, QStringLiteral("Error Information"), m.MeaData, name, saveButton_, fileNameEdit_))
         return SaveOutcome::Failed;
-    m.MeasureSaved = true;
     return SaveOutcome::Written;
 }
 

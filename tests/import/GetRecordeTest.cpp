@@ -3,6 +3,7 @@
 // The window sits in a subwindow of an MDI area, as in the main frame.
 #include "GetRecorde.h"
 
+#include "ChildWindowHarness.h"
 #include "DataFile.h"
 #include "GraphPanel.h"
 #include "MeterProtocol.h"
@@ -67,23 +68,11 @@ protected:
         m.MeasureSaved = true;
         m.ImportCommandEnabled = true;
         m.FormsReady = true;
-        window = new TForm4(m);
-        m.ChildWindowOpened(ChildWindowKind::Import, window.data());
-        subWindow = area->addSubWindow(window);
-        subWindow->setAttribute(Qt::WA_DeleteOnClose);
-        area->resize(1100, 700);
-        area->show();
-        subWindow->showMaximized();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(area.get()));
+        ASSERT_TRUE(shownWindow.open(m, ChildWindowKind::Import));
     }
 
-    template <typename T> T* child(const char* name) const
-    {
-        T* found = window->findChild<T*>(QLatin1String(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    QPushButton* button(const char* name) const { return child<QPushButton>(name); }
+    template <typename T> T* child(const char* name) const { return shownWindow.template child<T>(name); }
+    QPushButton* button(const char* name) const { return shownWindow.button(name); }
     QString box(const char* name) const { return child<QLineEdit>(name)->text(); }
     bool printEnabled() const { return window->Graph()->printButton()->isEnabled(); }
 
@@ -117,23 +106,16 @@ protected:
             texts << message.text;
         return texts;
     }
-    // The subwindow deletes itself later, once its close has gone through.
-    bool windowGone() const
-    {
-        return TestModule::waitUntil([&] {
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            return window.isNull();
-        });
-    }
+    bool windowGone() const { return shownWindow.gone(); }
     QString dataFile(const char* name) const { return QDir(files.path()).filePath(QLatin1String(name)); }
 
     QTemporaryDir files;
     TestModule fixture { std::make_unique<SqliteReadingStore>(QDir(files.path()).filePath("Decimora.mdb")) };
     TForm6& m = *fixture.module;
     SimulatedMeter& meter = fixture.meter;
-    std::unique_ptr<QMdiArea> area = std::make_unique<QMdiArea>();
-    QPointer<TForm4> window;
-    QPointer<QMdiSubWindow> subWindow;
+    ChildWindowHarness<TForm4> shownWindow;
+    QPointer<TForm4>& window = shownWindow.window;
+    QPointer<QMdiSubWindow>& subWindow = shownWindow.subWindow;
 };
 
 TEST_F(ImportWindowTest, OpensEmptyWithItsCaptionSizesAndButtonStates)

@@ -2,6 +2,7 @@
 // readings answered by the simulated meter, dialogs answered from a script. The window sits in a
 // subwindow of an MDI area, as in the main frame.
 #include "Measuring.h"
+#include "ChildWindowHarness.h"
 #include "DataFile.h"
 #include "GraphPanel.h"
 #include "LEDFont.h"
@@ -41,25 +42,10 @@ protected:
         openWindow();
     }
 
-    void openWindow()
-    {
-        window = new TForm5(m);
-        m.ChildWindowOpened(ChildWindowKind::Measure, window.data());
-        subWindow = area->addSubWindow(window);
-        subWindow->setAttribute(Qt::WA_DeleteOnClose);
-        area->resize(1100, 700);
-        area->show();
-        subWindow->showMaximized();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(area.get()));
-    }
+    void openWindow() { ASSERT_TRUE(shownWindow.open(m, ChildWindowKind::Measure)); }
 
-    template <typename T> T* child(const char* name) const
-    {
-        T* found = window->findChild<T*>(QLatin1String(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    QPushButton* button(const char* name) const { return child<QPushButton>(name); }
+    template <typename T> T* child(const char* name) const { return shownWindow.template child<T>(name); }
+    QPushButton* button(const char* name) const { return shownWindow.button(name); }
     bool shown(const char* name) const { return !child<QWidget>(name)->isHidden(); }
     QString readout(const char* name) const { return child<TLEDFontNum>(name)->Text(); }
     QString fileNameBox() const { return child<QLineEdit>("FileNameEdit")->text(); }
@@ -113,9 +99,10 @@ protected:
     QTemporaryDir files;
     TestModule fixture { std::make_unique<SqliteReadingStore>(files.filePath(QStringLiteral("Decimora.mdb"))) };
     TForm6& m = *fixture.module;
-    std::unique_ptr<QMdiArea> area = std::make_unique<QMdiArea>();
-    QPointer<QMdiSubWindow> subWindow;
-    QPointer<TForm5> window;
+    ChildWindowHarness<TForm5> shownWindow;
+    std::unique_ptr<QMdiArea>& area = shownWindow.area;
+    QPointer<QMdiSubWindow>& subWindow = shownWindow.subWindow;
+    QPointer<TForm5>& window = shownWindow.window;
 };
 
 TEST_F(MeasureWindowTest, OpensEmptyAndIdle)

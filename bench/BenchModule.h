@@ -1,0 +1,22 @@
+#pragma once
+
+// A module on the simulated meter with its database in a temporary folder, as the window benchmarks
+// drive it: no dialogs, no sound, the real clock.
+
+#include "BenchServices.h"
+#include "Clock.h"
+#include "SimulatedMeter.h"
+#include "SqliteReadingStore.h"
+#include "systemvar.h"
+
+#include <QTemporaryDir>
+
+struct BenchModule {
+    QTemporaryDir folder;
+    NullInteraction ui;
+    SystemClock clock;
+    SilentSound sound;
+    SimulatedMeter meter;
+    TForm6 module { ModuleServices { ui, clock, sound, meter, folder.path() },
+        std::make_unique<SqliteReadingStore>(folder.filePath(QStringLiteral("Decimora.mdb"))) };
+};
