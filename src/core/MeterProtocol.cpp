@@ -159,7 +159,7 @@ int ReadMeterStatus(TForm6& module)
     return module.LiveFlags;
 }
 
-void ApplyMeterSettings(TForm6& module, bool setClock, const QDateTime& localTime, std::uint8_t modeByte)
+void ApplyMeterSettings(TForm6& module, bool setClock, const QDateTime& localTime, std::optional<std::uint8_t> modeByte)
 {
     if (setClock) {
         FillSetClock(module.SendBuffer, localTime);
@@ -167,7 +167,9 @@ void ApplyMeterSettings(TForm6& module, bool setClock, const QDateTime& localTim
             module.WritetoDevice();
     }
     module.delay(100);
-    FillSetMode(module.SendBuffer, modeByte);
+    if (!modeByte)
+        return;
+    FillSetMode(module.SendBuffer, *modeByte);
     if (module.DeviceConnected)
         module.WritetoDevice();
 }

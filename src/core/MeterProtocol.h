@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class TForm6;
 
@@ -83,5 +84,7 @@ DownloadOutcome RunMeterDownload(TForm6& module, const DownloadHooks& hooks);
 // measurement keeps its read mode; a download in progress is left alone and the last status is returned.
 int ReadMeterStatus(TForm6& module);
 
-// The setup window's Apply: optionally sets the meter's clock to localTime, then its mode.
-void ApplyMeterSettings(TForm6& module, bool setClock, const QDateTime& localTime, std::uint8_t modeByte);
+// The setup window's Apply: optionally sets the meter's clock to localTime, then its mode. Without a
+// mode byte only the clock is set: the meter keeps the mode it has.
+void ApplyMeterSettings(
+    TForm6& module, bool setClock, const QDateTime& localTime, std::optional<std::uint8_t> modeByte);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -43,7 +44,11 @@ double alarmLevel(std::int32_t tenths)
 
 QString alarmText(double level)
 {
-    return QString::number(static_cast<std::int64_t>(std::trunc(level * 10.0)));
+    // The start-up reads the tenths back as a 32-bit number. A level typed far beyond that keeps the
+    // nearest one the file can hold, rather than a conversion the language leaves undefined.
+    const double tenths = std::clamp(std::trunc(level * 10.0), double(std::numeric_limits<std::int32_t>::min()),
+        double(std::numeric_limits<std::int32_t>::max()));
+    return QString::number(static_cast<std::int32_t>(tenths));
 }
 
 struct SettingRule {

@@ -2,6 +2,7 @@
 
 #include "FrameImages.h"
 #include "Measuring.h"
+#include "Option.h"
 #include "PanelStatusBar.h"
 #include "ReadingsRescue.h"
 #include "ReadingsWindow.h"
@@ -531,6 +532,11 @@ void TForm1::SystemSetup1Click()
     QWidget* window = parts_.createSetupWindow(*module_);
     module_->SetupWindow = window;
     QMdiSubWindow* sub = addChild(window);
+    // A system menu and a minimise box, but nothing to maximise: the pages have a size of their own.
+    sub->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+        | Qt::WindowCloseButtonHint);
+    sub->resize(TForm8::OpenedWidth, TForm8::OpenedHeight);
+    sub->move((width() - TForm8::OpenedWidth) / 2, (height() - TForm8::OpenedHeight) / 4);
     sub->show();
     mdiArea_->setActiveSubWindow(sub);
 }

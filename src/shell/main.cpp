@@ -9,6 +9,7 @@
 #include "FrameImages.h"
 #include "GetRecorde.h"
 #include "HidPlatformLinux.h"
+#include "Option.h"
 #include "QtSoundPlayer.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
@@ -101,6 +102,7 @@ int main(int argc, char** argv)
 
     FrameParts parts;
     parts.createImportWindow = [](TForm6& m) { return new TForm4(m); };
+    parts.createSetupWindow = [](TForm6& m) { return new TForm8(m); };
 
     // The module lives longer than the main window, whose child windows point into it.
     std::unique_ptr<TForm6> module;

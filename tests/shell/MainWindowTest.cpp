@@ -6,19 +6,29 @@
 #include "FrameImages.h"
 #include "GetRecorde.h"
 #include "Measuring.h"
+#include "Option.h"
 #include "PanelStatusBar.h"
+#include "PrivateProfile.h"
+#include "SettingsFile.h"
 #include "SqliteReadingStore.h"
+#include "SystemTexts.h"
 #include "TestModule.h"
 
+#include <QAbstractSpinBox>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolBar>
 #include <gmock/gmock.h>
 
@@ -83,7 +93,11 @@ struct ProgramCopy {
 
         FrameParts parts;
         parts.createAboutBox = [](TForm6&) { return StandIn("Form3"); };
-        parts.createSetupWindow = [](TForm6&) { return StandIn("Form8"); };
+        parts.createSetupWindow = [this](TForm6& m) -> QWidget* {
+            if (realSetupWindow)
+                return new TForm8(m);
+            return StandIn("Form8");
+        };
         parts.createImportWindow = [this, importWindow](TForm6& m) -> ReadingsWindow* {
             if (importWindow == ImportWindow::Real)
                 return new TForm4(m);
@@ -146,6 +160,8 @@ struct ProgramCopy {
     QString exportedFrom;
     std::optional<DataSourceRegistrationMessage> registrationFailure;
     bool moduleCreated = false;
+    // Option > System Setup opens the real setup window rather than a stand-in.
+    bool realSetupWindow = false;
     // Declared last: the frame goes before the module its windows point into.
     std::unique_ptr<TForm1> frame;
 };
@@ -522,6 +538,123 @@ TEST(MainWindow, TheImportWindowTakesItsShareOfTheFileCommands)
     frame.Timer1Timer();
     EXPECT_TRUE(frame.ImportData1->isEnabled());
     EXPECT_EQ(copy.windowMenuCount(frame.importdata), 0);
+}
+
+// The real setup window in the frame: placed by the frame's formula, no maximise box, no Window-menu
+// item, and Option > System Setup disabled from the moment it is chosen until the window has
+// closed, whichever way it closes.
+TEST(MainWindow, TheSetupWindowKeepsSystemSetupDisabledUntilItCloses)
+{
+    struct Case {
+        const char* way;
+        std::function<void(ProgramCopy&, TForm8&)> close;
+    };
+    const auto press = [](TForm8& window, const char* button) {
+        QTest::mouseClick(window.findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
+    };
+    const Case cases[] = {
+        { "Ok", [&](ProgramCopy&, TForm8& window) { press(window, "OkButton"); } },
+        { "Cancel", [&](ProgramCopy&, TForm8& window) { press(window, "CancelButton"); } },
+        { "close box", [](ProgramCopy& c, TForm8& window) { c.subWindowOf(&window)->close(); } },
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.way);
+        QTemporaryDir data;
+        ProgramCopy copy(data.path());
+        copy.realSetupWindow = true;
+        ASSERT_TRUE(copy.start());
+        ASSERT_TRUE(copy.test.connect());
+        TForm1& frame = *copy.frame;
+        frame.show();
+        const qsizetype windowMenuItems = frame.WindowMenu()->actions().size();
+
+        frame.SystemSetup1->trigger();
+
+        EXPECT_FALSE(frame.SystemSetup1->isEnabled());
+        EXPECT_FALSE(copy.module().SetupCommandEnabled);
+        auto* setup = qobject_cast<TForm8*>(frame.ActiveChild());
+        ASSERT_NE(setup, nullptr);
+        EXPECT_EQ(copy.module().SetupWindow, setup);
+        QMdiSubWindow* sub = copy.subWindowOf(setup);
+        EXPECT_EQ(sub->size(), QSize(638, 428));
+        EXPECT_EQ(sub->pos(), QPoint((frame.width() - 638) / 2, (frame.height() - 428) / 4));
+        EXPECT_TRUE(sub->windowFlags() & Qt::WindowSystemMenuHint);
+        EXPECT_TRUE(sub->windowFlags() & Qt::WindowMinimizeButtonHint);
+        EXPECT_FALSE(sub->windowFlags() & Qt::WindowMaximizeButtonHint);
+        frame.Timer1Timer();
+        EXPECT_FALSE(frame.SystemSetup1->isEnabled());
+        EXPECT_EQ(frame.WindowMenu()->actions().size(), windowMenuItems);
+        EXPECT_FALSE(fileCommands(frame).exportAndPrint);
+        EXPECT_FALSE(fileCommands(frame).save);
+
+        test.close(copy, *setup);
+        ASSERT_TRUE(TestModule::waitUntil([&] { return frame.MdiArea()->subWindowList().isEmpty(); }));
+        frame.Timer1Timer();
+
+        EXPECT_TRUE(frame.SystemSetup1->isEnabled());
+        EXPECT_EQ(frame.WindowMenu()->actions().size(), windowMenuItems);
+        EXPECT_THAT(copy.test.ui.messages, IsEmpty());
+    }
+}
+
+// What the setup window applies is in memory only; the end of the program writes it to the settings
+// file, the alarm levels in tenths.
+TEST(MainWindow, SettingsAppliedInTheSetupWindowReachTheSettingsFileAtTheEnd)
+{
+    struct Case {
+        QString low;
+        QString high;
+        const char* lowKey;
+        const char* highKey;
+    };
+    const Case cases[] = {
+        { SystemShortestDecimalText(55.5), "150", "555", "1500" },
+        // Far beyond any level: the file keeps the largest its 32-bit tenths can hold.
+        { "-5", "1e300", "-50", "2147483647" },
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.high.toStdString());
+        QTemporaryDir data;
+        ProgramCopy copy(data.path());
+        copy.realSetupWindow = true;
+        ASSERT_TRUE(copy.start());
+        ASSERT_TRUE(copy.test.connect());
+        TForm1& frame = *copy.frame;
+        frame.show();
+        frame.SystemSetup1->trigger();
+        auto* setup = qobject_cast<TForm8*>(frame.ActiveChild());
+        ASSERT_NE(setup, nullptr);
+
+        setup->findChild<QTabWidget*>(QStringLiteral("PageControl"))->setCurrentIndex(1);
+        const std::pair<const char*, QString> levels[] = { { "LowAlarmBox", test.low }, { "HighAlarmBox", test.high } };
+        for (const auto& [name, text] : levels) {
+            auto* box = setup->findChild<QAbstractSpinBox*>(QLatin1String(name));
+            box->clear();
+            QTest::keyClicks(box, text);
+        }
+        setup->findChild<QRadioButton*>(QStringLiteral("AlarmOffChoice"))->setChecked(true);
+        auto* company = setup->findChild<QLineEdit*>(QStringLiteral("CompanyNameBox"));
+        company->clear();
+        QTest::keyClicks(company, QStringLiteral("Quiet Street Survey"));
+        QTest::mouseClick(setup->findChild<QPushButton*>(QStringLiteral("OkButton")), Qt::LeftButton);
+        ASSERT_TRUE(TestModule::waitUntil([&] { return frame.MdiArea()->subWindowList().isEmpty(); }));
+        const QString settingsFile = copy.test.folder.filePath(QString::fromLatin1(SettingsFileName));
+        EXPECT_FALSE(QFile::exists(settingsFile)) << "written only at the end";
+
+        copy.test.ui.answers.push_back(MessageAnswer::Yes);
+        frame.Exit1->trigger();
+        ASSERT_TRUE(frame.Ended());
+
+        const std::optional<PrivateProfile> settings = PrivateProfile::load(settingsFile);
+        ASSERT_TRUE(settings.has_value());
+        const auto key = [&](const char* name) {
+            return settings->readString(QString::fromLatin1(SettingsSection), QLatin1String(name), QStringLiteral("?"));
+        };
+        EXPECT_EQ(key("COMPANY_NAME"), "Quiet Street Survey");
+        EXPECT_EQ(key("SYSTEMLAL"), QLatin1String(test.lowKey));
+        EXPECT_EQ(key("SYSTEMHAL"), QLatin1String(test.highKey));
+        EXPECT_EQ(key("ALARMONOFF"), "0");
+    }
 }
 
 TEST(MainWindow, StatusBarFollowsTheMeterAndTheCompanyName)
