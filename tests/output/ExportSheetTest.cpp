@@ -315,4 +315,28 @@ TEST(ExportSheet, ASheetLongerThanTheFormatHoldsIsRefusedAndNothingIsWritten)
     }
 }
 
+TEST(ExportSheet, CsvIsRfc4180TextInUtf8UnderAHeaderLineOfTheShownColumns)
+{
+    QTemporaryDir dir;
+    MemoryDataSet dataSet({ { "RecNo", FieldType::Integer }, { "Note", FieldType::String }, { "Secret", FieldType::String },
+                              { "Level", FieldType::Float }, { "Unit", FieldType::String } },
+        { { qint64(1), QString("a, \"quoted\"\r\nnote"), QString("x"), 65.5, QString("dB") },
+            { FieldValue {}, QString::fromUtf8("Zürich 漢"), QString("y"), FieldValue {}, FieldValue {} } });
+    GridDescription grid;
+    grid.dataSet = &dataSet;
+    grid.columns = { { "RecNo", "No.", true, {} }, { "Note", "Note", true, {} }, { "Secret", "S*****", true, {} },
+        { "Level", "Level|dB", true, {} }, { "Unit", "Unit", false, {} } };
+    TDBGridToExcel writer;
+    writer.ShowProgress = false;
+    writer.DBGrid = &grid;
+    writer.FileName = dir.filePath("out.csv");
+    writer.Format = SpreadsheetFormat::Csv;
+    writer.ExportSheet();
+
+    EXPECT_EQ(readFile(writer.FileName).toStdString(),
+        "No.,Note,S*****,Level dB\r\n"
+        "1,\"a, \"\"quoted\"\"\r\nnote\",,65.5\r\n"
+        ",Zürich 漢,,\r\n");
+}
+
 } // namespace
