@@ -271,9 +271,7 @@ void TDBGridToExcel::ExportSheet()
         return;
     syncColumns();
 
-    const qint64 limit = SheetRowLimit(Format);
-    if (limit > 0 && SheetRows() > limit)
-        throw SpreadsheetExportError(tooManyRowsText(Format, dataSet->recordCount(), SheetRows()));
+    CheckSheetFits();
 
     const BusyCursor busy(hooks_.busyCursor);
     // The old file stays until a complete new one takes its place.
@@ -316,6 +314,13 @@ qint64 TDBGridToExcel::SheetRows() const
         }
     }
     return 1 + titles.titleRows() + DBGrid->dataSet->recordCount() + footerRows;
+}
+
+void TDBGridToExcel::CheckSheetFits() const
+{
+    const qint64 limit = SheetRowLimit(Format);
+    if (limit > 0 && SheetRows() > limit)
+        throw SpreadsheetExportError(tooManyRowsText(Format, DBGrid->dataSet->recordCount(), SheetRows()));
 }
 
 void TDBGridToExcel::syncColumns()

@@ -98,6 +98,9 @@ public:
 
     // The rows the sheet of the current grid takes: title, column titles, records, footers.
     qint64 SheetRows() const;
+    // Throws SpreadsheetExportError, saying the format's limit and what to choose instead, when the
+    // sheet takes more rows than the format holds; ExportSheet checks it too.
+    void CheckSheetFits() const;
 
     // The cell writers, at the current row and column. Integers outside the RK range are not
     // cut short: the records step writes them as numbers.
