@@ -138,7 +138,7 @@ public:
         // The new file gets what the old one had, or what a new file gets: the temporary file is
         // private to its owner.
         mode_t mode = 0;
-        struct stat old {};
+        struct stat old { };
         if (::stat(target.constData(), &old) == 0) {
             mode = old.st_mode & 07777;
         } else {
@@ -328,9 +328,8 @@ void TDBGridToExcel::syncColumns()
     std::vector<TField>& fields = DBGrid->dataSet->fields();
     for (std::size_t i = 0; i < DBGrid->columns.size(); ++i) {
         const GridColumn& column = DBGrid->columns[i];
-        const auto found = std::find_if(fields.begin(), fields.end(), [&](const TField& field) {
-            return field.FieldName.compare(column.fieldName, Qt::CaseInsensitive) == 0;
-        });
+        const auto found = std::find_if(fields.begin(), fields.end(),
+            [&](const TField& field) { return field.FieldName.compare(column.fieldName, Qt::CaseInsensitive) == 0; });
         if (found == fields.end())
             throw SpreadsheetExportError(QStringLiteral("Field '%1' not found").arg(column.fieldName));
         TField field = *found;
@@ -517,9 +516,8 @@ void TDBGridToExcel::writeCsv(ExportProgress* progress)
     for (const GridColumn& column : DBGrid->columns) {
         if (!column.visible)
             continue;
-        const auto field = std::find_if(dataSet.fields().begin(), dataSet.fields().end(), [&](const TField& f) {
-            return f.FieldName.compare(column.fieldName, Qt::CaseInsensitive) == 0;
-        });
+        const auto field = std::find_if(dataSet.fields().begin(), dataSet.fields().end(),
+            [&](const TField& f) { return f.FieldName.compare(column.fieldName, Qt::CaseInsensitive) == 0; });
         columns.push_back(Column { field->ValueIndex, !field->Visible });
         header << column.title.split(QLatin1Char('|')).join(QLatin1Char(' '));
     }

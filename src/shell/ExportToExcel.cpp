@@ -95,6 +95,6 @@ void ExportToExcel(TForm6& m, ReadingsWindow& window)
     });
     if (!exported)
         return;
-    m.ShowMessageBox(QStringLiteral("Exported  %1  records total. \r").arg(records) + path, QStringLiteral("Export Data"),
-        MessageButtons::Ok, MessageIcon::Information, &window);
+    m.ShowMessageBox(QStringLiteral("Exported  %1  records total. \r").arg(records) + path,
+        QStringLiteral("Export Data"), MessageButtons::Ok, MessageIcon::Information, &window);
 }

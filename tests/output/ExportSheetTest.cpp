@@ -23,7 +23,8 @@ MemoryDataSet readings(int count)
     std::vector<std::vector<FieldValue>> records;
     for (int i = 1; i <= count; ++i)
         records.push_back({ qint64(i), QString("65.3"), QString("A") });
-    return MemoryDataSet({ { "RecNo", FieldType::Integer }, { "MeaValue", FieldType::String }, { "Weight", FieldType::String } },
+    return MemoryDataSet(
+        { { "RecNo", FieldType::Integer }, { "MeaValue", FieldType::String }, { "Weight", FieldType::String } },
         std::move(records));
 }
 
@@ -118,12 +119,13 @@ TEST(ExportSheet, WritesNothingWhenThereIsNothingToWriteOrTheUserKeepsTheFile)
 TEST(ExportSheet, LeavesTheFieldsAsTheColumnSyncMadeThemAndFailsOnAFieldTheDataSetLacks)
 {
     QTemporaryDir dir;
-    MemoryDataSet dataSet({ { "RecNo", FieldType::Integer }, { "Unit", FieldType::String }, { "Weight", FieldType::String },
-                              { "Note", FieldType::String } },
+    MemoryDataSet dataSet({ { "RecNo", FieldType::Integer }, { "Unit", FieldType::String },
+                              { "Weight", FieldType::String }, { "Note", FieldType::String } },
         { { qint64(1), QString("dB"), QString("A"), QString("x") } });
     GridDescription grid;
     grid.dataSet = &dataSet;
-    grid.columns = { { "weight", "Weighting", true, {} }, { "Note", "Note *****", true, {} }, { "RecNo", "No.", false, {} } };
+    grid.columns
+        = { { "weight", "Weighting", true, {} }, { "Note", "Note *****", true, {} }, { "RecNo", "No.", false, {} } };
     TDBGridToExcel writer;
     writer.ShowProgress = false;
     writer.DBGrid = &grid;
@@ -135,8 +137,8 @@ TEST(ExportSheet, LeavesTheFieldsAsTheColumnSyncMadeThemAndFailsOnAFieldTheDataS
         fields.emplace_back(field.FieldName, field.DisplayLabel, field.Visible);
     EXPECT_THAT(fields,
         ElementsAre(std::tuple(QString("Weight"), QString("Weighting"), true),
-            std::tuple(QString("Note"), QString("Note *****"), false), std::tuple(QString("RecNo"), QString("No."), false),
-            std::tuple(QString("Unit"), QString("Unit"), true)));
+            std::tuple(QString("Note"), QString("Note *****"), false),
+            std::tuple(QString("RecNo"), QString("No."), false), std::tuple(QString("Unit"), QString("Unit"), true)));
 
     grid.columns.push_back({ "Level", "Level", true, {} });
     const QString missing = dir.filePath("missing.xls");
@@ -183,8 +185,8 @@ TEST(ExportSheet, ShowsTheHourglassAndTheProgressWindowOnlyWhileItWrites)
         writer.ExportSheet();
 
         if (showProgress) {
-            EXPECT_THAT(events,
-                ElementsAre("hourglass", "progress window for 3, file not yet created", "normal cursor"));
+            EXPECT_THAT(
+                events, ElementsAre("hourglass", "progress window for 3, file not yet created", "normal cursor"));
             EXPECT_THAT(positions, ElementsAre(1, 2, 3, -1));
         } else {
             EXPECT_THAT(events, ElementsAre("hourglass", "normal cursor"));
@@ -310,7 +312,8 @@ TEST(ExportSheet, ASheetLongerThanTheFormatHoldsIsRefusedAndNothingIsWritten)
         if (test.written) {
             // The last record: RK 65,534 at row 65,535; then EOF.
             const QByteArray content = readFile(writer.FileName);
-            EXPECT_EQ(content.right(18).toHex(' ').toStdString(), "7e 02 0a 00 ff ff 00 00 00 00 fa ff 03 00 0a 00 00 00");
+            EXPECT_EQ(
+                content.right(18).toHex(' ').toStdString(), "7e 02 0a 00 ff ff 00 00 00 00 fa ff 03 00 0a 00 00 00");
         }
     }
 }
@@ -318,8 +321,9 @@ TEST(ExportSheet, ASheetLongerThanTheFormatHoldsIsRefusedAndNothingIsWritten)
 TEST(ExportSheet, CsvIsRfc4180TextInUtf8UnderAHeaderLineOfTheShownColumns)
 {
     QTemporaryDir dir;
-    MemoryDataSet dataSet({ { "RecNo", FieldType::Integer }, { "Note", FieldType::String }, { "Secret", FieldType::String },
-                              { "Level", FieldType::Float }, { "Unit", FieldType::String } },
+    MemoryDataSet dataSet(
+        { { "RecNo", FieldType::Integer }, { "Note", FieldType::String }, { "Secret", FieldType::String },
+            { "Level", FieldType::Float }, { "Unit", FieldType::String } },
         { { qint64(1), QString("a, \"quoted\"\r\nnote"), QString("x"), 65.5, QString("dB") },
             { FieldValue {}, QString::fromUtf8("Zürich 漢"), QString("y"), FieldValue {}, FieldValue {} } });
     GridDescription grid;

@@ -8,8 +8,8 @@
 
 class MemoryDataSet final : public ExportDataSet {
 public:
-    MemoryDataSet(std::initializer_list<std::pair<const char*, FieldType>> fields,
-        std::vector<std::vector<FieldValue>> records)
+    MemoryDataSet(
+        std::initializer_list<std::pair<const char*, FieldType>> fields, std::vector<std::vector<FieldValue>> records)
         : records_(std::move(records))
     {
         for (const auto& [name, type] : fields)

@@ -62,7 +62,8 @@ std::optional<QString> missingPythonModule(const char* module, const char* packa
 {
     if (!QFile::exists(QLatin1String(DebianPython)))
         return QStringLiteral("%1 is missing (Debian's python3; scripts/setup installs it)").arg(DebianPython);
-    const ReaderRun check = runReader(QLatin1String(DebianPython), { "-c", QStringLiteral("import %1").arg(module) }, 30000);
+    const ReaderRun check
+        = runReader(QLatin1String(DebianPython), { "-c", QStringLiteral("import %1").arg(module) }, 30000);
     if (check.exitCode != 0)
         return QStringLiteral("%1 cannot import %2 (Debian package %3; scripts/setup installs it)")
             .arg(DebianPython, module, package);

@@ -79,8 +79,8 @@ QByteArray exportBytes(const Case& test)
     GridDescription grid;
     grid.dataSet = &dataSet;
     for (const Column& column : test.columns)
-        grid.columns.push_back(
-            GridColumn { QString::fromLatin1(column.field), QString::fromLatin1(column.title), column.visible, column.footers });
+        grid.columns.push_back(GridColumn {
+            QString::fromLatin1(column.field), QString::fromLatin1(column.title), column.visible, column.footers });
     grid.footerRowCount = test.footerRowCount;
     TDBGridToExcel writer;
     writer.ShowProgress = false;
@@ -107,23 +107,20 @@ TEST(SheetBytes, EachLayoutRuleGivesItsRecords)
                 "03 02 0E 00 02 00 01 00 00 00 00 00 00 00 00 60 50 40"
                 "04 02 09 00 02 00 02 00 00 00 01 00 41"
                 "0A 00 00 00") },
-        { "a negative integer",
-            { { "Offset", FieldType::Integer } },
-            { { qint64(-5) } },
-            { { "Offset", "Offset" } },
-            bof() + label(0, 3, "") + label(1, 0, "Offset") + hex("7E 02 0A 00 02 00 00 00 00 00 EE FF FF FF") + eof() },
+        { "a negative integer", { { "Offset", FieldType::Integer } }, { { qint64(-5) } }, { { "Offset", "Offset" } },
+            bof() + label(0, 3, "") + label(1, 0, "Offset") + hex("7E 02 0A 00 02 00 00 00 00 00 EE FF FF FF")
+                + eof() },
         { "integers at the ends of the RK range stay RK; beyond them they are numbers, not cut short",
             { { "SmallInt", FieldType::SmallInt }, { "AutoInc", FieldType::AutoIncrement } },
             { { qint64(536870911), qint64(-536870912) }, { qint64(536870912), qint64(-536870913) } },
             { { "SmallInt", "a" }, { "AutoInc", "b" } },
-            bof() + label(0, 3, "") + label(1, 0, "a") + label(1, 1, "b") + rk(2, 0, 0x7FFFFFFE)
-                + rk(2, 1, 0x80000002) + number(3, 0, 536870912.0) + number(3, 1, -536870913.0) + eof() },
+            bof() + label(0, 3, "") + label(1, 0, "a") + label(1, 1, "b") + rk(2, 0, 0x7FFFFFFE) + rk(2, 1, 0x80000002)
+                + number(3, 0, 536870912.0) + number(3, 1, -536870913.0) + eof() },
         { "a \"|\" title gives two title rows and the records start one row lower",
             { { "MeaValue", FieldType::String }, { "Weight", FieldType::String } },
-            { { QString("65.3"), QString("A") } },
-            { { "MeaValue", "Level|dB" }, { "Weight", "Weight" } },
-            bof() + label(0, 3, "") + label(1, 0, "Level") + label(1, 1, "Weight") + label(2, 0, "dB")
-                + label(2, 1, "") + label(3, 0, "65.3") + label(3, 1, "A") + eof() },
+            { { QString("65.3"), QString("A") } }, { { "MeaValue", "Level|dB" }, { "Weight", "Weight" } },
+            bof() + label(0, 3, "") + label(1, 0, "Level") + label(1, 1, "Weight") + label(2, 0, "dB") + label(2, 1, "")
+                + label(3, 0, "65.3") + label(3, 1, "A") + eof() },
         { "a \"*****\" column keeps its title cell while its field's cells are blank",
             { { "RecNo", FieldType::Integer }, { "Note", FieldType::String } },
             { { qint64(1), QString("secret") }, { qint64(2), QString("hidden") } },
@@ -141,9 +138,8 @@ TEST(SheetBytes, EachLayoutRuleGivesItsRecords)
             { { "RecNo", FieldType::Integer }, { "MeaValue", FieldType::Float }, { "Date", FieldType::Date } },
             { { FieldValue {}, FieldValue {}, FieldValue {} }, { qint64(3), 0.5, QString() } },
             { { "RecNo", "RecNo" }, { "MeaValue", "MeaValue" }, { "Date", "Date" } },
-            bof() + label(0, 3, "") + label(1, 0, "RecNo") + label(1, 1, "MeaValue") + label(1, 2, "Date")
-                + blank(2, 0) + blank(2, 1) + blank(2, 2) + rk(3, 0, 14) + number(3, 1, 0.5) + label(3, 2, "")
-                + eof() },
+            bof() + label(0, 3, "") + label(1, 0, "RecNo") + label(1, 1, "MeaValue") + label(1, 2, "Date") + blank(2, 0)
+                + blank(2, 1) + blank(2, 2) + rk(3, 0, 14) + number(3, 1, 0.5) + label(3, 2, "") + eof() },
         { "the grid's order moves the fields; large objects are empty labels; the title name sits in row 0, "
           "column 3",
             { { "RecNo", FieldType::Integer }, { "Memo", FieldType::Memo }, { "Weight", FieldType::String } },
@@ -153,23 +149,19 @@ TEST(SheetBytes, EachLayoutRuleGivesItsRecords)
                 + label(2, 1, "") + rk(2, 2, 30) + eof(),
             "Run 7" },
         { "one footer row: each shown column's footer beside the last, below the records",
-            { { "RecNo", FieldType::Integer }, { "MeaValue", FieldType::String } },
-            { { qint64(1), QString("65.3") } },
+            { { "RecNo", FieldType::Integer }, { "MeaValue", FieldType::String } }, { { qint64(1), QString("65.3") } },
             { { "RecNo", "RecNo", true, { "Max" } }, { "MeaValue", "MeaValue", true, { "65.3" } } },
-            bof() + label(0, 3, "") + label(1, 0, "RecNo") + label(1, 1, "MeaValue") + rk(2, 0, 6)
-                + label(2, 1, "65.3") + label(3, 0, "Max") + label(3, 1, "65.3") + eof(),
+            bof() + label(0, 3, "") + label(1, 0, "RecNo") + label(1, 1, "MeaValue") + rk(2, 0, 6) + label(2, 1, "65.3")
+                + label(3, 0, "Max") + label(3, 1, "65.3") + eof(),
             "", 1 },
         { "several footer rows: each column's footers one below the other",
-            { { "RecNo", FieldType::Integer }, { "MeaValue", FieldType::String } },
-            { { qint64(1), QString("65.3") } },
+            { { "RecNo", FieldType::Integer }, { "MeaValue", FieldType::String } }, { { qint64(1), QString("65.3") } },
             { { "RecNo", "RecNo", true, { "Max", "Min" } }, { "MeaValue", "MeaValue", true, { "65.3" } } },
-            bof() + label(0, 3, "") + label(1, 0, "RecNo") + label(1, 1, "MeaValue") + rk(2, 0, 6)
-                + label(2, 1, "65.3") + label(3, 0, "Max") + label(4, 0, "Min") + label(3, 1, "65.3") + eof(),
+            bof() + label(0, 3, "") + label(1, 0, "RecNo") + label(1, 1, "MeaValue") + rk(2, 0, 6) + label(2, 1, "65.3")
+                + label(3, 0, "Max") + label(4, 0, "Min") + label(3, 1, "65.3") + eof(),
             "", 2 },
-        { "text in Latin-1, longer text cut at the 255 characters a cell holds",
-            { { "Date", FieldType::String } },
-            { { QString::fromUtf8("Zürich ½ 漢") }, { QString(300, QLatin1Char('x')) } },
-            { { "Date", "Date" } },
+        { "text in Latin-1, longer text cut at the 255 characters a cell holds", { { "Date", FieldType::String } },
+            { { QString::fromUtf8("Zürich ½ 漢") }, { QString(300, QLatin1Char('x')) } }, { { "Date", "Date" } },
             bof() + label(0, 3, "") + label(1, 0, "Date") + label(2, 0, "Z\xFCrich \xBD ?")
                 + label(3, 0, QByteArray(255, 'x')) + eof() },
     };

@@ -763,8 +763,8 @@ QStringList expectedSheet(const ReadingTable& table, bool unitColumn)
     int row = 2;
     table.forEachRow([&](const ReadingRow& reading) {
         const QString at = QString::number(row++) + QLatin1Char(',');
-        records << at + "0 RK " + reading.recNo << at + "1 LABEL " + reading.meaValue << at + "2 LABEL " + reading.weight
-                << at + "3 LABEL " + reading.time << at + "4 LABEL " + reading.date;
+        records << at + "0 RK " + reading.recNo << at + "1 LABEL " + reading.meaValue
+                << at + "2 LABEL " + reading.weight << at + "3 LABEL " + reading.time << at + "4 LABEL " + reading.date;
         if (unitColumn)
             records << at + "5 BLANK 23";
     });
@@ -1000,4 +1000,3 @@ TEST(MainWindow, TheExportProgressWindowShowsItsTextAndGaugeWhileAWriterAskedFor
 }
 
 } // namespace
-
