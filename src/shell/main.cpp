@@ -6,6 +6,7 @@
 #include "Clock.h"
 #include "DataSourceRegistration.h"
 #include "DecimoraMain.h"
+#include "ExportToExcel.h"
 #include "FrameImages.h"
 #include "GetRecorde.h"
 #include "HidPlatformLinux.h"
@@ -100,12 +101,13 @@ int main(int argc, char** argv)
         hid = std::make_unique<LinuxHidPlatform>();
     const QString databasePath = SqliteReadingStore::defaultDatabasePath();
 
+    // The module lives longer than the main window, whose child windows point into it.
+    std::unique_ptr<TForm6> module;
+
     FrameParts parts;
     parts.createImportWindow = [](TForm6& m) { return new TForm4(m); };
     parts.createSetupWindow = [](TForm6& m) { return new TForm8(m); };
-
-    // The module lives longer than the main window, whose child windows point into it.
-    std::unique_ptr<TForm6> module;
+    parts.exportToExcel = [&module](ReadingsWindow& window) { ExportToExcel(*module, window); };
     TForm1 frame(ShellServices {
                      ui,
                      ApplicationTitle(),

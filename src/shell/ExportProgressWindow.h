@@ -1,0 +1,37 @@
+#pragma once
+
+// The wait window of a spreadsheet export: a small black borderless window in the middle of the
+// screen with a raised panel, the text "正在导出数据，请稍候......" and a blue gauge of the records
+// written. The Export to Excel command switches it off; a writer asked to show it gets it from here.
+
+#include "DBGridToExcel.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QFrame;
+class QLabel;
+class QProgressBar;
+
+class ExportProgressWindow final : public QWidget, public ExportProgress {
+    Q_OBJECT
+
+public:
+    // The gauge runs from 0 to recordCount.
+    explicit ExportProgressWindow(qint64 recordCount);
+
+    void setPosition(qint64 recordNumber) override;
+
+    QFrame* Panel() const { return panel_; }
+    QLabel* Label() const { return label_; }
+    QProgressBar* Gauge() const { return gauge_; }
+
+private:
+    QFrame* panel_ = nullptr;
+    QLabel* label_ = nullptr;
+    QProgressBar* gauge_ = nullptr;
+};
+
+// Shows and paints the window (before the writer creates its file).
+std::unique_ptr<ExportProgress> ShowExportProgressWindow(qint64 recordCount);
