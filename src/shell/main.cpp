@@ -8,11 +8,13 @@
 #include "DecimoraMain.h"
 #include "FrameImages.h"
 #include "GetRecorde.h"
+#include "HTMLHelp_Decl.h"
 #include "HidPlatformLinux.h"
 #include "QtSoundPlayer.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
 #include "UserInteraction.h"
+#include "about.h"
 #include "systemvar.h"
 
 #include <QApplication>
@@ -99,8 +101,13 @@ int main(int argc, char** argv)
         hid = std::make_unique<LinuxHidPlatform>();
     const QString databasePath = SqliteReadingStore::defaultDatabasePath();
 
+    // The help engine outlives the frame, which owns the help windows.
+    HtmlHelpEngine help;
     FrameParts parts;
     parts.createImportWindow = [](TForm6& m) { return new TForm4(m); };
+    parts.createAboutBox = [](TForm6& m) { return new TForm3(m); };
+    parts.showHelp = [&help](TForm6& m, QWidget* frame) { ShowHelp(help, m, frame); };
+    parts.closeHelpWindows = [&help](TForm6& m, QWidget* frame) { return CloseHelpWindows(help, m, frame); };
 
     // The module lives longer than the main window, whose child windows point into it.
     std::unique_ptr<TForm6> module;
