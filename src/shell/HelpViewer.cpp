@@ -29,9 +29,9 @@ static_assert(std::is_same_v<decltype(ChmFunctions::retrieveObject), decltype(&:
 namespace {
 
 constexpr char HelpScheme[] = "chm";
-constexpr int WindowWidth = 920;
+constexpr int WindowWidth = 980;
 constexpr int WindowHeight = 660;
-constexpr int ContentsWidth = 240;
+constexpr int ContentsWidth = 290;
 // The codes of the system data entries the window reads.
 constexpr int SystemContentsFile = 0;
 constexpr int SystemDefaultTopic = 2;
@@ -335,6 +335,11 @@ HelpWindow::HelpWindow(std::shared_ptr<ChmArchive> archive, const QString& fileP
     }
     if (contents_->topLevelItemCount() == 0)
         contents_->hide();
+    // A flat list of pages needs no room for branches.
+    bool nested = false;
+    for (int i = 0; i < contents_->topLevelItemCount(); ++i)
+        nested = nested || contents_->topLevelItem(i)->childCount() > 0;
+    contents_->setRootIsDecorated(nested);
 
     resize(WindowWidth, WindowHeight);
     // Beside its owner rather than wherever the window system puts new windows.
@@ -356,6 +361,7 @@ void HelpWindow::buildContents(const std::vector<ContentsEntry>& entries, QTreeW
     for (const ContentsEntry& entry : entries) {
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(contents_);
         item->setText(0, entry.name);
+        item->setToolTip(0, entry.name);
         if (!entry.local.isEmpty())
             item->setData(0, Qt::UserRole, HelpUrl(entry.local));
         buildContents(entry.children, item);
