@@ -113,7 +113,8 @@ std::intptr_t HtmlHelpEngine::displayTopic(QWidget* owner, const QString& path)
     windows_.removeAll(QPointer<HelpWindow>());
     HelpWindow* shown = nullptr;
     for (const QPointer<HelpWindow>& window : windows_) {
-        if (window->filePath() == file && window->parentWidget() == owner) {
+        // A closed window is only waiting to be deleted.
+        if (window->isVisible() && window->filePath() == file && window->parentWidget() == owner) {
             shown = window.data();
             break;
         }
