@@ -550,7 +550,11 @@ void TForm1::About1Click()
     QWidget* box = parts_.createAboutBox(*module_);
     module_->AboutWindow = box;
     QMdiSubWindow* sub = addChild(box);
-    sub->resize(AboutBoxWidth, AboutBoxHeight);
+    // A system menu and a close box, but neither minimise nor maximise; its contents stand at fixed
+    // places, so it keeps its size.
+    sub->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowCloseButtonHint);
+    sub->setFixedSize(AboutBoxWidth, AboutBoxHeight);
     sub->move((width() - AboutBoxWidth) / 2, (height() - AboutBoxHeight) / 4);
     sub->show();
     mdiArea_->setActiveSubWindow(sub);
@@ -559,7 +563,7 @@ void TForm1::About1Click()
 void TForm1::DecimoraHelp1Click()
 {
     if (parts_.showHelp)
-        parts_.showHelp();
+        parts_.showHelp(*module_, this);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -655,7 +659,7 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (parts_.closeHelpWindows && !parts_.closeHelpWindows()) {
+    if (parts_.closeHelpWindows && !parts_.closeHelpWindows(*module_, this)) {
         event->ignore();
         return;
     }

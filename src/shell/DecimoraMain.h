@@ -63,9 +63,10 @@ struct FrameParts {
     // Export to Excel and Print Data Sheet, for the active readings window.
     std::function<void(ReadingsWindow& window)> exportToExcel;
     std::function<void(ReadingsWindow& window)> printDataSheet;
-    // The help viewer: show the help; close all its windows (false stops the frame's close).
-    std::function<void()> showHelp;
-    std::function<bool()> closeHelpWindows;
+    // The help viewer: show the help in a window the frame owns; close all its windows (false stops
+    // the frame's close). Both report their own failures.
+    std::function<void(TForm6& module, QWidget* frame)> showHelp;
+    std::function<bool(TForm6& module, QWidget* frame)> closeHelpWindows;
 };
 
 class TForm1 : public QMainWindow {

@@ -9,12 +9,14 @@
 #include "ExportToExcel.h"
 #include "FrameImages.h"
 #include "GetRecorde.h"
+#include "HTMLHelp_Decl.h"
 #include "HidPlatformLinux.h"
 #include "Option.h"
 #include "QtSoundPlayer.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
 #include "UserInteraction.h"
+#include "about.h"
 #include "systemvar.h"
 
 #include <QApplication>
@@ -101,12 +103,17 @@ int main(int argc, char** argv)
         hid = std::make_unique<LinuxHidPlatform>();
     const QString databasePath = SqliteReadingStore::defaultDatabasePath();
 
+    // The help engine outlives the frame, which owns the help windows.
+    HtmlHelpEngine help;
     // The module lives longer than the main window, whose child windows point into it.
     std::unique_ptr<TForm6> module;
 
     FrameParts parts;
     parts.createImportWindow = [](TForm6& m) { return new TForm4(m); };
     parts.createSetupWindow = [](TForm6& m) { return new TForm8(m); };
+    parts.createAboutBox = [](TForm6& m) { return new TForm3(m); };
+    parts.showHelp = [&help](TForm6& m, QWidget* frame) { ShowHelp(help, m, frame); };
+    parts.closeHelpWindows = [&help](TForm6& m, QWidget* frame) { return CloseHelpWindows(help, m, frame); };
     parts.exportToExcel = [&module](ReadingsWindow& window) { ExportToExcel(*module, window); };
     TForm1 frame(ShellServices {
                      ui,

@@ -1,0 +1,62 @@
+#pragma once
+
+// The main window with the real about box and help engine, as main() puts them together, on a test
+// module without tables. The engine can be pointed at another library, and the help file the build
+// compiled is copied into the module's program folder.
+
+#include "DecimoraMain.h"
+#include "HTMLHelp_Decl.h"
+#include "TestModule.h"
+#include "about.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+struct HelpMenuFrame {
+    explicit HelpMenuFrame(const QString& helpLibrary = QString::fromLatin1(ChmLibraryName), bool withHelpFile = true)
+        : help(helpLibrary)
+    {
+        QFile report(test.folder.filePath("Decimora_en.rav"));
+        if (!report.open(QIODevice::WriteOnly))
+            ADD_FAILURE() << "cannot create the report definition";
+        if (withHelpFile && !QFile::copy(QStringLiteral(DECIMORA_HELP_FILE), helpFile()))
+            ADD_FAILURE() << "cannot copy the help file " << DECIMORA_HELP_FILE;
+
+        FrameParts parts;
+        parts.createAboutBox = [](TForm6& m) { return new TForm3(m); };
+        parts.showHelp = [this](TForm6& m, QWidget* owner) { ShowHelp(help, m, owner); };
+        parts.closeHelpWindows = [this](TForm6& m, QWidget* owner) { return CloseHelpWindows(help, m, owner); };
+        frame = std::make_unique<TForm1>(
+            ShellServices {
+                test.ui,
+                QStringLiteral("decimora"),
+                data.filePath("lock"),
+                data.filePath("Decimora.mdb"),
+                [this]() -> TForm6& { return *test.module; },
+                {},
+            },
+            parts);
+    }
+
+    bool start()
+    {
+        if (!frame->FormCreate())
+            return false;
+        frame->StartModule();
+        frame->show();
+        return true;
+    }
+
+    QString helpFile() const { return test.folder.filePath(QString::fromLatin1(HelpFileName)); }
+    TForm6& module() { return *test.module; }
+
+    QTemporaryDir data;
+    TestModule test;
+    HtmlHelpEngine help;
+    // Declared last: the frame and its windows go before the engine and the module.
+    std::unique_ptr<TForm1> frame;
+};
