@@ -1056,12 +1056,14 @@ TEST(MainWindow, ATableTooLongForXlsIsRefusedWithTheLimitAndGoesToXlsx)
     ProgramCopy copy(data.path());
     ASSERT_TRUE(copy.start());
     copy.frame->RealTimeMeasure1->trigger();
-    QByteArray staging;
-    for (int i = 1; i <= 65535; ++i)
-        staging += "12/9/2026,14:30:15,65.3,A," + QByteArray::number(i) + "\r\n";
-    const QString stagingPath = copy.test.folder.filePath("long.txt");
-    writeFile(stagingPath, staging);
-    copy.module().MeaData->appendStagingFile(stagingPath);
+    qint64 appended = 0;
+    copy.module().MeaData->appendRows([&](RowToAppend& row) {
+        if (appended == 65535)
+            return false;
+        row.recNo = ++appended;
+        row.text = { "65.3", "A", "14:30:15", "12/9/2026" };
+        return true;
+    });
     copy.frame->Timer1Timer();
     const QString xls = copy.test.folder.filePath("long.xls");
     const QString xlsx = copy.test.folder.filePath("long.xlsx");
