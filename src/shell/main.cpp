@@ -4,12 +4,14 @@
 // instead of the USB HID devices, so that anyone can try it without the instrument.
 
 #include "Clock.h"
+#include "DataSheetPrinting.h"
 #include "DataSourceRegistration.h"
 #include "DecimoraMain.h"
 #include "FrameImages.h"
 #include "GetRecorde.h"
 #include "HidPlatformLinux.h"
 #include "QtSoundPlayer.h"
+#include "ReadingsWindow.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
 #include "UserInteraction.h"
@@ -99,11 +101,13 @@ int main(int argc, char** argv)
         hid = std::make_unique<LinuxHidPlatform>();
     const QString databasePath = SqliteReadingStore::defaultDatabasePath();
 
-    FrameParts parts;
-    parts.createImportWindow = [](TForm6& m) { return new TForm4(m); };
-
     // The module lives longer than the main window, whose child windows point into it.
     std::unique_ptr<TForm6> module;
+
+    FrameParts parts;
+    parts.createImportWindow = [](TForm6& m) { return new TForm4(m); };
+    parts.printDataSheet
+        = [&module](ReadingsWindow& window) { PrintDataSheet(*module, window.readingsTable(), &window); };
     TForm1 frame(ShellServices {
                      ui,
                      ApplicationTitle(),
