@@ -376,8 +376,7 @@ private:
             if (xml_.name() != QLatin1String("line"))
                 unknownElement(QLatin1String("summary"));
             allowAttributes({ "function", "label", "unit" });
-            if (!attribute("function"))
-                requiredAttribute("function");
+            requiredAttribute("function");
             ReportSummaryLine line;
             line.function = choice("function", functions, ReportSummaryFunction::Count);
             line.label = attribute("label").value_or(QString()).simplified();

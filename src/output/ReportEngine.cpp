@@ -383,11 +383,15 @@ private:
     QString docName_;
 };
 
-QString printerShownName(const QPrinter& printer)
+// The failure text of a printer that will not start a job.
+QString printerCannotStart(const QPrinter& printer)
 {
-    if (printer.outputFormat() == QPrinter::PdfFormat)
-        return QDir::toNativeSeparators(printer.outputFileName());
-    return printer.printerName();
+    const QString name = printer.outputFormat() == QPrinter::PdfFormat
+        ? QDir::toNativeSeparators(printer.outputFileName())
+        : printer.printerName();
+    if (name.isEmpty())
+        return QStringLiteral("No printer is chosen: choose one with File > Printer Setup.");
+    return QStringLiteral("The printer \"%1\" cannot be started.").arg(name);
 }
 
 void paintPages(const ReportDefinition& definition, QPagedPaintDevice& device, const ReadingTable& table,
@@ -466,13 +470,6 @@ bool ReportEngine::run(QPrinter& printer, QWidget* owner)
     return false;
 }
 
-void ReportEngine::paint(QPagedPaintDevice& device) const
-{
-    requireReady();
-    paintPages(definition_, device, *table_, clock_.now(),
-        QStringLiteral("The pages of the report cannot be started on this device."));
-}
-
 void ReportEngine::applyPage(QPagedPaintDevice& device) const
 {
     if (definition_.pageSize)
@@ -497,8 +494,7 @@ void ReportEngine::printOnPrinter(QPrinter& printer, const QString& printerName)
         printer.setPrinterName(printerName);
     printer.setDocName(definition_.title);
     applyPage(printer);
-    paintPages(definition_, printer, *table_, clock_.now(),
-        QStringLiteral("The printer \"%1\" cannot be started.").arg(printerShownName(printer)));
+    paintPages(definition_, printer, *table_, clock_.now(), printerCannotStart(printer));
 }
 
 void ReportEngine::previewOn(QPrinter& printer, QWidget* owner) const
@@ -511,8 +507,7 @@ void ReportEngine::previewOn(QPrinter& printer, QWidget* owner) const
     std::exception_ptr failure;
     ui_.showPrintPreview(owner, printer, [&](QPrinter& target) {
         try {
-            paintPages(definition_, target, *table_, printed,
-                QStringLiteral("The printer \"%1\" cannot be started.").arg(printerShownName(target)));
+            paintPages(definition_, target, *table_, printed, printerCannotStart(target));
         } catch (...) {
             if (!failure)
                 failure = std::current_exception();

@@ -38,7 +38,6 @@ public:
     // Forgets the definition and the bound table. Harmless when nothing is open.
     void close();
     bool isOpen() const { return open_; }
-    const ReportDefinition& definition() const { return definition_; }
 
     // The open definition's data band reads this table's rows in table order. Throws ReportError
     // when no definition is open or it has no data connection of that name. The table must outlive
@@ -49,12 +48,8 @@ public:
     // writes a PDF file. False when the user cancelled. The printer is left as it was found (a
     // printer chosen in the output dialog is for this run only). Throws ReportError when there is no
     // open definition or bound table, or the pages cannot go where the user sent them; a PDF file is
-    // then left as it was.
+    // then left as it was. A TableError of the table passes through.
     bool run(QPrinter& printer, QWidget* owner);
-
-    // Paints every page on the device in its present page layout. Throws ReportError as run does;
-    // a TableError of the table passes through.
-    void paint(QPagedPaintDevice& device) const;
 
 private:
     void requireReady() const;

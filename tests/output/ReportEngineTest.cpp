@@ -358,7 +358,7 @@ TEST_F(ReportEngineTest, TheDefinitionsOwnPaperWinsOverThePrinters)
     EXPECT_NEAR(pdf.pageSize.height(), 419.5, 1);
 }
 
-TEST_F(ReportEngineTest, APdfThatCannotBeWrittenWholeLeavesTheEarlierFileAsItWas)
+TEST_F(ReportEngineTest, WhereThePagesCannotGoTheErrorSaysSoAndAnEarlierPdfIsKept)
 {
     addRows(3);
     const QString pdf = dir.filePath("kept.pdf");
@@ -386,6 +386,17 @@ TEST_F(ReportEngineTest, APdfThatCannotBeWrittenWholeLeavesTheEarlierFileAsItWas
                            .toStdString()));
     }
     EXPECT_FALSE(QFile::exists(nowhere));
+
+    // A printer that will not start: here one that prints to a file in that folder.
+    printer.setOutputFileName(nowhere);
+    ui.reportOutputs.push_back({ ReportDestination::Printer, {}, {} });
+    try {
+        engine.run(printer, nullptr);
+        ADD_FAILURE() << "printed";
+    } catch (const ReportError& error) {
+        EXPECT_EQ(error.text(),
+            QStringLiteral("The printer \"%1\" cannot be started.").arg(QDir::toNativeSeparators(nowhere)));
+    }
 }
 
 } // namespace
