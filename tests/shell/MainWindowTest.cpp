@@ -953,6 +953,25 @@ TEST(MainWindow, PrintDataSheetShowsTheReportEnginesOwnErrorWhenTheDefinitionIsM
     }
 }
 
+// The start-up looks for "decimora_en.rav" and the print reads "Decimora_en.rav": on a file system
+// that tells the cases apart, both are the one file the start-up found, whatever the case of its name.
+TEST(MainWindow, TheDataSheetComesFromTheDefinitionTheStartUpFoundWhateverTheCaseOfItsName)
+{
+    QTemporaryDir data;
+    ProgramCopy copy(data.path());
+    const QString renamed = copy.test.folder.filePath("decimora_en.rav");
+    ASSERT_TRUE(QFile::rename(copy.test.folder.filePath("Decimora_en.rav"), renamed));
+    ASSERT_TRUE(copy.start());
+    EXPECT_EQ(copy.module().ReportProjectFile, renamed);
+    openAnalysisWithReadings(copy, 3);
+
+    const PdfDocument pdf = ReadPdf(printDataSheetToPdf(copy));
+
+    EXPECT_THAT(copy.messageTexts(), IsEmpty());
+    ASSERT_EQ(pdf.pageCount, 1);
+    EXPECT_TRUE(HasLine(pdf.pageTexts[0], { "Readings", "3" }));
+}
+
 // The choice made in Printer Setup (here: a PDF file on Letter paper) is where the data sheet's
 // "Printer" and the graph's "Print Graph" both go; the data sheet stands upright on it, the graph
 // lies across it.
