@@ -15,6 +15,8 @@ public:
     QString askSaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
     QString askOpenFileName(QWidget*, const FileDialogRequest&) override { return {}; }
     bool askPrinterSetup(QWidget*, QPrinter&) override { return false; }
+    ReportOutputChoice askReportOutput(QWidget*, const QString&, const QPrinter&) override { return {}; }
+    void showPrintPreview(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override { }
 };
 
 class SilentSound final : public SoundPlayer {

@@ -1,9 +1,21 @@
 #include "UserInteraction.h"
 
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLineEdit>
 #include <QMessageBox>
-#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
 #include <QStringList>
 
 QString toQtFileFilter(const QString& pipeFilter)
@@ -93,6 +105,108 @@ QString QtUserInteraction::askOpenFileName(QWidget* owner, const FileDialogReque
 
 bool QtUserInteraction::askPrinterSetup(QWidget* owner, QPrinter& printer)
 {
-    QPageSetupDialog dialog(&printer, owner);
+    // Qt on Linux has no printer setup dialog of its own: its print dialog chooses the printer, and
+    // the printer's properties the paper and orientation. Accepting it prints nothing; it only
+    // leaves the choice on the printer, so its button says so.
+    QPrintDialog dialog(&printer, owner);
+    dialog.setWindowTitle(QStringLiteral("Printer Setup"));
+    // Printing to a PDF file is one of the printers to choose from, also where none is installed.
+    dialog.setOptions(QAbstractPrintDialog::PrintShowPageSize | QAbstractPrintDialog::PrintToFile);
+    for (QDialogButtonBox* buttons : dialog.findChildren<QDialogButtonBox*>()) {
+        if (QPushButton* accept = buttons->button(QDialogButtonBox::Ok))
+            accept->setText(QStringLiteral("OK"));
+    }
     return dialog.exec() == QDialog::Accepted;
+}
+
+ReportOutputChoice QtUserInteraction::askReportOutput(
+    QWidget* owner, const QString& reportTitle, const QPrinter& printer)
+{
+    QDialog dialog(owner);
+    dialog.setWindowTitle(
+        reportTitle.isEmpty() ? QStringLiteral("Print") : QStringLiteral("Print %1").arg(reportTitle));
+
+    auto* toPrinter = new QRadioButton(QStringLiteral("&Printer:"), &dialog);
+    auto* printers = new QComboBox(&dialog);
+    auto* toPreview = new QRadioButton(QStringLiteral("Pre&view on screen"), &dialog);
+    auto* toPdf = new QRadioButton(QStringLiteral("PDF &file:"), &dialog);
+    auto* pdfPath = new QLineEdit(&dialog);
+    auto* browse = new QPushButton(QStringLiteral("&Browse..."), &dialog);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+
+    // The printer as Printer Setup left it is chosen at first, also when that was a PDF file (an
+    // entry with no printer name: print on the printer as it is).
+    const bool toFile = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty();
+    if (toFile)
+        printers->addItem(QStringLiteral("PDF file %1").arg(QDir::toNativeSeparators(printer.outputFileName())));
+    for (const QString& name : QPrinterInfo::availablePrinterNames())
+        printers->addItem(name, name);
+    const QString current
+        = printer.printerName().isEmpty() ? QPrinterInfo::defaultPrinterName() : printer.printerName();
+    const int currentIndex = printers->findData(current);
+    if (!toFile && currentIndex >= 0)
+        printers->setCurrentIndex(currentIndex);
+    const bool anyPrinter = printers->count() > 0;
+    if (!anyPrinter) {
+        printers->addItem(QStringLiteral("(no printer installed)"));
+        toPrinter->setEnabled(false);
+        printers->setEnabled(false);
+    }
+    (anyPrinter ? toPrinter : toPreview)->setChecked(true);
+
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString fileName = (reportTitle.isEmpty() ? QStringLiteral("Report") : reportTitle) + QStringLiteral(".pdf");
+    pdfPath->setText(QDir::toNativeSeparators(QDir(documents).filePath(fileName)));
+
+    const auto updateOk = [&] {
+        buttons->button(QDialogButtonBox::Ok)->setEnabled(!toPdf->isChecked() || !pdfPath->text().trimmed().isEmpty());
+    };
+    QObject::connect(printers, &QComboBox::activated, &dialog, [&] { toPrinter->setChecked(true); });
+    QObject::connect(pdfPath, &QLineEdit::textEdited, &dialog, [&] { toPdf->setChecked(true); });
+    QObject::connect(pdfPath, &QLineEdit::textChanged, &dialog, updateOk);
+    QObject::connect(toPdf, &QRadioButton::toggled, &dialog, updateOk);
+    QObject::connect(browse, &QPushButton::clicked, &dialog, [&] {
+        const QString chosen = QFileDialog::getSaveFileName(
+            &dialog, QStringLiteral("PDF File"), pdfPath->text(), QStringLiteral("PDF files (*.pdf)"));
+        if (chosen.isEmpty())
+            return;
+        pdfPath->setText(QDir::toNativeSeparators(chosen));
+        toPdf->setChecked(true);
+    });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+
+    auto* layout = new QGridLayout(&dialog);
+    layout->addWidget(toPrinter, 0, 0);
+    layout->addWidget(printers, 0, 1, 1, 2);
+    layout->addWidget(toPreview, 1, 0, 1, 3);
+    layout->addWidget(toPdf, 2, 0);
+    layout->addWidget(pdfPath, 2, 1);
+    layout->addWidget(browse, 2, 2);
+    layout->addWidget(buttons, 3, 0, 1, 3);
+    layout->setColumnMinimumWidth(1, 320);
+
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    ReportOutputChoice choice;
+    if (toPrinter->isChecked()) {
+        choice.destination = ReportDestination::Printer;
+        choice.printerName = printers->currentData().toString();
+    } else if (toPreview->isChecked()) {
+        choice.destination = ReportDestination::Preview;
+    } else {
+        choice.destination = ReportDestination::PdfFile;
+        choice.pdfPath = QDir::fromNativeSeparators(pdfPath->text().trimmed());
+        if (QFileInfo(choice.pdfPath).suffix().isEmpty())
+            choice.pdfPath += QStringLiteral(".pdf");
+    }
+    return choice;
+}
+
+void QtUserInteraction::showPrintPreview(QWidget* owner, QPrinter& printer, const std::function<void(QPrinter&)>& paint)
+{
+    QPrintPreviewDialog preview(&printer, owner);
+    QObject::connect(
+        &preview, &QPrintPreviewDialog::paintRequested, &preview, [&paint](QPrinter* target) { paint(*target); });
+    preview.exec();
 }

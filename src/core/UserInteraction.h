@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QPrinter;
 class QWidget;
 
@@ -14,6 +16,16 @@ enum class MessageAnswer { Ok, Yes, No, Cancel };
 struct FileDialogRequest {
     QString filter;
     QString defaultExtension; // without the dot; empty for none
+};
+
+// Where a report's pages go, as chosen in the report's output dialog.
+enum class ReportDestination { Cancel, Printer, Preview, PdfFile };
+struct ReportOutputChoice {
+    ReportDestination destination = ReportDestination::Cancel;
+    // Printer: the printer to print on this once; empty for the printer the dialog was given.
+    QString printerName;
+    // PdfFile: the file to write.
+    QString pdfPath;
 };
 
 // Every question, message and dialog the user sees goes through this service, so that tests can
@@ -30,11 +42,19 @@ public:
     // The chosen path, or an empty text when the user cancelled.
     virtual QString askSaveFileName(QWidget* owner, const FileDialogRequest& request) = 0;
     virtual QString askOpenFileName(QWidget* owner, const FileDialogRequest& request) = 0;
-    // The platform's printer setup dialog; false when cancelled.
+    // The platform's printer setup dialog (printer, paper, orientation); false when cancelled.
     virtual bool askPrinterSetup(QWidget* owner, QPrinter& printer) = 0;
+    // A report's output dialog: a printer (the given one offered first), a preview on screen or a
+    // PDF file. The title names the report.
+    virtual ReportOutputChoice askReportOutput(QWidget* owner, const QString& reportTitle, const QPrinter& printer) = 0;
+    // Shows pages on screen until the user closes the preview. paint draws all the pages on the
+    // printer it is handed, as often as the preview needs them (the preview may print them too);
+    // it must not throw.
+    virtual void showPrintPreview(QWidget* owner, QPrinter& printer, const std::function<void(QPrinter&)>& paint) = 0;
 };
 
-// The real dialogs: QMessageBox, QFileDialog, QPageSetupDialog.
+// The real dialogs: QMessageBox, QFileDialog, QPrintDialog, QPrintPreviewDialog and the report's
+// output dialog.
 class QtUserInteraction final : public UserInteraction {
 public:
     MessageAnswer showMessage(
@@ -42,6 +62,8 @@ public:
     QString askSaveFileName(QWidget* owner, const FileDialogRequest& request) override;
     QString askOpenFileName(QWidget* owner, const FileDialogRequest& request) override;
     bool askPrinterSetup(QWidget* owner, QPrinter& printer) override;
+    ReportOutputChoice askReportOutput(QWidget* owner, const QString& reportTitle, const QPrinter& printer) override;
+    void showPrintPreview(QWidget* owner, QPrinter& printer, const std::function<void(QPrinter&)>& paint) override;
 };
 
 // "*.dmr|*.dmr|*.DMR|*.DMR" -> "*.dmr (*.dmr);;*.DMR (*.DMR)"

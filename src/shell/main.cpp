@@ -4,6 +4,7 @@
 // instead of the USB HID devices, so that anyone can try it without the instrument.
 
 #include "Clock.h"
+#include "DataSheetPrinting.h"
 #include "DataSourceRegistration.h"
 #include "DecimoraMain.h"
 #include "ExportToExcel.h"
@@ -13,6 +14,7 @@
 #include "HidPlatformLinux.h"
 #include "Option.h"
 #include "QtSoundPlayer.h"
+#include "ReadingsWindow.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
 #include "UserInteraction.h"
@@ -115,6 +117,8 @@ int main(int argc, char** argv)
     parts.showHelp = [&help](TForm6& m, QWidget* frame) { ShowHelp(help, m, frame); };
     parts.closeHelpWindows = [&help](TForm6& m, QWidget* frame) { return CloseHelpWindows(help, m, frame); };
     parts.exportToExcel = [&module](ReadingsWindow& window) { ExportToExcel(*module, window); };
+    parts.printDataSheet
+        = [&module](ReadingsWindow& window) { PrintDataSheet(*module, window.readingsTable(), &window); };
     TForm1 frame(ShellServices {
                      ui,
                      ApplicationTitle(),

@@ -1,5 +1,7 @@
 #include "ScriptedUserInteraction.h"
 
+#include <QPrinter>
+
 namespace {
 template <typename T> T takeFront(std::deque<T>& queue, T fallback)
 {
@@ -31,8 +33,29 @@ QString ScriptedUserInteraction::askOpenFileName(QWidget*, const FileDialogReque
     return takeFront(openFileNames, QString());
 }
 
-bool ScriptedUserInteraction::askPrinterSetup(QWidget*, QPrinter&)
+bool ScriptedUserInteraction::askPrinterSetup(QWidget*, QPrinter& printer)
 {
     ++printerSetupCount;
-    return takeFront(printerSetupAnswers, false);
+    const bool accepted = takeFront(printerSetupAnswers, false);
+    if (accepted && printerSetupChoice)
+        printerSetupChoice(printer);
+    return accepted;
+}
+
+ReportOutputChoice ScriptedUserInteraction::askReportOutput(QWidget*, const QString& reportTitle, const QPrinter&)
+{
+    reportOutputDialogs << reportTitle;
+    return takeFront(reportOutputs, ReportOutputChoice {});
+}
+
+void ScriptedUserInteraction::showPrintPreview(QWidget*, QPrinter& printer, const std::function<void(QPrinter&)>& paint)
+{
+    ++previewCount;
+    if (previewPdfPath.isEmpty())
+        return;
+    QPrinter pages(QPrinter::HighResolution);
+    pages.setOutputFormat(QPrinter::PdfFormat);
+    pages.setOutputFileName(previewPdfPath);
+    pages.setPageLayout(printer.pageLayout());
+    paint(pages);
 }

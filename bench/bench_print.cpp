@@ -1,0 +1,157 @@
+// The data sheet of a long run printed to a PDF file through the report engine, with the shipped
+// definition, as File > Print Data Sheet does after the output dialog:
+// - 10,000 readings (target: under 3 s);
+// - 100,000 readings.
+// Besides the time, each run reports its pages and the growth of the process's resident memory
+// while it printed (sampled every 2 ms): with pages painted as the rows arrive, the growth must
+// stay about the same for ten times the pages.
+#include "BenchServices.h"
+#include "Clock.h"
+#include "ReportEngine.h"
+#include "SqliteReadingStore.h"
+#include "StagingFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Chooses "PDF file" in the output dialog.
+class PdfChoosingInteraction final : public UserInteraction {
+public:
+    explicit PdfChoosingInteraction(QString path)
+        : path_(std::move(path))
+    {
+    }
+    MessageAnswer showMessage(QWidget*, const QString&, const QString&, MessageButtons, MessageIcon) override
+    {
+        return MessageAnswer::No;
+    }
+    QString askSaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
+    QString askOpenFileName(QWidget*, const FileDialogRequest&) override { return {}; }
+    bool askPrinterSetup(QWidget*, QPrinter&) override { return false; }
+    ReportOutputChoice askReportOutput(QWidget*, const QString&, const QPrinter&) override
+    {
+        return { ReportDestination::PdfFile, {}, path_ };
+    }
+    void showPrintPreview(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override { }
+
+private:
+    QString path_;
+};
+
+long residentKilobytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// The highest resident size seen while it runs.
+class ResidentPeak {
+public:
+    ResidentPeak()
+        : peak_(residentKilobytes())
+        , sampler_([this] {
+            while (!stop_) {
+                peak_ = std::max(peak_.load(), residentKilobytes());
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        })
+    {
+    }
+    ~ResidentPeak() { stopNow(); }
+    long stopNow()
+    {
+        stop_ = true;
+        if (sampler_.joinable())
+            sampler_.join();
+        return peak_;
+    }
+
+private:
+    std::atomic<long> peak_;
+    std::atomic<bool> stop_ { false };
+    std::thread sampler_;
+};
+
+int pdfPages(const QString& path)
+{
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), { path });
+    if (!info.waitForFinished(60000))
+        return -1;
+    const auto match = QRegularExpression(QStringLiteral(R"(Pages:\s+(\d+))"))
+                           .match(QString::fromUtf8(info.readAllStandardOutput()));
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+void BM_PrintDataSheetToPdf(benchmark::State& state)
+{
+    const auto rows = static_cast<int>(state.range(0));
+    QTemporaryDir dir;
+    SqliteReadingStore store(dir.filePath(QStringLiteral("Decimora.mdb")));
+    {
+        QByteArray staging;
+        for (int i = 1; i <= rows; ++i) {
+            const int tenths = 350 + int((qint64(i) * 7919) % 900);
+            staging += StagingLine(QStringLiteral("12/9/2026"),
+                QStringLiteral("%1:%2:%3")
+                    .arg(i / 3600 % 24)
+                    .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(i % 60, 2, 10, QLatin1Char('0')),
+                QString::number(tenths / 10) + QLatin1Char('.') + QString::number(tenths % 10), QStringLiteral("A"), i,
+                0);
+            staging += "\r\n";
+        }
+        QFile file(dir.filePath(QStringLiteral("staging.txt")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(staging) != staging.size()) {
+            state.SkipWithError("cannot write the staging file");
+            return;
+        }
+    }
+    store.meaData().appendStagingFile(dir.filePath(QStringLiteral("staging.txt")));
+
+    const QString pdf = dir.filePath(QStringLiteral("sheet.pdf"));
+    PdfChoosingInteraction ui(pdf);
+    SystemClock clock;
+    QPrinter printer(QPrinter::HighResolution);
+    long growth = 0;
+    for (auto _ : state) {
+        ReportEngine report(ui, clock);
+        const long before = residentKilobytes();
+        ResidentPeak peak;
+        report.open(QStringLiteral(DECIMORA_DATA_SHEET_DEFINITION));
+        report.bind(QString::fromLatin1(ReportDataConnection1), store.meaData());
+        report.run(printer, nullptr);
+        report.close();
+        growth = std::max(growth, peak.stopNow() - before);
+    }
+    state.counters["pages"] = pdfPages(pdf);
+    state.counters["pdf_kB"] = double(QFileInfo(pdf).size()) / 1000.0;
+    state.counters["rss_growth_kB"] = double(growth);
+    state.SetItemsProcessed(state.iterations() * rows);
+}
+BENCHMARK(BM_PrintDataSheetToPdf)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+} // namespace

@@ -1,0 +1,68 @@
+#pragma once
+
+// The report engine: prints a report definition (ReportDefinition.h) against a reading table on
+// Qt Print Support. It holds no widget of its own; its output dialog and the preview are asked of
+// the user-interaction service.
+//
+//     ReportEngine report(ui, clock);
+//     report.open(path);                                // the definition
+//     report.bind(ReportDataConnection1, table);        // its data connection reads this table
+//     report.run(printer, owner);                       // output dialog, then print / preview / PDF
+//     report.close();
+//
+// Pages are painted while the rows are read, one page at a time: a report of any length needs the
+// memory of one page.
+
+#include "ReportDefinition.h"
+
+#include <QString>
+
+class Clock;
+class QPagedPaintDevice;
+class QPrinter;
+class QWidget;
+class ReadingTable;
+class UserInteraction;
+
+// The data connection through which the data sheet's definition reads the active window's table.
+inline constexpr char ReportDataConnection1[] = "ReportDataConnection1";
+
+class ReportEngine {
+public:
+    // The clock gives the print date of the page header.
+    ReportEngine(UserInteraction& ui, Clock& clock);
+
+    // Reads the definition at path, in place of one already open. Throws ReportError (missing,
+    // unreadable, not a definition); the engine then has no definition open.
+    void open(const QString& path);
+    // Forgets the definition and the bound table. Harmless when nothing is open.
+    void close();
+    bool isOpen() const { return open_; }
+
+    // The open definition's data band reads this table's rows in table order. Throws ReportError
+    // when no definition is open or it has no data connection of that name. The table must outlive
+    // the binding.
+    void bind(const QString& connectionName, const ReadingTable& table);
+
+    // Shows the output dialog with the printer offered first, then prints on a printer, previews or
+    // writes a PDF file. False when the user cancelled. The printer is left as it was found (a
+    // printer chosen in the output dialog is for this run only). Throws ReportError when there is no
+    // open definition or bound table, or the pages cannot go where the user sent them; a PDF file is
+    // then left as it was. A TableError of the table passes through.
+    bool run(QPrinter& printer, QWidget* owner);
+
+private:
+    void requireReady() const;
+    // Puts the definition's page size, orientation and margins on the device.
+    void applyPage(QPagedPaintDevice& device) const;
+    void printOnPrinter(QPrinter& printer, const QString& printerName) const;
+    void previewOn(QPrinter& printer, QWidget* owner) const;
+    void writePdf(const QPrinter& printer, const QString& path) const;
+
+    UserInteraction& ui_;
+    Clock& clock_;
+    bool open_ = false;
+    QString path_;
+    ReportDefinition definition_;
+    const ReadingTable* table_ = nullptr;
+};

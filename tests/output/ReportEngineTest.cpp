@@ -1,0 +1,402 @@
+// The report engine on its own: definitions read or refused, reports printed to PDF through each
+// destination of the output dialog and read back with poppler-utils.
+
+#include "ReportEngine.h"
+#include "FakeServices.h"
+#include "PdfReading.h"
+#include "ScriptedUserInteraction.h"
+#include "SqliteReadingStore.h"
+#include "SystemTexts.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QPageSize>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <gmock/gmock.h>
+
+#include <functional>
+
+namespace {
+
+using testing::HasSubstr;
+using testing::StartsWith;
+
+const QString ShippedDefinition = QStringLiteral(DECIMORA_DATA_SHEET_DEFINITION);
+const QStringList ColumnTitles { "No.", "Level (dB)", "Weighting", "Time", "Date" };
+
+// A small definition of our own, so that the page arithmetic does not hang on the shipped one.
+QByteArray Definition(const QByteArray& page = R"(<page size="A5" orientation="landscape"/>)",
+    const QByteArray& summary = R"(<summary field="MeaValue" title="Summary">
+        <line function="count" label="Readings"/><line function="maximum" label="Maximum" unit="dB"/>
+        <line function="minimum" label="Minimum" unit="dB"/><line function="average" label="Average" unit="dB"/>
+    </summary>)")
+{
+    return R"(<?xml version="1.0"?>
+<report version="1">
+    )" + page
+        + R"(
+    <page-header>
+        <title>Test Sheet</title>
+        <print-date>Printed {date} {time}</print-date>
+        <page-number>Page {page} of {pages}</page-number>
+    </page-header>
+    <data connection="ReportDataConnection1">
+        <column field="RecNo" title="No." width="20mm" align="right"/>
+        <column field="MeaValue" title="Level" width="25mm" align="right"/>
+        <column field="Weight" title="Weighting" width="25mm" align="center"/>
+    </data>
+    )" + summary
+        + R"(
+</report>
+)";
+}
+
+// The level of row recNo from addRows.
+QString Level(int recNo)
+{
+    return QString::number(40.0 + (recNo % 600) / 10.0, 'f', 1);
+}
+
+bool HasRow(const QString& pageText, int recNo)
+{
+    return HasLine(pageText, { QString::number(recNo), Level(recNo), "A" });
+}
+
+class ReportEngineTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        store = std::make_unique<SqliteReadingStore>(dir.filePath("readings.db"));
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath("printer.pdf"));
+    }
+
+    ReadingTable& table() { return store->loadData(); }
+
+    // Rows count + 1, count + 2, ... after those there are, with the levels Level gives.
+    void addRows(int count)
+    {
+        if (count == 0)
+            return;
+        QByteArray staging;
+        const auto first = static_cast<int>(table().rowCount()) + 1;
+        for (int i = first; i < first + count; ++i)
+            staging += QStringLiteral("12/9/2026,14:30:15,%1,A,%2\r\n").arg(Level(i)).arg(i).toUtf8();
+        const QString path = dir.filePath("staging.txt");
+        writeFile(path, staging);
+        table().appendStagingFile(path);
+    }
+
+    QString definitionFile(const QByteArray& content)
+    {
+        const QString path = dir.filePath("report.rav");
+        writeFile(path, content);
+        return path;
+    }
+
+    // Opens, binds and writes a PDF through the output dialog.
+    PdfDocument printToPdf(const QString& definitionPath)
+    {
+        const QString pdf = dir.filePath("report.pdf");
+        QFile::remove(pdf);
+        engine.open(definitionPath);
+        engine.bind(ReportDataConnection1, table());
+        ui.reportOutputs.push_back({ ReportDestination::PdfFile, {}, pdf });
+        EXPECT_TRUE(engine.run(printer, nullptr));
+        return ReadPdf(pdf);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<SqliteReadingStore> store;
+    ScriptedUserInteraction ui;
+    FakeClock clock;
+    ReportEngine engine { ui, clock };
+    QPrinter printer { QPrinter::HighResolution };
+};
+
+TEST_F(ReportEngineTest, TheShippedDataSheetPrintsTheFiveReadingColumnsThroughReportDataConnection1)
+{
+    const ReportDefinition definition = ReadReportDefinition(ShippedDefinition);
+
+    QStringList fields;
+    for (const ReportColumn& column : definition.columns)
+        fields << column.field;
+    EXPECT_EQ(fields, QStringList({ "RecNo", "MeaValue", "Weight", "Time", "Date" }));
+    EXPECT_EQ(definition.connection, "ReportDataConnection1");
+    EXPECT_EQ(definition.summaryField, "MeaValue");
+    ASSERT_EQ(definition.summary.size(), 4U);
+    // The paper is the one chosen with Printer Setup.
+    EXPECT_FALSE(definition.pageSize.has_value());
+}
+
+TEST_F(ReportEngineTest, WhatIsNoDefinitionIsRefusedWithTheFileAndTheFault)
+{
+    struct Case {
+        const char* name;
+        std::function<QString()> prepare; // returns the path to open
+        const char* fault;
+        int line; // 0: not checked
+    };
+    const auto file = [this](const QByteArray& content) { return [this, content] { return definitionFile(content); }; };
+    QByteArray truncated = Definition();
+    truncated.truncate(truncated.size() / 2);
+    QByteArray misspelt = Definition();
+    misspelt.replace("width=\"25mm\" align=\"right\"", "widht=\"25mm\" align=\"right\"");
+    const Case cases[] = {
+        { "missing", [this] { return dir.filePath("none.rav"); }, "does not exist", 0 },
+        { "a folder",
+            [this] {
+                QDir(dir.path()).mkdir("folder.rav");
+                return dir.filePath("folder.rav");
+            },
+            "is a folder", 0 },
+        { "empty", file(""), "the XML is broken", 0 },
+        { "binary junk", file(QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)), "the XML is broken", 0 },
+        { "cut off", file(truncated), "the XML is broken", 0 },
+        { "another XML document", file("<html><body>Report</body></html>"), "its first element is <html>", 1 },
+        { "a later version", file(QByteArray(Definition()).replace("version=\"1\">", "version=\"2\">")),
+            "it is of version 2", 0 },
+        { "misspelt attribute", file(misspelt), "<column> has no attribute widht", 11 },
+        { "unknown field", file(QByteArray(Definition()).replace("field=\"Weight\"", "field=\"Level\"")),
+            "field=\"Level\" of <column> is not a field of the table (RecNo, MeaValue, Weight, Time, Date)", 12 },
+        { "width without unit", file(QByteArray(Definition()).replace("width=\"20mm\"", "width=\"20\"")),
+            "width=\"20\" of <column> is not a length above zero", 10 },
+        { "unknown alignment", file(QByteArray(Definition()).replace("align=\"center\"", "align=\"middle\"")),
+            "align=\"middle\" of <column> is not one of left, center, right", 12 },
+        { "no data band", file(R"(<report version="1"><page-header><title>T</title></page-header></report>)"),
+            "it has no <data> band", 0 },
+        { "data band without columns",
+            file(R"(<report version="1"><data connection="ReportDataConnection1"></data></report>)"),
+            "the <data> band has no <column>", 1 },
+        { "no connection", file(QByteArray(Definition()).replace(" connection=\"ReportDataConnection1\"", "")),
+            "<data> needs the attribute connection", 0 },
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const QString path = test.prepare();
+        try {
+            engine.open(path);
+            ADD_FAILURE() << "opened";
+        } catch (const ReportError& error) {
+            const std::string text = error.text().toStdString();
+            EXPECT_THAT(text, HasSubstr(QDir::toNativeSeparators(path).toStdString()));
+            EXPECT_THAT(text, HasSubstr(test.fault));
+            if (test.line > 0) {
+                EXPECT_THAT(text, HasSubstr(QStringLiteral("(line %1,").arg(test.line).toStdString()));
+            }
+        }
+        EXPECT_FALSE(engine.isOpen());
+    }
+}
+
+TEST_F(ReportEngineTest, OnlyTheDefinitionsOwnConnectionCanBeBoundAndNothingRunsUnbound)
+{
+    addRows(3);
+    EXPECT_THROW(engine.bind(ReportDataConnection1, table()), ReportError) << "nothing open";
+
+    const QString path = definitionFile(Definition());
+    engine.open(path);
+    EXPECT_THROW(engine.run(printer, nullptr), ReportError) << "nothing bound";
+    try {
+        engine.bind("ReportDataConnection2", table());
+        ADD_FAILURE() << "bound";
+    } catch (const ReportError& error) {
+        EXPECT_EQ(error.text(),
+            QStringLiteral("The report definition \"%1\" has no data connection named \"ReportDataConnection2\".")
+                .arg(QDir::toNativeSeparators(path)));
+    }
+    EXPECT_TRUE(ui.reportOutputDialogs.isEmpty());
+
+    engine.bind(ReportDataConnection1, table());
+    engine.close();
+    EXPECT_THROW(engine.run(printer, nullptr), ReportError) << "closed";
+    EXPECT_TRUE(ui.reportOutputDialogs.isEmpty());
+}
+
+// The page count is known before the first page: the summary moves to a page of its own exactly
+// when it no longer fits under the last row, and "n of m" counts that page.
+TEST_F(ReportEngineTest, PagesAreNumberedNOfMWithTitlesOnEveryPageAndTheSummaryOnceAtTheEnd)
+{
+    const QString path = definitionFile(Definition());
+    addRows(400);
+    const PdfDocument probe = printToPdf(path);
+    ASSERT_TRUE(probe.readable);
+    ASSERT_GE(probe.pageCount, 2);
+    int rowsPerPage = 0;
+    while (HasRow(probe.pageTexts[0], rowsPerPage + 1))
+        ++rowsPerPage;
+    ASSERT_GT(rowsPerPage, 5);
+
+    struct Case {
+        const char* name;
+        int rows;
+        int pages;
+    };
+    const Case cases[] = {
+        { "no rows", 0, 1 },
+        // The summary takes a gap, its title and four lines.
+        { "room for the summary under the last row", rowsPerPage - 7, 1 },
+        { "a full page: the summary goes on", rowsPerPage, 2 },
+        { "two pages and a row", 2 * rowsPerPage + 1, 3 },
+    };
+    const QRegularExpression anyRow(
+        QStringLiteral(R"(^\s*\d+\s+\d+\.\d\s+A\s*$)"), QRegularExpression::MultilineOption);
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        table().empty();
+        addRows(test.rows);
+
+        const PdfDocument pdf = printToPdf(path);
+
+        ASSERT_TRUE(pdf.readable);
+        EXPECT_EQ(pdf.pageCount, test.pages);
+        ASSERT_EQ(pdf.pageTexts.size(), test.pages);
+        int rowsInOrder = 0;
+        int rowLines = 0;
+        for (int page = 1; page <= test.pages; ++page) {
+            const QString& text = pdf.pageTexts[page - 1];
+            EXPECT_TRUE(HasLine(text, { "Test Sheet" })) << page;
+            EXPECT_TRUE(HasLine(text,
+                { "Printed", SystemShortDateText(clock.current.date()), SystemLongTimeText(clock.current.time()),
+                    QStringLiteral("Page %1 of %2").arg(page).arg(test.pages) }))
+                << text.toStdString();
+            EXPECT_TRUE(HasLine(text, { "No.", "Level", "Weighting" })) << page;
+            EXPECT_EQ(text.contains("Readings"), page == test.pages) << page;
+            while (rowsInOrder < test.rows && HasRow(text, rowsInOrder + 1))
+                ++rowsInOrder;
+            for (auto match = anyRow.globalMatch(text); match.hasNext(); match.next())
+                ++rowLines;
+        }
+        EXPECT_EQ(rowsInOrder, test.rows) << "every row in table order";
+        EXPECT_EQ(rowLines, test.rows) << "no row twice";
+        EXPECT_TRUE(HasLine(pdf.pageTexts.last(), { "Readings", QString::number(test.rows) }));
+    }
+}
+
+TEST_F(ReportEngineTest, TheSummaryCountsEveryRowAndFiguresTheLevels)
+{
+    for (const ReadingRow& row : { ReadingRow { "1", "65.3", "A", "14:30:15", "12/9/2026" },
+             ReadingRow { "2", "100.0", "C", "14:30:16", "12/9/2026" },
+             ReadingRow { "3", "0.5", "A", "14:30:17", "12/9/2026" },
+             ReadingRow { "4", "", "A", "14:30:18", "12/9/2026" } })
+        table().appendRow(row);
+
+    const PdfDocument pdf = printToPdf(definitionFile(Definition()));
+
+    ASSERT_EQ(pdf.pageCount, 1);
+    const QString& text = pdf.pageTexts[0];
+    EXPECT_TRUE(HasLine(text, { "Summary" }));
+    EXPECT_TRUE(HasLine(text, { "Readings", "4" }));
+    EXPECT_TRUE(HasLine(text, { "Maximum", SystemOneDecimalText(100.0), "dB" }));
+    EXPECT_TRUE(HasLine(text, { "Minimum", SystemOneDecimalText(0.5), "dB" }));
+    // The row without a level counts as a reading but not in the average.
+    EXPECT_TRUE(HasLine(text, { "Average", SystemOneDecimalText((65.3 + 100.0 + 0.5) / 3), "dB" }))
+        << text.toStdString();
+}
+
+// Every destination of the output dialog prints the same pages on the printer's paper turned as the
+// definition says, and leaves the printer as it was.
+TEST_F(ReportEngineTest, EachDestinationOfTheOutputDialogGetsThePagesAndThePrinterStaysAsItWas)
+{
+    const QByteArray upright = R"(<page size="printer" orientation="portrait"/>)";
+    const QString path = definitionFile(Definition(upright));
+    addRows(3);
+    printer.setPageSize(QPageSize(QPageSize::Letter));
+    printer.setPageOrientation(QPageLayout::Landscape);
+    const QString pdfFile = dir.filePath("chosen.pdf");
+    const QString previewFile = dir.filePath("preview.pdf");
+    ui.previewPdfPath = previewFile;
+
+    struct Case {
+        const char* name;
+        ReportOutputChoice choice;
+        QString output; // empty: nothing printed
+    };
+    const Case cases[] = {
+        { "printer", { ReportDestination::Printer, {}, {} }, printer.outputFileName() },
+        { "preview", { ReportDestination::Preview, {}, {} }, previewFile },
+        { "PDF file", { ReportDestination::PdfFile, {}, pdfFile }, pdfFile },
+        { "cancelled", {}, {} },
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        for (const QString& file : { printer.outputFileName(), pdfFile, previewFile })
+            QFile::remove(file);
+        engine.open(path);
+        engine.bind(ReportDataConnection1, table());
+        ui.reportOutputs.push_back(test.choice);
+
+        EXPECT_EQ(engine.run(printer, nullptr), !test.output.isEmpty());
+
+        EXPECT_EQ(ui.reportOutputDialogs.last(), "Test Sheet");
+        for (const QString& file : { printer.outputFileName(), pdfFile, previewFile })
+            EXPECT_EQ(QFile::exists(file), file == test.output) << file.toStdString();
+        if (!test.output.isEmpty()) {
+            const PdfDocument pdf = ReadPdf(test.output);
+            ASSERT_EQ(pdf.pageCount, 1);
+            EXPECT_NEAR(pdf.pageSize.width(), 612, 1);
+            EXPECT_NEAR(pdf.pageSize.height(), 792, 1);
+            EXPECT_TRUE(HasLine(pdf.pageTexts[0], { "3", "40.3", "A" }));
+        }
+        EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Landscape);
+        EXPECT_EQ(printer.pageLayout().pageSize().id(), QPageSize::Letter);
+    }
+    EXPECT_EQ(ui.previewCount, 1);
+}
+
+TEST_F(ReportEngineTest, TheDefinitionsOwnPaperWinsOverThePrinters)
+{
+    printer.setPageSize(QPageSize(QPageSize::Letter));
+    addRows(1);
+
+    const PdfDocument pdf = printToPdf(definitionFile(Definition()));
+
+    // A5 landscape: 210 mm x 148 mm.
+    EXPECT_NEAR(pdf.pageSize.width(), 595.3, 1);
+    EXPECT_NEAR(pdf.pageSize.height(), 419.5, 1);
+}
+
+TEST_F(ReportEngineTest, WhereThePagesCannotGoTheErrorSaysSoAndAnEarlierPdfIsKept)
+{
+    addRows(3);
+    const QString pdf = dir.filePath("kept.pdf");
+    writeFile(pdf, "the earlier file");
+    engine.open(definitionFile(Definition()));
+    engine.bind(ReportDataConnection1, table());
+
+    // The table fails while its rows are read.
+    table().close();
+    ui.reportOutputs.push_back({ ReportDestination::PdfFile, {}, pdf });
+    EXPECT_THROW(engine.run(printer, nullptr), TableError);
+    EXPECT_EQ(readFile(pdf), "the earlier file");
+
+    // The folder does not exist.
+    table().open();
+    const QString nowhere = dir.filePath("no such folder/report.pdf");
+    ui.reportOutputs.push_back({ ReportDestination::PdfFile, {}, nowhere });
+    try {
+        engine.run(printer, nullptr);
+        ADD_FAILURE() << "written";
+    } catch (const ReportError& error) {
+        EXPECT_THAT(error.text().toStdString(),
+            StartsWith(QStringLiteral("The file \"%1\" cannot be written: ")
+                           .arg(QDir::toNativeSeparators(nowhere))
+                           .toStdString()));
+    }
+    EXPECT_FALSE(QFile::exists(nowhere));
+
+    // A printer that will not start: here one that prints to a file in that folder.
+    printer.setOutputFileName(nowhere);
+    ui.reportOutputs.push_back({ ReportDestination::Printer, {}, {} });
+    try {
+        engine.run(printer, nullptr);
+        ADD_FAILURE() << "printed";
+    } catch (const ReportError& error) {
+        EXPECT_EQ(error.text(),
+            QStringLiteral("The printer \"%1\" cannot be started.").arg(QDir::toNativeSeparators(nowhere)));
+    }
+}
+
+} // namespace
