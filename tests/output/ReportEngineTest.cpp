@@ -78,15 +78,18 @@ protected:
     // Rows count + 1, count + 2, ... after those there are, with the levels Level gives.
     void addRows(int count)
     {
-        if (count == 0)
-            return;
-        QByteArray staging;
         const auto first = static_cast<int>(table().rowCount()) + 1;
-        for (int i = first; i < first + count; ++i)
-            staging += QStringLiteral("12/9/2026,14:30:15,%1,A,%2\r\n").arg(Level(i)).arg(i).toUtf8();
-        const QString path = dir.filePath("staging.txt");
-        writeFile(path, staging);
-        table().appendStagingFile(path);
+        int i = first;
+        QByteArray level;
+        table().appendRows([&](RowToAppend& row) {
+            if (i == first + count)
+                return false;
+            level = Level(i).toUtf8();
+            row.recNo = i;
+            row.text = { level, "A", "14:30:15", "12/9/2026" };
+            ++i;
+            return true;
+        });
     }
 
     QString definitionFile(const QByteArray& content)
