@@ -12,6 +12,12 @@
 
 #include <vector>
 
+namespace {
+
+constexpr int MinimumColumnWidth = 110;
+
+} // namespace
+
 SoundLevelStatisticsWindow::SoundLevelStatisticsWindow(TForm6& module, QWidget* parent)
     : QWidget(parent)
     , module_(module)
@@ -26,9 +32,14 @@ SoundLevelStatisticsWindow::SoundLevelStatisticsWindow(TForm6& module, QWidget* 
     figures_ = new QTableWidget(this);
     figures_->setObjectName(QStringLiteral("FiguresTable"));
     figures_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A sheet to read: no current cell standing out as if it were one figure that mattered more.
+    figures_->setSelectionMode(QAbstractItemView::NoSelection);
+    figures_->setFocusPolicy(Qt::NoFocus);
     figures_->setAlternatingRowColors(true);
     figures_->setWordWrap(false);
-    figures_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // Columns as wide as their figures, so that a figure stays next to its label in a wide window.
+    figures_->horizontalHeader()->setMinimumSectionSize(MinimumColumnWidth);
+    figures_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     figures_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     figures_->verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
@@ -122,8 +133,15 @@ void SoundLevelStatisticsWindow::refresh(ReadingsWindow* active)
     QStringList names;
     for (const ReadingSeriesStatistics& one : series)
         names << one.name;
-    figures_->setHorizontalHeaderLabels(names);
-    figures_->setVerticalHeaderLabels(labels);
+    // Set only when they change: new header items every second would repaint the headers for nothing.
+    if (names != columnNames_) {
+        figures_->setHorizontalHeaderLabels(names);
+        columnNames_ = names;
+    }
+    if (labels != rowLabels_) {
+        figures_->setVerticalHeaderLabels(labels);
+        rowLabels_ = labels;
+    }
     for (int column = 0; column < columns; ++column) {
         const auto& columnCells = cells[static_cast<std::size_t>(column)];
         for (int row = 0; row < static_cast<int>(columnCells.size()); ++row)

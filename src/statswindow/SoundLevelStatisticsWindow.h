@@ -10,6 +10,7 @@
 // setup window, the about box) it keeps to the readings window it showed last.
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 class QLabel;
@@ -41,4 +42,6 @@ private:
     QLabel* sourceLabel_ = nullptr;
     QLabel* noteLabel_ = nullptr;
     QTableWidget* figures_ = nullptr;
+    QStringList columnNames_;
+    QStringList rowLabels_;
 };
