@@ -7,6 +7,7 @@
 #include "MeterProtocol.h"
 #include "ReadingGridView.h"
 #include "StagingFile.h"
+#include "StatisticsRows.h"
 #include "SystemTexts.h"
 #include "systemvar.h"
 
@@ -241,6 +242,11 @@ bool TForm4::hasUnsavedReadings() const
     return SaveEnabled();
 }
 
+std::vector<ReadingSeriesStatistics> TForm4::levelStatistics() const
+{
+    return { { QStringLiteral("Download"), shownStatistics_ } };
+}
+
 // ---------------------------------------------------------------------------------------------------
 // The download
 
@@ -272,6 +278,7 @@ void TForm4::ImportButtonClick()
     saveButton_->setEnabled(false);
     MeterMemoryDecoder& decoder = m.ImportDecoder;
     decoder.StartDownload();
+    downloadStatistics_->clear();
     decoder.setReadingSink([&](const DecodedReading& reading) { takeReading(*staging, reading); });
     // The run's status byte tells the other windows the weighting and range the meter logged with.
     decoder.setHeaderSink([&m](std::uint8_t status) { m.LiveFlags = status; });
@@ -308,6 +315,9 @@ void TForm4::takeReading(StagingFileLease& staging, const DecodedReading& readin
     staging.writeLine(
         StagingLine(reading.dateText, reading.timeText, reading.valueText, reading.weight, reading.recNo, 6));
     graph_->appendValue(0, reading.value);
+    // The decoder's interval is the one of the run this reading belongs to.
+    downloadStatistics_->add(reading.weight == QLatin1String("C") ? Weighting::C : Weighting::A,
+        static_cast<std::int32_t>(reading.tenths), module_.ImportDecoder.ImportInterval());
 }
 
 void TForm4::showFigures()
@@ -332,6 +342,18 @@ bool TForm4::storeDownload(StagingFileLease& staging)
         table->open();
         AppendStagingTable(staging, *table);
     });
+    if (stored) {
+        std::swap(shownStatistics_, downloadStatistics_);
+    } else {
+        // Which rows a refused table kept is not known here: the figures are read from the table
+        // itself. The user has been told of the failure already; a table that cannot be read
+        // either shows no figures.
+        try {
+            *shownStatistics_ = StatisticsOfTable(*table, 0);
+        } catch (const TableError&) {
+            shownStatistics_->clear();
+        }
+    }
     grid_->moveToLastRow();
     grid_->viewport()->update();
     return stored;

@@ -4,9 +4,11 @@
 // readings with date, time, level and weighting, and shows them in the table GetRecorde and its grid,
 // on a graph, and as count, maximum, minimum and average. The readings can be saved as a data file.
 
+#include "LevelStatistics.h"
 #include "ReadingsWindow.h"
 
 #include <cstdint>
+#include <memory>
 
 class GraphPanel;
 class QCloseEvent;
@@ -51,6 +53,9 @@ public:
     bool canSave() const override;
     void save() override;
     bool hasUnsavedReadings() const override;
+    // The readings in GetRecorde, fed as the download that brought them was decoded, each standing
+    // for its run's interval.
+    std::vector<ReadingSeriesStatistics> levelStatistics() const override;
 
     GraphPanel* Graph() const { return graph_; }
 
@@ -65,7 +70,7 @@ private:
     void placeWaitNotice();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // One decoded reading: its staging line, its graph point.
+    // One decoded reading: its staging line, its graph point, its share of the statistics.
     void takeReading(StagingFileLease& staging, const DecodedReading& reading);
     // Records, MAX, MIN and AVG boxes from the decoder's figures.
     void showFigures();
@@ -92,4 +97,9 @@ private:
     QLineEdit* maxBox_ = nullptr;
     QLineEdit* minBox_ = nullptr;
     QLineEdit* avgBox_ = nullptr;
+
+    // The statistics of the rows in GetRecorde, and of the download under way, which takes their
+    // place once its rows have replaced GetRecorde's.
+    std::shared_ptr<WeightedLevelStatistics> shownStatistics_ = std::make_shared<WeightedLevelStatistics>();
+    std::shared_ptr<WeightedLevelStatistics> downloadStatistics_ = std::make_shared<WeightedLevelStatistics>();
 };

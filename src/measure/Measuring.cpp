@@ -44,6 +44,8 @@ constexpr int LevelReadoutTop = 67;
 
 // The meter's readings are tenths of a dB; anything above 140.0 dB is shown and kept as 140.0.
 constexpr std::int32_t HighestReading = 1400;
+// The run polls the meter once a second: each reading stands for one second.
+constexpr std::int32_t LiveIntervalSeconds = 1;
 
 constexpr char HighAlarmSound[] = "highalarm.wav";
 constexpr char LowAlarmSound[] = "lowalarm.wav";
@@ -291,6 +293,7 @@ void TForm5::FormCreate()
 
     clearButton_->setEnabled(false);
     statistics_ = {};
+    levelStatistics_->clear();
     liveReadingCount_ = 0;
 
     levelReadout_->setText(QStringLiteral("0.0"));
@@ -341,6 +344,11 @@ void TForm5::save()
 bool TForm5::hasUnsavedReadings() const
 {
     return !module_.MeasureSaved;
+}
+
+std::vector<ReadingSeriesStatistics> TForm5::levelStatistics() const
+{
+    return { { QStringLiteral("Measurement"), levelStatistics_ } };
 }
 
 bool TForm5::runOrReport(const std::function<void()>& action, const std::function<void()>& onFailure)
@@ -422,6 +430,7 @@ void TForm5::ClearButtonClick()
     graph_->clearSeries(0);
     liveReadingCount_ = 0;
     statistics_.restart();
+    levelStatistics_->clear();
     clearButton_->setEnabled(false);
     graph_->clearFooter();
     graph_->setAxisRange(GraphAxis::Sample, GraphPanel::HomeMinimum, GraphPanel::HomeMaximum);
@@ -460,9 +469,10 @@ void TForm5::NewReading()
     showFlagsAndArc(flags, readingValue);
 
     const QDateTime now = m.SystemTime().now();
-    if (!appendReadingRow(readingText, (flags & MeterStatus::CWeighting) != 0, now))
+    const bool cWeighting = (flags & MeterStatus::CWeighting) != 0;
+    if (!appendReadingRow(readingText, cWeighting, now))
         return;
-    showStatistics(readingValue, now.date());
+    showStatistics(tenths, cWeighting, now.date());
     graph_->appendValue(0, readingValue);
     m.MeasureSaved = false;
 }
@@ -552,8 +562,11 @@ bool TForm5::appendReadingRow(const QString& readingText, bool cWeighting, const
     return stored;
 }
 
-void TForm5::showStatistics(double readingValue, const QDate& today)
+void TForm5::showStatistics(std::int32_t tenths, bool cWeighting, const QDate& today)
 {
+    const double readingValue = tenths / 10.0;
+    // Fed with the row, so that the figures are always those of the readings in MeaData.
+    levelStatistics_->add(cWeighting ? Weighting::C : Weighting::A, tenths, LiveIntervalSeconds);
     const double maxBefore = statistics_.maximum();
     const double minBefore = statistics_.minimum();
     statistics_.add(readingValue);

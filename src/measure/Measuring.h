@@ -4,6 +4,7 @@
 // own display, in the table MeaData and its grid, and on a graph, with their maximum, minimum and
 // average and the PC-side alarms.
 
+#include "LevelStatistics.h"
 #include "ReadingStatistics.h"
 #include "ReadingsWindow.h"
 
@@ -15,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class GraphPanel;
@@ -86,6 +88,8 @@ public:
     bool canSave() const override;
     void save() override;
     bool hasUnsavedReadings() const override;
+    // The run's readings since the window opened or was last cleared, fed as each one arrives.
+    std::vector<ReadingSeriesStatistics> levelStatistics() const override;
 
     // Readings since the window opened or was last cleared; the newest row's record number.
     std::int32_t LiveReadingCount() const { return liveReadingCount_; }
@@ -120,8 +124,9 @@ private:
     // A new row of MeaData, shown as the grid's current row. False when the table refused it (the
     // run has then ended and the user been told).
     bool appendReadingRow(const QString& readingText, bool cWeighting, const QDateTime& now);
-    // Maximum, minimum and average, the graph's footer, and the grid's row colours.
-    void showStatistics(double readingValue, const QDate& today);
+    // Maximum, minimum and average, the graph's footer, the grid's row colours, and the sound-level
+    // statistics.
+    void showStatistics(std::int32_t tenths, bool cWeighting, const QDate& today);
     void emptyTable();
     // Stops the timer and swaps the Start/Stop buttons; gives the meter back if the run held it.
     void endRun();
@@ -138,6 +143,7 @@ private:
 
     std::int32_t liveReadingCount_ = 0;
     ReadingStatistics statistics_;
+    std::shared_ptr<WeightedLevelStatistics> levelStatistics_ = std::make_shared<WeightedLevelStatistics>();
     int litTicks_ = 0;
     QImage arcImage_;
     std::vector<std::vector<QPoint>> tickPixels_;

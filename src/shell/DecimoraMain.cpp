@@ -7,6 +7,7 @@
 #include "ReadingsRescue.h"
 #include "ReadingsWindow.h"
 #include "SingleInstanceLock.h"
+#include "SoundLevelStatisticsWindow.h"
 #include "SqliteReadingStore.h"
 #include "systemvar.h"
 
@@ -56,6 +57,8 @@ TForm1::TForm1(ShellServices services, FrameParts parts, QWidget* parent)
     setCentralWidget(mdiArea_);
     // The refresh also runs whenever the frame's client area repaints.
     mdiArea_->viewport()->installEventFilter(this);
+    // The statistics window follows the active readings window without waiting for the next tick.
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, &TForm1::refreshStatisticsWindow);
 
     statusImages_[0] = StatusImage(0);
     statusImages_[1] = StatusImage(1);
@@ -72,6 +75,7 @@ TForm1::~TForm1()
 {
     timer1_.stop();
     mdiArea_->viewport()->removeEventFilter(this);
+    disconnect(mdiArea_, &QMdiArea::subWindowActivated, this, &TForm1::refreshStatisticsWindow);
     // The child windows go before the module they point into is gone; none of them is asked.
     const auto children = mdiArea_->subWindowList();
     for (QMdiSubWindow* sub : children)
@@ -131,6 +135,8 @@ void TForm1::buildMenus()
     Chinese1 = language1->addAction(QStringLiteral("&Chinese"));
     Chinese1->setEnabled(false);
     English1 = language1->addAction(QStringLiteral("&English"));
+    Statistics1 = addCommand(option1, QStringLiteral("&Statistics"), QStringLiteral("Sound Level Statistics"), -1,
+        &TForm1::Statistics1Click);
 
     window1_ = menuBar()->addMenu(QStringLiteral("&Window"));
     Cascade1 = window1_->addAction(QStringLiteral("&Cascade"), this, &TForm1::Cascade1Click);
@@ -377,6 +383,7 @@ void TForm1::Timer1Timer()
         return;
     TForm6& m = *module_;
     FormPaint();
+    refreshStatisticsWindow();
     if (m.StatusProgressBar)
         m.StatusProgressBar->setValue(m.ProgressPosition);
     if (statusBar1_->PanelText(3) != m.CompanyName) {
@@ -539,6 +546,32 @@ void TForm1::SystemSetup1Click()
     sub->move((width() - TForm8::OpenedWidth) / 2, (height() - TForm8::OpenedHeight) / 4);
     sub->show();
     mdiArea_->setActiveSubWindow(sub);
+}
+
+void TForm1::Statistics1Click()
+{
+    if (!module_)
+        return;
+    // Asked before the statistics window becomes the active child itself.
+    ReadingsWindow* readings = ActiveReadingsWindow();
+    if (!statisticsWindow_) {
+        statisticsWindow_ = new SoundLevelStatisticsWindow(*module_);
+        QMdiSubWindow* sub = addChild(statisticsWindow_);
+        sub->resize(SoundLevelStatisticsWindow::DesignedWidth, SoundLevelStatisticsWindow::DesignedHeight);
+    }
+    statisticsWindow_->refresh(readings);
+    bringToFront(statisticsWindow_);
+}
+
+SoundLevelStatisticsWindow* TForm1::StatisticsWindow() const
+{
+    return statisticsWindow_;
+}
+
+void TForm1::refreshStatisticsWindow()
+{
+    if (statisticsWindow_)
+        statisticsWindow_->refresh(ActiveReadingsWindow());
 }
 
 void TForm1::About1Click()

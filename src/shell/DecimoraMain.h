@@ -25,6 +25,7 @@ class QMenu;
 class QToolBar;
 class ReadingsWindow;
 class SingleInstanceLock;
+class SoundLevelStatisticsWindow;
 class TForm6;
 enum class ChildWindowKind;
 class UserInteraction;
@@ -107,6 +108,8 @@ public:
     void PrintDataSheet1Click();
     void Exit1Click();
     void SystemSetup1Click();
+    // Option > Statistics: opens the statistics window, or brings it to the front.
+    void Statistics1Click();
     void Cascade1Click();
     void Horizontally1Click();
     void Vertically1Click();
@@ -123,6 +126,8 @@ public:
     QWidget* ActiveChild() const;
     // The active child when it shows readings (measurement, import, analysis); else null.
     ReadingsWindow* ActiveReadingsWindow() const;
+    // The statistics window; null while it is not open.
+    SoundLevelStatisticsWindow* StatisticsWindow() const;
     // Whether the program has ended through File > Exit or the frame's close.
     bool Ended() const { return ended_; }
 
@@ -138,6 +143,7 @@ public:
     QAction* SystemSetup1 = nullptr;
     QAction* Chinese1 = nullptr;
     QAction* English1 = nullptr;
+    QAction* Statistics1 = nullptr;
     QAction* Cascade1 = nullptr;
     QAction* Horizontally1 = nullptr;
     QAction* Vertically1 = nullptr;
@@ -173,6 +179,8 @@ private:
     enum class Tiling { Horizontal, Vertical };
     void tile(Tiling tiling);
     void checkArrangement(QAction* chosen);
+    // Hands the statistics window the active readings window, if the statistics window is open.
+    void refreshStatisticsWindow();
     // Closes the module and releases the single-instance lock as a normal close.
     void endProgram();
 
@@ -186,6 +194,7 @@ private:
     QMenu* window1_ = nullptr;
     QToolBar* toolBar1_ = nullptr;
     PanelStatusBar* statusBar1_ = nullptr;
+    QPointer<SoundLevelStatisticsWindow> statisticsWindow_;
     QTimer timer1_;
     std::map<QAction*, bool> available_;
     QPixmap statusImages_[2];

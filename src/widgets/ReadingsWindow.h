@@ -1,9 +1,20 @@
 #pragma once
 
+#include "StatisticsRows.h"
+
 #include <QWidget>
+
+#include <memory>
+#include <vector>
 
 class QAbstractItemView;
 class ReadingTable;
+
+// One column of the statistics window: the readings of one run, download or file.
+struct ReadingSeriesStatistics {
+    QString name;
+    std::shared_ptr<const WeightedLevelStatistics> statistics;
+};
 
 // A child window of the frame that shows a table of readings in a grid: the measurement, import and
 // analysis windows. The frame finds it with qobject_cast and asks it, rather than telling the
@@ -29,4 +40,17 @@ public:
     // File > Open: the analysis window loads one more data file; windows that show readings of
     // their own take none.
     virtual void loadDataFile() { }
+    // The sound-level statistics of the readings on show, one series per run or file. The statistics
+    // window asks once a second while it shows this window's figures, and reads them at once. This
+    // default reads the whole table each time, as one series whose intervals are not known; a window
+    // whose readings arrive while it is shown, or that shows several files, feeds an accumulator per
+    // series as the readings come and hands those out instead.
+    virtual std::vector<ReadingSeriesStatistics> levelStatistics() const
+    {
+        const ReadingTable* table = readingsTable();
+        if (!table)
+            return {};
+        return { { QStringLiteral("All readings"),
+            std::make_shared<const WeightedLevelStatistics>(StatisticsOfTable(*table, 0)) } };
+    }
 };

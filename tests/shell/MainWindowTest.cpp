@@ -18,12 +18,15 @@
 #include "ReadingStatistics.h"
 #include "ReportEngine.h"
 #include "SettingsFile.h"
+#include "SoundLevelStatisticsWindow.h"
 #include "SqliteReadingStore.h"
+#include "StatisticsRows.h"
 #include "SystemTexts.h"
 #include "TestFiles.h"
 #include "TestModule.h"
 
 #include <QAbstractSpinBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -32,14 +35,18 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <gmock/gmock.h>
 #include <numeric>
@@ -192,6 +199,36 @@ struct FileCommands {
     bool save;
     bool exportAndPrint;
 };
+
+// The text of a figure in the statistics window, by its row's label and its column's name.
+QString Figure(const TForm1& frame, const QString& label, const QString& column)
+{
+    const auto* table = frame.StatisticsWindow()->findChild<QTableWidget*>("FiguresTable");
+    int columnIndex = -1;
+    for (int c = 0; c < table->columnCount(); ++c) {
+        if (table->horizontalHeaderItem(c)->text() == column)
+            columnIndex = c;
+    }
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->verticalHeaderItem(row)->text() == label && columnIndex >= 0)
+            return table->item(row, columnIndex)->text();
+    }
+    return QStringLiteral("<no %1 in %2>").arg(label, column);
+}
+
+QStringList FigureLabels(const TForm1& frame)
+{
+    const auto* table = frame.StatisticsWindow()->findChild<QTableWidget*>("FiguresTable");
+    QStringList labels;
+    for (int row = 0; row < table->rowCount(); ++row)
+        labels << table->verticalHeaderItem(row)->text();
+    return labels;
+}
+
+QString Level(double level)
+{
+    return SystemOneDecimalText(level);
+}
 
 FileCommands fileCommands(TForm1& frame)
 {
@@ -677,6 +714,161 @@ TEST(MainWindow, SettingsAppliedInTheSetupWindowReachTheSettingsFileAtTheEnd)
         EXPECT_EQ(key("SYSTEMHAL"), QLatin1String(test.highKey));
         EXPECT_EQ(key("ALARMONOFF"), "0");
     }
+}
+
+// Option > Statistics beside a running measurement: the figures follow the run at the frame's
+// one-second refresh, A- and C-weighted readings apart, and stay with the measurement window while
+// the statistics window itself is the active child. Expected figures from
+// tests/stats/expected_levels.py ("60, 70, 60, 70 dB, 1 s apart": Leq 67.4036, SEL 73.4242).
+TEST(MainWindow, TheStatisticsWindowFollowsARunningMeasurement)
+{
+    QTemporaryDir data;
+    ProgramCopy copy(data.path());
+    ASSERT_TRUE(copy.start());
+    TForm1& frame = *copy.frame;
+    copy.module().SystemHighAlarm = 85.0;
+    const QList<QAction*> menus = frame.menuBar()->actions();
+    ASSERT_GE(menus.size(), 2);
+    EXPECT_EQ(menus[1]->text(), "&Option");
+    ASSERT_NE(menus[1]->menu(), nullptr);
+    EXPECT_EQ(menus[1]->menu()->actions().last(), frame.Statistics1);
+    EXPECT_EQ(frame.Statistics1->text(), "&Statistics");
+
+    frame.RealTimeMeasure1->trigger();
+    ASSERT_TRUE(copy.test.connect());
+    copy.measurementWindow()->StartButtonClick();
+    // The test's ticks take the run's readings, so that no reading of the simulated noise comes between.
+    copy.measurementWindow()->findChild<QTimer*>("Timer1")->stop();
+    copy.test.meter.queueReadings({ 600, 700, 600, 700 });
+    for (int i = 0; i < 4; ++i)
+        copy.takeReading();
+
+    frame.Statistics1->trigger();
+    ASSERT_NE(frame.StatisticsWindow(), nullptr);
+    EXPECT_EQ(frame.ActiveChild(), frame.StatisticsWindow());
+    EXPECT_EQ(frame.StatisticsWindow()->windowTitle(), "Sound Level Statistics");
+    EXPECT_EQ(frame.StatisticsWindow()->source(), copy.measurementWindow());
+    EXPECT_EQ(FigureLabels(frame),
+        QStringList({ "LAeq", "LA10", "LA50", "LA90", "LAmax", "LAmin", "LAE (SEL)", "Readings (A)", "Duration (A)",
+            "Readings above 85 dB (A)", "Time above 85 dB (A)" }));
+    EXPECT_EQ(Figure(frame, "LAeq", "Measurement"), Level(67.4));
+    EXPECT_EQ(Figure(frame, "LA10", "Measurement"), Level(70.0));
+    EXPECT_EQ(Figure(frame, "LA90", "Measurement"), Level(60.0));
+    EXPECT_EQ(Figure(frame, "LAE (SEL)", "Measurement"), Level(73.4));
+    EXPECT_EQ(Figure(frame, "Duration (A)", "Measurement"), "0:00:04");
+
+    // Two C-weighted readings, one over the alarm level: the next tick shows them in rows of their own.
+    copy.test.meter.setCWeighting(true);
+    copy.test.meter.queueReadings({ 800, 900 });
+    copy.takeReading();
+    copy.takeReading();
+    EXPECT_EQ(Figure(frame, "Readings (C)", "Measurement"), "<no Readings (C) in Measurement>");
+    frame.Timer1Timer();
+    EXPECT_EQ(Figure(frame, "Readings (A)", "Measurement"), "4");
+    EXPECT_EQ(Figure(frame, "LAeq", "Measurement"), Level(67.4));
+    EXPECT_EQ(Figure(frame, "Readings (C)", "Measurement"), "2");
+    EXPECT_EQ(Figure(frame, "LCmax", "Measurement"), Level(90.0));
+    EXPECT_EQ(Figure(frame, "LCmin", "Measurement"), Level(80.0));
+    EXPECT_EQ(Figure(frame, "Time above 85 dB (C)", "Measurement"), "0:00:01");
+    EXPECT_EQ(frame.StatisticsWindow()->source(), copy.measurementWindow());
+
+    // Clear starts the figures afresh with the table.
+    copy.measurementWindow()->StopButtonClick();
+    copy.measurementWindow()->ClearButtonClick();
+    frame.Timer1Timer();
+    EXPECT_TRUE(FigureLabels(frame).isEmpty());
+    EXPECT_EQ(frame.StatisticsWindow()->findChild<QLabel*>("NoteLabel")->text(), "No readings yet.");
+
+    // A second Statistics brings the same window to the front; closing the measurement window
+    // leaves it with nothing to show.
+    frame.Statistics1->trigger();
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
+    const QPointer<TForm5> measurement = copy.measurementWindow();
+    ASSERT_TRUE(copy.subWindowOf(measurement)->close());
+    ASSERT_TRUE(TestModule::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return measurement.isNull();
+    }));
+    frame.Timer1Timer();
+    EXPECT_EQ(frame.StatisticsWindow()->source(), nullptr);
+    EXPECT_EQ(frame.StatisticsWindow()->findChild<QTableWidget*>("FiguresTable")->columnCount(), 0);
+}
+
+// After a download of three runs, two A-weighted ones 1 s and 60 s apart and a C-weighted one 2 s
+// apart: each reading stands for its run's interval. Expected figures from
+// tests/stats/expected_levels.py ("two runs, 1 s and 60 s apart": LAeq 72.1727, LAE 100.0260;
+// 2 readings of 80 dB 2 s apart: LCE 86.0206). A window without accumulators of its own (here a
+// stand-in analysis window over LoadData) is read from its table, with no interval known.
+TEST(MainWindow, TheStatisticsWindowShowsADownloadAndAWindowReadFromItsTable)
+{
+    QTemporaryDir data;
+    ProgramCopy copy(data.path(), true, {}, ProgramCopy::ImportWindow::Real);
+    ASSERT_TRUE(copy.start());
+    ASSERT_TRUE(copy.test.connect());
+    TForm1& frame = *copy.frame;
+    copy.module().SystemHighAlarm = 85.0;
+    frame.ImportData1->trigger();
+    auto* window = qobject_cast<TForm4*>(copy.module().ImportWindow.data());
+    ASSERT_NE(window, nullptr);
+
+    // Pairs of two readings: 90.0 and 90.0, 50.0 and 50.0, 80.0 and 80.0 dB.
+    const std::vector<std::uint8_t> loud { 0x70, 0x87, 0x08 };
+    const std::vector<std::uint8_t> quiet { 0x3E, 0x83, 0xE8 };
+    const std::vector<std::uint8_t> eighty { 0x64, 0x06, 0x40 };
+    std::vector<std::uint8_t> memory { 0xFD, 0x00, 0x00, 0x00, 0x09, 0x12, 0x05, 0x06, 0x01 };
+    for (int i = 0; i < 5; ++i)
+        memory.insert(memory.end(), loud.begin(), loud.end());
+    memory.insert(memory.end(), { 0xFD, 0x00, 0x00, 0x10, 0x09, 0x12, 0x05, 0x06, 0x3C });
+    for (int i = 0; i < 5; ++i)
+        memory.insert(memory.end(), quiet.begin(), quiet.end());
+    memory.insert(memory.end(), { 0xFD, 0x10, 0x00, 0x00, 0x11, 0x12, 0x05, 0x06, 0x02 });
+    memory.insert(memory.end(), eighty.begin(), eighty.end());
+    memory.push_back(0xFF);
+    copy.test.meter.setLoggedMemory(memory);
+    window->ImportButtonClick();
+    ASSERT_EQ(copy.module().GetRecorde->rowCount(), 22);
+
+    frame.Statistics1->trigger();
+    EXPECT_EQ(frame.StatisticsWindow()->source(), window);
+    struct Shown {
+        const char* label;
+        QString text;
+    };
+    const Shown shown[] = {
+        { "LAeq", Level(72.2) },
+        { "LA10", Level(50.0) },
+        { "LAmax", Level(90.0) },
+        { "LAE (SEL)", Level(100.0) },
+        { "Readings (A)", "20" },
+        { "Duration (A)", "0:10:10" },
+        { "Readings above 85 dB (A)", "10" },
+        { "Time above 85 dB (A)", "0:00:10" },
+        { "LCeq", Level(80.0) },
+        { "LCE (SEL)", Level(86.0) },
+        { "Duration (C)", "0:00:04" },
+    };
+    for (const Shown& s : shown)
+        EXPECT_EQ(Figure(frame, s.label, "Download"), s.text) << s.label;
+
+    // A download that brings nothing keeps the rows, and the figures, of the one before.
+    copy.test.meter.setLoggedMemory({ 0xFF });
+    window->ImportButtonClick();
+    frame.Timer1Timer();
+    EXPECT_EQ(Figure(frame, "Readings (A)", "Download"), "20");
+    EXPECT_EQ(Figure(frame, "Duration (A)", "Download"), "0:10:10");
+
+    frame.Open1->trigger();
+    copy.module().LoadData->appendRow({ "1", "60.0", "A", "14:30:15", "12/9/2026" });
+    copy.module().LoadData->appendRow({ "2", "70.0", "A", "14:30:16", "12/9/2026" });
+    copy.module().LoadData->appendRow({ "3", "not a level", "A", "14:30:17", "12/9/2026" });
+    frame.Timer1Timer();
+    EXPECT_EQ(frame.StatisticsWindow()->source()->objectName(), "Form7");
+    EXPECT_EQ(Figure(frame, "LAeq", "All readings"), Level(67.4));
+    EXPECT_EQ(Figure(frame, "Readings (A)", "All readings"), "2");
+    EXPECT_EQ(Figure(frame, "Duration (A)", "All readings"), QString::fromUtf16(UnknownFigure));
+    EXPECT_EQ(Figure(frame, "LAE (SEL)", "All readings"), QString::fromUtf16(UnknownFigure));
+    EXPECT_EQ(frame.StatisticsWindow()->findChild<QLabel*>("NoteLabel")->text(),
+        "Rows left out, without a level in tenths of a dB or an A or C weighting: 1");
 }
 
 TEST(MainWindow, StatusBarFollowsTheMeterAndTheCompanyName)
