@@ -4,6 +4,7 @@
 // instead of the USB HID devices, so that anyone can try it without the instrument.
 
 #include "Clock.h"
+#include "DataAnalyze.h"
 #include "DataSourceRegistration.h"
 #include "DecimoraMain.h"
 #include "FrameImages.h"
@@ -101,6 +102,7 @@ int main(int argc, char** argv)
 
     FrameParts parts;
     parts.createImportWindow = [](TForm6& m) { return new TForm4(m); };
+    parts.createAnalysisWindow = [](TForm6& m) { return new TForm7(m); };
 
     // The module lives longer than the main window, whose child windows point into it.
     std::unique_ptr<TForm6> module;
