@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -89,7 +90,7 @@ void TForm7::buildLayout()
         delete byFigures;
     }
     grid_->setFixedWidth(GridWidth);
-    grid_->setColumnWidth(WeightColumn, WeightColumnWidth);
+    fitColumns();
 
     graph_ = new GraphPanel(GraphConfig::analysisWindow(), this);
     graph_->setObjectName(QStringLiteral("Chart1"));
@@ -119,6 +120,24 @@ void TForm7::buildLayout()
     layout->setSpacing(0);
     layout->addLayout(top, 1);
     layout->addWidget(buildBottomStrip());
+}
+
+void TForm7::fitColumns()
+{
+    // Weight is as narrow as designed; the others are as wide as their title and their usual widest
+    // text (a six-digit record number, a live time), so all five fit the grid side by side.
+    const QFontMetrics cell = grid_->fontMetrics();
+    const QFontMetrics title = grid_->horizontalHeader()->fontMetrics();
+    const int titleMargins = 2 * grid_->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, grid_);
+    const auto fit = [&](const QString& heading, const QString& widestText) {
+        return std::max(title.horizontalAdvance(heading) + titleMargins,
+            cell.horizontalAdvance(widestText) + 2 * FileRowColours::TextMargin + 1);
+    };
+    grid_->setColumnWidth(0, fit(QStringLiteral("RecNo"), QStringLiteral("000000")));
+    grid_->setColumnWidth(1, fit(QStringLiteral("MeaValue"), QStringLiteral("000.0")));
+    grid_->setColumnWidth(WeightColumn, WeightColumnWidth);
+    grid_->setColumnWidth(3, fit(QStringLiteral("Time"), QStringLiteral("00:00:00")));
+    grid_->setColumnWidth(4, fit(QStringLiteral("Date"), QStringLiteral("00/00/0000")));
 }
 
 QWidget* TForm7::buildBottomStrip()

@@ -88,6 +88,7 @@ private:
 
     void FormCreate();
     void buildLayout();
+    void fitColumns();
     QWidget* buildBottomStrip();
     void placeWaitNotice();
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -2,10 +2,6 @@
 
 #include <QPainter>
 
-namespace {
-constexpr int TextMargin = 3;
-} // namespace
-
 FileRowColours::FileRowColours(RowColour rowColour, QObject* parent)
     : QStyledItemDelegate(parent)
     , rowColour_(std::move(rowColour))

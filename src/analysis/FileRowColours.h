@@ -12,6 +12,8 @@ class FileRowColours final : public QStyledItemDelegate {
 public:
     using RowColour = std::function<std::optional<QColor>(qint64 recNo)>;
     static constexpr int RecNoColumn = 0;
+    // The blank left and right of a cell's text.
+    static constexpr int TextMargin = 3;
 
     FileRowColours(RowColour rowColour, QObject* parent);
 

@@ -264,8 +264,10 @@ TEST_F(AnalysisWindowTest, FilesAreNumberedOnColouredByFileAndEachDrawnFromTheLe
     EXPECT_EQ(window->Graph()->series(1)->color(), Green);
     EXPECT_EQ(window->Graph()->series(2)->color(), Navy);
 
-    // The grid ends on the last row, and paints every file's rows in its colour.
+    // The grid ends on the last row, shows its five columns side by side, and paints every file's
+    // rows in its colour.
     EXPECT_EQ(grid()->currentIndex().row(), 34);
+    EXPECT_LE(grid()->horizontalHeader()->length(), grid()->viewport()->width());
     std::vector<QColor> expectedColours(10, Blue);
     expectedColours.insert(expectedColours.end(), 20, Green);
     expectedColours.insert(expectedColours.end(), 5, Navy);
