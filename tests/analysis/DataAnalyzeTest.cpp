@@ -31,6 +31,7 @@
 #include <gmock/gmock.h>
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -441,11 +442,12 @@ TEST_F(AnalysisWindowTest, AFileThatCannotBeReadWholeAddsNothingAndSaysWhy)
 {
     std::vector<QString> halfWayBad = Readings(6);
     halfWayBad[2] = QStringLiteral("loud");
-    const struct {
+    struct Case {
         const char* label;
         std::function<QString()> file;
         const char* says;
-    } cases[] = {
+    };
+    std::vector<Case> cases {
         { "an unreadable line half-way", [&] { return writeData("bad.dmr", halfWayBad); },
             "bad.dmr, line 5: \"loud\"" },
         { "no count", [&] { return writeData("nocount.dmr", Readings(3), 0); }, "nocount.dmr, line 2: the count" },
@@ -457,6 +459,16 @@ TEST_F(AnalysisWindowTest, AFileThatCannotBeReadWholeAddsNothingAndSaysWhy)
             },
             "folder.dmr" },
     };
+    // The superuser reads every file whatever its permissions.
+    if (geteuid() != 0) {
+        cases.push_back({ "not readable",
+            [&] {
+                const QString path = writeData("private.dmr", Readings(3));
+                QFile::setPermissions(path, QFileDevice::WriteOwner);
+                return path;
+            },
+            "Cannot open" });
+    }
     load(writeData("first.dmr", { "50.0", "60.0" }));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
