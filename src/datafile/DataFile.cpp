@@ -303,11 +303,13 @@ std::vector<DecodedLines> decodeBlock(
 
 } // namespace
 
-std::vector<double> DecodeDataFileToStaging(DataFileReader& reader, qint64 firstRecNo, StagingFileLease& staging)
+std::vector<double> DecodeDataFileToStaging(
+    DataFileReader& reader, qint64 firstRecNo, StagingFileLease& staging, const DataFileProgress& progress)
 {
     std::vector<double> values;
     QByteArrayView lines;
-    qint64 firstLineNumber = reader.lineNumber() + 1;
+    const qint64 linesBefore = reader.lineNumber();
+    qint64 firstLineNumber = linesBefore + 1;
     while (reader.nextLines(lines, DecodeBlockBytes)) {
         for (DecodedLines& stretch :
             decodeBlock(lines, firstRecNo + qint64(values.size()), firstLineNumber, reader.path())) {
@@ -321,6 +323,8 @@ std::vector<double> DecodeDataFileToStaging(DataFileReader& reader, qint64 first
             values.insert(values.end(), stretch.values.begin(), stretch.values.end());
         }
         firstLineNumber = reader.lineNumber() + 1;
+        if (progress)
+            progress(reader.lineNumber() - linesBefore);
     }
     return values;
 }
@@ -336,7 +340,10 @@ std::optional<DataFileLoad> LoadDataFile(
     DataFileLoad load;
     load.declaredCount = reader->declaredCount();
     load.firstRecNo = destination.rowCount() + 1;
-    const std::vector<double> values = DecodeDataFileToStaging(*reader, load.firstRecNo, staging);
+    DataFileProgress progress;
+    if (hooks.progress)
+        progress = [&](qint64 linesRead) { hooks.progress(linesRead, load.declaredCount); };
+    const std::vector<double> values = DecodeDataFileToStaging(*reader, load.firstRecNo, staging, progress);
     load.lastRecNo = load.firstRecNo + qint64(values.size()) - 1;
 
     if (hooks.opened)

@@ -85,14 +85,22 @@ private:
 // no whole number of at least 1 after its first ":".
 std::optional<DataFileReader> OpenDataFile(const QString& path);
 
+// Told, after each block of lines, how many reading lines (lines after line 2) have been read so far.
+using DataFileProgress = std::function<void(qint64 linesRead)>;
+
 // Decodes every line after line 2 of an opened data file into the open staging file, numbering the
 // rows from firstRecNo, and returns the readings' values in file order. Large files are decoded on
-// several cores at once. A line that cannot be read throws DataFileError naming the file and the
-// line, and leaves the staging file empty.
-std::vector<double> DecodeDataFileToStaging(DataFileReader& reader, qint64 firstRecNo, StagingFileLease& staging);
+// several cores at once, a block of a few megabytes at a time; progress hears of each block. A line
+// that cannot be read throws DataFileError naming the file and the line, and leaves the staging file
+// empty. An exception thrown by progress stops the decoding and passes through.
+std::vector<double> DecodeDataFileToStaging(
+    DataFileReader& reader, qint64 firstRecNo, StagingFileLease& staging, const DataFileProgress& progress = {});
 
 // What the analysis window does while a data file is loaded.
 struct DataFileLoadHooks {
+    // While the file is read and checked, after each block of lines: the reading lines read so far
+    // and line 2's count. Nothing of the file has been taken yet.
+    std::function<void(qint64 linesRead, qint64 count)> progress;
     // The file has been read and checked whole; count is line 2's count.
     std::function<void(qint64 count)> opened;
     // Each reading, in file order.
@@ -111,6 +119,7 @@ struct DataFileLoad {
 // Loads a data file into the table through the staging file: every line after line 2 becomes a row
 // (however many line 2 announces), numbered on from the table's row count. Nothing when the file is
 // not a data file. A line that cannot be read throws DataFileError naming the file and the line,
-// before any hook has run and before anything reaches the table.
+// before any hook but progress has run and before anything reaches the table. An exception thrown by
+// a hook passes through, and nothing reaches the table then either.
 std::optional<DataFileLoad> LoadDataFile(
     const QString& path, ReadingTable& destination, StagingFileLease& staging, const DataFileLoadHooks& hooks = {});

@@ -492,14 +492,26 @@ void TForm1::Open1Click()
         return;
     const bool opening = !m.ChildWindowOpen(ChildWindowKind::Analysis);
     openRegisteredWindow(
-        ChildWindowKind::Analysis, [&] { return parts_.createAnalysisWindow(m); }, false);
+        ChildWindowKind::Analysis, [&] { return parts_.createAnalysisWindow(m); }, true);
     // A new analysis window starts from an empty table; an open one adds one more file to it.
     if (opening && m.LoadData) {
-        m.RunOrReport(QStringLiteral("Error Information"), this, [table = m.LoadData] {
-            table->close();
-            table->empty();
-            table->open();
-        });
+        ReadingTable* table = m.LoadData;
+        m.RunOrReport(
+            QStringLiteral("Error Information"), this,
+            [table] {
+                table->close();
+                table->empty();
+                table->open();
+            },
+            [table] {
+                // Left closed, the table would refuse every file the new window loads; kept open it
+                // takes them after the rows it could not let go of.
+                try {
+                    table->open();
+                } catch (const TableError&) {
+                    // The user hears of the failure that came first.
+                }
+            });
     }
     if (auto* analysis = qobject_cast<ReadingsWindow*>(m.AnalysisWindow.data()))
         analysis->loadDataFile();

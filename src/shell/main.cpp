@@ -4,6 +4,7 @@
 // instead of the USB HID devices, so that anyone can try it without the instrument.
 
 #include "Clock.h"
+#include "DataAnalyze.h"
 #include "DataSheetPrinting.h"
 #include "DataSourceRegistration.h"
 #include "DecimoraMain.h"
@@ -112,6 +113,7 @@ int main(int argc, char** argv)
 
     FrameParts parts;
     parts.createImportWindow = [](TForm6& m) { return new TForm4(m); };
+    parts.createAnalysisWindow = [](TForm6& m) { return new TForm7(m); };
     parts.createSetupWindow = [](TForm6& m) { return new TForm8(m); };
     parts.createAboutBox = [](TForm6& m) { return new TForm3(m); };
     parts.showHelp = [&help](TForm6& m, QWidget* frame) { ShowHelp(help, m, frame); };

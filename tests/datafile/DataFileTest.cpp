@@ -412,6 +412,49 @@ TEST_F(LargeDataFileTest, TheFirstUnreadableLineIsNamedWhereverItIs)
     }
 }
 
+TEST_F(LargeDataFileTest, ProgressIsToldBlockByBlockBeforeAnythingIsTakenAndCanCallTheLoadOff)
+{
+    WriteDataFile(store.meaData(), path("long.dmr"));
+    store.loadData().appendRow({ "1", "50.0", "A", "8:0:0", "1/2/2026" });
+    StagingFileLease staging = StagingFileLease::acquire(programFolder, QStringLiteral("the test"));
+
+    struct Told {
+        qint64 linesRead;
+        qint64 count;
+        int readingsBefore;
+    };
+    std::vector<Told> told;
+    int readings = 0;
+    DataFileLoadHooks hooks;
+    hooks.reading = [&](double) { ++readings; };
+    hooks.progress = [&](qint64 linesRead, qint64 count) { told.push_back({ linesRead, count, readings }); };
+    ASSERT_TRUE(LoadDataFile(path("long.dmr"), store.loadData(), staging, hooks).has_value());
+
+    ASSERT_GE(told.size(), 2U) << "a file of several blocks tells more than its end";
+    for (std::size_t i = 0; i < told.size(); ++i) {
+        EXPECT_EQ(told[i].count, Rows);
+        EXPECT_EQ(told[i].readingsBefore, 0) << "progress comes while the file is only being read";
+        if (i > 0) {
+            EXPECT_GT(told[i].linesRead, told[i - 1].linesRead);
+        }
+    }
+    EXPECT_EQ(told.back().linesRead, Rows);
+    EXPECT_EQ(store.loadData().rowCount(), 1 + Rows);
+
+    // Called off at the first block: nothing more is heard of the file and nothing reaches the table.
+    struct CalledOff { };
+    told.clear();
+    readings = 0;
+    hooks.progress = [&](qint64 linesRead, qint64 count) {
+        told.push_back({ linesRead, count, readings });
+        throw CalledOff();
+    };
+    EXPECT_THROW(LoadDataFile(path("long.dmr"), store.loadData(), staging, hooks), CalledOff);
+    EXPECT_EQ(told.size(), 1U);
+    EXPECT_EQ(readings, 0);
+    EXPECT_EQ(store.loadData().rowCount(), 1 + Rows);
+}
+
 TEST_F(LargeDataFileTest, ADiskFullHalfWayLeavesThePreviousFile)
 {
     const QByteArray previous = "@Zentrobasis Decimora File\r\nTotal:1\r\n5/12/2006 ,9:5:30  ,65.3  ,A\r\n";

@@ -2,6 +2,7 @@
 // reading store in a temporary folder, and stand-ins for the windows of later versions.
 
 #include "DBGridToExcel.h"
+#include "DataAnalyze.h"
 #include "DataFile.h"
 #include "DataSheetPrinting.h"
 #include "DecimoraMain.h"
@@ -32,6 +33,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -55,6 +57,8 @@
 
 #include <csignal>
 #include <cstring>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -110,9 +114,10 @@ struct ProgramCopy {
     // The lock lives in the data folder unless another one is given (a start from another working
     // directory: another database, the same lock).
     enum class ImportWindow { StandIn, Real };
+    enum class AnalysisWindow { StandIn, Real };
 
     explicit ProgramCopy(const QString& dataFolder, bool withStore = true, const QString& lockFolder = {},
-        ImportWindow importWindow = ImportWindow::StandIn)
+        ImportWindow importWindow = ImportWindow::StandIn, AnalysisWindow analysisWindow = AnalysisWindow::StandIn)
         : test(withStore ? std::make_unique<SqliteReadingStore>(QDir(dataFolder).filePath("Decimora.mdb")) : nullptr)
     {
         if (!QFile::copy(ShippedDataSheet, test.folder.filePath("Decimora_en.rav")))
@@ -130,8 +135,11 @@ struct ProgramCopy {
                 return new TForm4(m);
             return new StandInReadingsWindow("Form4", m.GetRecorde, false, calls);
         };
-        parts.createAnalysisWindow
-            = [this](TForm6& m) { return new StandInReadingsWindow("Form7", m.LoadData, true, calls); };
+        parts.createAnalysisWindow = [this, analysisWindow](TForm6& m) -> ReadingsWindow* {
+            if (analysisWindow == AnalysisWindow::Real)
+                return new TForm7(m);
+            return new StandInReadingsWindow("Form7", m.LoadData, true, calls);
+        };
         parts.exportToExcel = [this](ReadingsWindow& window) {
             ++calls.exports;
             exportedFrom = window.objectName();
@@ -167,6 +175,7 @@ struct ProgramCopy {
 
     TForm6& module() { return *test.module; }
     TForm5* measurementWindow() { return qobject_cast<TForm5*>(module().MeasureWindow.data()); }
+    TForm7* analysisWindow() { return qobject_cast<TForm7*>(module().AnalysisWindow.data()); }
     QMdiSubWindow* subWindowOf(QWidget* child) { return qobject_cast<QMdiSubWindow*>(child->parentWidget()); }
     int windowMenuCount(QAction* item) { return int(frame->WindowMenu()->actions().count(item)); }
     QStringList messageTexts() const
@@ -869,6 +878,121 @@ TEST(MainWindow, TheStatisticsWindowShowsADownloadAndAWindowReadFromItsTable)
     EXPECT_EQ(Figure(frame, "LAE (SEL)", "All readings"), QString::fromUtf16(UnknownFigure));
     EXPECT_EQ(frame.StatisticsWindow()->findChild<QLabel*>("NoteLabel")->text(),
         "Rows left out, without a level in tenths of a dB or an A or C weighting: 1");
+}
+
+// A data file of readings as the program writes them.
+QString WriteReadings(const QString& path, const QStringList& values)
+{
+    QByteArray content = QByteArray(DataFileHeader) + "\r\nTotal:" + QByteArray::number(values.size()) + "\r\n";
+    for (const QString& value : values)
+        content += "5/12/2006 ,9:5:30  ," + value.leftJustified(6).toLatin1() + ",A\r\n";
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    return path;
+}
+
+// The real analysis window in the frame: opened maximised by File > Open and listed once, each Open
+// one more file into the same window, export and print on its table even when empty, no save; its
+// close asks nothing and drops its item, and the next Open starts afresh from an emptied table.
+TEST(MainWindow, FileOpenLoadsIntoOneAnalysisWindowThatStartsAfreshAfterItsClose)
+{
+    QTemporaryDir data;
+    ProgramCopy copy(data.path(), true, {}, ProgramCopy::ImportWindow::StandIn, ProgramCopy::AnalysisWindow::Real);
+    ASSERT_TRUE(copy.start());
+    TForm1& frame = *copy.frame;
+    TForm6& m = copy.module();
+    const QString first = WriteReadings(copy.test.folder.filePath("first.dmr"), { "50.0", "51.0", "52.0" });
+    const QString second = WriteReadings(copy.test.folder.filePath("second.dmr"), { "60.0", "61.0" });
+
+    copy.test.ui.openFileNames.push_back(QString());
+    frame.Open1->trigger();
+    frame.Timer1Timer();
+    TForm7* window = copy.analysisWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(frame.ActiveChild(), window);
+    EXPECT_TRUE(copy.subWindowOf(window)->isMaximized());
+    EXPECT_EQ(window->windowTitle(), "Data View & Analyze");
+    EXPECT_EQ(copy.windowMenuCount(frame.menuanalyze), 1);
+    EXPECT_EQ(frame.menuanalyze->text(), "Reprot Analyzing Window");
+    EXPECT_TRUE(frame.menuanalyze->isChecked());
+    EXPECT_EQ(copy.test.ui.openDialogs.size(), 1U);
+    EXPECT_EQ(fileCommands(frame).exportAndPrint, true) << "also while the table is empty";
+    EXPECT_FALSE(fileCommands(frame).save);
+
+    copy.test.ui.openFileNames.push_back(first);
+    frame.Open1->trigger();
+    copy.test.ui.openFileNames.push_back(second);
+    frame.Open1->trigger();
+    frame.Timer1Timer();
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 1);
+    EXPECT_EQ(copy.analysisWindow(), window);
+    EXPECT_EQ(copy.windowMenuCount(frame.menuanalyze), 1);
+    EXPECT_EQ(m.LoadedFileCount, 2);
+    EXPECT_EQ(m.LoadData->rowCount(), 5);
+    EXPECT_TRUE(fileCommands(frame).exportAndPrint);
+    EXPECT_FALSE(fileCommands(frame).save);
+
+    ASSERT_TRUE(copy.subWindowOf(window)->close());
+    ASSERT_TRUE(TestModule::waitUntil([&] { return frame.MdiArea()->subWindowList().isEmpty(); }));
+    frame.Timer1Timer();
+    EXPECT_EQ(copy.windowMenuCount(frame.menuanalyze), 0);
+    EXPECT_FALSE(m.AnalysisWindowOpen);
+    EXPECT_FALSE(m.AnalysisWindowHandle);
+    EXPECT_EQ(m.LoadData->rowCount(), 5) << "the rows stay until the next Open";
+    EXPECT_THAT(copy.test.ui.messages, IsEmpty());
+
+    copy.test.ui.openFileNames.push_back(second);
+    frame.Open1->trigger();
+    frame.Timer1Timer();
+    window = copy.analysisWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(copy.subWindowOf(window)->isMaximized());
+    EXPECT_EQ(copy.windowMenuCount(frame.menuanalyze), 1);
+    EXPECT_EQ(m.LoadedFileCount, 1);
+    EXPECT_EQ(window->findChild<QLineEdit*>("FileNumbersBox")->text(), "1");
+    ASSERT_EQ(m.LoadData->rowCount(), 2);
+    EXPECT_EQ(m.LoadData->row(0).recNo, "1");
+    EXPECT_EQ(m.LoadData->row(1).recNo, "2");
+    EXPECT_EQ(window->FileEndRecNo(1), 3);
+    EXPECT_EQ(window->RowColour(1), QColor(0, 0, 255));
+    EXPECT_EQ(window->Graph()->series(0)->color(), QColor(0, 0, 255));
+}
+
+// The analysis table cannot be emptied (here another program's trigger refuses; a full disk or a
+// locked database do the same): the database's words are shown, the window opens and loads the file
+// after the rows it could not remove, and the program goes on.
+TEST(MainWindow, AnAnalysisTableThatCannotBeEmptiedIsReportedAndTheProgramGoesOn)
+{
+    QTemporaryDir data;
+    ProgramCopy copy(data.path(), true, {}, ProgramCopy::ImportWindow::StandIn, ProgramCopy::AnalysisWindow::Real);
+    ASSERT_TRUE(copy.start());
+    TForm1& frame = *copy.frame;
+    TForm6& m = copy.module();
+    m.LoadData->appendRow({ "1", "40.0", "A", "8:0:0", "1/2/2026" });
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QDir(data.path()).filePath("Decimora.mdb").toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other,
+                  "CREATE TRIGGER keep BEFORE DELETE ON LoadData BEGIN SELECT RAISE(ABORT, 'database is locked'); END",
+                  nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(other);
+
+    copy.test.ui.openFileNames.push_back(WriteReadings(copy.test.folder.filePath("first.dmr"), { "50.0", "51.0" }));
+    frame.Open1->trigger();
+
+    ASSERT_EQ(copy.test.ui.messages.size(), 1U);
+    EXPECT_THAT(copy.test.ui.messages[0].text.toStdString(), testing::HasSubstr("database is locked"));
+    EXPECT_EQ(copy.test.ui.messages[0].caption, "Error Information");
+    EXPECT_EQ(copy.test.ui.messages[0].icon, MessageIcon::Error);
+    ASSERT_NE(copy.analysisWindow(), nullptr);
+    EXPECT_TRUE(m.LoadData->isOpen());
+    EXPECT_EQ(m.LoadedFileCount, 1);
+    ASSERT_EQ(m.LoadData->rowCount(), 3);
+    EXPECT_EQ(m.LoadData->row(2).recNo, "3");
+    frame.Timer1Timer();
+    EXPECT_FALSE(frame.Ended());
+    EXPECT_TRUE(frame.Open1->isEnabled());
 }
 
 TEST(MainWindow, StatusBarFollowsTheMeterAndTheCompanyName)

@@ -1,0 +1,400 @@
+#include "DataAnalyze.h"
+
+#include "DataFile.h"
+#include "FileRowColours.h"
+#include "GraphPanel.h"
+#include "ReadingGridView.h"
+#include "ReadingStatistics.h"
+#include "StagingFile.h"
+#include "SystemTexts.h"
+#include "systemvar.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// Designed sizes, in pixels.
+constexpr int GridWidth = 305;
+constexpr int WeightColumn = 2;
+constexpr int WeightColumnWidth = 35;
+constexpr int BottomStripHeight = 37;
+constexpr int ProgressBarWidth = 361;
+constexpr int FigureBoxWidth = 60;
+constexpr int FigureBoxHeight = 25;
+
+constexpr char OpenFilter[] = "*.DMR|*.DMR|*.dmr|*.dmr";
+constexpr char ErrorCaption[] = "Error Information";
+constexpr char TooManyFiles[] = "Sorry, the current version only support to open \r10 reports at the same time.";
+constexpr char ValueAxisTitle[] = "SPL        (Unit:  DB)';";
+
+// Thrown out of the loader's hooks when the window is closed during a load: the loader lets go and
+// nothing of the file reaches the table.
+struct LoadCalledOff { };
+
+QLineEdit* makeFigureBox(QWidget* parent, const char* name)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setReadOnly(true);
+    box->setEnabled(false);
+    box->setFixedSize(FigureBoxWidth, FigureBoxHeight);
+    return box;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+} // namespace
+
+TForm7::TForm7(TForm6& module, QWidget* parent)
+    : ReadingsWindow(parent)
+    , module_(module)
+{
+    setObjectName(QStringLiteral("Form7"));
+    setWindowTitle(QStringLiteral("Data View & Analyze"));
+    buildLayout();
+    connect(graph_, &GraphPanel::printFailed, this, [this] {
+        module_.ShowMessageBox(QStringLiteral("The graph could not be printed: the printer did not start."),
+            QStringLiteral("Print Error"), MessageButtons::Ok, MessageIcon::Error, this);
+    });
+    FormCreate();
+}
+
+TForm7::~TForm7() = default;
+
+void TForm7::buildLayout()
+{
+    {
+        // The readings grid's make-up, with the rows coloured by file instead of by maximum and minimum.
+        const ReadingStatistics noFigures;
+        grid_ = MakeReadingsGrid(noFigures, module_.LoadData ? module_.LoadData->gridModel() : nullptr, this);
+        QAbstractItemDelegate* byFigures = grid_->itemDelegate();
+        grid_->setItemDelegate(new FileRowColours([this](qint64 recNo) { return RowColour(recNo); }, grid_));
+        delete byFigures;
+    }
+    grid_->setFixedWidth(GridWidth);
+    fitColumns();
+
+    graph_ = new GraphPanel(GraphConfig::analysisWindow(), this);
+    graph_->setObjectName(QStringLiteral("Chart1"));
+    graph_->setTitle(QStringLiteral("Data Analyze"), Qt::blue);
+    graph_->setValueAxisTitle(QString::fromLatin1(ValueAxisTitle));
+    graph_->setPrinterProvider([this]() -> QPrinter& { return module_.CurrentPrinter(); });
+    graph_->installEventFilter(this);
+
+    waitNotice_ = new QLabel(QStringLiteral("Please Wait a Moment......"), graph_);
+    waitNotice_->setObjectName(QStringLiteral("WaitNotice"));
+    waitNotice_->setAutoFillBackground(true);
+    QPalette palette = waitNotice_->palette();
+    palette.setColor(QPalette::Window, QColor(0, 128, 0));
+    palette.setColor(QPalette::WindowText, Qt::white);
+    waitNotice_->setPalette(palette);
+    waitNotice_->setContentsMargins(8, 4, 8, 4);
+    waitNotice_->adjustSize();
+
+    auto* top = new QHBoxLayout;
+    top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(2);
+    top->addWidget(grid_);
+    top->addWidget(graph_, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(top, 1);
+    layout->addWidget(buildBottomStrip());
+}
+
+void TForm7::fitColumns()
+{
+    // Weight is as narrow as designed; the others are as wide as their title and their usual widest
+    // text (a six-digit record number, a live time), so all five fit the grid side by side.
+    const QFontMetrics cell = grid_->fontMetrics();
+    const QFontMetrics title = grid_->horizontalHeader()->fontMetrics();
+    const int titleMargins = 2 * grid_->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, grid_);
+    const auto fit = [&](const QString& heading, const QString& widestText) {
+        return std::max(title.horizontalAdvance(heading) + titleMargins,
+            cell.horizontalAdvance(widestText) + 2 * FileRowColours::TextMargin + 1);
+    };
+    grid_->setColumnWidth(0, fit(QStringLiteral("RecNo"), QStringLiteral("000000")));
+    grid_->setColumnWidth(1, fit(QStringLiteral("MeaValue"), QStringLiteral("000.0")));
+    grid_->setColumnWidth(WeightColumn, WeightColumnWidth);
+    grid_->setColumnWidth(3, fit(QStringLiteral("Time"), QStringLiteral("00:00:00")));
+    grid_->setColumnWidth(4, fit(QStringLiteral("Date"), QStringLiteral("00/00/0000")));
+}
+
+QWidget* TForm7::buildBottomStrip()
+{
+    auto* strip = new QWidget(this);
+    strip->setObjectName(QStringLiteral("BottomPanel"));
+    strip->setFixedHeight(BottomStripHeight);
+    auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(8, 4, 8, 4);
+
+    fileNumbersBox_ = makeFigureBox(strip, "FileNumbersBox");
+    minBox_ = makeFigureBox(strip, "MinBox");
+    maxBox_ = makeFigureBox(strip, "MaxBox");
+    progressBar_ = new QProgressBar(strip);
+    progressBar_->setObjectName(QStringLiteral("ProgressBar1"));
+    progressBar_->setFixedWidth(ProgressBarWidth);
+
+    row->addWidget(makeLabel(strip, "FileNumbersLabel", QStringLiteral("File Numbers")));
+    row->addWidget(fileNumbersBox_);
+    row->addSpacing(16);
+    row->addWidget(makeLabel(strip, "MinLabel", QStringLiteral("MIN")));
+    row->addWidget(minBox_);
+    row->addSpacing(16);
+    row->addWidget(makeLabel(strip, "MaxLabel", QStringLiteral("MAX")));
+    row->addWidget(maxBox_);
+    row->addSpacing(16);
+    row->addWidget(progressBar_);
+    row->addStretch(1);
+    return strip;
+}
+
+void TForm7::FormCreate()
+{
+    TForm6& m = module_;
+    m.FormsReady = false;
+    fileEndRecNo_.fill(0);
+    loadRecNo_ = 0;
+    m.LoadedFileCount = 0;
+    analysisMin_.reset();
+    analysisMax_.reset();
+    // Files 6 and 8 take the system's colours: the button shadow, and the grid's own background, so
+    // the eighth file's rows look like the grid's.
+    fileColours_ = { QColor(0, 0, 255), QColor(0, 128, 0), QColor(0, 0, 128), QColor(255, 0, 0), QColor(128, 0, 128),
+        palette().color(QPalette::Dark), QColor(128, 0, 0), grid_->palette().color(QPalette::Base),
+        QColor(192, 220, 192), QColor(255, 255, 0) };
+    for (int series = 0; series < MaxFiles; ++series)
+        graph_->setSeriesColor(series, fileColours_.at(std::size_t(series)));
+    placeWaitNotice();
+    waitNotice_->hide();
+    showFileCountAndFigures();
+    m.FormsReady = true;
+}
+
+void TForm7::placeWaitNotice()
+{
+    waitNotice_->move(graph_->width() - waitNotice_->width(), graph_->height() - waitNotice_->height());
+}
+
+bool TForm7::eventFilter(QObject* watched, QEvent* event)
+{
+    // The notice keeps to the chart panel's bottom-right corner as the window is resized.
+    if (watched == graph_ && event->type() == QEvent::Resize)
+        placeWaitNotice();
+    return ReadingsWindow::eventFilter(watched, event);
+}
+
+ReadingTable* TForm7::readingsTable() const
+{
+    return module_.LoadData;
+}
+
+QAbstractItemView* TForm7::readingsGrid() const
+{
+    return grid_;
+}
+
+QColor TForm7::FileColour(int file) const
+{
+    return fileColours_.at(std::size_t(file - 1));
+}
+
+std::optional<QColor> TForm7::RowColour(qint64 recNo) const
+{
+    const auto end = [this](int file) { return FileEndRecNo(file); };
+    // Each test that holds sets the colour; a later one wins.
+    std::optional<QColor> colour;
+    if (recNo < end(1))
+        colour = FileColour(1);
+    for (int file = 2; file <= 9; ++file) {
+        if (end(file - 1) <= recNo && recNo < end(file))
+            colour = FileColour(file);
+    }
+    // The tenth file's rows are those after the ninth file's, once the ninth file is loaded (a file
+    // not loaded ends at 0). Asking whether the ninth ends after the eighth instead would leave the
+    // tenth file's rows uncoloured when the ninth file held no readings.
+    if (recNo >= end(9) && end(9) > 0)
+        colour = FileColour(10);
+    return colour;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The operation LoadData
+
+void TForm7::LoadData()
+{
+    TForm6& m = module_;
+    const QString caption = QString::fromLatin1(ErrorCaption);
+    if (m.LoadedFileCount >= MaxFiles) {
+        m.ShowMessageBox(QString::fromLatin1(TooManyFiles), caption, MessageButtons::Ok, MessageIcon::Error, this);
+        return;
+    }
+    if (!m.LoadData)
+        return;
+
+    // The staging file before the dialog, so that no file is chosen in vain while a download (or a
+    // load still running in this window) holds it.
+    std::optional<StagingFileLease> staging;
+    if (!m.RunOrReport(caption, this, [&] {
+            staging.emplace(StagingFileLease::acquire(m.ProgramFolder(), QStringLiteral("the load of a data file")));
+        }))
+        return;
+
+    const QString path = m.Ui().askOpenFileName(this, FileDialogRequest { QLatin1String(OpenFilter), QString() });
+    if (!path.isEmpty()) {
+        DataFileLoadHooks hooks;
+        hooks.progress = [this](qint64 linesRead, qint64 count) { showProgress(linesRead, count); };
+        hooks.opened = [this](qint64 count) { fileOpened(count); };
+        hooks.reading = [this](double value) { takeReading(value); };
+        hooks.appending = [this] { readingsTaken(); };
+
+        // Whatever stops a load half-way, the window keeps nothing of the file: the table has taken
+        // none of its rows, so neither does the count, the chart or the figures.
+        const LoadState before = loadState();
+        loading_ = true;
+        try {
+            m.RunOrReport(
+                caption, this, [&] { LoadDataFile(path, *m.LoadData, *staging, hooks); }, [&] { restore(before); });
+        } catch (const LoadCalledOff&) {
+            restore(before);
+        }
+        waitNotice_->hide();
+        loading_ = false;
+    }
+    staging.reset();
+
+    showLastRow();
+    if (callOff_) {
+        // The close asked for during the load goes ahead now that nothing runs inside this window.
+        callOff_ = false;
+        QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget());
+        QTimer::singleShot(0, window ? window : this, &QWidget::close);
+    }
+}
+
+void TForm7::showProgress(qint64 linesRead, qint64 count)
+{
+    const int maximum = int(std::clamp<qint64>(count, 1, INT_MAX));
+    progressBar_->setRange(1, maximum);
+    // A count line smaller than the file fills the bar before the end.
+    progressBar_->setValue(int(std::clamp<qint64>(linesRead, 1, maximum)));
+    QCoreApplication::processEvents();
+    if (callOff_)
+        throw LoadCalledOff();
+}
+
+void TForm7::fileOpened(qint64 count)
+{
+    TForm6& m = module_;
+    progressBar_->setRange(1, int(std::clamp<qint64>(count, 1, INT_MAX)));
+    progressBar_->setValue(progressBar_->maximum());
+    ++m.LoadedFileCount;
+    fileNumbersBox_->setText(QString::number(m.LoadedFileCount));
+    loadingSeries_ = m.LoadedFileCount - 1;
+    // The chart takes no mouse zooming or scrolling at all (GraphPanel): its buttons alone move it.
+    loadRecNo_ = m.LoadData->rowCount();
+    graph_->setRepaintSuspended(true);
+}
+
+void TForm7::takeReading(double value)
+{
+    ++loadRecNo_;
+    graph_->appendValue(loadingSeries_, value);
+    if (!analysisMin_ || value < *analysisMin_)
+        analysisMin_ = value;
+    if (!analysisMax_ || value > *analysisMax_)
+        analysisMax_ = value;
+}
+
+void TForm7::readingsTaken()
+{
+    fileEndRecNo_.at(std::size_t(loadingSeries_)) = loadRecNo_ + 1;
+    showFileCountAndFigures();
+    graph_->setRepaintSuspended(false);
+    waitNotice_->show();
+    waitNotice_->raise();
+    QCoreApplication::processEvents();
+    if (callOff_)
+        throw LoadCalledOff();
+}
+
+void TForm7::showFileCountAndFigures()
+{
+    const std::int16_t files = module_.LoadedFileCount;
+    fileNumbersBox_->setText(QString::number(files));
+    const auto figure = [files](const std::optional<double>& value) {
+        if (files == 0)
+            return QString();
+        return SystemShortestDecimalText(value.value_or(0.0));
+    };
+    minBox_->setText(figure(analysisMin_));
+    maxBox_->setText(figure(analysisMax_));
+}
+
+TForm7::LoadState TForm7::loadState() const
+{
+    return { module_.LoadedFileCount, fileEndRecNo_, loadRecNo_, analysisMin_, analysisMax_, progressBar_->minimum(),
+        progressBar_->maximum(), progressBar_->value() };
+}
+
+void TForm7::restore(const LoadState& state)
+{
+    TForm6& m = module_;
+    waitNotice_->hide();
+    if (m.LoadedFileCount != state.loadedFileCount && loadingSeries_ >= 0)
+        graph_->clearSeries(loadingSeries_);
+    graph_->setRepaintSuspended(false);
+    m.LoadedFileCount = state.loadedFileCount;
+    fileEndRecNo_ = state.fileEndRecNo;
+    loadRecNo_ = state.loadRecNo;
+    analysisMin_ = state.analysisMin;
+    analysisMax_ = state.analysisMax;
+    progressBar_->setRange(state.progressMinimum, state.progressMaximum);
+    if (state.progressValue < state.progressMinimum)
+        progressBar_->reset();
+    else
+        progressBar_->setValue(state.progressValue);
+    showFileCountAndFigures();
+}
+
+void TForm7::showLastRow()
+{
+    grid_->moveToLastRow();
+    grid_->viewport()->update();
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Closing
+
+void TForm7::closeEvent(QCloseEvent* event)
+{
+    if (loading_) {
+        // The load runs inside this window: it is called off at its next step, and the window closes
+        // once the load has let go of it.
+        callOff_ = true;
+        event->ignore();
+        return;
+    }
+    module_.ChildWindowClosed(ChildWindowKind::Analysis);
+    event->accept();
+}
