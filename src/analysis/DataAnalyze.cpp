@@ -6,12 +6,14 @@
 #include "ReadingGridView.h"
 #include "ReadingStatistics.h"
 #include "StagingFile.h"
+#include "StatisticsRows.h"
 #include "SystemTexts.h"
 #include "systemvar.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -262,6 +264,7 @@ void TForm7::LoadData()
 
     const QString path = m.Ui().askOpenFileName(this, FileDialogRequest { QLatin1String(OpenFilter), QString() });
     if (!path.isEmpty()) {
+        loadingFileName_ = QFileInfo(path).fileName();
         DataFileLoadHooks hooks;
         hooks.progress = [this](qint64 linesRead, qint64 count) { showProgress(linesRead, count); };
         hooks.opened = [this](qint64 count) { fileOpened(count); };
@@ -329,6 +332,7 @@ void TForm7::takeReading(double value)
 void TForm7::readingsTaken()
 {
     fileEndRecNo_.at(std::size_t(loadingSeries_)) = loadRecNo_ + 1;
+    fileNames_.at(std::size_t(loadingSeries_)) = loadingFileName_;
     showFileCountAndFigures();
     graph_->setRepaintSuspended(false);
     waitNotice_->show();
@@ -336,6 +340,29 @@ void TForm7::readingsTaken()
     QCoreApplication::processEvents();
     if (callOff_)
         throw LoadCalledOff();
+}
+
+std::vector<ReadingSeriesStatistics> TForm7::levelStatistics() const
+{
+    const std::int16_t files = module_.LoadedFileCount;
+    const qint64 rows = module_.LoadData ? module_.LoadData->rowCount() : 0;
+    if (seriesStatisticsOf_ == std::make_pair(files, rows))
+        return seriesStatistics_;
+    seriesStatistics_.clear();
+    if (module_.LoadData && files > 0) {
+        // A file's rows are those up to its end record number; record numbers follow row positions.
+        std::vector<qint64> ends;
+        for (int file = 1; file <= files; ++file)
+            ends.push_back(std::max<qint64>(FileEndRecNo(file) - 1, 0));
+        std::vector<WeightedLevelStatistics> perFile = StatisticsOfTableStretches(*module_.LoadData, ends, 0);
+        for (int file = 1; file <= files; ++file) {
+            const QString& name = fileNames_.at(std::size_t(file - 1));
+            seriesStatistics_.push_back({ name.isEmpty() ? QStringLiteral("File %1").arg(file) : name,
+                std::make_shared<const WeightedLevelStatistics>(std::move(perFile[std::size_t(file - 1)])) });
+        }
+    }
+    seriesStatisticsOf_ = { files, rows };
+    return seriesStatistics_;
 }
 
 void TForm7::showFileCountAndFigures()

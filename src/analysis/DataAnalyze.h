@@ -12,6 +12,8 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class GraphPanel;
 class QCloseEvent;
@@ -51,6 +53,8 @@ public:
     bool canSave() const override { return false; }
     void save() override { }
     bool hasUnsavedReadings() const override { return false; }
+    // One series per loaded file, named after it, read from the table once after each load.
+    std::vector<ReadingSeriesStatistics> levelStatistics() const override;
 
     // The colour of file 1 to 10, as its chart line and its rows show it.
     QColor FileColour(int file) const;
@@ -107,7 +111,13 @@ private:
     TForm6& module_;
     std::array<QColor, MaxFiles> fileColours_;
     std::array<qint64, MaxFiles> fileEndRecNo_ {};
+    std::array<QString, MaxFiles> fileNames_;
+    QString loadingFileName_;
     qint64 loadRecNo_ = 0;
+    // The statistics window asks once a second; the files' figures are read again only when the
+    // table or the number of files has changed since.
+    mutable std::vector<ReadingSeriesStatistics> seriesStatistics_;
+    mutable std::pair<std::int16_t, qint64> seriesStatisticsOf_ { -1, -1 };
     std::optional<double> analysisMin_;
     std::optional<double> analysisMax_;
     // The series of the file being loaded (file number - 1).

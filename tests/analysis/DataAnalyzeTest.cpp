@@ -2,6 +2,7 @@
 // open dialog and loaded with the window's LoadData, as File > Open calls it. The window sits
 // maximised in a subwindow of an MDI area, as in the main frame.
 #include "DataAnalyze.h"
+#include "LevelStatistics.h"
 
 #include "DataFile.h"
 #include "GraphPanel.h"
@@ -422,6 +423,31 @@ TEST_F(AnalysisWindowTest, MinAndMaxSpanEveryLoadedReadingInTheShortestForm)
         EXPECT_EQ(box("MinBox"), "38.5");
         EXPECT_EQ(box("MaxBox"), "95");
     }
+}
+
+// The statistics window shows one column per loaded file. Expected levels from
+// tests/stats/expected_levels.py: 60 and 70 dB equally often give Leq 67.4036.
+TEST_F(AnalysisWindowTest, EachLoadedFileIsASeriesOfItsOwnForTheStatistics)
+{
+    EXPECT_TRUE(window->levelStatistics().empty());
+    load(writeData("steady.dmr", { "60.0", "60.0" }));
+    load(writeData("changing.dmr", { "60.0", "70.0", "60.0", "70.0" }));
+
+    const std::vector<ReadingSeriesStatistics> series = window->levelStatistics();
+    ASSERT_EQ(series.size(), 2U);
+    EXPECT_EQ(series[0].name, "steady.dmr");
+    EXPECT_EQ(series[1].name, "changing.dmr");
+    const LevelFigures steady = series[0].statistics->of(Weighting::A).figures(Weighting::A, 85.0);
+    const LevelFigures changing = series[1].statistics->of(Weighting::A).figures(Weighting::A, 85.0);
+    EXPECT_EQ(steady.count, 2);
+    EXPECT_NEAR(steady.leq.value_or(0), 60.0, 1e-9);
+    EXPECT_EQ(changing.count, 4);
+    EXPECT_NEAR(changing.leq.value_or(0), 67.4036, 1e-4);
+    EXPECT_FALSE(changing.sel.has_value()) << "a data file does not say how far apart its readings are";
+    EXPECT_EQ(series[1].statistics->of(Weighting::C).count(), 0);
+
+    // Asked again without a change, the same figures come back without another walk of the table.
+    EXPECT_EQ(window->levelStatistics()[1].statistics, series[1].statistics);
 }
 
 TEST_F(AnalysisWindowTest, ACountLineSmallerThanTheFileLoadsEveryLineAndOnlySetsTheProgressRange)
