@@ -366,21 +366,40 @@ private:
         allowAttributes({ "field", "title" });
         definition_.summaryField = field("field");
         definition_.summaryTitle = attribute("title").value_or(QString()).simplified();
-        static const std::array<std::pair<const char*, ReportSummaryFunction>, 4> functions { {
+        static const std::array<std::pair<const char*, ReportSummaryFunction>, 10> functions { {
             { "count", ReportSummaryFunction::Count },
             { "maximum", ReportSummaryFunction::Maximum },
             { "minimum", ReportSummaryFunction::Minimum },
             { "average", ReportSummaryFunction::Average },
+            { "leq", ReportSummaryFunction::Leq },
+            { "l10", ReportSummaryFunction::L10 },
+            { "l50", ReportSummaryFunction::L50 },
+            { "l90", ReportSummaryFunction::L90 },
+            { "lmax", ReportSummaryFunction::Lmax },
+            { "lmin", ReportSummaryFunction::Lmin },
+        } };
+        static const std::array<std::pair<const char*, Weighting>, 2> weightings { {
+            { "A", Weighting::A },
+            { "C", Weighting::C },
         } };
         while (nextChild()) {
             if (xml_.name() != QLatin1String("line"))
                 unknownElement(QLatin1String("summary"));
-            allowAttributes({ "function", "label", "unit" });
             requiredAttribute("function");
             ReportSummaryLine line;
             line.function = choice("function", functions, ReportSummaryFunction::Count);
-            line.label = attribute("label").value_or(QString()).simplified();
-            line.unit = attribute("unit").value_or(QString()).simplified();
+            if (IsLevelFunction(line.function)) {
+                allowAttributes({ "function", "weighting", "label", "unit" });
+                line.weighting = choice("weighting", weightings, Weighting::A);
+                // Unnamed, a figure reads as it does in the statistics window and the spreadsheet.
+                line.label = attribute("label").value_or(LevelFigureName(line.function, line.weighting)).simplified();
+                line.unit = attribute("unit").value_or(QStringLiteral("dB")).simplified();
+            } else {
+                // A weighting here would be silently ignored: these take every row of the field.
+                allowAttributes({ "function", "label", "unit" });
+                line.label = attribute("label").value_or(QString()).simplified();
+                line.unit = attribute("unit").value_or(QString()).simplified();
+            }
             definition_.summary.push_back(line);
             emptyElement();
         }
@@ -392,6 +411,56 @@ private:
 };
 
 } // namespace
+
+bool IsLevelFunction(ReportSummaryFunction function)
+{
+    switch (function) {
+    case ReportSummaryFunction::Count:
+    case ReportSummaryFunction::Maximum:
+    case ReportSummaryFunction::Minimum:
+    case ReportSummaryFunction::Average:
+        return false;
+    case ReportSummaryFunction::Leq:
+    case ReportSummaryFunction::L10:
+    case ReportSummaryFunction::L50:
+    case ReportSummaryFunction::L90:
+    case ReportSummaryFunction::Lmax:
+    case ReportSummaryFunction::Lmin:
+        break;
+    }
+    return true;
+}
+
+QString LevelFigureName(ReportSummaryFunction function, Weighting weighting)
+{
+    QString suffix;
+    switch (function) {
+    case ReportSummaryFunction::Leq:
+        suffix = QStringLiteral("eq");
+        break;
+    case ReportSummaryFunction::L10:
+        suffix = QStringLiteral("10");
+        break;
+    case ReportSummaryFunction::L50:
+        suffix = QStringLiteral("50");
+        break;
+    case ReportSummaryFunction::L90:
+        suffix = QStringLiteral("90");
+        break;
+    case ReportSummaryFunction::Lmax:
+        suffix = QStringLiteral("max");
+        break;
+    case ReportSummaryFunction::Lmin:
+        suffix = QStringLiteral("min");
+        break;
+    case ReportSummaryFunction::Count:
+    case ReportSummaryFunction::Maximum:
+    case ReportSummaryFunction::Minimum:
+    case ReportSummaryFunction::Average:
+        return {};
+    }
+    return QStringLiteral("L") + QLatin1Char(WeightingLetter(weighting)) + suffix;
+}
 
 const QStringList& ReportFieldNames()
 {

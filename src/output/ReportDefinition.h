@@ -4,6 +4,7 @@
 // of a printed report, read from our own XML format (resources/README, "Report definitions").
 
 #include "DecimoraError.h"
+#include "LevelStatistics.h"
 
 #include <QByteArrayView>
 #include <QMarginsF>
@@ -23,7 +24,13 @@ public:
 };
 
 enum class ReportAlignment { Left, Center, Right };
-enum class ReportSummaryFunction { Count, Maximum, Minimum, Average };
+// Count to Average figure the summary's field; the level functions figure the readings of one
+// weighting as the statistics do (MeaValue and Weight, whatever the summary's field).
+enum class ReportSummaryFunction { Count, Maximum, Minimum, Average, Leq, L10, L50, L90, Lmax, Lmin };
+
+bool IsLevelFunction(ReportSummaryFunction function);
+// The name the statistics give the figure of a level function: "LAeq", "LC90", ...
+QString LevelFigureName(ReportSummaryFunction function, Weighting weighting);
 
 struct ReportColumn {
     QString field;
@@ -34,6 +41,8 @@ struct ReportColumn {
 
 struct ReportSummaryLine {
     ReportSummaryFunction function = ReportSummaryFunction::Count;
+    // Of a level function only.
+    Weighting weighting = Weighting::A;
     QString label;
     QString unit;
 };

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "ReadingTable.h"
+#include "StatisticsRows.h"
 #include "SystemTexts.h"
 #include "UserInteraction.h"
 
@@ -97,6 +98,12 @@ public:
             return SystemOneDecimalText(minimum_);
         case ReportSummaryFunction::Average:
         case ReportSummaryFunction::Count:
+        case ReportSummaryFunction::Leq:
+        case ReportSummaryFunction::L10:
+        case ReportSummaryFunction::L50:
+        case ReportSummaryFunction::L90:
+        case ReportSummaryFunction::Lmax:
+        case ReportSummaryFunction::Lmin:
             break;
         }
         return SystemOneDecimalText(sum_ / static_cast<double>(numbers_));
@@ -147,17 +154,6 @@ public:
         columnTitleHeight_ = body.height() * TitleRowSpacing;
         headerHeight_ = columnTitleTop_ + columnTitleHeight_;
 
-        if (!definition.summary.empty()) {
-            const auto lines
-                = static_cast<double>(definition.summary.size()) + (definition.summaryTitle.isEmpty() ? 0.0 : 1.0);
-            summaryHeight_ = SummaryGapMm * dotsPerMm_ + lines * rowHeight_;
-            const QFontMetricsF bold(boldFont_, &device);
-            for (const ReportSummaryLine& line : definition.summary)
-                labelWidth_ = std::max(labelWidth_, bold.horizontalAdvance(line.label));
-            labelWidth_ += 2 * padding_;
-            valueWidth_ = body.horizontalAdvance(QStringLiteral("0000000.0")) + padding_;
-        }
-
         // Columns wider than the page together are narrowed in proportion; the table is centred.
         double widthMm = 0.0;
         for (const ReportColumn& column : definition.columns)
@@ -191,6 +187,7 @@ public:
 
     void paintAll(const ReadingTable& table)
     {
+        layOutSummary(table);
         pages_ = pageCount(table.rowCount());
         startPage();
         table.forEachRow([&](const ReadingRow& row) {
@@ -202,7 +199,7 @@ public:
             figures_.add(row.*summaryField_);
         });
         finishTable();
-        if (!definition_.summary.empty()) {
+        if (!summaryLines_.empty()) {
             if (!summaryFits(rowsOnPage_))
                 nextPage();
             paintSummary();
@@ -216,6 +213,43 @@ private:
         RowField field;
         Qt::Alignment alignment;
     };
+
+    // The lines the summary prints and the room they take, known before the first page so that the
+    // page count is. A level line of a weighting the table has no reading of is left out; the
+    // levels take one walk of the table of their own, and only when a line asks for them.
+    void layOutSummary(const ReadingTable& table)
+    {
+        const bool levels = std::any_of(definition_.summary.begin(), definition_.summary.end(),
+            [](const ReportSummaryLine& line) { return IsLevelFunction(line.function); });
+        if (levels)
+            statistics_ = StatisticsOfTable(table, 0);
+        for (const ReportSummaryLine& line : definition_.summary) {
+            if (!IsLevelFunction(line.function) || statistics_.of(line.weighting).count() > 0)
+                summaryLines_.push_back(&line);
+        }
+        if (summaryLines_.empty())
+            return;
+        const auto lines
+            = static_cast<double>(summaryLines_.size()) + (definition_.summaryTitle.isEmpty() ? 0.0 : 1.0);
+        summaryHeight_ = SummaryGapMm * dotsPerMm_ + lines * rowHeight_;
+        const QFontMetricsF bold(boldFont_, &device_);
+        for (const ReportSummaryLine* line : summaryLines_)
+            labelWidth_ = std::max(labelWidth_, bold.horizontalAdvance(line->label));
+        labelWidth_ += 2 * padding_;
+        valueWidth_ = QFontMetricsF(bodyFont_, &device_).horizontalAdvance(QStringLiteral("0000000.0")) + padding_;
+    }
+
+    // As the statistics window and the spreadsheet write the figure: the same rounding, the same
+    // notation, the same mark where it is not known.
+    QString levelText(const ReportSummaryLine& line) const
+    {
+        const QString name = LevelFigureName(line.function, line.weighting);
+        for (const StatisticsRow& row : FigureRows(statistics_.of(line.weighting).figures(line.weighting, 0.0))) {
+            if (row.label == name)
+                return row.text;
+        }
+        return QString::fromUtf16(UnknownFigure);
+    }
 
     bool summaryFits(qint64 rowsOnPage) const
     {
@@ -304,13 +338,14 @@ private:
             top += rowHeight_;
         }
         const double valueLeft = tableLeft_ + labelWidth_;
-        for (const ReportSummaryLine& line : definition_.summary) {
+        for (const ReportSummaryLine* shown : summaryLines_) {
+            const ReportSummaryLine& line = *shown;
             painter_.setFont(boldFont_);
             painter_.drawText(QRectF(tableLeft_ + padding_, top, labelWidth_, rowHeight_),
                 Qt::AlignLeft | Qt::AlignVCenter, line.label);
             painter_.setFont(bodyFont_);
             painter_.drawText(QRectF(valueLeft, top, valueWidth_, rowHeight_), Qt::AlignRight | Qt::AlignVCenter,
-                figures_.text(line.function));
+                IsLevelFunction(line.function) ? levelText(line) : figures_.text(line.function));
             if (!line.unit.isEmpty()) {
                 painter_.drawText(QRectF(valueLeft + valueWidth_ + padding_, top,
                                       tableWidth_ - labelWidth_ - valueWidth_, rowHeight_),
@@ -352,6 +387,8 @@ private:
     qint64 rowsOnPage_ = 0;
     qint64 rowNumber_ = 0;
     SummaryFigures figures_;
+    WeightedLevelStatistics statistics_;
+    std::vector<const ReportSummaryLine*> summaryLines_;
 };
 
 // Puts a printer's name, page layout and document name back, however the run ends: the output

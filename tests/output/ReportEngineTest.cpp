@@ -16,6 +16,8 @@
 #include <gmock/gmock.h>
 
 #include <functional>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -129,7 +131,23 @@ TEST_F(ReportEngineTest, TheShippedDataSheetPrintsTheFiveReadingColumnsThroughRe
     EXPECT_EQ(fields, QStringList({ "RecNo", "MeaValue", "Weight", "Time", "Date" }));
     EXPECT_EQ(definition.connection, "ReportDataConnection1");
     EXPECT_EQ(definition.summaryField, "MeaValue");
-    ASSERT_EQ(definition.summary.size(), 4U);
+    // The four figures of old first, as they were, then the sound levels of A and of C.
+    using F = ReportSummaryFunction;
+    std::vector<std::tuple<F, QString, QString>> lines;
+    for (const ReportSummaryLine& line : definition.summary) {
+        lines.emplace_back(line.function, line.label, line.unit);
+        if (IsLevelFunction(line.function)) {
+            EXPECT_EQ(line.label.mid(1, 1), QString(QLatin1Char(WeightingLetter(line.weighting))))
+                << line.label.toStdString();
+        }
+    }
+    EXPECT_THAT(lines,
+        testing::ElementsAre(std::tuple(F::Count, "Readings", ""), std::tuple(F::Maximum, "Maximum", "dB"),
+            std::tuple(F::Minimum, "Minimum", "dB"), std::tuple(F::Average, "Average", "dB"),
+            std::tuple(F::Leq, "LAeq", "dB"), std::tuple(F::L10, "LA10", "dB"), std::tuple(F::L50, "LA50", "dB"),
+            std::tuple(F::L90, "LA90", "dB"), std::tuple(F::Lmax, "LAmax", "dB"), std::tuple(F::Lmin, "LAmin", "dB"),
+            std::tuple(F::Leq, "LCeq", "dB"), std::tuple(F::L10, "LC10", "dB"), std::tuple(F::L50, "LC50", "dB"),
+            std::tuple(F::L90, "LC90", "dB"), std::tuple(F::Lmax, "LCmax", "dB"), std::tuple(F::Lmin, "LCmin", "dB")));
     // The paper is the one chosen with Printer Setup.
     EXPECT_FALSE(definition.pageSize.has_value());
 }
@@ -175,6 +193,17 @@ TEST_F(ReportEngineTest, WhatIsNoDefinitionIsRefusedWithTheFileAndTheFault)
             "the <data> band has no <column>", 1 },
         { "no connection", file(QByteArray(Definition()).replace(" connection=\"ReportDataConnection1\"", "")),
             "<data> needs the attribute connection", 0 },
+        { "unknown weighting",
+            file(Definition({}, R"(<summary field="MeaValue"><line function="leq" weighting="Z"/></summary>)")),
+            "weighting=\"Z\" of <line> is not one of A, C", 0 },
+        { "weighting of a figure that takes every row",
+            file(Definition({}, R"(<summary field="MeaValue"><line function="average" weighting="C"/></summary>)")),
+            "<line> has no attribute weighting", 0 },
+        { "a figure a table cannot give",
+            file(Definition({}, R"(<summary field="MeaValue"><line function="sel" weighting="A"/></summary>)")),
+            "function=\"sel\" of <line> is not one of count, maximum, minimum, average, leq, l10, l50, l90, lmax, "
+            "lmin",
+            0 },
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -297,6 +326,86 @@ TEST_F(ReportEngineTest, TheSummaryCountsEveryRowAndFiguresTheLevels)
     // The row without a level counts as a reading but not in the average.
     EXPECT_TRUE(HasLine(text, { "Average", SystemOneDecimalText((65.3 + 100.0 + 0.5) / 3), "dB" }))
         << text.toStdString();
+}
+
+// The shipped data sheet's sound levels, against tests/stats/expected_levels.py ("60 and 70 dB
+// equally long", "C-weighted readings beside A"): the C lines only once the table has C readings.
+TEST_F(ReportEngineTest, TheShippedDataSheetPrintsTheSoundLevelsOfEachWeightingTheTableHas)
+{
+    int recNo = 0;
+    const auto append = [&](const char* level, const char* weighting, int count) {
+        for (int i = 0; i < count; ++i) {
+            const QString number = QString::number(++recNo);
+            table().appendRow({ number, level, weighting, "14:30:15", "12/9/2026" });
+        }
+    };
+    append("60.0", "A", 50);
+    append("70.0", "A", 50);
+    const auto dB = [](double level) { return SystemOneDecimalText(level); };
+    const auto lastPage = [this] {
+        const PdfDocument pdf = printToPdf(ShippedDefinition);
+        EXPECT_TRUE(pdf.readable);
+        return pdf.pageTexts.isEmpty() ? QString() : pdf.pageTexts.last();
+    };
+
+    QString text = lastPage();
+    // The summary of old stays as it was, the levels follow it.
+    EXPECT_TRUE(HasLine(text, { "Readings", "100" })) << text.toStdString();
+    EXPECT_TRUE(HasLine(text, { "Average", dB(65.0), "dB" }));
+    EXPECT_TRUE(HasLine(text, { "LAeq", dB(67.4), "dB" }));
+    EXPECT_TRUE(HasLine(text, { "LA10", dB(70.0), "dB" }));
+    EXPECT_TRUE(HasLine(text, { "LA50", dB(60.0), "dB" }));
+    EXPECT_TRUE(HasLine(text, { "LA90", dB(60.0), "dB" }));
+    EXPECT_TRUE(HasLine(text, { "LAmax", dB(70.0), "dB" }));
+    EXPECT_TRUE(HasLine(text, { "LAmin", dB(60.0), "dB" }));
+    EXPECT_FALSE(text.contains("LC")) << "no C-weighted reading";
+
+    append("80.0", "C", 3);
+    text = lastPage();
+    EXPECT_TRUE(HasLine(text, { "Readings", "103" })) << text.toStdString();
+    EXPECT_TRUE(HasLine(text, { "LAeq", dB(67.4), "dB" })) << "A and C are never mixed";
+    EXPECT_TRUE(HasLine(text, { "LA10", dB(70.0), "dB" }));
+    for (const char* name : { "LCeq", "LC10", "LC50", "LC90", "LCmax", "LCmin" })
+        EXPECT_TRUE(HasLine(text, { name, dB(80.0), "dB" })) << name;
+}
+
+// The levels' lines count in the page arithmetic: a summary that grows by its C lines moves to a
+// page of its own where it no longer fits, and "n of m" says so from the first page.
+TEST_F(ReportEngineTest, TheLevelLinesTakeTheirRoomInThePageCount)
+{
+    const QByteArray summary = R"x(<summary field="MeaValue">
+        <line function="count" label="Readings"/>
+        <line function="leq" weighting="A"/><line function="leq" weighting="C"/>
+        <line function="l90" weighting="C" label="Background (LC90)" unit="dB(C)"/>
+    </summary>)x";
+    const QString path = definitionFile(Definition(R"(<page size="A5" orientation="landscape"/>)", summary));
+    addRows(400);
+    const PdfDocument probe = printToPdf(path);
+    ASSERT_TRUE(probe.readable);
+    int rowsPerPage = 0;
+    while (HasRow(probe.pageTexts[0], rowsPerPage + 1))
+        ++rowsPerPage;
+    ASSERT_GT(rowsPerPage, 5);
+
+    // A gap and two lines (count, LAeq) fit under rowsPerPage - 3 rows; with the two C lines they
+    // do not.
+    table().empty();
+    addRows(rowsPerPage - 3);
+    PdfDocument pdf = printToPdf(path);
+    ASSERT_TRUE(pdf.readable);
+    EXPECT_EQ(pdf.pageCount, 1);
+    EXPECT_TRUE(pdf.pageTexts.last().contains("LAeq"));
+    EXPECT_FALSE(pdf.pageTexts.last().contains("Background"));
+
+    table().appendRow({ "9999", "50.0", "C", "14:30:15", "12/9/2026" });
+    table().appendRow({ "10000", "60.0", "C", "14:30:15", "12/9/2026" });
+    pdf = printToPdf(path);
+    ASSERT_TRUE(pdf.readable);
+    ASSERT_EQ(pdf.pageCount, 2);
+    EXPECT_TRUE(pdf.pageTexts[0].contains("Page 1 of 2"));
+    EXPECT_FALSE(pdf.pageTexts[0].contains("LAeq"));
+    EXPECT_TRUE(HasLine(pdf.pageTexts[1], { "LCeq", SystemOneDecimalText(57.4), "dB" })) << pdf.pageTexts[1].toStdString();
+    EXPECT_TRUE(HasLine(pdf.pageTexts[1], { "Background (LC90)", SystemOneDecimalText(50.0), "dB(C)" }));
 }
 
 // Every destination of the output dialog prints the same pages on the printer's paper turned as the
