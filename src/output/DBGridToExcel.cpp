@@ -2,6 +2,7 @@
 
 #include "BiffSheet.h"
 #include "CsvText.h"
+#include "StatisticsRows.h"
 #include "WriteWhole.h"
 #include "XlsxSheet.h"
 
@@ -498,9 +499,42 @@ void TDBGridToExcel::writeXlsx(ExportProgress* progress)
         XlsxSheet sheet(file.temporaryPath(), FileName);
         sheet.freezeRowsAbove(std::uint32_t(1 + TDBGridTitle(*DBGrid).titleRows()));
         writeSheet(sheet, progress);
+        writeStatisticsSheet(sheet);
         sheet.finish();
     }
     file.commit();
+}
+
+void TDBGridToExcel::writeStatisticsSheet(XlsxSheet& sheet)
+{
+    ExportDataSet& dataSet = *DBGrid->dataSet;
+    const ReadingTable* table = dataSet.readingTable();
+    if (!table)
+        return;
+    WeightedLevelStatistics statistics;
+    {
+        const SuspendedUpdates suspended(dataSet);
+        // A table holds no reading's interval: durations and SEL are "not known" there.
+        statistics = StatisticsOfTable(*table, 0);
+    }
+    sheet.startSheet(QStringLiteral("Statistics"));
+    std::uint32_t row = 0;
+    sheet.label(row, 0, QStringLiteral("Figure"));
+    sheet.label(row, 1, QStringLiteral("Value"));
+    sheet.label(row, 2, QStringLiteral("Unit"));
+    for (const StatisticsRow& figure : StatisticsRows(statistics, HighAlarmLevel)) {
+        ++row;
+        sheet.label(row, 0, figure.label);
+        // A number stays a number for the spreadsheet to reckon with; where the figure is not
+        // known its mark stands in the value's place, as the window shows it.
+        if (figure.value)
+            sheet.number(row, 1, *figure.value);
+        else
+            sheet.label(row, 1, figure.text);
+        sheet.label(row, 2, figure.unit);
+        sheet.rowsDone(row + 1);
+    }
+    sheet.freezeRowsAbove(1);
 }
 
 void TDBGridToExcel::writeCsv(ExportProgress* progress)

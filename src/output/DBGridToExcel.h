@@ -16,6 +16,7 @@
 #include <vector>
 
 class SheetCells;
+class XlsxSheet;
 
 // Why an export wrote nothing: the file could not be written (with the system's reason), the sheet
 // would hold more rows than the format has, or the grid names a field the data set lacks.
@@ -89,6 +90,9 @@ public:
     // (a caller that has asked already says no).
     SpreadsheetFormat Format = SpreadsheetFormat::Xls;
     bool AskBeforeReplacing = true;
+    // The level the .xlsx "Statistics" sheet counts the readings above (the program's high alarm
+    // level), so that its rows read as the statistics window's do.
+    double HighAlarmLevel = 0.0;
 
     // Writes FileName from DBGrid. Does nothing for a closed or empty data set or a blank name, or
     // when the user keeps an existing file. A file is only ever replaced by a complete new one.
@@ -117,6 +121,9 @@ private:
     void writeFooters();
     void writeXls(ExportProgress* progress);
     void writeXlsx(ExportProgress* progress);
+    // The "Statistics" sheet of an .xlsx workbook: the rows of StatisticsRows over the reading
+    // table behind the grid. Its own walk of the table, after the records.
+    void writeStatisticsSheet(XlsxSheet& sheet);
     void writeCsv(ExportProgress* progress);
 
     ExportSheetHooks hooks_;

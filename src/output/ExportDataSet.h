@@ -60,6 +60,9 @@ public:
     // While suspended, the grids showing the table are not repainted for the walk.
     virtual void suspendUpdates() = 0;
     virtual void resumeUpdates() = 0;
+    // The reading table behind the data set, whose levels the .xlsx workbook figures on a sheet of
+    // their own; none for a data set of other records.
+    virtual const ReadingTable* readingTable() const { return nullptr; }
 
     std::vector<TField>& fields() { return fields_; }
     const std::vector<TField>& fields() const { return fields_; }
@@ -87,6 +90,7 @@ public:
     void forEachRecord(const std::function<void(std::span<const FieldValue>)>& visit) const override;
     void suspendUpdates() override;
     void resumeUpdates() override;
+    const ReadingTable* readingTable() const override { return &table_; }
 
 private:
     ReadingTable& table_;

@@ -39,6 +39,17 @@ XlsxSheet::~XlsxSheet()
         lxw_workbook_free(workbook_);
 }
 
+void XlsxSheet::startSheet(const QString& name)
+{
+    // The sheet before is done: constant-memory mode takes no cell above a row already written.
+    rowsDone(LXW_ROW_MAX);
+    const QByteArray sheetName = name.toUtf8();
+    errno = 0;
+    worksheet_ = workbook_add_worksheet(workbook_, sheetName.constData());
+    if (!worksheet_)
+        failWriting(shownPath_, LXW_ERROR_MEMORY_MALLOC_FAILED, errno);
+}
+
 void XlsxSheet::freezeRowsAbove(std::uint32_t row)
 {
     worksheet_freeze_panes(worksheet_, row, 0);

@@ -23,6 +23,9 @@ public:
     XlsxSheet(const XlsxSheet&) = delete;
     XlsxSheet& operator=(const XlsxSheet&) = delete;
 
+    // Writes the waiting cells; the cells that follow go to a new worksheet of this name, from its
+    // row 0. Throws SpreadsheetExportError when the sheet cannot be added.
+    void startSheet(const QString& name);
     // Keeps the rows above this one in view while the rest scrolls.
     void freezeRowsAbove(std::uint32_t row);
     // Writes the waiting cells and the workbook's file. Throws SpreadsheetExportError with the

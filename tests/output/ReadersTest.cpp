@@ -5,6 +5,7 @@
 #include "DBGridToExcel.h"
 #include "MemoryDataSet.h"
 #include "SqliteReadingStore.h"
+#include "StatisticsRows.h"
 
 #include <QDir>
 #include <QFile>
@@ -213,6 +214,65 @@ for row in sheet.iter_rows(min_row=1, max_row=sheet.max_row, max_col=6, values_o
         ElementsAre("A3", "5", "E|E|E|E|E|E", "str:RecNo|str:MeaValue|str:Weight|str:Time|str:Date|E",
             "int:1|float:65.3|str:A|str:14:30:15|str:12/9/2026|E", "int:2|int:100|str:C|str:14:30:16|str:12/9/2026|E",
             "int:3|float:0.5|str:A|str:14:30:17|str:12/9/2026|E"));
+}
+
+// The second sheet holds the rows of StatisticsRows over the exported table, numbers as numbers
+// (the figures of tests/stats/expected_levels.py, "A-weighted readings beside C" and "C-weighted
+// readings beside A"); the data sheet stays the first and the active one.
+TEST_F(ReadersTest, OpenpyxlReadsTheStatisticsSheetOfTheXlsx)
+{
+    if (const auto missing = missingPythonModule("openpyxl", "python3-openpyxl"))
+        GTEST_SKIP() << missing->toStdString();
+    ReadingTable& table = store.meaData();
+    table.empty();
+    table.appendRow({ "1", "60.0", "A", "14:30:15", "12/9/2026" });
+    table.appendRow({ "2", "80.0", "C", "14:30:16", "12/9/2026" });
+    table.appendRow({ "3", "70.0", "A", "14:30:17", "12/9/2026" });
+    table.appendRow({ "4", "80.0", "C", "14:30:18", "12/9/2026" });
+    table.appendRow({ "5", "", "A", "14:30:19", "12/9/2026" });
+    table.appendRow({ "6", "80.0", "C", "14:30:20", "12/9/2026" });
+    const QString path = dir.filePath("figures.xlsx");
+    ReadingTableDataSet dataSet(table, ReadingTableDataSet::MeaValueAs::Number);
+    const GridDescription grid = ReadingsGridDescription(dataSet);
+    TDBGridToExcel writer;
+    writer.ShowProgress = false;
+    writer.DBGrid = &grid;
+    writer.FileName = path;
+    writer.Format = SpreadsheetFormat::Xlsx;
+    writer.HighAlarmLevel = 65.0;
+    writer.ExportSheet();
+    const char script[] = R"(
+import sys, openpyxl
+book = openpyxl.load_workbook(sys.argv[1])
+print(','.join(book.sheetnames), book.active.title, book.active.max_row)
+sheet = book['Statistics']
+print(sheet.freeze_panes)
+def cell(v):
+    if v is None: return 'E'
+    if isinstance(v, (int, float)): return 'N:%.1f' % v
+    return 'T:' + v
+for row in sheet.iter_rows(min_row=1, max_row=sheet.max_row, max_col=4, values_only=True):
+    print('|'.join(cell(v) for v in row))
+)";
+
+    const ReaderRun run = runReader(QLatin1String(DebianPython), { "-c", script, path }, 60000);
+
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    // A table keeps no reading's interval: SEL and the durations are not known, and say so.
+    const QString unknown = QString::fromUtf16(UnknownFigure);
+    const auto notKnown = [&](const char* label, const char* unit) {
+        return QStringLiteral("T:%1|T:%2|T:%3|E").arg(QLatin1String(label), unknown, QLatin1String(unit));
+    };
+    EXPECT_THAT(lines(run.output),
+        ElementsAre("Sheet1,Statistics Sheet1 8", "A2", "T:Figure|T:Value|T:Unit|E",
+            // The row without a level is left out.
+            "T:LAeq|N:67.4|T:dB|E", "T:LA10|N:70.0|T:dB|E", "T:LA50|N:60.0|T:dB|E", "T:LA90|N:60.0|T:dB|E",
+            "T:LAmax|N:70.0|T:dB|E", "T:LAmin|N:60.0|T:dB|E", notKnown("LAE (SEL)", "dB"), "T:Readings (A)|N:2.0|E|E",
+            notKnown("Duration (A)", "s"), "T:Readings above 65 dB (A)|N:1.0|E|E",
+            notKnown("Time above 65 dB (A)", "s"), "T:LCeq|N:80.0|T:dB|E", "T:LC10|N:80.0|T:dB|E",
+            "T:LC50|N:80.0|T:dB|E", "T:LC90|N:80.0|T:dB|E", "T:LCmax|N:80.0|T:dB|E", "T:LCmin|N:80.0|T:dB|E",
+            notKnown("LCE (SEL)", "dB"), "T:Readings (C)|N:3.0|E|E", notKnown("Duration (C)", "s"),
+            "T:Readings above 65 dB (C)|N:3.0|E|E", notKnown("Time above 65 dB (C)", "s")));
 }
 
 // Cells of a CSV line, without the empty ones at its end (a blank cell widens the .xls sheet).
