@@ -6,7 +6,6 @@
 // Each writes the file as File > Export to Excel does, from a real SQLite table.
 #include "DBGridToExcel.h"
 #include "SqliteReadingStore.h"
-#include "StagingFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,23 +21,23 @@ namespace {
 constexpr int XlsRows = 65'534;
 constexpr int MillionRows = 1'000'000;
 
-QString makeStagingFile(const QString& folder, int rows)
+// The readings of a long run: levels spread over 30.0 to 129.9 dB, all A-weighted, one second apart.
+void fillTable(ReadingTable& table, int rows)
 {
-    const QString path = QDir(folder).filePath(QStringLiteral("rows-%1.txt").arg(rows));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    QByteArray content;
-    content.reserve(qsizetype(rows) * 40);
-    for (int i = 1; i <= rows; ++i) {
+    int i = 0;
+    QByteArray value;
+    QByteArray time;
+    table.appendRows([&](RowToAppend& row) {
+        if (i == rows)
+            return false;
+        ++i;
         const int tenths = 300 + int((qint64(i) * 7919) % 1000);
-        const QString value = QString::number(tenths / 10) + QLatin1Char('.') + QString::number(tenths % 10);
-        const QString time = QStringLiteral("%1:%2:%3").arg(i / 3600 % 24).arg(i / 60 % 60).arg(i % 60);
-        content += StagingLine(QStringLiteral("12/9/2026"), time, value, QStringLiteral("A"), i, 6);
-        content += "\r\n";
-    }
-    file.write(content);
-    return path;
+        value = QByteArray::number(tenths / 10) + '.' + QByteArray::number(tenths % 10);
+        time = QStringLiteral("%1:%2:%3").arg(i / 3600 % 24).arg(i / 60 % 60).arg(i % 60).toLatin1();
+        row.recNo = i;
+        row.text = { value, "A", time, "12/9/2026" };
+        return true;
+    });
 }
 
 // Kilobytes of a line of /proc/self/status ("VmRSS", "VmHWM").
@@ -66,8 +65,8 @@ struct Fixture {
 
     Fixture()
     {
-        store->meaData().appendStagingFile(makeStagingFile(dir.path(), XlsRows));
-        store->loadData().appendStagingFile(makeStagingFile(dir.path(), MillionRows));
+        fillTable(store->meaData(), XlsRows);
+        fillTable(store->loadData(), MillionRows);
     }
 
     static Fixture& instance()
