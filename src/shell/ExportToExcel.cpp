@@ -69,6 +69,8 @@ void ExportToExcel(TForm6& m, ReadingsWindow& window)
     writer.ShowProgress = false;
     writer.FileName = path;
     writer.Format = format;
+    // The Statistics sheet of an .xlsx counts the readings above the alarm level the user set.
+    writer.HighAlarmLevel = m.SystemHighAlarm;
     // Asked below, before the writer starts.
     writer.AskBeforeReplacing = false;
 

@@ -40,6 +40,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPrinter>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -1326,6 +1327,40 @@ void takeThreeReadings(ProgramCopy& copy)
         copy.takeReading();
     copy.measurementWindow()->StopButtonClick();
     copy.frame->Timer1Timer();
+}
+
+// The .xlsx's Statistics sheet counts the readings above the high alarm level set in the program,
+// as openpyxl (Debian's /usr/bin/python3) reads the file.
+TEST(MainWindow, AnXlsxExportCountsTheReadingsAboveTheAlarmLevelTheUserSet)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("/usr/bin/python3"), { "-c", "import openpyxl" });
+    if (!probe.waitForFinished(30000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        GTEST_SKIP() << "Debian's /usr/bin/python3 with openpyxl (python3-openpyxl) is needed to read the .xlsx";
+
+    QTemporaryDir data;
+    ProgramCopy copy(data.path());
+    ASSERT_TRUE(copy.start());
+    copy.test.meter.queueReadings({ 500, 700, 900 });
+    takeThreeReadings(copy);
+    copy.module().SystemHighAlarm = 60.0;
+    const QString path = copy.test.folder.filePath("levels.xlsx");
+    copy.test.ui.saveFileNames.push_back(path);
+    copy.frame->ExporttoExcel1->trigger();
+    ASSERT_TRUE(QFile::exists(path)) << copy.messageTexts().join('|').toStdString();
+
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"),
+        { "-c",
+            "import openpyxl, sys\n"
+            "sheet = openpyxl.load_workbook(sys.argv[1])['Statistics']\n"
+            "for row in sheet.iter_rows(values_only=True):\n"
+            "    print('|'.join('' if v is None else str(v) for v in row))\n",
+            path });
+    ASSERT_TRUE(reader.waitForFinished(60000));
+    ASSERT_EQ(reader.exitCode(), 0) << reader.readAllStandardError().toStdString();
+    const QStringList rows = QString::fromUtf8(reader.readAllStandardOutput()).split('\n');
+    EXPECT_TRUE(rows.contains("Readings above 60 dB (A)|2|")) << rows.join('\n').toStdString();
 }
 
 TEST(MainWindow, AnsweringNoAtTheReplaceQuestionLeavesTheFileByteForByte)
