@@ -54,6 +54,7 @@ void THidDeviceReadThread::run()
             Device.WaitBeforeRetry(*this);
         }
     }
+    Device.ReadThreadFinished(*this);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -221,13 +222,7 @@ bool THidDevice::HandOver(const THidDeviceReadThread& thread, std::function<void
             return false;
         handOvers_.push_back(ticket);
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, weak = std::weak_ptr<HandOverTicket>(ticket)] {
-            if (const auto waiting = weak.lock())
-                Service(waiting);
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "ServiceQueuedHandOvers", Qt::QueuedConnection);
     std::unique_lock lock(handOverMutex_);
     handOverChanged_.wait(lock, [&ticket] { return ticket->done || ticket->released; });
     std::erase(handOvers_, ticket);
@@ -241,25 +236,32 @@ void THidDevice::WaitBeforeRetry(const THidDeviceReadThread& thread)
         lock, std::chrono::milliseconds(thread.SleepTime()), [&thread] { return thread.stopRequested_; });
 }
 
-void THidDevice::Service(const std::shared_ptr<HandOverTicket>& ticket)
+void THidDevice::ReadThreadFinished(THidDeviceReadThread& thread)
+{
+    std::lock_guard lock(handOverMutex_);
+    thread.finished_ = true;
+}
+
+bool THidDevice::Service(const std::shared_ptr<HandOverTicket>& ticket)
 {
     std::function<void()> work;
     {
         std::lock_guard lock(handOverMutex_);
         if (ticket->started || ticket->released)
-            return;
+            return true;
         ticket->started = true;
         work = std::move(ticket->work);
     }
     const QPointer<THidDevice> alive(this);
     work();
     if (!alive)
-        return; // the handler released this device; its destructor has stopped the thread
+        return false; // the handler released this device; its destructor has stopped the thread
     {
         std::lock_guard lock(handOverMutex_);
         ticket->done = true;
     }
     handOverChanged_.notify_all();
+    return true;
 }
 
 void THidDevice::ServicePendingHandOvers(const THidDeviceReadThread* thread)
@@ -268,11 +270,12 @@ void THidDevice::ServicePendingHandOvers(const THidDeviceReadThread* thread)
     {
         std::lock_guard lock(handOverMutex_);
         for (const auto& ticket : handOvers_)
-            if (ticket->thread == thread && !ticket->started && !ticket->released)
+            if ((!thread || ticket->thread == thread) && !ticket->started && !ticket->released)
                 pending.push_back(ticket);
     }
     for (const auto& ticket : pending)
-        Service(ticket);
+        if (!Service(ticket))
+            return;
 }
 
 void THidDevice::StopReadThread()
@@ -299,6 +302,11 @@ void THidDevice::StopReadThread()
         ServicePendingHandOvers(thread);
         if (!alive || readThread_.get() != thread)
             return; // that handler stopped (or released) this device itself, and waited for the thread
+    }
+    {
+        // Pairs with ReadThreadFinished: an edge the thread sanitizer sees, which QThread::wait() is not.
+        std::lock_guard lock(handOverMutex_);
+        Q_ASSERT(thread->finished_);
     }
     readThread_.reset();
 }

@@ -104,6 +104,9 @@ private:
     std::atomic<std::uint32_t> sleepTime_;
     // Set by StopReadThread under the device's hand-over mutex, so that a wait cannot miss it.
     bool stopRequested_ = false;
+    // Set under the same mutex as the thread's last touch of its device: once StopReadThread has seen
+    // it, after the join, nothing of the thread reaches the device any more.
+    bool finished_ = false;
 };
 
 class THidDevice final : public QObject {
@@ -153,6 +156,8 @@ public:
     bool HandOver(const THidDeviceReadThread& thread, std::function<void()> work);
     // Pauses the read thread for one SleepTime, or less when it is told to stop.
     void WaitBeforeRetry(const THidDeviceReadThread& thread);
+    // The read thread's last call.
+    void ReadThreadFinished(THidDeviceReadThread& thread);
 
 private:
     friend class THidDeviceController;
@@ -171,8 +176,13 @@ private:
     std::unique_ptr<HidConnection> OpenControlHandle();
     void CloseHandles();
     void CancelRead();
-    void Service(const std::shared_ptr<HandOverTicket>& ticket);
+    // False when the hand-over's handler destroyed this device.
+    bool Service(const std::shared_ptr<HandOverTicket>& ticket);
+    // Runs the waiting hand-overs of one read thread, or of every thread when thread is null.
     void ServicePendingHandOvers(const THidDeviceReadThread* thread);
+    // What a read thread queues for the user-interface thread: a call by name that carries no data, so
+    // that everything handed across goes through the hand-over list and its mutex.
+    Q_INVOKABLE void ServiceQueuedHandOvers() { ServicePendingHandOvers(nullptr); }
     void Release();
 
     std::unique_ptr<THidPnPInfo> pnpInfo_;
