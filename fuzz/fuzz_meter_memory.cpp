@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         decoder.Dispatch(data[i]);
     }
     const MeterStamp& stamp = decoder.Stamp();
-    if (stamp.month < 1 || stamp.month > 12 || stamp.day < 1 || stamp.day > 31 || stamp.hour > 23
-        || stamp.minute > 59 || stamp.second > 59)
+    if (stamp.month < 1 || stamp.month > 12 || stamp.day < 1 || stamp.day > 31 || stamp.hour > 23 || stamp.minute > 59
+        || stamp.second > 59)
         std::abort(); // the decoder promises a real date whatever the headers said
     return 0;
 }

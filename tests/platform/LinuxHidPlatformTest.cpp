@@ -26,8 +26,8 @@
 #include <linux/hidraw.h>
 #include <mutex>
 #include <sys/fsuid.h>
-#include <sys/stat.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -37,8 +37,8 @@ namespace {
 const std::vector<std::uint8_t> MeterDescriptor = { 0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF,
     0x00, 0x75, 0x08, 0x95, 0x08, 0x09, 0x01, 0x81, 0x02, 0x09, 0x01, 0x91, 0x02, 0xC0 };
 // Numbered reports, the longest input report 63 bytes, the output report 7.
-const std::vector<std::uint8_t> NumberedDescriptor = { 0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x01, 0x75,
-    0x08, 0x95, 0x03, 0x81, 0x02, 0x85, 0x02, 0x95, 0x3F, 0x81, 0x02, 0x95, 0x07, 0x91, 0x02, 0xC0 };
+const std::vector<std::uint8_t> NumberedDescriptor = { 0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x01, 0x75, 0x08,
+    0x95, 0x03, 0x81, 0x02, 0x85, 0x02, 0x95, 0x3F, 0x81, 0x02, 0x95, 0x07, 0x91, 0x02, 0xC0 };
 
 struct GObjectDeleter {
     void operator()(gpointer object) const { g_object_unref(object); }
@@ -101,7 +101,8 @@ public:
         EXPECT_TRUE(added) << (error ? error->message : "");
         g_clear_error(&error);
         // The kernel's link from the hidraw node to its HID device.
-        umockdev_testbed_set_attribute_link(testbed_, hidraw_.constData(), "device", ("../../../" + hidName).constData());
+        umockdev_testbed_set_attribute_link(
+            testbed_, hidraw_.constData(), "device", ("../../../" + hidName).constData());
         usbSyspath_ = usb;
         g_free(usb);
         g_free(hid);
@@ -144,7 +145,10 @@ public:
     }
 
     // The node's mode as the system sets it up without the program's udev rule: read only.
-    void denyReadWrite() { ASSERT_EQ(::chmod(QFile::symLinkTarget(rootDir() + node_).toLocal8Bit().constData(), 0444), 0); }
+    void denyReadWrite()
+    {
+        ASSERT_EQ(::chmod(QFile::symLinkTarget(rootDir() + node_).toLocal8Bit().constData(), 0444), 0);
+    }
 
     std::vector<std::vector<std::uint8_t>> written() const
     {
@@ -160,7 +164,8 @@ private:
         UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
         GError* error = nullptr;
         if (request == HIDIOCGRDESCSIZE) {
-            std::unique_ptr<UMockdevIoctlData, GObjectDeleter> size(umockdev_ioctl_data_resolve(arg, 0, sizeof(int), &error));
+            std::unique_ptr<UMockdevIoctlData, GObjectDeleter> size(
+                umockdev_ioctl_data_resolve(arg, 0, sizeof(int), &error));
             *reinterpret_cast<int*>(size->data) = static_cast<int>(self->descriptor_.size());
         } else if (request == HIDIOCGRDESC) {
             std::unique_ptr<UMockdevIoctlData, GObjectDeleter> out(

@@ -754,12 +754,13 @@ TEST(ReadingsRescue, DefaultFoldersAreTheProgramTheDatabaseTheXdgDataAndTheTempo
     qputenv("XDG_DATA_HOME", QDir(home.path()).filePath("share").toLocal8Bit());
     qputenv("TMPDIR", QDir(home.path()).filePath("tmp").toLocal8Bit());
     const QStringList folders = DefaultRescueFolders(home.filePath("program"), home.filePath("db/Decimora.mdb"));
-    const QStringList sameFolder = DefaultRescueFolders(home.filePath("program"), home.filePath("program/Decimora.mdb"));
+    const QStringList sameFolder
+        = DefaultRescueFolders(home.filePath("program"), home.filePath("program/Decimora.mdb"));
     qputenv("XDG_DATA_HOME", savedDataHome);
     qputenv("TMPDIR", savedTemp);
     EXPECT_EQ(folders,
-        QStringList({ home.filePath("program"), home.filePath("db"), home.filePath("share/decimora"),
-            home.filePath("tmp") }));
+        QStringList(
+            { home.filePath("program"), home.filePath("db"), home.filePath("share/decimora"), home.filePath("tmp") }));
     EXPECT_EQ(sameFolder.size(), 3) << "a folder named twice is tried once";
 }
 
