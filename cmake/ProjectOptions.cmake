@@ -10,6 +10,17 @@ if(DECIMORA_SANITIZE)
     target_link_options(decimora_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(DECIMORA_FUZZ)
+    # Every library is instrumented for coverage; only the fuzz targets link libFuzzer's main.
+    target_compile_options(decimora_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                                                      -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(decimora_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(DECIMORA_TSAN)
+    target_compile_options(decimora_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(decimora_options INTERFACE -fsanitize=thread)
+endif()
+
 # decimora_add_module(<name> SOURCES ... DEPS ...): one static library of the program.
 function(decimora_add_module name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})

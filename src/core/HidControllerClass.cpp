@@ -8,9 +8,12 @@
 // ---------------------------------------------------------------------------------------------------
 // Read thread
 
-THidDeviceReadThread::THidDeviceReadThread(THidDevice& device, std::size_t reportLength)
+THidDeviceReadThread::THidDeviceReadThread(THidDevice& device, Setup setup)
     : Device(device)
-    , Report(reportLength)
+    , Report(std::max<std::size_t>(setup.reportLength, 1))
+    , platform_(setup.platform)
+    , devicePath_(std::move(setup.devicePath))
+    , sleepTime_(setup.sleepTime)
 {
 }
 
@@ -19,11 +22,11 @@ void THidDeviceReadThread::run()
     THidDevice* device = &Device;
     while (!isInterruptionRequested()) {
         std::fill(Report.begin(), Report.end(), std::uint8_t { 0 });
-        if (Device.StartRead()) {
+        if (Device.StartRead(*this)) {
             int result = 0;
             // A read that timed out is still pending; a completed or failed one ends the wait.
             while (!isInterruptionRequested() && result == 0)
-                result = Device.ReadReport(Report.data(), Report.size(), static_cast<int>(Device.SleepTime()));
+                result = Device.ReadReport(Report.data(), Report.size(), static_cast<int>(SleepTime()));
             if (isInterruptionRequested())
                 break;
             BytesRead = result > 0 ? static_cast<std::uint32_t>(result) : 0;
@@ -31,7 +34,7 @@ void THidDeviceReadThread::run()
                 continue;
             // The handler gets its own copy: it may release this device, and with it this thread.
             std::vector<std::uint8_t> report(Report.begin(), Report.begin() + BytesRead);
-            const bool handled = Device.HandOver([device, report = std::move(report)] {
+            const bool handled = Device.HandOver(*this, [device, report = std::move(report)] {
                 if (const THidDataEvent handler = device->DataHandler())
                     handler(device, report[0], report.data() + 1, static_cast<std::uint16_t>(report.size() - 1));
             });
@@ -40,7 +43,7 @@ void THidDeviceReadThread::run()
         } else {
             LastError = HidErrorDeviceNotConnected;
             const std::uint32_t error = LastError;
-            const bool handled = Device.HandOver([device, error] {
+            const bool handled = Device.HandOver(*this, [device, error] {
                 if (const THidDataErrorEvent handler = device->DataErrorHandler)
                     handler(device, error);
             });
@@ -48,9 +51,10 @@ void THidDeviceReadThread::run()
                 break;
             // A device that is gone fails at once every time: pause before the next try so that the
             // two threads do not keep each other busy until the program releases it.
-            Device.WaitBeforeRetry();
+            Device.WaitBeforeRetry(*this);
         }
     }
+    Device.ReadThreadFinished(*this);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -117,8 +121,11 @@ void THidDevice::Release()
 
 void THidDevice::SetSleepTime(std::uint32_t milliseconds)
 {
-    if (milliseconds >= 10 && milliseconds <= 10000)
-        sleepTime_ = milliseconds;
+    if (milliseconds < 10 || milliseconds > 10000)
+        return;
+    sleepTime_ = milliseconds;
+    if (readThread_)
+        readThread_->SetSleepTime(milliseconds);
 }
 
 void THidDevice::SetDataHandler(const THidDataEvent& handler)
@@ -162,13 +169,13 @@ bool THidDevice::WriteReport(const std::uint8_t* data, std::uint32_t count, std:
     return true;
 }
 
-bool THidDevice::StartRead()
+bool THidDevice::StartRead(const THidDeviceReadThread& thread)
 {
     std::lock_guard lock(readHandleMutex_);
     if (!readHandle_) {
-        if (!MayOpenHandles() || !Controller)
+        if (!MayOpenHandles() || !thread.Platform())
             return false;
-        readHandle_ = Controller->Platform().open(pnpInfo_->DevicePath, HidAccess::Read);
+        readHandle_ = thread.Platform()->open(thread.DevicePath(), HidAccess::Read);
     }
     return readHandle_ != nullptr;
 }
@@ -186,97 +193,137 @@ int THidDevice::ReadReport(std::uint8_t* buffer, std::size_t count, int timeoutM
 
 void THidDevice::StartReadThread()
 {
-    if (!dataHandler_ || !pluggedIn_ || !claimed_ || !hasReadWriteAccess_ || readThread_)
+    if (!dataHandler_ || !pluggedIn_ || !claimed_ || !hasReadWriteAccess_ || readThread_ || !Controller)
         return;
-    const std::size_t reportLength = std::max<std::size_t>(Capabilities().InputReportByteLength, 1);
-    {
-        std::lock_guard lock(handOverMutex_);
-        threadFinished_ = false;
-        releaseWaitingThread_ = false;
-    }
+    THidDeviceReadThread::Setup setup;
+    setup.platform = &Controller->Platform();
+    setup.devicePath = pnpInfo_->DevicePath;
+    setup.sleepTime = sleepTime_;
+    setup.reportLength = Capabilities().InputReportByteLength;
     // Open the read handle before the thread runs: a report that arrives before anyone reads is lost,
     // so the device must be listening by the time this call returns.
     {
         std::lock_guard lock(readHandleMutex_);
-        if (!readHandle_ && Controller)
-            readHandle_ = Controller->Platform().open(pnpInfo_->DevicePath, HidAccess::Read);
+        if (!readHandle_)
+            readHandle_ = setup.platform->open(setup.devicePath, HidAccess::Read);
     }
-    readThread_ = std::make_unique<THidDeviceReadThread>(*this, reportLength);
+    readThread_ = std::make_unique<THidDeviceReadThread>(*this, std::move(setup));
     readThread_->start();
 }
 
-bool THidDevice::HandOver(std::function<void()> work)
+bool THidDevice::HandOver(const THidDeviceReadThread& thread, std::function<void()> work)
 {
+    auto ticket = std::make_shared<HandOverTicket>();
+    ticket->work = std::move(work);
+    ticket->thread = &thread;
     {
         std::lock_guard lock(handOverMutex_);
-        pendingWork_ = std::move(work);
-        workDone_ = false;
+        if (thread.stopRequested_)
+            return false;
+        handOvers_.push_back(ticket);
     }
-    handOverChanged_.notify_all();
-    QMetaObject::invokeMethod(
-        this, [this] { ServicePendingHandOver(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "ServiceQueuedHandOvers", Qt::QueuedConnection);
     std::unique_lock lock(handOverMutex_);
-    handOverChanged_.wait(lock, [this] { return workDone_ || releaseWaitingThread_; });
-    return workDone_;
+    handOverChanged_.wait(lock, [&ticket] { return ticket->done || ticket->released; });
+    std::erase(handOvers_, ticket);
+    return ticket->done;
 }
 
-void THidDevice::WaitBeforeRetry()
+void THidDevice::WaitBeforeRetry(const THidDeviceReadThread& thread)
 {
     std::unique_lock lock(handOverMutex_);
-    handOverChanged_.wait_for(lock, std::chrono::milliseconds(sleepTime_),
-        [this] { return QThread::currentThread()->isInterruptionRequested(); });
+    handOverChanged_.wait_for(
+        lock, std::chrono::milliseconds(thread.SleepTime()), [&thread] { return thread.stopRequested_; });
 }
 
-void THidDevice::ServicePendingHandOver()
+void THidDevice::ReadThreadFinished(THidDeviceReadThread& thread)
+{
+    std::lock_guard lock(handOverMutex_);
+    thread.finished_ = true;
+}
+
+bool THidDevice::Service(const std::shared_ptr<HandOverTicket>& ticket)
 {
     std::function<void()> work;
     {
         std::lock_guard lock(handOverMutex_);
-        if (!pendingWork_ || servicing_)
-            return;
-        work = std::move(pendingWork_);
-        pendingWork_ = nullptr;
-        servicing_ = true;
+        if (ticket->started || ticket->released)
+            return true;
+        ticket->started = true;
+        work = std::move(ticket->work);
     }
     const QPointer<THidDevice> alive(this);
     work();
     if (!alive)
-        return;
+        return false; // the handler released this device; its destructor has stopped the thread
     {
         std::lock_guard lock(handOverMutex_);
-        servicing_ = false;
-        workDone_ = true;
+        ticket->done = true;
     }
     handOverChanged_.notify_all();
+    return true;
+}
+
+void THidDevice::ServicePendingHandOvers(const THidDeviceReadThread* thread)
+{
+    std::vector<std::shared_ptr<HandOverTicket>> pending;
+    {
+        std::lock_guard lock(handOverMutex_);
+        for (const auto& ticket : handOvers_)
+            if ((!thread || ticket->thread == thread) && !ticket->started && !ticket->released)
+                pending.push_back(ticket);
+    }
+    for (const auto& ticket : pending)
+        if (!Service(ticket))
+            return;
 }
 
 void THidDevice::StopReadThread()
 {
-    if (!readThread_)
+    THidDeviceReadThread* const thread = readThread_.get();
+    if (!thread)
         return;
-    readThread_->requestInterruption();
     {
-        // Stopped from inside the handler of this device's own hand-over: the thread must not wait for
-        // a handler that cannot finish before this call returns.
         std::lock_guard lock(handOverMutex_);
-        if (servicing_)
-            releaseWaitingThread_ = true;
+        thread->stopRequested_ = true;
+        // Stopped from inside the handler of one of this thread's own hand-overs: the thread must not
+        // wait for a handler that cannot finish before this call returns.
+        for (const auto& ticket : handOvers_)
+            if (ticket->thread == thread && ticket->started)
+                ticket->released = true;
     }
+    thread->requestInterruption();
     handOverChanged_.notify_all();
-    while (!readThread_->wait(QDeadlineTimer(std::chrono::milliseconds(2)))) {
-        ServicePendingHandOver();
+    // A read in progress ends now rather than at the end of its wait.
+    CancelRead();
+    const QPointer<THidDevice> alive(this);
+    while (!thread->wait(QDeadlineTimer(std::chrono::milliseconds(2)))) {
+        // A report the thread already holds still reaches the handler that was current when it came.
+        ServicePendingHandOvers(thread);
+        if (!alive || readThread_.get() != thread)
+            return; // that handler stopped (or released) this device itself, and waited for the thread
+    }
+    {
+        // Pairs with ReadThreadFinished: an edge the thread sanitizer sees, which QThread::wait() is not.
+        std::lock_guard lock(handOverMutex_);
+        Q_ASSERT(thread->finished_);
     }
     readThread_.reset();
 }
 
-void THidDevice::CloseHandles()
+void THidDevice::CancelRead()
 {
-    controlHandle_.reset();
     std::lock_guard lock(readHandleMutex_);
     if (readHandle_) {
         readHandle_->cancel();
         readHandle_.reset();
     }
+}
+
+void THidDevice::CloseHandles()
+{
+    controlHandle_.reset();
+    CancelRead();
 }
 
 void THidDevice::Unplug()

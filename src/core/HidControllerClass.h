@@ -72,15 +72,41 @@ constexpr std::uint32_t HidErrorDeviceNotConnected = 1167;
 
 class THidDeviceReadThread final : public QThread {
 public:
-    THidDeviceReadThread(THidDevice& device, std::size_t reportLength);
+    // What the thread reads of its device, copied when it starts: the user-interface thread changes
+    // or clears the device's own fields (sleep time, controller, path) while the thread runs.
+    struct Setup {
+        HidPlatform* platform = nullptr;
+        QString devicePath;
+        std::uint32_t sleepTime = 100;
+        std::size_t reportLength = 1;
+    };
+
+    THidDeviceReadThread(THidDevice& device, Setup setup);
 
     THidDevice& Device;
     std::vector<std::uint8_t> Report;
     std::uint32_t BytesRead = 0;
     std::uint32_t LastError = 0;
 
+    HidPlatform* Platform() const { return platform_; }
+    const QString& DevicePath() const { return devicePath_; }
+    std::uint32_t SleepTime() const { return sleepTime_.load(std::memory_order_relaxed); }
+    void SetSleepTime(std::uint32_t milliseconds) { sleepTime_.store(milliseconds, std::memory_order_relaxed); }
+
 protected:
     void run() override;
+
+private:
+    friend class THidDevice;
+
+    HidPlatform* const platform_;
+    const QString devicePath_;
+    std::atomic<std::uint32_t> sleepTime_;
+    // Set by StopReadThread under the device's hand-over mutex, so that a wait cannot miss it.
+    bool stopRequested_ = false;
+    // Set under the same mutex as the thread's last touch of its device: once StopReadThread has seen
+    // it, after the join, nothing of the thread reaches the device any more.
+    bool finished_ = false;
 };
 
 class THidDevice final : public QObject {
@@ -122,21 +148,41 @@ public:
     void Unplug();
 
     // Read thread side.
-    bool StartRead();
+    bool StartRead(const THidDeviceReadThread& thread);
     int ReadReport(std::uint8_t* buffer, std::size_t count, int timeoutMs);
-    // Runs work on the user-interface thread and returns once it has run. False when the thread was
-    // told to stop while its work was being run further up the same user-interface call.
-    bool HandOver(std::function<void()> work);
+    // Runs work on the user-interface thread and returns once it has run. False when the calling
+    // thread was told to stop before its work ran, or while its work was being run further up the
+    // same user-interface call.
+    bool HandOver(const THidDeviceReadThread& thread, std::function<void()> work);
     // Pauses the read thread for one SleepTime, or less when it is told to stop.
-    void WaitBeforeRetry();
+    void WaitBeforeRetry(const THidDeviceReadThread& thread);
+    // The read thread's last call.
+    void ReadThreadFinished(THidDeviceReadThread& thread);
 
 private:
     friend class THidDeviceController;
 
     bool MayOpenHandles() const { return pluggedIn_ && (claimed_ || enumerating_); }
+    // One hand-over from a read thread: each has its own completion, so that a stop (or a handler
+    // that restarts its device's thread) releases exactly the hand-overs of the thread it stops.
+    struct HandOverTicket {
+        std::function<void()> work;
+        const THidDeviceReadThread* thread = nullptr;
+        bool started = false;
+        bool done = false;
+        bool released = false;
+    };
+
     std::unique_ptr<HidConnection> OpenControlHandle();
     void CloseHandles();
-    void ServicePendingHandOver();
+    void CancelRead();
+    // False when the hand-over's handler destroyed this device.
+    bool Service(const std::shared_ptr<HandOverTicket>& ticket);
+    // Runs the waiting hand-overs of one read thread, or of every thread when thread is null.
+    void ServicePendingHandOvers(const THidDeviceReadThread* thread);
+    // What a read thread queues for the user-interface thread: a call by name that carries no data, so
+    // that everything handed across goes through the hand-over list and its mutex.
+    Q_INVOKABLE void ServiceQueuedHandOvers() { ServicePendingHandOvers(nullptr); }
     void Release();
 
     std::unique_ptr<THidPnPInfo> pnpInfo_;
@@ -155,14 +201,10 @@ private:
     std::mutex readHandleMutex_;
     std::shared_ptr<HidConnection> readHandle_;
 
-    // Hand-over from the read thread to the user-interface thread.
+    // Hand-overs from read threads to the user-interface thread, waiting or being run.
     std::mutex handOverMutex_;
     std::condition_variable handOverChanged_;
-    std::function<void()> pendingWork_;
-    bool workDone_ = false;
-    bool servicing_ = false;
-    bool releaseWaitingThread_ = false;
-    bool threadFinished_ = false;
+    std::vector<std::shared_ptr<HandOverTicket>> handOvers_;
 };
 
 class THidDeviceController final : public QObject {

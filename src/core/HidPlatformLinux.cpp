@@ -7,8 +7,15 @@
 #include <QSocketNotifier>
 
 #include <atomic>
+#include <cerrno>
+#include <fcntl.h>
 #include <hidapi/hidapi.h>
 #include <libudev.h>
+#include <linux/hidraw.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,20 +42,30 @@ HidReportSummary ReadReportSummary(udev_device* hidraw)
         reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
 }
 
+// One open hidraw node. It reads and writes the node itself, as hidapi's hidraw back end does, rather
+// than through hid_read_timeout: that one cannot be woken before its timeout, so every stop of a read
+// thread would wait out a whole sleep period. Here a read waits on the node and on an eventfd that
+// cancel() signals.
 class LinuxConnection final : public HidConnection {
 public:
-    LinuxConnection(hid_device* device, LinuxHidPlatform::DeviceFacts facts)
-        : device_(device)
+    // fd < 0: a handle that only identifies the device.
+    LinuxConnection(int fd, LinuxHidPlatform::DeviceFacts facts)
+        : fd_(fd)
+        , wake_(fd >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1)
         , facts_(facts)
     {
     }
     ~LinuxConnection() override
     {
-        if (device_)
-            hid_close(device_);
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (wake_ >= 0)
+            ::close(wake_);
     }
     LinuxConnection(const LinuxConnection&) = delete;
     LinuxConnection& operator=(const LinuxConnection&) = delete;
+
+    bool usable() const { return fd_ < 0 || wake_ >= 0; }
 
     bool attributes(HidAttributes& out) override
     {
@@ -62,29 +79,55 @@ public:
     }
     bool write(const std::uint8_t* data, std::size_t length) override
     {
-        if (!device_ || cancelled_)
+        if (fd_ < 0 || cancelled_ || length == 0)
             return false;
-        return hid_write(device_, data, length) == static_cast<int>(length);
+        // hidraw takes the report id in byte 0, 0 for devices without numbered reports.
+        ssize_t written = 0;
+        do
+            written = ::write(fd_, data, length);
+        while (written < 0 && errno == EINTR);
+        return written == static_cast<ssize_t>(length);
     }
     int read(std::uint8_t* buffer, std::size_t length, int timeoutMs) override
     {
-        if (!device_ || cancelled_ || length == 0)
+        if (fd_ < 0 || cancelled_ || length == 0)
             return -1;
+        pollfd waits[2] = { { fd_, POLLIN, 0 }, { wake_, POLLIN, 0 } };
+        int ready = 0;
+        do
+            ready = ::poll(waits, 2, timeoutMs < 0 ? -1 : timeoutMs);
+        while (ready < 0 && errno == EINTR);
+        if (ready < 0 || cancelled_ || (waits[1].revents & POLLIN))
+            return -1;
+        if (ready == 0)
+            return 0;
+        if (!(waits[0].revents & POLLIN))
+            return -1; // POLLHUP, POLLERR: the device is gone
         // hidraw leaves out the report id of devices without numbered reports: the layer expects id 0.
         const std::size_t offset = facts_.numberedReports ? 0 : 1;
-        const int count = hid_read_timeout(device_, buffer + offset, length - offset, timeoutMs);
-        if (cancelled_ || count < 0)
+        if (length <= offset)
             return -1;
-        if (count == 0)
-            return 0;
+        const ssize_t count = ::read(fd_, buffer + offset, length - offset);
+        if (count < 0)
+            return errno == EAGAIN || errno == EINTR ? 0 : -1;
+        if (count == 0 || cancelled_)
+            return -1;
         if (offset)
             buffer[0] = 0;
-        return count + static_cast<int>(offset);
+        return static_cast<int>(count) + static_cast<int>(offset);
     }
-    void cancel() override { cancelled_ = true; }
+    void cancel() override
+    {
+        cancelled_ = true;
+        if (wake_ >= 0) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t ignored = ::write(wake_, &one, sizeof one);
+        }
+    }
 
 private:
-    hid_device* device_;
+    int fd_;
+    int wake_;
     LinuxHidPlatform::DeviceFacts facts_;
     std::atomic<bool> cancelled_ { false };
 };
@@ -192,9 +235,23 @@ std::unique_ptr<HidConnection> LinuxHidPlatform::open(const QString& devicePath,
     if (!available() || !FactsFor(devicePath, facts) || !QFileInfo::exists(devicePath))
         return nullptr;
     if (access == HidAccess::None)
-        return std::make_unique<LinuxConnection>(nullptr, facts);
-    hid_device* device = hid_open_path(devicePath.toLocal8Bit().constData());
-    if (!device)
+        return std::make_unique<LinuxConnection>(-1, facts);
+    // The probe for access is the open itself: a node the user may not read and write (no udev rule)
+    // refuses it, and the device is then listed without access.
+    int fd = -1;
+    do
+        fd = ::open(devicePath.toLocal8Bit().constData(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
         return nullptr;
-    return std::make_unique<LinuxConnection>(device, facts);
+    // The same check hid_open_path makes: only a hidraw node knows its report descriptor's size.
+    int descriptorSize = 0;
+    if (::ioctl(fd, HIDIOCGRDESCSIZE, &descriptorSize) < 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto connection = std::make_unique<LinuxConnection>(fd, facts);
+    if (!connection->usable())
+        return nullptr;
+    return connection;
 }

@@ -12,8 +12,9 @@ class QSocketNotifier;
 struct udev;
 struct udev_monitor;
 
-// The real HID services on Linux: hidapi's hidraw back end opens, writes and reads the devices;
-// libudev lists them, tells them apart across re-plugs and reports arrivals and removals.
+// The real HID services on Linux: hidapi's hidraw back end lists the devices; libudev tells them apart
+// across re-plugs, finds their report descriptors and reports arrivals and removals; a connection
+// opens, writes and reads the hidraw node itself so that a read can be woken at once on cancel().
 class LinuxHidPlatform final : public QObject, public HidPlatform {
     Q_OBJECT
 

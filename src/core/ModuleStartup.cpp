@@ -67,7 +67,8 @@ void TForm6::FormCreate()
         if (!table)
             continue;
         table->close();
-        table->empty();
+        if (!KeepReadingTables || table == LoadData)
+            table->empty();
         table->open();
     }
 

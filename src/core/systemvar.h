@@ -98,6 +98,9 @@ public:
     QPointer<QWidget> SetupWindow;
     QPointer<QWidget> AboutWindow;
     bool FormsReady = false;
+    // Set by a start-up that could not save the readings a copy that did not close left in MeaData and
+    // GetRecorde: FormCreate then leaves those two tables as they are.
+    bool KeepReadingTables = false;
     bool MeasureCommandEnabled = false;
     bool ImportCommandEnabled = false;
     bool SetupCommandEnabled = false;

@@ -269,8 +269,13 @@ void TForm1::StartModule()
                 tables.clear();
             }
         }
-        const QStringList folders { module_->ProgramFolder(), QFileInfo(services_.databasePath).absolutePath() };
+        const QStringList folders = services_.rescueFolders.isEmpty()
+            ? DefaultRescueFolders(module_->ProgramFolder(), services_.databasePath)
+            : services_.rescueFolders;
         const ReadingsRescue rescue = RescueReadings(tables, folders, module_->SystemTime().now().date());
+        // Emptying the tables would delete the only copy of what could not be written anywhere.
+        if (!rescue.failures.isEmpty() && !otherStore)
+            module_->KeepReadingTables = true;
         otherStore.reset();
         if (!rescue.empty()) {
             module_->ShowMessageBox(ReadingsRescueMessage(rescue), QString::fromLatin1(ReadingsRescueCaption),

@@ -8,6 +8,7 @@
 #include "DataSourceRegistration.h"
 
 #include <QMainWindow>
+#include <QStringList>
 #include <QPixmap>
 #include <QPointer>
 #include <QTimer>
@@ -50,6 +51,8 @@ struct ShellServices {
     std::function<TForm6&()> createModule;
     // Registers the data source for the database; the message box to show when that failed.
     std::function<std::optional<DataSourceRegistrationMessage>(const QString& databasePath)> registerDataSource;
+    // Where readings left by a copy that did not close are written, in turn; empty: DefaultRescueFolders.
+    QStringList rescueFolders {};
 };
 
 // Windows and commands that come with later versions of the program. A missing one leaves its

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 
@@ -19,9 +20,27 @@ QString FreeName(const QDir& folder, const QString& stem)
 
 } // namespace
 
+QStringList DefaultRescueFolders(const QString& programFolder, const QString& databasePath)
+{
+    QStringList folders;
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    for (const QString& folder : { programFolder, QFileInfo(databasePath).absolutePath(),
+             dataHome.isEmpty() ? QString() : QDir(dataHome).filePath(QStringLiteral("decimora")), QDir::tempPath() }) {
+        if (folder.isEmpty())
+            continue;
+        const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+        if (!folders.contains(clean))
+            folders << clean;
+    }
+    return folders;
+}
+
 ReadingsRescue RescueReadings(const std::vector<const ReadingTable*>& tables, const QStringList& folders, QDate date)
 {
     ReadingsRescue rescue;
+    for (const QString& folder : folders)
+        if (!folder.isEmpty())
+            rescue.folders << QDir::toNativeSeparators(folder);
     for (const ReadingTable* table : tables) {
         if (!table || table->isEmpty())
             continue;
@@ -31,6 +50,10 @@ ReadingsRescue RescueReadings(const std::vector<const ReadingTable*>& tables, co
         for (const QString& folder : folders) {
             if (folder.isEmpty())
                 continue;
+            if (!QDir().mkpath(folder)) {
+                lastError = QStringLiteral("cannot create the folder %1").arg(QDir::toNativeSeparators(folder));
+                continue;
+            }
             const QString path = FreeName(QDir(folder), stem);
             try {
                 WriteDataFile(*table, path);
@@ -54,8 +77,12 @@ QString ReadingsRescueMessage(const ReadingsRescue& rescue)
     QString text = QStringLiteral("Decimora did not close normally last time.");
     if (!rescue.files.isEmpty())
         text += QStringLiteral("\rThe readings it still held have been saved to:\r") + rescue.files.join(QChar('\r'));
-    if (!rescue.failures.isEmpty())
-        text += QStringLiteral("\rThese readings could not be saved and are lost:\r")
-            + rescue.failures.join(QChar('\r'));
+    if (!rescue.failures.isEmpty()) {
+        text += QStringLiteral("\rThese readings could not be saved to a file in any of the folders tried (")
+            + rescue.folders.join(QStringLiteral(", ")) + QStringLiteral("):\r") + rescue.failures.join(QChar('\r'))
+            + QStringLiteral("\rThey are still in the program's tables and have been kept for now, but opening "
+                             "Real Time Measure or Import Data will replace them, and so will the next start of "
+                             "Decimora after this one closes normally.");
+    }
     return text;
 }

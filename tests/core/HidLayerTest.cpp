@@ -235,3 +235,28 @@ TEST_F(ControllerFixture, AnUnpluggedClaimedDeviceStaysListedUntilReleased)
     device.reset();
     EXPECT_TRUE(controller->Devices().empty());
 }
+
+TEST_F(ControllerFixture, AHandlerThatRestartsItsOwnReadThreadLosesNoneOfTheNewThreadsReports)
+{
+    std::unique_ptr<THidDevice> device(controller->ClaimDevice(0));
+    std::vector<int> levels;
+    THidDataEvent handler;
+    handler = [&](THidDevice* self, std::uint8_t, const std::uint8_t* data, std::uint16_t) {
+        levels.push_back(data[0] * 256 + data[1]);
+        if (levels.size() != 1)
+            return;
+        // A new thread, then an event loop inside this handler, as a message box runs one: the new
+        // thread's hand-overs are served there, and the end of this hand-over must not let the new
+        // thread go on as if one of its own had been taken (it would read the next report over it).
+        self->SetDataHandler({});
+        self->SetDataHandler(handler);
+        requestReading(*self);
+        requestReading(*self);
+        TestModule::waitUntil([] { return false; }, 300);
+    };
+    device->SetDataHandler(handler);
+    meter.queueReadings({ 456, 789, 1011 });
+    requestReading(*device);
+    EXPECT_TRUE(TestModule::waitUntil([&] { return levels.size() == 3; }));
+    EXPECT_EQ(levels, (std::vector<int> { 456, 789, 1011 }));
+}

@@ -17,6 +17,7 @@
 #include "PdfReading.h"
 #include "PrivateProfile.h"
 #include "ReadingStatistics.h"
+#include "ReadingsRescue.h"
 #include "ReportEngine.h"
 #include "SettingsFile.h"
 #include "SoundLevelStatisticsWindow.h"
@@ -118,7 +119,8 @@ struct ProgramCopy {
     enum class AnalysisWindow { StandIn, Real };
 
     explicit ProgramCopy(const QString& dataFolder, bool withStore = true, const QString& lockFolder = {},
-        ImportWindow importWindow = ImportWindow::StandIn, AnalysisWindow analysisWindow = AnalysisWindow::StandIn)
+        ImportWindow importWindow = ImportWindow::StandIn, AnalysisWindow analysisWindow = AnalysisWindow::StandIn,
+        const QStringList& rescueFolders = {})
         : test(withStore ? std::make_unique<SqliteReadingStore>(QDir(dataFolder).filePath("Decimora.mdb")) : nullptr)
     {
         if (!QFile::copy(ShippedDataSheet, test.folder.filePath("Decimora_en.rav")))
@@ -161,6 +163,7 @@ struct ProgramCopy {
                                                  ++calls.registrations;
                                                  return registrationFailure;
                                              },
+                                             rescueFolders,
                                          },
             parts);
     }
@@ -1158,6 +1161,81 @@ TEST(MainWindow, ReadingsLeftInTheDatabaseOfAnotherWorkingDirectoryAreSavedToo)
     const auto rescued = OpenDataFile(next.test.folder.filePath("MeaData-2026-12-09.dmr"));
     ASSERT_TRUE(rescued.has_value());
     EXPECT_EQ(rescued->declaredCount(), 1);
+}
+
+TEST(MainWindow, ReadingsThatCannotBeSavedAreKeptAndTheNextFolderIsTriedInTurn)
+{
+    struct Case {
+        const char* what;
+        int writableFolder; // index of the one folder that takes files, -1 for none
+    };
+    const Case cases[] = { { "every folder unwritable", -1 }, { "only the last (temporary) folder", 3 } };
+    for (const Case& c : cases) {
+        QTemporaryDir data;
+        {
+            ProgramCopy crashed(data.path());
+            ASSERT_TRUE(crashed.start());
+            crashed.module().MeaData->appendRow({ "1", "65.3", "A", "14:30:15", "12/9/2026" });
+            crashed.module().MeaData->appendRow({ "2", "65.4", "A", "14:30:16", "12/9/2026" });
+            crashed.module().GetRecorde->appendRow({ "0", "48.0", "C", "9:5:30", "5/12/2006" });
+        }
+        // In place of the program folder, the database's folder, the XDG data folder and the temporary
+        // folder: regular files, in which nobody, root included, can create a file.
+        QTemporaryDir places;
+        QStringList folders;
+        for (const char* name : { "program", "database", "xdg-data", "temp" }) {
+            QFile blocker(places.filePath(name));
+            ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+            folders << blocker.fileName();
+        }
+        QTemporaryDir writable;
+        if (c.writableFolder >= 0)
+            folders[c.writableFolder] = writable.path();
+
+        ProgramCopy next(
+            data.path(), true, {}, ProgramCopy::ImportWindow::StandIn, ProgramCopy::AnalysisWindow::StandIn, folders);
+        ASSERT_TRUE(next.start()) << c.what;
+        ASSERT_EQ(next.test.ui.messages.size(), 1U) << c.what;
+        const std::string text = next.messageTexts()[0].toStdString();
+        const QStringList written = QDir(writable.path()).entryList({ "*.dmr" });
+        if (c.writableFolder < 0) {
+            EXPECT_EQ(next.test.ui.messages[0].icon, MessageIcon::Error) << c.what;
+            EXPECT_THAT(text, testing::HasSubstr("could not be saved")) << c.what;
+            EXPECT_THAT(text, testing::HasSubstr("opening Real Time Measure or Import Data will replace them"))
+                << c.what;
+            for (const QString& folder : folders)
+                EXPECT_THAT(text, testing::HasSubstr(folder.toStdString())) << c.what;
+            // The only copy stays where it is.
+            EXPECT_EQ(next.module().MeaData->rowCount(), 2) << c.what;
+            EXPECT_EQ(next.module().GetRecorde->rowCount(), 1) << c.what;
+            EXPECT_THAT(written, IsEmpty()) << c.what;
+        } else {
+            EXPECT_EQ(next.test.ui.messages[0].icon, MessageIcon::Information) << c.what;
+            EXPECT_THAT(written, ElementsAre("GetRecorde-2026-12-09.dmr", "MeaData-2026-12-09.dmr")) << c.what;
+            EXPECT_EQ(next.module().MeaData->rowCount(), 0) << c.what << ": saved, so emptied as always";
+            EXPECT_EQ(next.module().GetRecorde->rowCount(), 0) << c.what;
+        }
+        EXPECT_THAT(QDir(data.path()).entryList({ "*.dmr" }), IsEmpty()) << c.what;
+    }
+}
+
+TEST(ReadingsRescue, DefaultFoldersAreTheProgramTheDatabaseTheXdgDataAndTheTemporaryFolder)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkpath("tmp")) << "Qt takes only an existing folder as the temporary one";
+    const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    qputenv("XDG_DATA_HOME", QDir(home.path()).filePath("share").toLocal8Bit());
+    qputenv("TMPDIR", QDir(home.path()).filePath("tmp").toLocal8Bit());
+    const QStringList folders = DefaultRescueFolders(home.filePath("program"), home.filePath("db/Decimora.mdb"));
+    const QStringList sameFolder
+        = DefaultRescueFolders(home.filePath("program"), home.filePath("program/Decimora.mdb"));
+    qputenv("XDG_DATA_HOME", savedDataHome);
+    qputenv("TMPDIR", savedTemp);
+    EXPECT_EQ(folders,
+        QStringList(
+            { home.filePath("program"), home.filePath("db"), home.filePath("share/decimora"), home.filePath("tmp") }));
+    EXPECT_EQ(sameFolder.size(), 3) << "a folder named twice is tried once";
 }
 
 TEST(MainWindow, ACrashWithEmptyTablesLeavesNothingToSay)
