@@ -263,7 +263,7 @@ void TForm1::StartModule()
                 tables.clear();
             }
         }
-        const QStringList folders { module_->ProgramFolder(), QFileInfo(services_.databasePath).absolutePath() };
+        const QStringList folders { module_->Folders().dataFolder(), QFileInfo(services_.databasePath).absolutePath() };
         const ReadingsRescue rescue = RescueReadings(tables, folders, module_->SystemTime().now().date());
         otherStore.reset();
         if (!rescue.empty()) {

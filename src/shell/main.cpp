@@ -94,8 +94,10 @@ int main(int argc, char** argv)
 
     QtUserInteraction ui;
     SystemClock clock;
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    QtSoundPlayer sound(programFolder);
+    const ProgramFolders folders = ProgramFolders::forExecutable(QCoreApplication::applicationDirPath());
+    if (QString error; !folders.createWritableFolders(&error))
+        std::fprintf(stderr, "decimora: cannot create the folder %s\n", qPrintable(error));
+    QtSoundPlayer sound(folders.resourceFolder());
     std::unique_ptr<HidPlatform> hid;
     if (simulateMeter)
         hid = std::make_unique<SimulatedMeter>();
@@ -121,7 +123,7 @@ int main(int argc, char** argv)
                      QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation),
                      databasePath,
                      [&]() -> TForm6& {
-                         module = std::make_unique<TForm6>(ModuleServices { ui, clock, sound, *hid, programFolder },
+                         module = std::make_unique<TForm6>(ModuleServices { ui, clock, sound, *hid, folders },
                              std::make_unique<SqliteReadingStore>(databasePath));
                          return *module;
                      },
