@@ -66,6 +66,9 @@ public:
 
     // --- Meter link -------------------------------------------------------------------------------
     bool DeviceConnected = false;
+    // The meter is plugged in but its node refuses read-write access (no udev rule): it is listed
+    // but cannot be used, so DeviceConnected stays false.
+    bool MeterWithoutAccess = false;
     THidDevice* MeterDevice = nullptr;
     std::vector<std::unique_ptr<THidDevice>> DeviceList;
     std::int32_t ReadMode = 0;

@@ -319,6 +319,7 @@ void TForm1::FormPaint()
 
     // 2. Connection.
     statusBar1_->SetPanelText(1, m.DeviceConnected ? QStringLiteral("Connect OK!") : QStringLiteral("Disconnect!"));
+    statusBar1_->SetPanelToolTip(1, m.MeterWithoutAccess ? QString::fromLatin1(MeterWithoutAccessHint) : QString());
 
     // 3. Check marks on the items of the windows that exist.
     if (m.MeasureWindowHandle)
@@ -387,6 +388,12 @@ void TForm1::Timer1Timer()
         // Panel 0 shows the meter's image only while it is connected.
         statusBar1_->update();
         m.ShownConnected = m.DeviceConnected;
+    }
+    // Told once: the box would come back every second, and the tool tip keeps saying it.
+    if (m.MeterWithoutAccess && !meterWithoutAccessTold_) {
+        meterWithoutAccessTold_ = true;
+        m.ShowMessageBox(QString::fromLatin1(MeterWithoutAccessMessage), QString::fromLatin1(MeterWithoutAccessCaption),
+            MessageButtons::Ok, MessageIcon::Information, this);
     }
 }
 
