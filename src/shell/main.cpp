@@ -1,9 +1,11 @@
 // Program entry: the main window, then the module, then the event loop until the program ends.
 //
-// The one command-line option is --simulate-meter: the program then talks to a simulated meter
-// instead of the USB HID devices, so that anyone can try it without the instrument.
+// The one command-line option of its own is --simulate-meter: the program then talks to a simulated
+// meter instead of the USB HID devices, so that anyone can try it without the instrument. --help and
+// --version are answered without a display.
 
 #include "Clock.h"
+#include "CommandLine.h"
 #include "DataSourceRegistration.h"
 #include "DecimoraMain.h"
 #include "ExportToExcel.h"
@@ -30,8 +32,6 @@
 #include <memory>
 
 namespace {
-
-constexpr char SimulateMeterOption[] = "--simulate-meter";
 
 // Read only by bench/bench_startup: print a line on the frame's first paint and end the event loop.
 constexpr char FirstPaintProbeVariable[] = "DECIMORA_BENCH_FIRST_PAINT";
@@ -77,20 +77,17 @@ QString ApplicationTitle()
 
 int main(int argc, char** argv)
 {
+    if (AsksForText(argc, argv)) {
+        const QCoreApplication app(argc, argv);
+        return ReadCommandLine().exitCode();
+    }
+
     QApplication app(argc, argv);
     QApplication::setWindowIcon(ProgramIcon());
-
-    bool simulateMeter = false;
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    for (const QString& argument : arguments) {
-        if (argument == QLatin1String(SimulateMeterOption)) {
-            simulateMeter = true;
-        } else {
-            std::fprintf(stderr, "decimora: unknown option %s (the only option is %s)\n", qPrintable(argument),
-                SimulateMeterOption);
-            return 2;
-        }
-    }
+    const CommandLine commandLine = ReadCommandLine();
+    if (commandLine.outcome != CommandLine::Outcome::Run)
+        return commandLine.exitCode();
+    const bool simulateMeter = commandLine.simulateMeter;
 
     QtUserInteraction ui;
     SystemClock clock;
