@@ -641,6 +641,22 @@ void TForm1::endProgram()
         lock_->EndedNormally();
 }
 
+void TForm1::EndWithoutAsking()
+{
+    if (!ended_ && module_) {
+        const bool readingsLeft = (module_->MeaData && module_->MeaData->rowCount() > 0)
+            || (module_->GetRecorde && module_->GetRecorde->rowCount() > 0);
+        ended_ = true;
+        timer1_.stop();
+        module_->FormClose();
+        // Without the lock's normal end the next start rescues what the tables hold.
+        if (lock_ && !readingsLeft)
+            lock_->EndedNormally();
+    }
+    close();
+    QCoreApplication::exit(0);
+}
+
 void TForm1::Exit1Click()
 {
     if (module_->ShowMessageBox(QString::fromLatin1(ExitQuestion), QString::fromLatin1(ExitQuestionCaption),

@@ -135,8 +135,12 @@ public:
     QWidget* ActiveChild() const;
     // The active child when it shows readings (measurement, import, analysis); else null.
     ReadingsWindow* ActiveReadingsWindow() const;
-    // Whether the program has ended through File > Exit or the frame's close.
+    // Whether the program has ended through File > Exit, the frame's close or EndWithoutAsking.
     bool Ended() const { return ended_; }
+    // The end asked for from outside (SIGTERM: a session's logout, a shutdown, kill): nobody is there
+    // to answer the exit question, so the program ends as after a Yes, with one difference: readings
+    // still in the tables are left for the next start to rescue, as after a crash.
+    void EndWithoutAsking();
 
     // --- Menu items (the tool buttons share them) -------------------------------------------------
     QAction* RealTimeMeasure1 = nullptr;

@@ -17,6 +17,7 @@
 #include "QtSoundPlayer.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
+#include "TerminationSignal.h"
 #include "UserInteraction.h"
 #include "about.h"
 #include "systemvar.h"
@@ -77,6 +78,7 @@ QString ApplicationTitle()
 
 int main(int argc, char** argv)
 {
+    InstallTerminationSignal();
     if (AsksForText(argc, argv)) {
         const QCoreApplication app(argc, argv);
         return ReadCommandLine().exitCode();
@@ -144,6 +146,7 @@ int main(int argc, char** argv)
     std::unique_ptr<FirstPaintProbe> probe;
     if (qEnvironmentVariableIsSet(FirstPaintProbeVariable))
         probe = std::make_unique<FirstPaintProbe>(frame);
+    OnTerminationSignal(&frame, [&frame] { frame.EndWithoutAsking(); });
     frame.show();
     return QApplication::exec();
 }

@@ -746,6 +746,44 @@ TEST(MainWindow, AMeterWithoutAccessIsNotConnectedButSaysSoInTheToolTipAndOnceIn
     EXPECT_EQ(copy.test.ui.messages.size(), 1U);
 }
 
+TEST(MainWindow, AnEndAskedForFromOutsideWritesTheSettingsWithoutAskingAndKeepsUnsavedReadingsForRescue)
+{
+    struct Case {
+        const char* tables;
+        int meaDataRows;
+        bool rescuedAtNextStart;
+    };
+    const Case cases[] = { { "empty tables", 0, false }, { "readings not saved", 2, true } };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.tables);
+        QTemporaryDir data;
+        {
+            ProgramCopy copy(data.path());
+            ASSERT_TRUE(copy.start());
+            copy.frame->show();
+            for (int i = 1; i <= test.meaDataRows; ++i)
+                copy.module().MeaData->appendRow({ QString::number(i), "65.3", "A", "14:30:15", "12/9/2026" });
+
+            copy.frame->EndWithoutAsking();
+
+            EXPECT_TRUE(copy.frame->Ended());
+            EXPECT_FALSE(copy.frame->isVisible());
+            EXPECT_THAT(copy.messageTexts(), IsEmpty());
+            EXPECT_TRUE(QFile::exists(copy.test.folder.filePath("Decimora.INI")));
+        }
+        ProgramCopy next(data.path());
+        ASSERT_TRUE(next.start());
+        if (test.rescuedAtNextStart) {
+            ASSERT_EQ(next.test.ui.messages.size(), 1U);
+            const auto rescued = OpenDataFile(next.test.folder.filePath("MeaData-2026-12-09.dmr"));
+            ASSERT_TRUE(rescued.has_value());
+            EXPECT_EQ(rescued->declaredCount(), test.meaDataRows);
+        } else {
+            EXPECT_THAT(next.messageTexts(), IsEmpty());
+        }
+    }
+}
+
 TEST(MainWindow, TheExitQuestionEndsTheProgramOnlyOnYesAndAsksNoChildWindow)
 {
     struct Case {
