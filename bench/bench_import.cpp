@@ -98,7 +98,8 @@ void BM_DownloadTwoHundredThousandReadings(benchmark::State& state)
 
         // The rows the last download staged, appended again on their own.
         rig.module.GetRecorde->empty();
-        StagingFileLease staging = StagingFileLease::acquire(rig.module.ProgramFolder(), QStringLiteral("bench"));
+        StagingFileLease staging
+            = StagingFileLease::acquire(rig.module.Folders().cacheFolder(), QStringLiteral("bench"));
         QElapsedTimer timer;
         timer.start();
         AppendStagingTable(staging, *rig.module.GetRecorde);

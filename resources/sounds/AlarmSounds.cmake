@@ -1,7 +1,7 @@
 # decimora_add_alarm_sounds(<target> <folder>): a target that synthesises highalarm.wav and
 # lowalarm.wav into <folder> at build time. The program looks for them in the working directory and
-# then in its own folder, so the build puts them beside the executable and the install beside the
-# installed one.
+# then in its resource folder, so the build puts them beside the executable and the install into the
+# installed data folder.
 set(DECIMORA_ALARM_SOUND_GENERATOR ${CMAKE_CURRENT_LIST_DIR}/make_alarm_sounds.cpp)
 
 function(decimora_add_alarm_sounds target folder)
@@ -16,5 +16,5 @@ function(decimora_add_alarm_sounds target folder)
         COMMENT "Synthesising the alarm sounds into ${folder}"
         VERBATIM)
     add_custom_target(${target} ALL DEPENDS ${sounds})
-    install(FILES ${sounds} DESTINATION bin)
+    install(FILES ${sounds} DESTINATION ${DECIMORA_INSTALL_DATADIR})
 endfunction()

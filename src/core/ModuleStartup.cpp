@@ -43,14 +43,14 @@ void TForm6::FormCreate()
     ImportWindowHandle = nullptr;
     AnalysisWindowHandle = nullptr;
 
-    const QString reportFile = findReportFile(ProgramFolder());
+    const QString reportFile = findReportFile(Folders().resourceFolder());
     if (reportFile.isEmpty()) {
         ShowMessageBox(QStringLiteral("decimora_en.rav Destroied"), QString(), MessageButtons::Ok, MessageIcon::Error);
         return;
     }
     ReportProjectFile = reportFile;
 
-    const std::optional<PrivateProfile> settings = PrivateProfile::load(settingsPath(ProgramFolder()));
+    const std::optional<PrivateProfile> settings = PrivateProfile::load(settingsPath(Folders().settingsFolder()));
     if (!settings) {
         ShowMessageBox(QStringLiteral("Decimora.INI  Destroied"), QString(), MessageButtons::Ok, MessageIcon::Error);
         return;
@@ -85,7 +85,7 @@ void TForm6::FormClose()
     if (!SettingsLoaded)
         return;
 
-    const QString path = settingsPath(ProgramFolder());
+    const QString path = settingsPath(Folders().settingsFolder());
     std::optional<PrivateProfile> settings = PrivateProfile::load(path);
     if (settings) {
         StoreSettings(*this, *settings);

@@ -11,9 +11,10 @@
 class QSoundEffect;
 
 // Plays the program's sound files with Qt Multimedia. A bare file name is looked up in the working
-// directory, then in the program's folder. Playback is asynchronous; a request made while one of our
-// sounds is still playing (or still loading to play) is dropped without interrupting it; a missing
-// file plays nothing in its place; a machine without an audio output plays nothing and says nothing.
+// directory, then in the given folder (main() hands it the resource folder of ProgramFolders).
+// Playback is asynchronous; a request made while one of our sounds is still playing (or still
+// loading to play) is dropped without interrupting it; a missing file plays nothing in its place; a
+// machine without an audio output plays nothing and says nothing.
 class QtSoundPlayer final : public QObject, public SoundPlayer {
     Q_OBJECT
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// The settings file "Decimora.INI" in the program folder: twelve keys of the section
+// The settings file "Decimora.INI" in the settings folder (see ProgramFolders): twelve keys of the section
 // "Caldrix OPTIONS", loaded into the module's settings at start-up and written back at close.
 
 class PrivateProfile;

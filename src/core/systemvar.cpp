@@ -43,9 +43,16 @@ void TForm6::HidCtlDeviceChange()
     hidCtl_->EnumerateDevices();
     MeterDevice = nullptr;
     DeviceConnected = false;
+    MeterWithoutAccess = false;
     for (const auto& device : DeviceList) {
         if (device && device->Attributes().vendorId == MeterVendorId
             && device->Attributes().productId == MeterProductId) {
+            // A meter that can only be identified cannot be talked to: it is not connected, but the
+            // user must hear that it was found, or a missing udev rule looks like a missing meter.
+            if (!device->HasReadWriteAccess()) {
+                MeterWithoutAccess = true;
+                continue;
+            }
             DeviceConnected = true;
             MeterDevice = device.get();
         }

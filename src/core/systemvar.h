@@ -7,6 +7,7 @@
 #include "Clock.h"
 #include "HidControllerClass.h"
 #include "MeterMemoryDecoder.h"
+#include "ProgramFolders.h"
 #include "ReadingTable.h"
 #include "SoundPlayer.h"
 #include "UserInteraction.h"
@@ -43,8 +44,9 @@ struct ModuleServices {
     Clock& clock;
     SoundPlayer& sound;
     HidPlatform& hid;
-    // The folder of the program's executable: settings file, report definition, staging file, help.
-    QString programFolder;
+    // Where the settings file, staging file and rescued readings go, and where the report definition,
+    // help file and sounds are found.
+    ProgramFolders folders;
 };
 
 class TForm6 : public QObject {
@@ -64,6 +66,9 @@ public:
 
     // --- Meter link -------------------------------------------------------------------------------
     bool DeviceConnected = false;
+    // The meter is plugged in but its node refuses read-write access (no udev rule): it is listed
+    // but cannot be used, so DeviceConnected stays false.
+    bool MeterWithoutAccess = false;
     THidDevice* MeterDevice = nullptr;
     std::vector<std::unique_ptr<THidDevice>> DeviceList;
     std::int32_t ReadMode = 0;
@@ -169,7 +174,7 @@ public:
     // reaches the event loop.
     bool RunOrReport(const QString& caption, QWidget* owner, const std::function<void()>& action,
         const std::function<void()>& onFailure = {});
-    const QString& ProgramFolder() const { return services_.programFolder; }
+    const ProgramFolders& Folders() const { return services_.folders; }
     UserInteraction& Ui() const { return services_.ui; }
     Clock& SystemTime() const { return services_.clock; }
     SoundPlayer& Sound() const { return services_.sound; }

@@ -126,9 +126,9 @@ RowToAppend ParseStagingLine(QByteArrayView line)
 
 } // namespace
 
-StagingFileLease StagingFileLease::acquire(const QString& programFolder, const QString& purpose)
+StagingFileLease StagingFileLease::acquire(const QString& folder, const QString& purpose)
 {
-    const QString path = QDir(programFolder).absoluteFilePath(QString::fromLatin1(StagingFileName));
+    const QString path = QDir(folder).absoluteFilePath(QString::fromLatin1(StagingFileName));
     Holders& all = holders();
     std::lock_guard lock(all.mutex);
     if (const auto held = all.purposeByPath.constFind(path); held != all.purposeByPath.constEnd())

@@ -1,6 +1,6 @@
 #pragma once
 
-// The staging file "AsciiDBF.TXT" in the program folder: downloaded and loaded readings are written
+// The staging file "AsciiDBF.TXT" in the cache folder: downloaded and loaded readings are written
 // to it line by line and then appended to GetRecorde or LoadData in one transaction.
 //
 // Its line layout is also the layout of a data file's reading lines, so both are written and read
@@ -59,7 +59,7 @@ class StagingFileLease {
 public:
     // Throws StagingFileBusy, naming the purpose of the holder, when another lease holds the file.
     // purpose completes "The readings file is in use by ...", e.g. "a download from the meter".
-    static StagingFileLease acquire(const QString& programFolder, const QString& purpose);
+    static StagingFileLease acquire(const QString& folder, const QString& purpose);
 
     StagingFileLease(StagingFileLease&& other) noexcept;
     StagingFileLease& operator=(StagingFileLease&&) = delete;

@@ -263,7 +263,8 @@ void TForm4::ImportButtonClick()
     // The staging file comes first, so that a download that could not be kept never starts.
     std::optional<StagingFileLease> staging;
     const bool stagingReady = m.RunOrReport(QString::fromLatin1(ErrorCaption), this, [&] {
-        staging.emplace(StagingFileLease::acquire(m.ProgramFolder(), QStringLiteral("a download from the meter")));
+        staging.emplace(
+            StagingFileLease::acquire(m.Folders().cacheFolder(), QStringLiteral("a download from the meter")));
         staging->recreate();
     });
     if (!stagingReady) {

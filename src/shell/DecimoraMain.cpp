@@ -270,7 +270,7 @@ void TForm1::StartModule()
             }
         }
         const QStringList folders = services_.rescueFolders.isEmpty()
-            ? DefaultRescueFolders(module_->ProgramFolder(), services_.databasePath)
+            ? DefaultRescueFolders(module_->Folders().dataFolder(), services_.databasePath)
             : services_.rescueFolders;
         const ReadingsRescue rescue = RescueReadings(tables, folders, module_->SystemTime().now().date());
         // Emptying the tables would delete the only copy of what could not be written anywhere.
@@ -330,6 +330,7 @@ void TForm1::FormPaint()
 
     // 2. Connection.
     statusBar1_->SetPanelText(1, m.DeviceConnected ? QStringLiteral("Connect OK!") : QStringLiteral("Disconnect!"));
+    statusBar1_->SetPanelToolTip(1, m.MeterWithoutAccess ? QString::fromLatin1(MeterWithoutAccessHint) : QString());
 
     // 3. Check marks on the items of the windows that exist.
     if (m.MeasureWindowHandle)
@@ -399,6 +400,12 @@ void TForm1::Timer1Timer()
         // Panel 0 shows the meter's image only while it is connected.
         statusBar1_->update();
         m.ShownConnected = m.DeviceConnected;
+    }
+    // Told once: the box would come back every second, and the tool tip keeps saying it.
+    if (m.MeterWithoutAccess && !meterWithoutAccessTold_) {
+        meterWithoutAccessTold_ = true;
+        m.ShowMessageBox(QString::fromLatin1(MeterWithoutAccessMessage), QString::fromLatin1(MeterWithoutAccessCaption),
+            MessageButtons::Ok, MessageIcon::Information, this);
     }
 }
 
@@ -682,6 +689,22 @@ void TForm1::endProgram()
     module_->FormClose();
     if (lock_)
         lock_->EndedNormally();
+}
+
+void TForm1::EndWithoutAsking()
+{
+    if (!ended_ && module_) {
+        const bool readingsLeft = (module_->MeaData && module_->MeaData->rowCount() > 0)
+            || (module_->GetRecorde && module_->GetRecorde->rowCount() > 0);
+        ended_ = true;
+        timer1_.stop();
+        module_->FormClose();
+        // Without the lock's normal end the next start rescues what the tables hold.
+        if (lock_ && !readingsLeft)
+            lock_->EndedNormally();
+    }
+    close();
+    QCoreApplication::exit(0);
 }
 
 void TForm1::Exit1Click()

@@ -35,6 +35,18 @@ inline constexpr char MainWindowCaption[] = "Decimora 1.3((For ZQ731)";
 inline constexpr char SecondInstanceMessage[] = "sorry, this program only run one instance at a time!";
 inline constexpr char ExitQuestion[] = "Are You Sure to Exit This Program?";
 inline constexpr char ExitQuestionCaption[] = "System Exit Query";
+// A meter that is plugged in but refuses read-write access: the status bar's tool tip, and the
+// message shown once per run.
+inline constexpr char MeterWithoutAccessHint[]
+    = "A meter is plugged in, but this user has no read-write access to it (no udev rule).";
+inline constexpr char MeterWithoutAccessMessage[]
+    = "A sound level meter is plugged in, but this user may not open it, so Decimora cannot talk to it.\r\r"
+      "To grant access, install the Decimora package, which brings the udev rule that gives the user at "
+      "the seat access to the meter. Or install the rule from Decimora's source by hand:\r"
+      "    sudo install -m 644 packaging/70-decimora-meter.rules /etc/udev/rules.d/\r"
+      "    sudo udevadm control --reload-rules && sudo udevadm trigger\r"
+      "Then unplug the meter and plug it in again.";
+inline constexpr char MeterWithoutAccessCaption[] = "Meter Without Access";
 
 // What the frame needs from outside; tests give it fakes.
 struct ShellServices {
@@ -131,8 +143,12 @@ public:
     ReadingsWindow* ActiveReadingsWindow() const;
     // The statistics window; null while it is not open.
     SoundLevelStatisticsWindow* StatisticsWindow() const;
-    // Whether the program has ended through File > Exit or the frame's close.
+    // Whether the program has ended through File > Exit, the frame's close or EndWithoutAsking.
     bool Ended() const { return ended_; }
+    // The end asked for from outside (SIGTERM: a session's logout, a shutdown, kill): nobody is there
+    // to answer the exit question, so the program ends as after a Yes, with one difference: readings
+    // still in the tables are left for the next start to rescue, as after a crash.
+    void EndWithoutAsking();
 
     // --- Menu items (the tool buttons share them) -------------------------------------------------
     QAction* RealTimeMeasure1 = nullptr;
@@ -192,6 +208,7 @@ private:
     TForm6* module_ = nullptr;
     std::unique_ptr<SingleInstanceLock> lock_;
     bool ended_ = false;
+    bool meterWithoutAccessTold_ = false;
 
     QMdiArea* mdiArea_ = nullptr;
     QMenu* window1_ = nullptr;

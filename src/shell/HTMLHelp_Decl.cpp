@@ -143,8 +143,8 @@ std::intptr_t HtmlHelpEngine::closeAll()
 
 void ShowHelp(HtmlHelpEngine& engine, TForm6& module, QWidget* frame)
 {
-    const QString path = QDir(module.ProgramFolder()).filePath(QString::fromLatin1(HelpFileName)) + QLatin1String("::")
-        + QString::fromLatin1(HelpWelcomeTopic);
+    const QString path = QDir(module.Folders().resourceFolder()).filePath(QString::fromLatin1(HelpFileName))
+        + QLatin1String("::") + QString::fromLatin1(HelpWelcomeTopic);
     // A missing help file is the help window's to report; the result says nothing more.
     module.RunOrReport(
         QString::fromLatin1(HelpErrorCaption), frame, [&] { engine.HtmlHelp(frame, path, HH_DISPLAY_TOPIC, 0); });

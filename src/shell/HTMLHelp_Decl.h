@@ -29,7 +29,8 @@ inline constexpr char HelpEntryPointMissingMessage[] = "Function HTMLHELP cannot
 inline constexpr char ChmLibraryName[] = "libchm.so.1";
 inline constexpr char ChmEntryPoint[] = "chm_open";
 
-// The program's help file, in the program's folder, and the topic Help > Decimora Help opens.
+// The program's help file, in the resource folder (see ProgramFolders), and the topic Help > Decimora
+// Help opens.
 inline constexpr char HelpFileName[] = "decimora.chm";
 inline constexpr char HelpWelcomeTopic[] = "/readme\\welcome.doc";
 
@@ -76,7 +77,7 @@ private:
 // The caption of the box that shows the engine's errors.
 inline constexpr char HelpErrorCaption[] = "Error Information";
 
-// Help > Decimora Help: the welcome topic of the help file in the program's folder, in a help
+// Help > Decimora Help: the welcome topic of the help file in the resource folder, in a help
 // window owned by the frame. The engine's error is shown in an error box.
 void ShowHelp(HtmlHelpEngine& engine, TForm6& module, QWidget* frame);
 // The frame's close: closes every help window. False, after the error box, when the engine cannot

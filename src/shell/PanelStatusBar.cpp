@@ -1,15 +1,19 @@
 #include "PanelStatusBar.h"
 
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyleOption>
+#include <QToolTip>
 #include <qdrawutil.h>
 
 PanelStatusBar::PanelStatusBar(std::vector<int> widths, int height, QWidget* parent)
     : QStatusBar(parent)
     , widths_(std::move(widths))
 {
-    for (std::size_t i = 0; i < widths_.size(); ++i)
+    for (std::size_t i = 0; i < widths_.size(); ++i) {
         texts_ << QString();
+        toolTips_ << QString();
+    }
     setSizeGripEnabled(false);
     setFixedHeight(height);
 }
@@ -36,6 +40,28 @@ void PanelStatusBar::SetPanelText(int panel, const QString& text)
         return;
     texts_[panel] = text;
     update(PanelRect(panel));
+}
+
+void PanelStatusBar::SetPanelToolTip(int panel, const QString& text)
+{
+    if (panel >= 0 && panel < PanelCount())
+        toolTips_[panel] = text;
+}
+
+bool PanelStatusBar::event(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QStatusBar::event(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    for (int i = 0; i < PanelCount(); ++i) {
+        if (PanelRect(i).contains(help->pos()) && !toolTips_[i].isEmpty()) {
+            QToolTip::showText(help->globalPos(), toolTips_[i], this, PanelRect(i));
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
 }
 
 void PanelStatusBar::SetOwnerDrawn(int panel, DrawPanel draw)

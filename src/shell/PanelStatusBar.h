@@ -26,16 +26,21 @@ public:
 
     QString PanelText(int panel) const { return texts_.value(panel); }
     void SetPanelText(int panel, const QString& text);
+    // The tool tip shown while the mouse rests on the panel; none when empty.
+    QString PanelToolTip(int panel) const { return toolTips_.value(panel); }
+    void SetPanelToolTip(int panel, const QString& text);
 
     // Panels listed here are drawn by the owner.
     void SetOwnerDrawn(int panel, DrawPanel draw);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     std::vector<int> widths_;
     QStringList texts_;
+    QStringList toolTips_;
     int ownerDrawnPanel_ = -1;
     DrawPanel draw_;
 };

@@ -1,9 +1,11 @@
 // Program entry: the main window, then the module, then the event loop until the program ends.
 //
-// The one command-line option is --simulate-meter: the program then talks to a simulated meter
-// instead of the USB HID devices, so that anyone can try it without the instrument.
+// The one command-line option of its own is --simulate-meter: the program then talks to a simulated
+// meter instead of the USB HID devices, so that anyone can try it without the instrument. --help and
+// --version are answered without a display.
 
 #include "Clock.h"
+#include "CommandLine.h"
 #include "DataAnalyze.h"
 #include "DataSheetPrinting.h"
 #include "DataSourceRegistration.h"
@@ -18,6 +20,7 @@
 #include "ReadingsWindow.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
+#include "TerminationSignal.h"
 #include "UserInteraction.h"
 #include "about.h"
 #include "systemvar.h"
@@ -33,8 +36,6 @@
 #include <memory>
 
 namespace {
-
-constexpr char SimulateMeterOption[] = "--simulate-meter";
 
 // Read only by bench/bench_startup: print a line on the frame's first paint and end the event loop.
 constexpr char FirstPaintProbeVariable[] = "DECIMORA_BENCH_FIRST_PAINT";
@@ -80,25 +81,25 @@ QString ApplicationTitle()
 
 int main(int argc, char** argv)
 {
+    InstallTerminationSignal();
+    if (AsksForText(argc, argv)) {
+        const QCoreApplication app(argc, argv);
+        return ReadCommandLine().exitCode();
+    }
+
     QApplication app(argc, argv);
     QApplication::setWindowIcon(ProgramIcon());
-
-    bool simulateMeter = false;
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    for (const QString& argument : arguments) {
-        if (argument == QLatin1String(SimulateMeterOption)) {
-            simulateMeter = true;
-        } else {
-            std::fprintf(stderr, "decimora: unknown option %s (the only option is %s)\n", qPrintable(argument),
-                SimulateMeterOption);
-            return 2;
-        }
-    }
+    const CommandLine commandLine = ReadCommandLine();
+    if (commandLine.outcome != CommandLine::Outcome::Run)
+        return commandLine.exitCode();
+    const bool simulateMeter = commandLine.simulateMeter;
 
     QtUserInteraction ui;
     SystemClock clock;
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    QtSoundPlayer sound(programFolder);
+    const ProgramFolders folders = ProgramFolders::forExecutable(QCoreApplication::applicationDirPath());
+    if (QString error; !folders.createWritableFolders(&error))
+        std::fprintf(stderr, "decimora: cannot create the folder %s\n", qPrintable(error));
+    QtSoundPlayer sound(folders.resourceFolder());
     std::unique_ptr<HidPlatform> hid;
     if (simulateMeter)
         hid = std::make_unique<SimulatedMeter>();
@@ -127,7 +128,7 @@ int main(int argc, char** argv)
                      QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation),
                      databasePath,
                      [&]() -> TForm6& {
-                         module = std::make_unique<TForm6>(ModuleServices { ui, clock, sound, *hid, programFolder },
+                         module = std::make_unique<TForm6>(ModuleServices { ui, clock, sound, *hid, folders },
                              std::make_unique<SqliteReadingStore>(databasePath));
                          return *module;
                      },
@@ -151,6 +152,7 @@ int main(int argc, char** argv)
     std::unique_ptr<FirstPaintProbe> probe;
     if (qEnvironmentVariableIsSet(FirstPaintProbeVariable))
         probe = std::make_unique<FirstPaintProbe>(frame);
+    OnTerminationSignal(&frame, [&frame] { frame.EndWithoutAsking(); });
     frame.show();
     return QApplication::exec();
 }

@@ -345,7 +345,7 @@ TEST_F(ImportWindowTest, AStagingFileThatCannotBeHadStopsBeforeTheMeterIsAsked)
             "Cannot create" },
     };
     for (const Case& c : cases) {
-        const std::optional<StagingFileLease> blocker = c.arrange(m.ProgramFolder());
+        const std::optional<StagingFileLease> blocker = c.arrange(m.Folders().cacheFolder());
         meter.clearWrittenReports();
         fixture.ui.messages.clear();
         download(Join({ WorkedHeader, Pair65and70, End }));
@@ -388,7 +388,7 @@ TEST_F(ImportWindowTest, SaveWritesAFileTheAnalysisLoaderReadsBack)
         EXPECT_TRUE(m.MeasureSaved) << c.label;
 
         m.LoadData->empty();
-        StagingFileLease staging = StagingFileLease::acquire(m.ProgramFolder(), QStringLiteral("a test"));
+        StagingFileLease staging = StagingFileLease::acquire(m.Folders().cacheFolder(), QStringLiteral("a test"));
         const std::optional<DataFileLoad> load = LoadDataFile(chosen + ".dmr", *m.LoadData, staging);
         ASSERT_TRUE(load.has_value()) << c.label;
         ASSERT_EQ(m.LoadData->rowCount(), qint64(downloaded.size())) << c.label;

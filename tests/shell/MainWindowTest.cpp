@@ -1031,6 +1031,90 @@ TEST(MainWindow, StatusBarFollowsTheMeterAndTheCompanyName)
     EXPECT_NE(connected.copy(right), disconnected.copy(right));
 }
 
+TEST(MainWindow, AMeterWithoutAccessIsNotConnectedButSaysSoInTheToolTipAndOnceInAMessage)
+{
+    QTemporaryDir data;
+    ProgramCopy copy(data.path());
+    copy.test.meter.setAccessDenied(true);
+    ASSERT_TRUE(copy.start());
+    TForm1& frame = *copy.frame;
+    const QString hint = QString::fromLatin1(MeterWithoutAccessHint);
+
+    EXPECT_FALSE(copy.test.connect());
+    EXPECT_TRUE(copy.module().MeterWithoutAccess);
+    EXPECT_EQ(copy.module().MeterDevice, nullptr);
+    frame.Timer1Timer();
+    frame.Timer1Timer();
+    EXPECT_EQ(frame.PanelText(1), "Disconnect!");
+    EXPECT_EQ(frame.StatusBar1()->PanelToolTip(1), hint);
+    ASSERT_EQ(copy.test.ui.messages.size(), 1U);
+    EXPECT_EQ(copy.test.ui.messages[0].caption, MeterWithoutAccessCaption);
+    EXPECT_THAT(copy.messageTexts()[0].toStdString(), testing::HasSubstr("70-decimora-meter.rules"));
+    EXPECT_THAT(copy.messageTexts()[0].toStdString(), testing::HasSubstr("install the Decimora package"));
+
+    // Access granted (the rule installed, the meter plugged in again): an ordinary connected meter.
+    copy.test.meter.unplug();
+    ASSERT_TRUE(TestModule::waitUntil([&] { return !copy.module().MeterWithoutAccess; }));
+    copy.test.meter.setAccessDenied(false);
+    copy.test.meter.plug();
+    ASSERT_TRUE(TestModule::waitUntil([&] { return copy.module().DeviceConnected; }));
+    frame.Timer1Timer();
+    EXPECT_EQ(frame.PanelText(1), "Connect OK!");
+    EXPECT_EQ(frame.StatusBar1()->PanelToolTip(1), QString());
+
+    // No meter at all: nothing about access. A meter without access again: the tool tip, but the
+    // message was for once a run.
+    copy.test.meter.unplug();
+    ASSERT_TRUE(TestModule::waitUntil([&] { return !copy.module().DeviceConnected; }));
+    frame.Timer1Timer();
+    EXPECT_EQ(frame.PanelText(1), "Disconnect!");
+    EXPECT_EQ(frame.StatusBar1()->PanelToolTip(1), QString());
+    copy.test.meter.setAccessDenied(true);
+    copy.test.meter.plug();
+    ASSERT_TRUE(TestModule::waitUntil([&] { return copy.module().MeterWithoutAccess; }));
+    frame.Timer1Timer();
+    EXPECT_EQ(frame.StatusBar1()->PanelToolTip(1), hint);
+    EXPECT_EQ(copy.test.ui.messages.size(), 1U);
+}
+
+TEST(MainWindow, AnEndAskedForFromOutsideWritesTheSettingsWithoutAskingAndKeepsUnsavedReadingsForRescue)
+{
+    struct Case {
+        const char* tables;
+        int meaDataRows;
+        bool rescuedAtNextStart;
+    };
+    const Case cases[] = { { "empty tables", 0, false }, { "readings not saved", 2, true } };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.tables);
+        QTemporaryDir data;
+        {
+            ProgramCopy copy(data.path());
+            ASSERT_TRUE(copy.start());
+            copy.frame->show();
+            for (int i = 1; i <= test.meaDataRows; ++i)
+                copy.module().MeaData->appendRow({ QString::number(i), "65.3", "A", "14:30:15", "12/9/2026" });
+
+            copy.frame->EndWithoutAsking();
+
+            EXPECT_TRUE(copy.frame->Ended());
+            EXPECT_FALSE(copy.frame->isVisible());
+            EXPECT_THAT(copy.messageTexts(), IsEmpty());
+            EXPECT_TRUE(QFile::exists(copy.test.folder.filePath("Decimora.INI")));
+        }
+        ProgramCopy next(data.path());
+        ASSERT_TRUE(next.start());
+        if (test.rescuedAtNextStart) {
+            ASSERT_EQ(next.test.ui.messages.size(), 1U);
+            const auto rescued = OpenDataFile(next.test.folder.filePath("MeaData-2026-12-09.dmr"));
+            ASSERT_TRUE(rescued.has_value());
+            EXPECT_EQ(rescued->declaredCount(), test.meaDataRows);
+        } else {
+            EXPECT_THAT(next.messageTexts(), IsEmpty());
+        }
+    }
+}
+
 TEST(MainWindow, TheExitQuestionEndsTheProgramOnlyOnYesAndAsksNoChildWindow)
 {
     struct Case {

@@ -1,0 +1,28 @@
+#pragma once
+
+// The program's command line: --simulate-meter, and the standard --help and --version of
+// QCommandLineParser.
+
+struct CommandLine {
+    enum class Outcome {
+        // Start the program.
+        Run,
+        // The help or version text has been printed: end with 0.
+        Answered,
+        // An unknown option or an argument: the reason and a one-line usage have been printed to the
+        // error output; end with 2.
+        Refused,
+    };
+    Outcome outcome = Outcome::Run;
+    bool simulateMeter = false;
+
+    int exitCode() const { return outcome == Outcome::Refused ? 2 : 0; }
+};
+
+// True when an argument asks for --help or --version. main() answers those before it creates the
+// widgets' application, which aborts without a display before any argument is read.
+bool AsksForText(int argc, char** argv);
+
+// Reads QCoreApplication::arguments() (the application must exist; the widgets' one has already taken
+// its own options out) and prints what the outcome says it has.
+CommandLine ReadCommandLine();

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: built by scripts/package from a release build, its files
+# listed, unpacked with dpkg -x into a temporary root, and the unpacked program started offscreen with
+# the simulated meter and a fresh home, then ended with SIGTERM as a session's logout ends it. It must
+# end with 0, leave its settings file in that home's XDG config folder and write nothing beside its
+# executable. Skipped (77) only where dpkg-deb is missing.
+set -euo pipefail
+source_dir=$1
+version=$2
+
+if ! command -v dpkg-deb >/dev/null 2>&1; then
+    echo "skipped: dpkg-deb is missing, so no Debian package can be built or unpacked here"
+    exit 77
+fi
+
+work=$(mktemp -d)
+program_pid=
+cleanup() {
+    if [ -n "$program_pid" ]; then kill -KILL "$program_pid" 2>/dev/null || true; fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+
+# 1. Build it.
+if ! "$source_dir/scripts/package" --keep-build >"$work/package.log" 2>&1; then
+    tail -50 "$work/package.log"
+    fail "scripts/package did not build the package"
+fi
+deb=$source_dir/build/package/decimora_${version}_amd64.deb
+[ -f "$deb" ] || fail "no $deb"
+
+# 2. Its files and its computed dependencies.
+dpkg-deb -c "$deb" | awk '{ print $NF }' | sed 's|^\./|/|' >"$work/files"
+echo "files in $(basename "$deb"):"
+grep -v '/$' "$work/files" | sed 's/^/  /'
+expected=(
+    /usr/bin/decimora
+    /usr/share/decimora/Decimora_en.rav
+    /usr/share/decimora/decimora.chm
+    /usr/share/decimora/highalarm.wav
+    /usr/share/decimora/lowalarm.wav
+    /usr/share/applications/decimora.desktop
+    /usr/share/metainfo/org.decimora.Decimora.metainfo.xml
+    /usr/lib/udev/rules.d/70-decimora-meter.rules
+    /usr/share/man/man1/decimora.1.gz
+    /usr/share/doc/decimora/copyright
+    /usr/share/doc/decimora/changelog.gz
+)
+for size in 16 32 48 64 128 256; do
+    expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/decimora.png")
+done
+for file in "${expected[@]}"; do
+    grep -qxF "$file" "$work/files" || fail "the package lacks $file"
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for package in libqt6widgets6 libhidapi-hidraw0 libudev1 libchm1 libqt6sql6-sqlite; do
+    grep -q "\b$package\b" <<<"$depends" || fail "Depends lacks $package"
+done
+
+# 3. Unpacked, asked for help without a display.
+root=$work/root
+dpkg -x "$deb" "$root"
+program=$root/usr/bin/decimora
+env -i PATH=/usr/bin:/bin HOME="$work" "$program" --help >"$work/help" || fail "--help without a display failed"
+grep -q -- '--simulate-meter' "$work/help" || fail "--help does not name --simulate-meter"
+
+# 4. Started with a fresh home and the simulated meter, then ended by SIGTERM.
+home=$work/home
+mkdir -p "$home" "$work/run"
+(cd "$work/run" && exec env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen \
+    "$program" --simulate-meter >"$work/program.log" 2>&1) &
+program_pid=$!
+lock=$home/.local/share/decimora/decimora.lock
+for _ in $(seq 600); do
+    [ -f "$lock" ] && break
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.1
+done
+[ -f "$lock" ] || { cat "$work/program.log"; fail "the program did not start (no $lock)"; }
+kill -TERM "$program_pid"
+status=0
+wait "$program_pid" || status=$?
+program_pid=
+[ "$status" -eq 0 ] || { cat "$work/program.log"; fail "the program ended with $status after SIGTERM"; }
+
+settings=$home/.config/decimora/Decimora.INI
+[ -f "$settings" ] || fail "no settings file at $settings"
+grep -q '^\[Caldrix OPTIONS\]' "$settings" || fail "$settings has no settings section"
+[ ! -e "$lock" ] || fail "the lock was left as after a crash"
+written=$(find "$root" -newer "$deb" ! -type d)
+[ -z "$written" ] || fail "the program wrote into its installed folders: $written"
+echo "settings written to \$HOME/.config/decimora/Decimora.INI; nothing written under the unpacked root"
+echo "passed"

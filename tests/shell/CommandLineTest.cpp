@@ -1,0 +1,70 @@
+// The decimora executable's command line, run as a user runs it: --help and --version are answered
+// without a display, anything else the program does not know ends it with 2 and a usage line.
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(CommandLine, HelpAndVersionNeedNoDisplayAndUnknownArgumentsEndWithTwoAndAUsageLine)
+{
+    struct Case {
+        QStringList arguments;
+        // Without DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM; else offscreen.
+        bool withoutDisplay;
+        int exitCode;
+        // The parser's help text, whose option lines are Qt's to lay out; else exactly output.
+        bool helpText;
+        QString output;
+        QString errors;
+    };
+    const QString usage = QStringLiteral("Usage: decimora [--simulate-meter] [--help] [--version]\n");
+    const Case cases[] = {
+        { { "--help" }, true, 0, true, {}, {} },
+        { { "-h" }, true, 0, true, {}, {} },
+        { { "--version" }, true, 0, false, QStringLiteral("decimora " DECIMORA_VERSION "\n"), {} },
+        { { "--simulate-meter", "--bogus" }, false, 2, false, {}, "decimora: Unknown option 'bogus'.\n" + usage },
+        { { "readings.dmr" }, false, 2, false, {}, "decimora: Unexpected argument 'readings.dmr'.\n" + usage },
+        // Asking for help does not excuse an unknown option.
+        { { "--help", "--bogus" }, true, 2, false, {}, "decimora: Unknown option 'bogus'.\n" + usage },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        QTemporaryDir home;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        if (c.withoutDisplay) {
+            for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+                environment.remove(QString::fromLatin1(name));
+        } else {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        }
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(home.path());
+        program.start(QStringLiteral(DECIMORA_EXECUTABLE), c.arguments);
+        ASSERT_TRUE(program.waitForFinished(60000));
+        const QString output = QString::fromLocal8Bit(program.readAllStandardOutput());
+        const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), c.exitCode) << errors.toStdString();
+        if (c.helpText) {
+            EXPECT_TRUE(output.startsWith(QLatin1String("Usage: "))) << output.toStdString();
+            for (const char* option : { "--simulate-meter", "--help", "--version" })
+                EXPECT_TRUE(output.contains(QLatin1String(option))) << option;
+        } else {
+            EXPECT_EQ(output, c.output);
+        }
+        // The widgets' application may warn first (an unset XDG_RUNTIME_DIR); without a display nothing
+        // of it runs, and nothing else may be said.
+        if (c.withoutDisplay)
+            EXPECT_EQ(errors, c.errors);
+        else
+            EXPECT_TRUE(errors.endsWith(c.errors)) << errors.toStdString();
+    }
+}
+
+} // namespace
