@@ -187,7 +187,7 @@ void BM_LoadAMillionReadingsIntoTheAnalysisWindow(benchmark::State& state)
             timer.start();
             {
                 StagingFileLease staging
-                    = StagingFileLease::acquire(rig.module.ProgramFolder(), QStringLiteral("bench"));
+                    = StagingFileLease::acquire(rig.module.Folders().cacheFolder(), QStringLiteral("bench"));
                 LoadDataFile(rig.ui.path, table, staging);
             }
             bare.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);

@@ -258,7 +258,7 @@ void TForm7::LoadData()
     // load still running in this window) holds it.
     std::optional<StagingFileLease> staging;
     if (!m.RunOrReport(caption, this, [&] {
-            staging.emplace(StagingFileLease::acquire(m.ProgramFolder(), QStringLiteral("the load of a data file")));
+            staging.emplace(StagingFileLease::acquire(m.Folders().cacheFolder(), QStringLiteral("the load of a data file")));
         }))
         return;
 

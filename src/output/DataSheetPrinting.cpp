@@ -13,7 +13,7 @@ QString DataSheetDefinitionPath(const TForm6& module)
 {
     if (!module.ReportProjectFile.isEmpty())
         return module.ReportProjectFile;
-    return QDir(module.ProgramFolder()).filePath(QString::fromLatin1(DataSheetDefinitionName));
+    return QDir(module.Folders().resourceFolder()).filePath(QString::fromLatin1(DataSheetDefinitionName));
 }
 
 } // namespace

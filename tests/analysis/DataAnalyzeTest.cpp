@@ -562,7 +562,7 @@ TEST_F(AnalysisWindowTest, ATableThatRefusesTheRowsLeavesTheWindowAsItWas)
 TEST_F(AnalysisWindowTest, ALoadWaitsForNoDialogWhileADownloadHoldsTheStagingFile)
 {
     std::optional<StagingFileLease> download
-        = StagingFileLease::acquire(m.ProgramFolder(), QStringLiteral("a download from the meter"));
+        = StagingFileLease::acquire(m.Folders().cacheFolder(), QStringLiteral("a download from the meter"));
 
     load(writeData("first.dmr", Readings(2)));
 
@@ -631,7 +631,7 @@ TEST_F(AnalysisWindowTest, ClosingTheWindowDuringALoadCallsItOffAndThenCloses)
     EXPECT_TRUE(m.DropAnalysisMenuItem);
     EXPECT_TRUE(messages().isEmpty()) << messages().join('|').toStdString();
     // The staging file is free again.
-    EXPECT_NO_THROW(StagingFileLease::acquire(m.ProgramFolder(), QStringLiteral("the test")));
+    EXPECT_NO_THROW(StagingFileLease::acquire(m.Folders().cacheFolder(), QStringLiteral("the test")));
 }
 
 TEST_F(AnalysisWindowTest, AfterALoadTheMouseMovesNothingOnTheChartAndTheButtonsStillDo)
