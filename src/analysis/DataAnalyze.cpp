@@ -8,6 +8,7 @@
 #include "StagingFile.h"
 #include "StatisticsRows.h"
 #include "SystemTexts.h"
+#include "WaitNotice.h"
 #include "systemvar.h"
 
 #include <QCloseEvent>
@@ -99,17 +100,8 @@ void TForm7::buildLayout()
     graph_->setTitle(QStringLiteral("Data Analyze"), Qt::blue);
     graph_->setValueAxisTitle(QString::fromLatin1(ValueAxisTitle));
     graph_->setPrinterProvider([this]() -> QPrinter& { return module_.CurrentPrinter(); });
-    graph_->installEventFilter(this);
 
-    waitNotice_ = new QLabel(QStringLiteral("Please Wait a Moment......"), graph_);
-    waitNotice_->setObjectName(QStringLiteral("WaitNotice"));
-    waitNotice_->setAutoFillBackground(true);
-    QPalette palette = waitNotice_->palette();
-    palette.setColor(QPalette::Window, QColor(0, 128, 0));
-    palette.setColor(QPalette::WindowText, Qt::white);
-    waitNotice_->setPalette(palette);
-    waitNotice_->setContentsMargins(8, 4, 8, 4);
-    waitNotice_->adjustSize();
+    waitNotice_ = new WaitNotice(graph_);
 
     auto* top = new QHBoxLayout;
     top->setContentsMargins(0, 0, 0, 0);
@@ -133,7 +125,7 @@ void TForm7::fitColumns()
     const int titleMargins = 2 * grid_->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, grid_);
     const auto fit = [&](const QString& heading, const QString& widestText) {
         return std::max(title.horizontalAdvance(heading) + titleMargins,
-            cell.horizontalAdvance(widestText) + 2 * FileRowColours::TextMargin + 1);
+            cell.horizontalAdvance(widestText) + 2 * RowColourDelegate::TextMargin + 1);
     };
     grid_->setColumnWidth(0, fit(QStringLiteral("RecNo"), QStringLiteral("000000")));
     grid_->setColumnWidth(1, fit(QStringLiteral("MeaValue"), QStringLiteral("000.0")));
@@ -187,23 +179,9 @@ void TForm7::FormCreate()
         QColor(192, 220, 192), QColor(255, 255, 0) };
     for (int series = 0; series < MaxFiles; ++series)
         graph_->setSeriesColor(series, fileColours_.at(std::size_t(series)));
-    placeWaitNotice();
     waitNotice_->hide();
     showFileCountAndFigures();
     m.FormsReady = true;
-}
-
-void TForm7::placeWaitNotice()
-{
-    waitNotice_->move(graph_->width() - waitNotice_->width(), graph_->height() - waitNotice_->height());
-}
-
-bool TForm7::eventFilter(QObject* watched, QEvent* event)
-{
-    // The notice keeps to the chart panel's bottom-right corner as the window is resized.
-    if (watched == graph_ && event->type() == QEvent::Resize)
-        placeWaitNotice();
-    return ReadingsWindow::eventFilter(watched, event);
 }
 
 ReadingTable* TForm7::readingsTable() const
@@ -258,7 +236,8 @@ void TForm7::LoadData()
     // load still running in this window) holds it.
     std::optional<StagingFileLease> staging;
     if (!m.RunOrReport(caption, this, [&] {
-            staging.emplace(StagingFileLease::acquire(m.Folders().cacheFolder(), QStringLiteral("the load of a data file")));
+            staging.emplace(
+                StagingFileLease::acquire(m.Folders().cacheFolder(), QStringLiteral("the load of a data file")));
         }))
         return;
 

@@ -18,6 +18,7 @@
 class GraphPanel;
 class QCloseEvent;
 class QLabel;
+class WaitNotice;
 class QLineEdit;
 class QProgressBar;
 class ReadingGridView;
@@ -94,8 +95,6 @@ private:
     void buildLayout();
     void fitColumns();
     QWidget* buildBottomStrip();
-    void placeWaitNotice();
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // The steps of one load, as the loader reaches them.
     void showProgress(qint64 linesRead, qint64 count);
@@ -127,7 +126,7 @@ private:
 
     ReadingGridView* grid_ = nullptr;
     GraphPanel* graph_ = nullptr;
-    QLabel* waitNotice_ = nullptr;
+    WaitNotice* waitNotice_ = nullptr;
     QLineEdit* fileNumbersBox_ = nullptr;
     QLineEdit* minBox_ = nullptr;
     QLineEdit* maxBox_ = nullptr;

@@ -1,46 +1,16 @@
 #include "FileRowColours.h"
 
-#include <QPainter>
-
 FileRowColours::FileRowColours(RowColour rowColour, QObject* parent)
-    : QStyledItemDelegate(parent)
+    : RowColourDelegate(parent)
     , rowColour_(std::move(rowColour))
 {
 }
 
-void FileRowColours::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
-{
-    QStyleOptionViewItem cell(option);
-    initStyleOption(&cell, index);
-    if (cell.state & (QStyle::State_Selected | QStyle::State_HasFocus)) {
-        QStyledItemDelegate::paint(painter, option, index);
-        return;
-    }
-    painter->fillRect(cell.rect,
-        cell.backgroundBrush.style() != Qt::NoBrush ? cell.backgroundBrush : cell.palette.brush(QPalette::Base));
-    const QRect textRect = cell.rect.adjusted(TextMargin, 0, -TextMargin, 0);
-    painter->setFont(cell.font);
-    painter->setPen(cell.palette.color(QPalette::Text));
-    painter->drawText(textRect, static_cast<int>(cell.displayAlignment),
-        cell.fontMetrics.elidedText(cell.text, Qt::ElideRight, textRect.width()));
-}
-
-void FileRowColours::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
-{
-    QStyledItemDelegate::initStyleOption(option, index);
-    DBGrid1DrawColumnCell(option, index);
-}
-
-void FileRowColours::DBGrid1DrawColumnCell(QStyleOptionViewItem* option, const QModelIndex& index) const
+std::optional<QColor> FileRowColours::rowColour(const QModelIndex& index) const
 {
     bool isNumber = false;
     const qint64 recNo = index.siblingAtColumn(RecNoColumn).data().toLongLong(&isNumber);
     if (!isNumber)
-        return;
-    const std::optional<QColor> colour = rowColour_(recNo);
-    if (!colour)
-        return;
-    option->backgroundBrush = *colour;
-    // The current row keeps its file's colour too.
-    option->palette.setColor(QPalette::Highlight, *colour);
+        return std::nullopt;
+    return rowColour_(recNo);
 }

@@ -9,6 +9,7 @@
 #include "StagingFile.h"
 #include "StatisticsRows.h"
 #include "SystemTexts.h"
+#include "WaitNotice.h"
 #include "systemvar.h"
 
 #include <QCloseEvent>
@@ -102,17 +103,8 @@ void TForm4::buildLayout()
     graph_->setValueAxisTitle(QStringLiteral("SPL  Unit:DB"));
     graph_->setSeriesColor(0, Qt::red);
     graph_->setPrinterProvider([this]() -> QPrinter& { return module_.CurrentPrinter(); });
-    graph_->installEventFilter(this);
 
-    waitNotice_ = new QLabel(QStringLiteral("Please Wait a Moment......"), graph_);
-    waitNotice_->setObjectName(QStringLiteral("WaitNotice"));
-    waitNotice_->setAutoFillBackground(true);
-    QPalette palette = waitNotice_->palette();
-    palette.setColor(QPalette::Window, QColor(0, 128, 0));
-    palette.setColor(QPalette::WindowText, Qt::white);
-    waitNotice_->setPalette(palette);
-    waitNotice_->setContentsMargins(8, 4, 8, 4);
-    waitNotice_->adjustSize();
+    waitNotice_ = new WaitNotice(graph_);
 
     auto* top = new QHBoxLayout;
     top->setContentsMargins(0, 0, 0, 0);
@@ -189,22 +181,8 @@ void TForm4::FormCreate()
     saveButton_->setEnabled(false);
     graph_->setAxisRange(GraphAxis::Value, GraphPanel::ValueAxisMinimum, GraphPanel::ValueAxisMaximum);
     graph_->setAxisRange(GraphAxis::Sample, GraphPanel::HomeMinimum, GraphPanel::HomeMaximum);
-    placeWaitNotice();
     waitNotice_->hide();
     module_.FormsReady = true;
-}
-
-void TForm4::placeWaitNotice()
-{
-    waitNotice_->move(graph_->width() - waitNotice_->width(), graph_->height() - waitNotice_->height());
-}
-
-bool TForm4::eventFilter(QObject* watched, QEvent* event)
-{
-    // The notice keeps to the chart panel's bottom-right corner as the window is resized.
-    if (watched == graph_ && event->type() == QEvent::Resize)
-        placeWaitNotice();
-    return ReadingsWindow::eventFilter(watched, event);
 }
 
 bool TForm4::SaveEnabled() const

@@ -13,6 +13,7 @@
 class GraphPanel;
 class QCloseEvent;
 class QLabel;
+class WaitNotice;
 class QLineEdit;
 class QPushButton;
 class ReadingGridView;
@@ -67,8 +68,6 @@ private:
     void FormCreate();
     void buildLayout();
     QWidget* buildBottomStrip();
-    void placeWaitNotice();
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // One decoded reading: its staging line, its graph point, its share of the statistics.
     void takeReading(StagingFileLease& staging, const DecodedReading& reading);
@@ -89,7 +88,7 @@ private:
 
     ReadingGridView* grid_ = nullptr;
     GraphPanel* graph_ = nullptr;
-    QLabel* waitNotice_ = nullptr;
+    WaitNotice* waitNotice_ = nullptr;
     QPushButton* importButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     QLineEdit* fileNameEdit_ = nullptr;
