@@ -34,8 +34,8 @@ std::vector<Reading> MillionReadings()
         h ^= h >> 29;
         const double scatter = static_cast<double>(h % 1000) / 1000.0 * 10.0 - 5.0;
         const double level = 80.0 + 40.0 * std::sin(static_cast<double>(i) * 0.0007) + scatter;
-        readings.push_back({ (h >> 40) % 8 == 0 ? Weighting::C : Weighting::A,
-            static_cast<std::int32_t>(std::lround(level * 10.0)) });
+        readings.push_back(
+            { (h >> 40) % 8 == 0 ? Weighting::C : Weighting::A, static_cast<std::int32_t>(std::lround(level * 10.0)) });
     }
     return readings;
 }
@@ -60,8 +60,8 @@ void BM_MillionReadingsIntoTheAccumulator(benchmark::State& state)
     }
     state.counters["readings"] = static_cast<double>(statistics.count());
     // Seconds per reading, shown with its SI prefix ("7.1n" is 7.1 ns).
-    state.counters["time_per_reading"] = benchmark::Counter(static_cast<double>(Readings),
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["time_per_reading"] = benchmark::Counter(
+        static_cast<double>(Readings), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_MillionReadingsIntoTheAccumulator)->Unit(benchmark::kMillisecond)->UseRealTime();
 

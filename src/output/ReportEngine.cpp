@@ -229,8 +229,7 @@ private:
         }
         if (summaryLines_.empty())
             return;
-        const auto lines
-            = static_cast<double>(summaryLines_.size()) + (definition_.summaryTitle.isEmpty() ? 0.0 : 1.0);
+        const auto lines = static_cast<double>(summaryLines_.size()) + (definition_.summaryTitle.isEmpty() ? 0.0 : 1.0);
         summaryHeight_ = SummaryGapMm * dotsPerMm_ + lines * rowHeight_;
         const QFontMetricsF bold(boldFont_, &device_);
         for (const ReportSummaryLine* line : summaryLines_)

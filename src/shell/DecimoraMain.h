@@ -8,9 +8,9 @@
 #include "DataSourceRegistration.h"
 
 #include <QMainWindow>
-#include <QStringList>
 #include <QPixmap>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>

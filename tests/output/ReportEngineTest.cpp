@@ -404,7 +404,8 @@ TEST_F(ReportEngineTest, TheLevelLinesTakeTheirRoomInThePageCount)
     ASSERT_EQ(pdf.pageCount, 2);
     EXPECT_TRUE(pdf.pageTexts[0].contains("Page 1 of 2"));
     EXPECT_FALSE(pdf.pageTexts[0].contains("LAeq"));
-    EXPECT_TRUE(HasLine(pdf.pageTexts[1], { "LCeq", SystemOneDecimalText(57.4), "dB" })) << pdf.pageTexts[1].toStdString();
+    EXPECT_TRUE(HasLine(pdf.pageTexts[1], { "LCeq", SystemOneDecimalText(57.4), "dB" }))
+        << pdf.pageTexts[1].toStdString();
     EXPECT_TRUE(HasLine(pdf.pageTexts[1], { "Background (LC90)", SystemOneDecimalText(50.0), "dB(C)" }));
 }
 

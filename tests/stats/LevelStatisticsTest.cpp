@@ -142,8 +142,8 @@ TEST(LevelStatistics, ReadingsOfTheTwoWeightingsAreNeverMixed)
 TEST(LevelStatistics, NoReadingsGiveNoLevelsAndLevelsOffTheGridAreRefused)
 {
     LevelAccumulator accumulator;
-    for (const double level : { -1.0, 409.6, 1e300, std::numeric_limits<double>::quiet_NaN(),
-             std::numeric_limits<double>::infinity() })
+    for (const double level :
+        { -1.0, 409.6, 1e300, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity() })
         EXPECT_FALSE(accumulator.add(level, 1)) << level;
     EXPECT_FALSE(accumulator.addTenths(-1, 1));
     EXPECT_FALSE(accumulator.addTenths(4096, 1));
@@ -219,8 +219,8 @@ TEST(StatisticsRows, LabelEveryFigureByItsWeightingAndSayWhatIsNotKnown)
     }
 
     EXPECT_TRUE(StatisticsRows(WeightedLevelStatistics(), 85.0).empty());
-    EXPECT_THAT((std::vector<QString> { DurationText(0), DurationText(3599), DurationText(3600),
-                    DurationText(100 * 3600 + 61) }),
+    EXPECT_THAT((std::vector<QString> {
+                    DurationText(0), DurationText(3599), DurationText(3600), DurationText(100 * 3600 + 61) }),
         ElementsAre("0:00:00", "0:59:59", "1:00:00", "100:01:01"));
 }
 
