@@ -9,6 +9,7 @@
 #include "StatisticsRows.h"
 #include "SystemTexts.h"
 #include "WaitNotice.h"
+#include "WindowGraph.h"
 #include "systemvar.h"
 
 #include <QCloseEvent>
@@ -73,10 +74,6 @@ TForm7::TForm7(TForm6& module, QWidget* parent)
     setObjectName(QStringLiteral("Form7"));
     setWindowTitle(QStringLiteral("Data View & Analyze"));
     buildLayout();
-    connect(graph_, &GraphPanel::printFailed, this, [this] {
-        module_.ShowMessageBox(QStringLiteral("The graph could not be printed: the printer did not start."),
-            QStringLiteral("Print Error"), MessageButtons::Ok, MessageIcon::Error, this);
-    });
     FormCreate();
 }
 
@@ -95,25 +92,12 @@ void TForm7::buildLayout()
     grid_->setFixedWidth(GridWidth);
     fitColumns();
 
-    graph_ = new GraphPanel(GraphConfig::analysisWindow(), this);
-    graph_->setObjectName(QStringLiteral("Chart1"));
-    graph_->setTitle(QStringLiteral("Data Analyze"), Qt::blue);
-    graph_->setValueAxisTitle(QString::fromLatin1(ValueAxisTitle));
-    graph_->setPrinterProvider([this]() -> QPrinter& { return module_.CurrentPrinter(); });
+    graph_ = MakeWindowGraph(module_, GraphConfig::analysisWindow(), QStringLiteral("Data Analyze"),
+        QString::fromLatin1(ValueAxisTitle), this);
 
     waitNotice_ = new WaitNotice(graph_);
 
-    auto* top = new QHBoxLayout;
-    top->setContentsMargins(0, 0, 0, 0);
-    top->setSpacing(2);
-    top->addWidget(grid_);
-    top->addWidget(graph_, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addLayout(top, 1);
-    layout->addWidget(buildBottomStrip());
+    LayOutGridBesideGraph(this, grid_, graph_, buildBottomStrip());
 }
 
 void TForm7::fitColumns()

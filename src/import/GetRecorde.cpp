@@ -10,6 +10,7 @@
 #include "StatisticsRows.h"
 #include "SystemTexts.h"
 #include "WaitNotice.h"
+#include "WindowGraph.h"
 #include "systemvar.h"
 
 #include <QCloseEvent>
@@ -82,10 +83,6 @@ TForm4::TForm4(TForm6& module, QWidget* parent)
     buildLayout();
     connect(importButton_, &QPushButton::clicked, this, &TForm4::ImportButtonClick);
     connect(saveButton_, &QPushButton::clicked, this, &TForm4::SaveButtonClick);
-    connect(graph_, &GraphPanel::printFailed, this, [this] {
-        module_.ShowMessageBox(QStringLiteral("The graph could not be printed: the printer did not start."),
-            QStringLiteral("Print Error"), MessageButtons::Ok, MessageIcon::Error, this);
-    });
     FormCreate();
 }
 
@@ -97,26 +94,13 @@ void TForm4::buildLayout()
         module_.ImportDecoder.statistics(), module_.GetRecorde ? module_.GetRecorde->gridModel() : nullptr, this);
     grid_->setFixedWidth(GridWidth);
 
-    graph_ = new GraphPanel(GraphConfig::liveWindow(), this);
-    graph_->setObjectName(QStringLiteral("Chart1"));
-    graph_->setTitle(QStringLiteral("Data Imported  Analyzing"), Qt::blue);
-    graph_->setValueAxisTitle(QStringLiteral("SPL  Unit:DB"));
+    graph_ = MakeWindowGraph(module_, GraphConfig::liveWindow(), QStringLiteral("Data Imported  Analyzing"),
+        QStringLiteral("SPL  Unit:DB"), this);
     graph_->setSeriesColor(0, Qt::red);
-    graph_->setPrinterProvider([this]() -> QPrinter& { return module_.CurrentPrinter(); });
 
     waitNotice_ = new WaitNotice(graph_);
 
-    auto* top = new QHBoxLayout;
-    top->setContentsMargins(0, 0, 0, 0);
-    top->setSpacing(2);
-    top->addWidget(grid_);
-    top->addWidget(graph_, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addLayout(top, 1);
-    layout->addWidget(buildBottomStrip());
+    LayOutGridBesideGraph(this, grid_, graph_, buildBottomStrip());
 }
 
 QWidget* TForm4::buildBottomStrip()

@@ -8,6 +8,7 @@
 #include "ReadingGridView.h"
 #include "Rounding.h"
 #include "SystemTexts.h"
+#include "WindowGraph.h"
 #include "systemvar.h"
 
 #include <QAbstractItemModel>
@@ -136,10 +137,6 @@ TForm5::TForm5(TForm6& module, QWidget* parent)
     connect(stopButton_, &QPushButton::clicked, this, &TForm5::StopButtonClick);
     connect(clearButton_, &QPushButton::clicked, this, &TForm5::ClearButtonClick);
     connect(saveButton_, &QPushButton::clicked, this, &TForm5::SaveButtonClick);
-    connect(graph_, &GraphPanel::printFailed, this, [this] {
-        module_.ShowMessageBox(QStringLiteral("The graph could not be printed: the printer did not start."),
-            QStringLiteral("Print Error"), MessageButtons::Ok, MessageIcon::Error, this);
-    });
 
     FormCreate();
 }
@@ -167,12 +164,9 @@ void TForm5::buildLayout()
     grid_ = MakeReadingsGrid(statistics_, module_.MeaData ? module_.MeaData->gridModel() : nullptr, leftPanel);
     leftLayout->addWidget(grid_, 1);
 
-    graph_ = new GraphPanel(GraphConfig::liveWindow(), this);
-    graph_->setObjectName(QStringLiteral("Chart1"));
-    graph_->setTitle(QStringLiteral("SPL Graph Analyzing"), Qt::blue);
-    graph_->setValueAxisTitle(QStringLiteral("SPL  Unit: DB"));
+    graph_ = MakeWindowGraph(module_, GraphConfig::liveWindow(), QStringLiteral("SPL Graph Analyzing"),
+        QStringLiteral("SPL  Unit: DB"), this);
     graph_->setSeriesColor(0, Qt::red);
-    graph_->setPrinterProvider([this]() -> QPrinter& { return module_.CurrentPrinter(); });
 
     splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setObjectName(QStringLiteral("Splitter1"));
