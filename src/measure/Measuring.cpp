@@ -43,8 +43,6 @@ constexpr int ReadoutPanelHeight = 151;
 constexpr int ReadoutBevel = 2;
 constexpr int LevelReadoutTop = 67;
 
-// The meter's readings are tenths of a dB; anything above 140.0 dB is shown and kept as 140.0.
-constexpr std::int32_t HighestReading = 1400;
 // The run polls the meter once a second: each reading stands for one second.
 constexpr std::int32_t LiveIntervalSeconds = 1;
 
@@ -446,13 +444,11 @@ void TForm5::NewReading()
 {
     TForm6& m = module_;
     soundAlarms();
-    if (m.LiveValue > HighestReading)
-        m.LiveValue = HighestReading;
+    if (m.LiveValue > HighestLiveReading)
+        m.LiveValue = HighestLiveReading;
 
     const std::int32_t tenths = m.LiveValue;
-    // Always a point, whatever the system's decimal separator: this text is stored and written to files.
-    const QString readingText
-        = QString::number(tenths / 10) + QLatin1Char('.') + QString::number(tenths - (tenths / 10) * 10);
+    const QString readingText = LevelText(tenths);
     const double readingValue = tenths / 10.0;
     showLevel(readingText);
 

@@ -5,6 +5,7 @@
 // average and the PC-side alarms.
 
 #include "LevelStatistics.h"
+#include "LiveReading.h"
 #include "ReadingStatistics.h"
 #include "ReadingsWindow.h"
 
@@ -32,19 +33,6 @@ class TForm6;
 class TLEDFontNum;
 class LevelArcView;
 class ReadingGridView;
-
-// The limits of the meter's measurement ranges in dB, by the range code of its status byte.
-struct RangeLimit {
-    std::int32_t low;
-    std::int32_t high;
-};
-inline constexpr std::array<RangeLimit, 5> RangeLimits { {
-    { 30, 130 },
-    { 30, 80 },
-    { 50, 100 },
-    { 60, 110 },
-    { 80, 130 },
-} };
 
 // The measurement window, component name "Form5". Readings arrive as the event WM_NEWREADING, sent
 // synchronously by the module's SaveRead after it has stored LiveValue and LiveFlags; the window is
