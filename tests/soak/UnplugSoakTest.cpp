@@ -2,7 +2,8 @@
 // are driven with the simulated meter while the cable is pulled and put back at moments drawn from a
 // fixed seed: nothing may crash or hang (the suite runs under the address sanitizer), the run goes on
 // after every re-plug, no reading the meter sent is lost or reordered, and every download either
-// completes or ends with its message and the meter free.
+// completes or ends with its message and the meter free. The same again with the cable pulled while a
+// reply is on its way.
 #include "ChildWindowHarness.h"
 #include "GetRecorde.h"
 #include "Measuring.h"
@@ -168,4 +169,122 @@ TEST_F(SoakFixture, TwentyDownloadsCutByAnUnplugEachCompleteOrEndWithTheirMessag
               << " ended by an unplug and re-plugged" << std::endl;
     EXPECT_GT(cut, 0);
     EXPECT_GT(completed, 0);
+}
+
+// The cable pulled between the request and its reading: the reply still on its way from the meter
+// (a reply latency), or already read and waiting to be handed to the user-interface thread (no
+// latency; the test does not let the hand-over run before the pull). Such a reading may arrive or be
+// lost with the meter, but never twice or out of place; every other reading arrives in order.
+TEST_F(SoakFixture, AMeasurementRunSurvivesUnplugsWhileAReplyIsInFlight)
+{
+    ChildWindowHarness<TForm5> shown;
+    ASSERT_TRUE(shown.open(m, ChildWindowKind::Measure));
+    QTest::mouseClick(shown.button("StartButton"), Qt::LeftButton);
+    shown.child<QTimer>("Timer1")->stop();
+
+    std::mt19937 random(Seed + 1);
+    std::uniform_int_distribution<int> ticksBetween(0, 4);
+    // Unique levels, so that a reading found in the table tells which request it answered.
+    int nextTenths = 300;
+    struct Produced {
+        QString value;
+        bool inFlightAtPull;
+    };
+    std::vector<Produced> produced;
+    const auto tick = [&](bool waitForIt) {
+        const int tenths = nextTenths++;
+        meter.queueReadings({ tenths });
+        const qint64 before = m.MeaData->rowCount();
+        shown.window->Timer1Timer();
+        produced.push_back({ ValueText(tenths), !waitForIt });
+        if (waitForIt) {
+            ASSERT_TRUE(TestModule::waitUntil([&] { return m.MeaData->rowCount() == before + 1; }))
+                << "reading " << produced.size() << " never arrived";
+        }
+    };
+
+    constexpr int PlugCycles = 60;
+    for (int cycle = 0; cycle < PlugCycles; ++cycle) {
+        // Even cycles: the reply is still inside the meter; odd ones: it has been read off the node.
+        meter.setReplyLatency(std::chrono::milliseconds(cycle % 2 == 0 ? 30 : 0));
+        for (int i = ticksBetween(random); i > 0; --i)
+            ASSERT_NO_FATAL_FAILURE(tick(true));
+        ASSERT_NO_FATAL_FAILURE(tick(false));
+        ASSERT_NO_FATAL_FAILURE(pullCable());
+        ASSERT_TRUE(shown.window->IsMeasuring()) << "cycle " << cycle;
+        meter.setReplyLatency(std::chrono::milliseconds(0));
+        ASSERT_NO_FATAL_FAILURE(plugCable());
+        ASSERT_NO_FATAL_FAILURE(tick(true));
+    }
+
+    std::vector<QString> stored;
+    m.MeaData->forEachRow([&](const ReadingRow& row) { stored.push_back(row.meaValue); });
+    std::size_t next = 0;
+    int inFlight = 0;
+    int inFlightArrived = 0;
+    for (const Produced& reading : produced) {
+        const bool found = next < stored.size() && stored[next] == reading.value;
+        if (reading.inFlightAtPull) {
+            ++inFlight;
+            inFlightArrived += found ? 1 : 0;
+        } else {
+            ASSERT_TRUE(found) << "reading " << reading.value.toStdString() << " missing or out of place";
+        }
+        next += found ? 1 : 0;
+    }
+    EXPECT_EQ(next, stored.size()) << "the table holds a reading no request asked for, or one twice";
+    EXPECT_EQ(m.AwaitingReply, false);
+    std::cout << "unplug soak, replies in flight: " << PlugCycles << " plug cycles, " << produced.size()
+              << " readings produced, " << inFlight << " in flight at the pull (" << inFlightArrived
+              << " of them arrived), " << stored.size() << " readings stored" << std::endl;
+    QTest::mouseClick(shown.button("StopButton"), Qt::LeftButton);
+}
+
+// The cable pulled at a random moment of a download whose every reply takes a while: the pull lands
+// while a block is awaited. Each download completes or ends with its message, and the meter is free.
+TEST_F(SoakFixture, DownloadsCutWhileABlockIsAwaitedEndWithTheirMessageAndFreeTheMeter)
+{
+    ChildWindowHarness<TForm4> shown;
+    ASSERT_TRUE(shown.open(m, ChildWindowKind::Import));
+    std::vector<std::uint8_t> memory { 0xFD, 0x00, 0x30, 0x05, 0x09, 0x12, 0x05, 0x06, 0x0A };
+    for (int i = 0; i < 30; ++i)
+        memory.insert(memory.end(), { 0x51, 0xA5, 0x7A });
+    memory.push_back(0xFF);
+    constexpr qint64 ReadingsInMemory = 60;
+    // 14 exchanges (the start and 13 blocks) of 10 ms each: a pull within 0 to 180 ms mostly lands in
+    // a wait, sometimes after the end.
+    meter.setReplyLatency(std::chrono::milliseconds(10));
+    std::mt19937 random(Seed + 2);
+    std::uniform_int_distribution<int> pullAtMs(0, 180);
+
+    constexpr int Downloads = 20;
+    int completed = 0;
+    int cut = 0;
+    for (int download = 0; download < Downloads; ++download) {
+        meter.setLoggedMemory(memory);
+        fixture.ui.messages.clear();
+        const qint64 rowsBefore = m.GetRecorde->rowCount();
+        QTimer::singleShot(pullAtMs(random), [&] { meter.unplug(); });
+        QTest::mouseClick(shown.button("ImportButton"), Qt::LeftButton);
+        // Let a pull that is still due happen, so every download is followed by one.
+        ASSERT_TRUE(TestModule::waitUntil([&] { return !meter.pluggedIn() && !m.DeviceConnected; }));
+
+        EXPECT_EQ(m.MeterBusy, 0) << "download " << download;
+        EXPECT_FALSE(m.AwaitingReply) << "download " << download;
+        if (fixture.ui.messages.empty()) {
+            ++completed;
+            EXPECT_EQ(m.GetRecorde->rowCount(), ReadingsInMemory) << "download " << download;
+        } else {
+            ++cut;
+            ASSERT_EQ(fixture.ui.messages.size(), 1U) << "download " << download;
+            EXPECT_TRUE(fixture.ui.messages[0].text.contains(QLatin1String("was disconnected")))
+                << fixture.ui.messages[0].text.toStdString();
+            EXPECT_EQ(m.GetRecorde->rowCount(), rowsBefore) << "a cut download keeps the rows that were there";
+        }
+        ASSERT_NO_FATAL_FAILURE(plugCable());
+        ASSERT_TRUE(shown.button("ImportButton")->isEnabled()) << "download " << download;
+    }
+    std::cout << "unplug soak, downloads with replies in flight: " << Downloads << " downloads, " << completed
+              << " completed, " << cut << " cut while a block was awaited" << std::endl;
+    EXPECT_GT(cut, 0);
 }
