@@ -189,6 +189,11 @@ void DataFileReader::readMore(qsizetype bytes)
     buffer_.remove(0, position_);
     position_ = 0;
     const qsizetype kept = buffer_.size();
+    // The last stretch of a file gets a buffer its size (one byte more, to see the end), not a whole
+    // chunk: most data files are far shorter than one.
+    const qint64 left = file_->isSequential() ? bytes : file_->size() - file_->pos();
+    if (left >= 0 && left < bytes)
+        bytes = qsizetype(left) + 1;
     buffer_.resize(kept + bytes);
     const qint64 read = file_->read(buffer_.data() + kept, bytes);
     if (read < 0)
