@@ -291,6 +291,35 @@ TEST_F(MqttPublisherTest, AReadingLeavesTheQueueOnlyWhenTheBrokerAcknowledgesIt)
     EXPECT_EQ(publisher.delivered(), 1u);
 }
 
+TEST_F(MqttPublisherTest, ReadingsOnTheWireWhenTheConnectionDiesAreSentAgain)
+{
+    MqttSubscriber subscriber(broker, { QStringLiteral("meter/#") });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+    // A clean stop saves the subscriber's session, which the crash below cannot.
+    broker.stop();
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    MqttPublisher publisher(OptionsFor(broker));
+    publisher.publish(Reading(1));
+    ASSERT_TRUE(WaitUntil([&] { return publisher.delivered() == 1; }));
+    // Not only with the broker, which will lose what it holds, but with the subscriber.
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/state"), 1)) << subscriber.error().toStdString();
+
+    // Written to the connection, never read by the broker, lost when it dies.
+    broker.freeze();
+    for (int n = 2; n <= 4; ++n)
+        publisher.publish(Reading(n));
+    const qint64 written = 3 * LiveReadingJson(Reading(2)).size();
+    ASSERT_TRUE(WaitUntil([&] { return broker.unreadBytes() >= written; })) << broker.unreadBytes();
+    broker.crash();
+    ASSERT_TRUE(WaitUntil([&] { return !publisher.connected(); }));
+    EXPECT_EQ(publisher.queued(), 3u);
+
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/state"), 4)) << subscriber.error().toStdString();
+    stopAndWaitForOffline(publisher, subscriber);
+    EXPECT_EQ(ReadingNumbers(subscriber.messages(QStringLiteral("meter/state"))), Numbers({ { 1, 4 } }));
+}
+
 TEST(MqttPublisher, StopWithoutABrokerCountsWhatIsLeftUnsent)
 {
     MosquittoBroker nobody; // never started

@@ -140,6 +140,34 @@ void MosquittoBroker::thaw()
     frozen_ = false;
 }
 
+void MosquittoBroker::crash()
+{
+    if (!process_)
+        return;
+    process_->kill();
+    process_->waitForFinished();
+    process_.reset();
+    frozen_ = false;
+}
+
+qint64 MosquittoBroker::unreadBytes() const
+{
+    // The kernel's table of TCP sockets: "sl local rem st tx_queue:rx_queue ...", addresses and
+    // queues in hexadecimal; the broker's end of a connection has the broker's port as its local one.
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray localPort = ':' + QByteArray::number(port_, 16).toUpper().rightJustified(4, '0');
+    qint64 unread = 0;
+    table.readLine();
+    while (!table.atEnd()) {
+        const QList<QByteArray> fields = table.readLine().simplified().split(' ');
+        if (fields.size() > 4 && fields[1].endsWith(localPort) && fields[3] == "01") // 01: established
+            unread += fields[4].mid(fields[4].indexOf(':') + 1).toLongLong(nullptr, 16);
+    }
+    return unread;
+}
+
 bool MosquittoBroker::running() const
 {
     return process_ && process_->state() == QProcess::Running;

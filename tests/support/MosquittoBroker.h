@@ -48,6 +48,12 @@ public:
     // reads and answers nothing, until thaw().
     void freeze();
     void thaw();
+    // Kills the broker (SIGKILL), as a power cut would: it saves nothing, and the next start() brings
+    // back what the last stop() saved. Data its clients sent and it had not read yet is lost with it.
+    void crash();
+    // Bytes its clients have sent that the broker has not read yet: while it is frozen, what they
+    // published since.
+    qint64 unreadBytes() const;
 
     bool running() const;
     std::uint16_t port() const { return port_; }
