@@ -379,6 +379,7 @@ struct MqttPublisher::Link {
             endReason = QStringLiteral("cannot connect to the MQTT broker %1: %2").arg(brokerText, RemainingText(rc));
         const auto connectUntil = SteadyClock::now() + options.connectTimeout;
         bool disconnecting = false;
+        bool gaveUp = false; // a stop's time ran out before the broker answered
         SteadyClock::time_point disconnectUntil;
         while (rc == MOSQ_ERR_SUCCESS && !sessionOver) {
             if (disconnecting && SteadyClock::now() >= disconnectUntil)
@@ -397,7 +398,11 @@ struct MqttPublisher::Link {
                     break;
                 }
                 if (connackResult < 0) {
-                    if (SteadyClock::now() >= connectUntil || flushOver()) {
+                    if (flushOver()) {
+                        gaveUp = true;
+                        break;
+                    }
+                    if (SteadyClock::now() >= connectUntil) {
                         endReason = QStringLiteral("the MQTT broker %1 did not answer the connection").arg(brokerText);
                         break;
                     }
@@ -449,10 +454,10 @@ struct MqttPublisher::Link {
         }
         mosquitto_destroy(client);
         client = nullptr;
-        if (!disconnecting)
-            tell(false, endReason);
-        else
+        if (disconnecting)
             tell(false, QStringLiteral("disconnected from the MQTT broker %1").arg(brokerText));
+        else if (!gaveUp)
+            tell(false, endReason);
         return accepted;
     }
 
@@ -559,6 +564,7 @@ void MqttPublisher::publish(const LiveReading& reading)
 {
     Link::Entry entry { LiveReadingJson(reading), 0 };
     quint64 droppedTotal = 0;
+    bool room = true;
     {
         std::lock_guard lock(link_->mutex);
         if (link_->stopping)
@@ -571,9 +577,9 @@ void MqttPublisher::publish(const LiveReading& reading)
             if (link_->handed < queue.size())
                 queue.erase(queue.begin() + static_cast<std::ptrdiff_t>(link_->handed));
             else
-                entry.payload.clear();
+                room = false;
         }
-        if (!entry.payload.isEmpty())
+        if (room)
             queue.push_back(std::move(entry));
     }
     link_->wake();

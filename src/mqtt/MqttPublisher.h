@@ -14,7 +14,7 @@
 // connection sends every unacknowledged reading again, in order, on the next one. A PUBACK lost with
 // the connection means that reading arrives twice: at least once, as QoS 1 promises, never lost while
 // it is in the queue. The queue is bounded: when it is full the oldest reading not on the wire is
-// dropped and counted.
+// dropped and counted (the new one, in the rare case that every queued reading is on the wire).
 //
 // The connection lives on a thread of its own that owns a libmosquitto client: publish() only appends
 // to the queue and wakes that thread, so the caller never waits for the network. Each connection gets a
