@@ -85,7 +85,9 @@ public:
 
     // Publishes "offline", keeps sending the queue for at most flushFor (connecting again meanwhile if
     // need be), disconnects and returns how many readings are left unsent. Waits for at most flushFor,
-    // plus the end of a name look-up in progress. A second call returns the same count.
+    // plus half a second for a DISCONNECT a stalled socket will not take, plus the end of a name look-up
+    // in progress (the system's resolver has no way to be interrupted). A second call returns the same
+    // count.
     std::size_t stop(std::chrono::milliseconds flushFor);
 
     bool connected() const;
