@@ -1,0 +1,353 @@
+// The publisher against a real mosquitto broker on loopback, watched through mosquitto_sub.
+
+#include "MqttPublisher.h"
+#include "MosquittoBroker.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Reading n: one second after reading n-1, a level of 40.0 + n/10 dB that tells it apart, and status
+// bytes that change the JSON's weighting, response and MAX hold.
+LiveReading Reading(int n)
+{
+    return { QDateTime(QDate(2026, 12, 10), QTime(9, 0), Qt::OffsetFromUTC, 3600).addSecs(n), 400 + n,
+        (n % 2) ? 0x51 : 0x20 };
+}
+
+// The reading numbers the payloads carry, read back from their JSON.
+QList<int> ReadingNumbers(const QList<MqttMessage>& messages)
+{
+    QList<int> numbers;
+    for (const MqttMessage& m : messages)
+        numbers.append(
+            qRound(QJsonDocument::fromJson(m.payload).object().value(QStringLiteral("level")).toDouble() * 10) - 400);
+    return numbers;
+}
+
+QList<int> Numbers(std::initializer_list<std::pair<int, int>> ranges)
+{
+    QList<int> numbers;
+    for (const auto& [first, last] : ranges) {
+        for (int n = first; n <= last; ++n)
+            numbers.append(n);
+    }
+    return numbers;
+}
+
+QList<QByteArray> Payloads(const QList<MqttMessage>& messages)
+{
+    QList<QByteArray> payloads;
+    for (const MqttMessage& m : messages)
+        payloads.append(m.payload);
+    return payloads;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 15s)
+{
+    return QTest::qWaitFor(condition, static_cast<int>(timeout.count()));
+}
+
+MqttPublisherOptions OptionsFor(const MosquittoBroker& broker)
+{
+    MqttPublisherOptions options;
+    options.broker = ParseMqttBrokerAddress(broker.address());
+    options.topicPrefix = QStringLiteral("meter");
+    options.deviceId = QStringLiteral("decimora_test");
+    // Short delays keep the outages of these tests short.
+    options.reconnectDelay = 20ms;
+    options.reconnectDelayMax = 100ms;
+    options.connectTimeout = 2s;
+    return options;
+}
+
+class MqttPublisherTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(broker.start()) << broker.error().toStdString(); }
+
+    // Every message of the publisher's run has arrived once the subscriber has the "offline" of a stop
+    // that found the queue empty: it is published after the last reading, on the same connection. Only
+    // live copies count: a restarted broker hands the subscriber the retained one again, and a broker that
+    // shuts down sends the last will to whoever is still connected.
+    void stopAndWaitForOffline(MqttPublisher& publisher, MqttSubscriber& subscriber)
+    {
+        const auto offlines = [&] {
+            qsizetype count = 0;
+            for (const MqttMessage& m : subscriber.messages(QStringLiteral("meter/availability")))
+                count += (m.payload == "offline" && !m.retained) ? 1 : 0;
+            return count;
+        };
+        const auto before = offlines();
+        EXPECT_EQ(publisher.stop(10s), 0u);
+        ASSERT_TRUE(WaitUntil([&] { return offlines() > before; })) << subscriber.messages().size();
+    }
+
+    MosquittoBroker broker;
+};
+
+TEST_F(MqttPublisherTest, ReadingsArriveInOrderAsTheirJsonAndAStopFlushesThem)
+{
+    MqttSubscriber subscriber(broker, { QStringLiteral("meter/#") });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+    MqttPublisher publisher(OptionsFor(broker));
+    ASSERT_TRUE(WaitUntil([&] { return publisher.connected(); }));
+
+    for (int n = 1; n <= 40; ++n)
+        publisher.publish(Reading(n));
+    // Whatever is still queued goes out before the stop disconnects.
+    EXPECT_EQ(publisher.stop(10s), 0u);
+    EXPECT_EQ(publisher.delivered(), 40u);
+
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/state"), 40)) << subscriber.error().toStdString();
+    const QList<MqttMessage> state = subscriber.messages(QStringLiteral("meter/state"));
+    ASSERT_EQ(state.size(), 40);
+    for (int i = 0; i < state.size(); ++i) {
+        EXPECT_EQ(state[i].payload, LiveReadingJson(Reading(i + 1))) << i;
+        EXPECT_FALSE(state[i].retained) << i;
+    }
+    EXPECT_EQ(ReadingNumbers(state), Numbers({ { 1, 40 } }));
+
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/availability"), 2))
+        << subscriber.error().toStdString();
+    EXPECT_EQ(Payloads(subscriber.messages(QStringLiteral("meter/availability"))),
+        QList<QByteArray>({ "online", "offline" }));
+
+    // A listener that comes afterwards learns at once that the meter is offline.
+    MqttSubscriber later(broker, { QStringLiteral("meter/availability") }, QStringLiteral("later"));
+    ASSERT_TRUE(later.start()) << later.error().toStdString();
+    ASSERT_TRUE(later.waitForMessages(QStringLiteral("meter/availability"), 1)) << later.error().toStdString();
+    const MqttMessage availability = later.messages().first();
+    EXPECT_EQ(availability.payload, "offline");
+    EXPECT_TRUE(availability.retained);
+}
+
+TEST_F(MqttPublisherTest, DiscoveryConfigIsRetainedWithWhatHomeAssistantNeeds)
+{
+    MqttPublisherOptions options = OptionsFor(broker);
+    options.homeAssistantDiscovery = true;
+    MqttPublisher publisher(options);
+    publisher.publish(Reading(7));
+    // The reading's acknowledgement comes after the config's: both are with the broker now.
+    ASSERT_TRUE(WaitUntil([&] { return publisher.delivered() == 1; }));
+
+    // Home Assistant started after the meter: it still finds the sensor.
+    MqttSubscriber homeAssistant(
+        broker, { QStringLiteral("homeassistant/#"), QStringLiteral("meter/#") }, QStringLiteral("home-assistant"));
+    ASSERT_TRUE(homeAssistant.start()) << homeAssistant.error().toStdString();
+    const QString topic = QStringLiteral("homeassistant/sensor/decimora_test/config");
+    ASSERT_TRUE(homeAssistant.waitForMessages(topic, 1)) << homeAssistant.error().toStdString();
+    const MqttMessage discovery = homeAssistant.messages(topic).first();
+    EXPECT_TRUE(discovery.retained);
+
+    QJsonParseError error {};
+    const QJsonObject config = QJsonDocument::fromJson(discovery.payload, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << discovery.payload.toStdString();
+    const std::pair<const char*, const char*> expected[] = {
+        { "device_class", "sound_pressure" },
+        { "unit_of_measurement", "dB" },
+        { "state_class", "measurement" },
+        { "unique_id", "decimora_test" },
+        { "state_topic", "meter/state" },
+        { "json_attributes_topic", "meter/state" },
+        { "availability_topic", "meter/availability" },
+        { "payload_available", "online" },
+        { "payload_not_available", "offline" },
+    };
+    for (const auto& [key, value] : expected)
+        EXPECT_EQ(config.value(QLatin1String(key)).toString(), QLatin1String(value)) << key;
+    EXPECT_FALSE(config.value(QStringLiteral("name")).toString().isEmpty());
+    const QJsonObject device = config.value(QStringLiteral("device")).toObject();
+    EXPECT_TRUE(device.value(QStringLiteral("identifiers")).toArray().contains(QStringLiteral("decimora_test")));
+    EXPECT_TRUE(device.value(QStringLiteral("name")).toString().contains(QStringLiteral("Decimora")));
+    EXPECT_EQ(device.value(QStringLiteral("manufacturer")).toString(), QStringLiteral("Decimora"));
+
+    // The value template picks the level out of the readings as they are published.
+    const auto field = QRegularExpression(QStringLiteral(R"(^\{\{\s*value_json\.(\w+)\s*\}\}$)"))
+                           .match(config.value(QStringLiteral("value_template")).toString());
+    ASSERT_TRUE(field.hasMatch()) << config.value(QStringLiteral("value_template")).toString().toStdString();
+    ASSERT_TRUE(homeAssistant.waitForMessages(QStringLiteral("meter/availability"), 1));
+    const MqttMessage availability = homeAssistant.messages(QStringLiteral("meter/availability")).first();
+    EXPECT_EQ(availability.payload, "online");
+    EXPECT_TRUE(availability.retained);
+    publisher.publish(Reading(8));
+    ASSERT_TRUE(homeAssistant.waitForMessages(QStringLiteral("meter/state"), 1)) << homeAssistant.error().toStdString();
+    const QJsonObject state
+        = QJsonDocument::fromJson(homeAssistant.messages(QStringLiteral("meter/state")).first().payload).object();
+    EXPECT_DOUBLE_EQ(state.value(field.captured(1)).toDouble(), 40.8);
+}
+
+TEST_F(MqttPublisherTest, ReadingsTakenWhileTheBrokerIsDownArriveAfterItReturns)
+{
+    MqttSubscriber subscriber(broker, { QStringLiteral("meter/#") });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+    MqttPublisher publisher(OptionsFor(broker));
+    QSignalSpy changes(&publisher, &MqttPublisher::connectionChanged);
+    for (int n = 1; n <= 5; ++n)
+        publisher.publish(Reading(n));
+    ASSERT_TRUE(WaitUntil([&] { return publisher.delivered() == 5; }));
+
+    broker.stop();
+    ASSERT_TRUE(WaitUntil([&] { return !publisher.connected(); }));
+    for (int n = 6; n <= 10; ++n)
+        publisher.publish(Reading(n));
+    EXPECT_EQ(publisher.queued(), 5u);
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    for (int n = 11; n <= 12; ++n)
+        publisher.publish(Reading(n));
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/state"), 12)) << subscriber.error().toStdString();
+    stopAndWaitForOffline(publisher, subscriber);
+    EXPECT_EQ(ReadingNumbers(subscriber.messages(QStringLiteral("meter/state"))), Numbers({ { 1, 12 } }));
+    EXPECT_EQ(publisher.dropped(), 0u);
+
+    // Connected, lost with the reason, connected again.
+    QList<bool> states;
+    for (const QList<QVariant>& change : changes)
+        states.append(change.at(0).toBool());
+    EXPECT_EQ(states.mid(0, 3), QList<bool>({ true, false, true }));
+    ASSERT_GE(changes.size(), 2);
+    const QString reason = changes.at(1).at(1).toString();
+    EXPECT_TRUE(reason.contains(QStringLiteral("MQTT broker ") + broker.address())) << reason.toStdString();
+}
+
+TEST_F(MqttPublisherTest, AFullQueueDropsTheOldestAndCountsEveryOne)
+{
+    MqttSubscriber subscriber(broker, { QStringLiteral("meter/#") });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+    MqttPublisherOptions options = OptionsFor(broker);
+    options.queueCapacity = 4;
+    MqttPublisher publisher(options);
+    QSignalSpy drops(&publisher, &MqttPublisher::readingsDropped);
+    for (int n = 1; n <= 3; ++n)
+        publisher.publish(Reading(n));
+    ASSERT_TRUE(WaitUntil([&] { return publisher.delivered() == 3; }));
+
+    broker.stop();
+    ASSERT_TRUE(WaitUntil([&] { return !publisher.connected(); }));
+    // Ten readings into a queue of four: 4 to 9 make room for the newer ones.
+    for (int n = 4; n <= 13; ++n)
+        publisher.publish(Reading(n));
+    EXPECT_EQ(publisher.dropped(), 6u);
+    EXPECT_EQ(publisher.queued(), 4u);
+    ASSERT_EQ(drops.size(), 6);
+    for (int i = 0; i < drops.size(); ++i)
+        EXPECT_EQ(drops.at(i).at(0).toULongLong(), static_cast<quint64>(i + 1));
+
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/state"), 7)) << subscriber.error().toStdString();
+    stopAndWaitForOffline(publisher, subscriber);
+    EXPECT_EQ(ReadingNumbers(subscriber.messages(QStringLiteral("meter/state"))), Numbers({ { 1, 3 }, { 10, 13 } }));
+}
+
+TEST_F(MqttPublisherTest, QueuesUntilABrokerAppearsOnItsPort)
+{
+    MqttSubscriber subscriber(broker, { QStringLiteral("meter/#") });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+    // The subscriber's session waits in the broker's saved state; nothing listens on the port.
+    broker.stop();
+
+    MqttPublisher publisher(OptionsFor(broker));
+    QSignalSpy changes(&publisher, &MqttPublisher::connectionChanged);
+    for (int n = 1; n <= 5; ++n)
+        publisher.publish(Reading(n));
+    ASSERT_TRUE(WaitUntil([&] { return !changes.isEmpty(); }));
+    EXPECT_FALSE(changes.first().at(0).toBool());
+    const QString reason = changes.first().at(1).toString();
+    EXPECT_TRUE(reason.contains(QStringLiteral("cannot reach the MQTT broker ") + broker.address()))
+        << reason.toStdString();
+    EXPECT_FALSE(publisher.connected());
+    EXPECT_EQ(publisher.queued(), 5u);
+
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    for (int n = 6; n <= 7; ++n)
+        publisher.publish(Reading(n));
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/state"), 7)) << subscriber.error().toStdString();
+    stopAndWaitForOffline(publisher, subscriber);
+    EXPECT_EQ(ReadingNumbers(subscriber.messages(QStringLiteral("meter/state"))), Numbers({ { 1, 7 } }));
+}
+
+TEST_F(MqttPublisherTest, AReadingLeavesTheQueueOnlyWhenTheBrokerAcknowledgesIt)
+{
+    MqttPublisher publisher(OptionsFor(broker));
+    publisher.publish(Reading(1));
+    ASSERT_TRUE(WaitUntil([&] { return publisher.delivered() == 1; }));
+
+    // The connection stays up and takes the readings, but no acknowledgement comes back: written to
+    // the socket is not delivered.
+    broker.freeze();
+    for (int n = 2; n <= 4; ++n)
+        publisher.publish(Reading(n));
+    EXPECT_EQ(publisher.stop(300ms), 3u);
+    EXPECT_EQ(publisher.queued(), 3u);
+    EXPECT_EQ(publisher.delivered(), 1u);
+}
+
+TEST_F(MqttPublisherTest, ReadingsOnTheWireWhenTheConnectionDiesAreSentAgain)
+{
+    MqttSubscriber subscriber(broker, { QStringLiteral("meter/#") });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+    // A clean stop saves the subscriber's session, which the crash below cannot.
+    broker.stop();
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    MqttPublisher publisher(OptionsFor(broker));
+    publisher.publish(Reading(1));
+    ASSERT_TRUE(WaitUntil([&] { return publisher.delivered() == 1; }));
+    // Not only with the broker, which will lose what it holds, but with the subscriber.
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/state"), 1)) << subscriber.error().toStdString();
+
+    // Written to the connection, never read by the broker, lost when it dies.
+    broker.freeze();
+    for (int n = 2; n <= 4; ++n)
+        publisher.publish(Reading(n));
+    const qint64 written = 3 * LiveReadingJson(Reading(2)).size();
+    ASSERT_TRUE(WaitUntil([&] { return broker.unreadBytes() >= written; })) << broker.unreadBytes();
+    broker.crash();
+    ASSERT_TRUE(WaitUntil([&] { return !publisher.connected(); }));
+    EXPECT_EQ(publisher.queued(), 3u);
+
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/state"), 4)) << subscriber.error().toStdString();
+    stopAndWaitForOffline(publisher, subscriber);
+    EXPECT_EQ(ReadingNumbers(subscriber.messages(QStringLiteral("meter/state"))), Numbers({ { 1, 4 } }));
+}
+
+TEST(MqttPublisher, StopWithoutABrokerCountsWhatIsLeftUnsent)
+{
+    MosquittoBroker nobody; // never started
+    MqttPublisher publisher(OptionsFor(nobody));
+    for (int n = 1; n <= 3; ++n)
+        publisher.publish(Reading(n));
+    EXPECT_EQ(publisher.stop(200ms), 3u);
+    // A reading after the stop goes nowhere, and a second stop tells the same.
+    publisher.publish(Reading(4));
+    EXPECT_EQ(publisher.stop(200ms), 3u);
+    EXPECT_EQ(publisher.delivered(), 0u);
+}
+
+TEST(MqttPublisher, AHostThatDoesNotExistIsToldByName)
+{
+    MqttPublisherOptions options;
+    // ".invalid" never resolves (RFC 6761).
+    options.broker = ParseMqttBrokerAddress(QStringLiteral("no-such-broker.invalid:1883"));
+    options.reconnectDelay = 50ms;
+    MqttPublisher publisher(options);
+    QSignalSpy changes(&publisher, &MqttPublisher::connectionChanged);
+    publisher.publish(Reading(1));
+    ASSERT_TRUE(WaitUntil([&] { return !changes.isEmpty(); }, 60s));
+    EXPECT_FALSE(changes.first().at(0).toBool());
+    const QString reason = changes.first().at(1).toString();
+    EXPECT_TRUE(reason.startsWith(QStringLiteral("cannot find the MQTT broker no-such-broker.invalid:1883: ")))
+        << reason.toStdString();
+    EXPECT_EQ(publisher.stop(0ms), 1u);
+}
+
+} // namespace
