@@ -1,7 +1,11 @@
 #pragma once
 
-// The program's command line: --simulate-meter, and the standard --help and --version of
+// The program's command line: --simulate-meter[=MEMORY.bin], and the standard --help and --version of
 // QCommandLineParser.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
 
 struct CommandLine {
     enum class Outcome {
@@ -9,12 +13,15 @@ struct CommandLine {
         Run,
         // The help or version text has been printed: end with 0.
         Answered,
-        // An unknown option or an argument: the reason and a one-line usage have been printed to the
-        // error output; end with 2.
+        // An unknown option, an argument, or a meter memory file that cannot be read: the reason and a
+        // one-line usage have been printed to the error output; end with 2.
         Refused,
     };
     Outcome outcome = Outcome::Run;
     bool simulateMeter = false;
+    // --simulate-meter=MEMORY.bin: the simulated meter's logged memory, the file's bytes (a dump
+    // written by decimora-cli download --raw).
+    std::optional<std::vector<std::uint8_t>> simulatedMemory;
 
     int exitCode() const { return outcome == Outcome::Refused ? 2 : 0; }
 };

@@ -1,8 +1,8 @@
 // Program entry: the main window, then the module, then the event loop until the program ends.
 //
-// The one command-line option of its own is --simulate-meter: the program then talks to a simulated
-// meter instead of the USB HID devices, so that anyone can try it without the instrument. --help and
-// --version are answered without a display.
+// The one command-line option of its own is --simulate-meter[=MEMORY.bin]: the program then talks to a
+// simulated meter instead of the USB HID devices, so that anyone can try it without the instrument, or
+// replay a memory dump. --help and --version are answered without a display.
 
 #include "Clock.h"
 #include "CommandLine.h"
@@ -101,9 +101,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "decimora: cannot create the folder %s\n", qPrintable(error));
     QtSoundPlayer sound(folders.resourceFolder());
     std::unique_ptr<HidPlatform> hid;
-    if (simulateMeter)
-        hid = std::make_unique<SimulatedMeter>();
-    else
+    if (simulateMeter) {
+        auto meter = std::make_unique<SimulatedMeter>();
+        if (commandLine.simulatedMemory)
+            meter->setLoggedMemory(*commandLine.simulatedMemory);
+        hid = std::move(meter);
+    } else
         hid = std::make_unique<LinuxHidPlatform>();
     const QString databasePath = SqliteReadingStore::defaultDatabasePath();
 

@@ -20,13 +20,19 @@ TEST(CommandLine, HelpAndVersionNeedNoDisplayAndUnknownArgumentsEndWithTwoAndAUs
         QString output;
         QString errors;
     };
-    const QString usage = QStringLiteral("Usage: decimora [--simulate-meter] [--help] [--version]\n");
+    const QString usage = QStringLiteral("Usage: decimora [--simulate-meter[=MEMORY.bin]] [--help] [--version]\n");
+    QTemporaryDir folder;
+    const QString missingMemory = folder.filePath(QStringLiteral("missing.bin"));
     const Case cases[] = {
         { { "--help" }, true, 0, true, {}, {} },
         { { "-h" }, true, 0, true, {}, {} },
         { { "--version" }, true, 0, false, QStringLiteral("decimora " DECIMORA_VERSION "\n"), {} },
         { { "--simulate-meter", "--bogus" }, false, 2, false, {}, "decimora: Unknown option 'bogus'.\n" + usage },
         { { "readings.dmr" }, false, 2, false, {}, "decimora: Unexpected argument 'readings.dmr'.\n" + usage },
+        // A memory dump to replay that cannot be read is a bad command line: the program does not start.
+        { { "--simulate-meter=" + missingMemory }, false, 2, false, {},
+            "decimora: Cannot read the meter memory file " + missingMemory + ": No such file or directory\n" + usage },
+        { { "--simulate-meter=" + folder.path() }, false, 2, false, {}, {} },
         // Asking for help does not excuse an unknown option.
         { { "--help", "--bogus" }, true, 2, false, {}, "decimora: Unknown option 'bogus'.\n" + usage },
     };
