@@ -325,9 +325,17 @@ int RunLive(const QStringList& arguments, const QString& usage)
     LineOutput lines(*lineFormat, names, target, parser.value(output));
     LiveLog log(session, lines, Say);
     QEventLoop loop;
-    QObject::connect(&log, &LiveLog::failed, &loop, [&loop](const QString& text) {
+    // An end asked for before the loop runs (a signal during the first scan) is kept until it does.
+    std::optional<int> endedWith;
+    const auto end = [&](int code) {
+        log.stop();
+        if (!endedWith)
+            endedWith = code;
+        loop.exit(*endedWith);
+    };
+    QObject::connect(&log, &LiveLog::failed, &loop, [&](const QString& text) {
         Say(text);
-        loop.exit(ExitFailed);
+        end(ExitFailed);
     });
     QObject::connect(&signalEvents, &SignalEvents::caught, &loop, [&](int signalNumber) {
         SimulatedMeter* meter = session.simulatedMeter();
@@ -336,20 +344,18 @@ int RunLive(const QStringList& arguments, const QString& usage)
         } else if (signalNumber == SIGUSR2 && meter) {
             meter->plug();
         } else {
-            log.stop();
-            loop.exit(ExitDone);
+            end(ExitDone);
         }
     });
-    QTimer end;
+    QTimer timeUp;
     if (durationMs) {
-        end.setSingleShot(true);
-        QObject::connect(&end, &QTimer::timeout, &loop, [&] {
-            log.stop();
-            loop.exit(ExitDone);
-        });
-        end.start(std::chrono::milliseconds(*durationMs));
+        timeUp.setSingleShot(true);
+        QObject::connect(&timeUp, &QTimer::timeout, &loop, [&] { end(ExitDone); });
+        timeUp.start(std::chrono::milliseconds(*durationMs));
     }
     session.waitForFirstScan();
+    if (endedWith)
+        return *endedWith;
     log.start(static_cast<int>(intervalMs));
     const int code = loop.exec();
     log.stop();

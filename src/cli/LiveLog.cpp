@@ -110,8 +110,11 @@ void LiveLog::meterMayHaveChanged()
     told_ = now;
     switch (now) {
     case Told::Connected:
-        if (before != Told::Nothing)
+        if (everConnected_)
             note_(QStringLiteral("The meter is back; logging goes on."));
+        else if (before != Told::Nothing)
+            note_(QStringLiteral("A meter is plugged in; logging starts."));
+        everConnected_ = true;
         break;
     case Told::Missing:
         note_(before == Told::Connected ? QStringLiteral("The meter was unplugged; waiting for it to come back.")

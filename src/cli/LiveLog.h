@@ -58,5 +58,6 @@ private:
     bool running_ = false;
     // What the user was last told about the meter, so that each change is said once.
     enum class Told { Nothing, Connected, Missing, WithoutAccess } told_ = Told::Nothing;
+    bool everConnected_ = false;
     std::int64_t readings_ = 0;
 };

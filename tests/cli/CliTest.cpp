@@ -186,6 +186,35 @@ TEST_F(CliTest, LiveToStandardOutputAndInfluxNamesWithTheProtocolsEscapes)
     }
 }
 
+TEST_F(CliTest, InfluxDbTakesTheLinesAndGivesBackEveryReading)
+{
+    const QString lines = file(QStringLiteral("live.influx"));
+    const Finished done = run({ "live", "--simulate-meter", "--interval", "0.3", "--duration", "1.5", "--format",
+        "influx", "--measurement", "noise level,site", "--tag", "place=north gate", "--output", lines });
+    ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+    const QJsonArray written = liveReadings(QStringLiteral("influx"), { lines });
+    ASSERT_GE(written.size(), 3);
+
+    const QJsonArray stored
+        = QJsonDocument::fromJson(python({ QStringLiteral(DECIMORA_CLI_TEST_DIR "/influx_roundtrip.py"), lines,
+                                      QStringLiteral("noise level,site") }))
+              .object()
+              .value(QLatin1String("points"))
+              .toArray();
+    ASSERT_EQ(stored.size(), written.size());
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        const QJsonObject point = stored[i].toObject();
+        const QJsonObject reading = written[i].toObject();
+        EXPECT_EQ(point.value(QLatin1String("level")).toDouble(), reading.value(QLatin1String("level")).toDouble());
+        EXPECT_EQ(point.value(QLatin1String("max_hold")).toBool(), false);
+        EXPECT_EQ(point.value(QLatin1String("place")).toString(), "north gate");
+        EXPECT_EQ(point.value(QLatin1String("weighting")).toString(), "A");
+        EXPECT_EQ(point.value(QLatin1String("range")).toString(), "30-130");
+        EXPECT_EQ(qRound64(point.value(QLatin1String("time_ns")).toDouble() / 1e6),
+            qint64(reading.value(QLatin1String("time_ms")).toDouble()));
+    }
+}
+
 TEST_F(CliTest, LiveWaitsThroughAnUnplugLosesNothingAfterTheReplugAndEndsOnSigtermWithACompleteLine)
 {
     const QString output = file(QStringLiteral("unplug.csv"));
