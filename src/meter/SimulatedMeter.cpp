@@ -297,12 +297,18 @@ void SimulatedMeter::notifyChange()
 
 void SimulatedMeter::deliver(Device& device, std::vector<std::uint8_t> reply)
 {
+    // Like the hidraw driver, every open handle gets its own copy of each input report, and a handle
+    // nobody reads (the one the program writes through) keeps only the latest 64, as the driver's
+    // buffer per open file does; keeping them all grew the memory with every reading of a long run.
+    constexpr std::size_t KeptUnreadReports = 64;
     reply.resize(ReportLength, 0);
     const auto due = SteadyClock::now() + latency_;
     for (const auto& weak : device.readers) {
         if (const auto queue = weak.lock()) {
             {
                 std::lock_guard lock(queue->mutex);
+                if (queue->reports.size() >= KeptUnreadReports)
+                    queue->reports.pop_front();
                 queue->reports.push_back({ due, reply });
             }
             queue->changed.notify_all();
