@@ -149,13 +149,12 @@ qint64 SecondsOption(const QCommandLineParser& parser, const QCommandLineOption&
 
 enum class TableFileKind { DataFile, Spreadsheet };
 
-std::optional<TableFileKind> TableFileKindOf(const QString& path, bool spreadsheetsOnlyXlsxCsv = false)
+std::optional<TableFileKind> TableFileKindOf(const QString& path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("dmr"))
         return TableFileKind::DataFile;
-    if (suffix == QLatin1String("csv") || suffix == QLatin1String("xlsx")
-        || (!spreadsheetsOnlyXlsxCsv && suffix == QLatin1String("xls")))
+    if (suffix == QLatin1String("csv") || suffix == QLatin1String("xlsx") || suffix == QLatin1String("xls"))
         return TableFileKind::Spreadsheet;
     return std::nullopt;
 }
