@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "HidPlatformLinux.h"
 #include "SimulatedMeter.h"
 
 #include <QCommandLineParser>
@@ -38,7 +39,7 @@ bool AsksForText(int argc, char** argv)
     return false;
 }
 
-CommandLine ReadCommandLine()
+CommandLine ReadCommandLine(const QStringList& givenArguments)
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(DECIMORA_VERSION));
     QCommandLineParser parser;
@@ -54,7 +55,7 @@ CommandLine ReadCommandLine()
     parser.addOption(simulateMeter);
 
     // The file comes after "=" only: a bare --simulate-meter takes no value.
-    QStringList arguments = QCoreApplication::arguments();
+    QStringList arguments = givenArguments;
     for (QString& argument : arguments)
         if (argument == QLatin1String("--simulate-meter"))
             argument += QLatin1Char('=');
@@ -81,4 +82,14 @@ CommandLine ReadCommandLine()
             return refused(error);
     }
     return commandLine;
+}
+
+std::unique_ptr<HidPlatform> MakeHidPlatform(const CommandLine& commandLine)
+{
+    if (!commandLine.simulateMeter)
+        return std::make_unique<LinuxHidPlatform>();
+    auto meter = std::make_unique<SimulatedMeter>();
+    if (commandLine.simulatedMemory)
+        meter->setLoggedMemory(*commandLine.simulatedMemory);
+    return meter;
 }

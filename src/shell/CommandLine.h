@@ -3,9 +3,15 @@
 // The program's command line: --simulate-meter[=MEMORY.bin], and the standard --help and --version of
 // QCommandLineParser.
 
+#include <QCoreApplication>
+#include <QStringList>
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
+
+class HidPlatform;
 
 struct CommandLine {
     enum class Outcome {
@@ -30,6 +36,10 @@ struct CommandLine {
 // widgets' application, which aborts without a display before any argument is read.
 bool AsksForText(int argc, char** argv);
 
-// Reads QCoreApplication::arguments() (the application must exist; the widgets' one has already taken
-// its own options out) and prints what the outcome says it has.
-CommandLine ReadCommandLine();
+// Reads the arguments (by default QCoreApplication::arguments(): the application must exist, and the
+// widgets' one has already taken its own options out) and prints what the outcome says it has.
+CommandLine ReadCommandLine(const QStringList& arguments = QCoreApplication::arguments());
+
+// The meter link the command line asks for: the USB devices, or the simulated meter with the logged
+// memory of --simulate-meter=MEMORY.bin when one was given.
+std::unique_ptr<HidPlatform> MakeHidPlatform(const CommandLine& commandLine);

@@ -14,11 +14,9 @@
 #include "FrameImages.h"
 #include "GetRecorde.h"
 #include "HTMLHelp_Decl.h"
-#include "HidPlatformLinux.h"
 #include "Option.h"
 #include "QtSoundPlayer.h"
 #include "ReadingsWindow.h"
-#include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
 #include "TerminationSignal.h"
 #include "UserInteraction.h"
@@ -92,7 +90,6 @@ int main(int argc, char** argv)
     const CommandLine commandLine = ReadCommandLine();
     if (commandLine.outcome != CommandLine::Outcome::Run)
         return commandLine.exitCode();
-    const bool simulateMeter = commandLine.simulateMeter;
 
     QtUserInteraction ui;
     SystemClock clock;
@@ -100,14 +97,7 @@ int main(int argc, char** argv)
     if (QString error; !folders.createWritableFolders(&error))
         std::fprintf(stderr, "decimora: cannot create the folder %s\n", qPrintable(error));
     QtSoundPlayer sound(folders.resourceFolder());
-    std::unique_ptr<HidPlatform> hid;
-    if (simulateMeter) {
-        auto meter = std::make_unique<SimulatedMeter>();
-        if (commandLine.simulatedMemory)
-            meter->setLoggedMemory(*commandLine.simulatedMemory);
-        hid = std::move(meter);
-    } else
-        hid = std::make_unique<LinuxHidPlatform>();
+    const std::unique_ptr<HidPlatform> hid = MakeHidPlatform(commandLine);
     const QString databasePath = SqliteReadingStore::defaultDatabasePath();
 
     // The help engine outlives the frame, which owns the help windows.
