@@ -344,6 +344,25 @@ TEST_F(CliTest, DownloadWritesTheImportWindowsDataFileAndARawDumpThatReplaysToTh
     EXPECT_EQ(readFile(file(QStringLiteral("default.dmr"))).count("\r\n"), 2 + 3120);
 }
 
+TEST_F(CliTest, ADownloadOnATerminalDrawsItsProgressBarInPlace)
+{
+    // script(1) gives the tool a terminal and copies what it shows; the terminal ends lines in CR LF.
+    QProcess terminal;
+    terminal.setProcessEnvironment(HeadlessEnvironment(folder.path()));
+    terminal.setWorkingDirectory(folder.path());
+    terminal.start(QStringLiteral("script"),
+        { "-qec", QStringLiteral(DECIMORA_CLI_EXECUTABLE " download --simulate-meter --output shown.dmr"),
+            "/dev/null" });
+    ASSERT_TRUE(terminal.waitForFinished(180000));
+    EXPECT_EQ(terminal.exitCode(), 0);
+    const QByteArray shown = terminal.readAllStandardOutput();
+    EXPECT_TRUE(shown.startsWith("\rDownloading [")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("\rDownloading [========================] 3120 readings, 4708 bytes\r\n"))
+        << shown.toStdString();
+    EXPECT_EQ(shown.count('\n'), 1);
+    EXPECT_TRUE(readFile(file(QStringLiteral("shown.dmr"))).startsWith("@Zentrobasis Decimora File\r\nTotal:3120\r\n"));
+}
+
 TEST_F(CliTest, ADownloadCutByAnUnplugEndsWithOneMessageAndNoFile)
 {
     // A memory long enough that the download is still running when the cable is pulled: 200,000
