@@ -543,15 +543,21 @@ struct RangeName {
 constexpr RangeName RangeNames[]
     = { { "30-130", 0 }, { "30-80", 1 }, { "50-100", 2 }, { "60-110", 3 }, { "80-130", 4 } };
 
-// The meter's status, read as the setup window reads it. Throws CliError when the meter did not answer.
+// The meter's status, read as the setup window reads it: a request and 260 ms for the answer. A busy
+// machine can take longer to pass the answer on, so the tool asks up to five times before it says the
+// meter did not answer. Throws CliError then.
 int ReadStatus(TForm6& m)
 {
-    // A reply sets LiveFlags to the status byte (0 to 255); nothing sets it below 0.
-    m.LiveFlags = -1;
-    const int flags = ReadMeterStatus(m);
-    if (flags < 0)
-        throw CliError(QStringLiteral("The meter did not answer."));
-    return flags;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        // A reply sets LiveFlags to the status byte (0 to 255); nothing sets it below 0.
+        m.LiveFlags = -1;
+        const int flags = ReadMeterStatus(m);
+        if (flags >= 0)
+            return flags;
+        if (!m.DeviceConnected)
+            break;
+    }
+    throw CliError(QStringLiteral("The meter did not answer."));
 }
 
 int RunSetup(const QStringList& arguments, const QString& usage)
