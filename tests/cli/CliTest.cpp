@@ -264,8 +264,8 @@ TEST_F(CliTest, LiveWaitsThroughAnUnplugLosesNothingAfterTheReplugAndEndsOnSigte
 TEST_F(CliTest, LiveRotatesDailyAtLocalMidnightWithoutLosingAReading)
 {
     const Finished done = run(
-        { "live", "--simulate-meter", "--pretend-start=2026-12-10T23:59:57.600", "--interval", "0.5", "--duration",
-            "3.5", "--format", "jsonl", "--output", file(QStringLiteral("noise.jsonl")), "--rotate", "daily" });
+        { "live", "--simulate-meter", "--pretend-start=2026-12-10T23:59:57.600", "--interval", "0.5", "--duration", "5",
+            "--format", "jsonl", "--output", file(QStringLiteral("noise.jsonl")), "--rotate", "daily" });
     ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
     EXPECT_EQ(QDir(folder.path()).entryList({ QStringLiteral("noise*") }, QDir::Files),
         QStringList({ "noise-2026-12-10.jsonl", "noise-2026-12-11.jsonl" }));
