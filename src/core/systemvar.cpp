@@ -168,7 +168,7 @@ namespace {
 
 struct RegistryRow {
     QPointer<QWidget> TForm6::*window;
-    QPointer<QWidget> TForm6::*handle;
+    QPointer<QObject> TForm6::*handle;
     bool TForm6::*dropMenuItem;
     // The command that opens the window; the analysis window has none, but a flag of its own.
     bool TForm6::*commandEnabled;

@@ -26,7 +26,8 @@
 class QPrinter;
 class QProgressBar;
 
-// The reading message: sent synchronously to the measurement window after each real-time reading.
+// The reading message: sent synchronously to the measurement window (or whichever object takes the live
+// readings) after each real-time reading.
 constexpr int WM_USER = 1024;
 constexpr int WM_NEWREADING = WM_USER + 100;
 
@@ -94,9 +95,11 @@ public:
     double SystemHighAlarm = 0.0;
 
     // --- Window coordination and bookkeeping ---------------------------------------------------------
-    QPointer<QWidget> MeasureWindowHandle;
-    QPointer<QWidget> ImportWindowHandle;
-    QPointer<QWidget> AnalysisWindowHandle;
+    // Whoever takes the live readings: the measurement window, or the command-line tool's logger,
+    // which has no widget. SaveRead sends it WM_NEWREADING after each reading.
+    QPointer<QObject> MeasureWindowHandle;
+    QPointer<QObject> ImportWindowHandle;
+    QPointer<QObject> AnalysisWindowHandle;
     QPointer<QWidget> MeasureWindow;
     QPointer<QWidget> ImportWindow;
     QPointer<QWidget> AnalysisWindow;

@@ -1,5 +1,7 @@
 #include "SimulatedMeter.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cmath>
 
@@ -42,6 +44,28 @@ std::vector<std::uint8_t> EncodeLoggedMemory(const std::vector<LoggedRun>& runs)
     }
     memory.push_back(EndMark);
     return memory;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadLoggedMemoryFile(const QString& path, QString* error)
+{
+    // Far beyond any meter's memory: a larger file is something else (a device, a disk image).
+    constexpr qint64 LargestMemory = qint64(64) << 20;
+    QFile file(path);
+    QString reason;
+    if (!file.open(QIODevice::ReadOnly)) {
+        reason = file.errorString();
+    } else {
+        const QByteArray bytes = file.read(LargestMemory + 1);
+        if (bytes.size() > LargestMemory)
+            reason = QStringLiteral("it is larger than a meter's memory can be");
+        else if (file.error() != QFileDevice::NoError)
+            reason = file.errorString();
+        else
+            return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    }
+    if (error)
+        *error = QStringLiteral("Cannot read the meter memory file %1: %2").arg(path, reason);
+    return std::nullopt;
 }
 
 namespace {
@@ -273,12 +297,18 @@ void SimulatedMeter::notifyChange()
 
 void SimulatedMeter::deliver(Device& device, std::vector<std::uint8_t> reply)
 {
+    // Like the hidraw driver, every open handle gets its own copy of each input report, and a handle
+    // nobody reads (the one the program writes through) keeps only the latest 64, as the driver's
+    // buffer per open file does; keeping them all grew the memory with every reading of a long run.
+    constexpr std::size_t KeptUnreadReports = 64;
     reply.resize(ReportLength, 0);
     const auto due = SteadyClock::now() + latency_;
     for (const auto& weak : device.readers) {
         if (const auto queue = weak.lock()) {
             {
                 std::lock_guard lock(queue->mutex);
+                if (queue->reports.size() >= KeptUnreadReports)
+                    queue->reports.pop_front();
                 queue->reports.push_back({ due, reply });
             }
             queue->changed.notify_all();

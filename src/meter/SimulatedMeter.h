@@ -15,6 +15,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -35,6 +36,11 @@ std::vector<std::uint8_t> EncodeLoggedMemory(const std::vector<LoggedRun>& runs)
 // 1 s), two hours of a work site (C weighting, 10 s), a night by a road from 22:00 two days ago (A
 // weighting, 60 s); 3,120 readings in all. The same day gives the same runs.
 std::vector<LoggedRun> DefaultLoggedRuns(const QDateTime& now);
+
+// The logged memory kept in a file: a raw dump as "decimora-cli download --raw" writes it, the bytes
+// exactly as the meter sent them, for setLoggedMemory. Nothing, with the file and the system's reason
+// in error, when the file cannot be read or is too large to be a meter's memory.
+std::optional<std::vector<std::uint8_t>> ReadLoggedMemoryFile(const QString& path, QString* error);
 
 class SimulatedMeter final : public QObject, public HidPlatform {
     Q_OBJECT

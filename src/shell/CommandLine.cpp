@@ -1,5 +1,8 @@
 #include "CommandLine.h"
 
+#include "HidPlatformLinux.h"
+#include "SimulatedMeter.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -12,12 +15,12 @@
 
 namespace {
 
-constexpr char Usage[] = "Usage: decimora [--simulate-meter] [--help] [--version]";
+constexpr char Usage[] = "Usage: decimora [--simulate-meter[=MEMORY.bin]] [--help] [--version]";
 
 CommandLine refused(const QString& reason)
 {
     std::fprintf(stderr, "decimora: %s\n%s\n", qPrintable(reason), Usage);
-    return { CommandLine::Outcome::Refused, false };
+    return { CommandLine::Outcome::Refused, false, {} };
 }
 
 } // namespace
@@ -36,7 +39,7 @@ bool AsksForText(int argc, char** argv)
     return false;
 }
 
-CommandLine ReadCommandLine()
+CommandLine ReadCommandLine(const QStringList& givenArguments)
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(DECIMORA_VERSION));
     QCommandLineParser parser;
@@ -46,10 +49,17 @@ CommandLine ReadCommandLine()
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption simulateMeter(QStringLiteral("simulate-meter"),
         QStringLiteral("Talk to a simulated meter instead of the USB devices, so that the program can be "
-                       "tried without the instrument."));
+                       "tried without the instrument. With =MEMORY.bin the simulated meter's logged memory is "
+                       "that file's bytes (a dump written by decimora-cli download --raw)."),
+        QStringLiteral("MEMORY.bin"));
     parser.addOption(simulateMeter);
 
-    if (!parser.parse(QCoreApplication::arguments()))
+    // The file comes after "=" only: a bare --simulate-meter takes no value.
+    QStringList arguments = givenArguments;
+    for (QString& argument : arguments)
+        if (argument == QLatin1String("--simulate-meter"))
+            argument += QLatin1Char('=');
+    if (!parser.parse(arguments))
         return refused(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
         return refused(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
@@ -57,12 +67,29 @@ CommandLine ReadCommandLine()
     // main() returns, so everything it made is destroyed in order.
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
-        return { CommandLine::Outcome::Answered, false };
+        return { CommandLine::Outcome::Answered, false, {} };
     }
     if (parser.isSet(version)) {
         std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
             qPrintable(QCoreApplication::applicationVersion()));
-        return { CommandLine::Outcome::Answered, false };
+        return { CommandLine::Outcome::Answered, false, {} };
     }
-    return { CommandLine::Outcome::Run, parser.isSet(simulateMeter) };
+    CommandLine commandLine { CommandLine::Outcome::Run, parser.isSet(simulateMeter), {} };
+    if (const QString memoryFile = parser.value(simulateMeter); !memoryFile.isEmpty()) {
+        QString error;
+        commandLine.simulatedMemory = ReadLoggedMemoryFile(memoryFile, &error);
+        if (!commandLine.simulatedMemory)
+            return refused(error);
+    }
+    return commandLine;
+}
+
+std::unique_ptr<HidPlatform> MakeHidPlatform(const CommandLine& commandLine)
+{
+    if (!commandLine.simulateMeter)
+        return std::make_unique<LinuxHidPlatform>();
+    auto meter = std::make_unique<SimulatedMeter>();
+    if (commandLine.simulatedMemory)
+        meter->setLoggedMemory(*commandLine.simulatedMemory);
+    return meter;
 }

@@ -1,7 +1,17 @@
 #pragma once
 
-// The program's command line: --simulate-meter, and the standard --help and --version of
+// The program's command line: --simulate-meter[=MEMORY.bin], and the standard --help and --version of
 // QCommandLineParser.
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class HidPlatform;
 
 struct CommandLine {
     enum class Outcome {
@@ -9,12 +19,15 @@ struct CommandLine {
         Run,
         // The help or version text has been printed: end with 0.
         Answered,
-        // An unknown option or an argument: the reason and a one-line usage have been printed to the
-        // error output; end with 2.
+        // An unknown option, an argument, or a meter memory file that cannot be read: the reason and a
+        // one-line usage have been printed to the error output; end with 2.
         Refused,
     };
     Outcome outcome = Outcome::Run;
     bool simulateMeter = false;
+    // --simulate-meter=MEMORY.bin: the simulated meter's logged memory, the file's bytes (a dump
+    // written by decimora-cli download --raw).
+    std::optional<std::vector<std::uint8_t>> simulatedMemory;
 
     int exitCode() const { return outcome == Outcome::Refused ? 2 : 0; }
 };
@@ -23,6 +36,10 @@ struct CommandLine {
 // widgets' application, which aborts without a display before any argument is read.
 bool AsksForText(int argc, char** argv);
 
-// Reads QCoreApplication::arguments() (the application must exist; the widgets' one has already taken
-// its own options out) and prints what the outcome says it has.
-CommandLine ReadCommandLine();
+// Reads the arguments (by default QCoreApplication::arguments(): the application must exist, and the
+// widgets' one has already taken its own options out) and prints what the outcome says it has.
+CommandLine ReadCommandLine(const QStringList& arguments = QCoreApplication::arguments());
+
+// The meter link the command line asks for: the USB devices, or the simulated meter with the logged
+// memory of --simulate-meter=MEMORY.bin when one was given.
+std::unique_ptr<HidPlatform> MakeHidPlatform(const CommandLine& commandLine);

@@ -1,8 +1,8 @@
 // Program entry: the main window, then the module, then the event loop until the program ends.
 //
-// The one command-line option of its own is --simulate-meter: the program then talks to a simulated
-// meter instead of the USB HID devices, so that anyone can try it without the instrument. --help and
-// --version are answered without a display.
+// The one command-line option of its own is --simulate-meter[=MEMORY.bin]: the program then talks to a
+// simulated meter instead of the USB HID devices, so that anyone can try it without the instrument, or
+// replay a memory dump. --help and --version are answered without a display.
 
 #include "Clock.h"
 #include "CommandLine.h"
@@ -14,11 +14,9 @@
 #include "FrameImages.h"
 #include "GetRecorde.h"
 #include "HTMLHelp_Decl.h"
-#include "HidPlatformLinux.h"
 #include "Option.h"
 #include "QtSoundPlayer.h"
 #include "ReadingsWindow.h"
-#include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
 #include "TerminationSignal.h"
 #include "UserInteraction.h"
@@ -92,7 +90,6 @@ int main(int argc, char** argv)
     const CommandLine commandLine = ReadCommandLine();
     if (commandLine.outcome != CommandLine::Outcome::Run)
         return commandLine.exitCode();
-    const bool simulateMeter = commandLine.simulateMeter;
 
     QtUserInteraction ui;
     SystemClock clock;
@@ -100,11 +97,7 @@ int main(int argc, char** argv)
     if (QString error; !folders.createWritableFolders(&error))
         std::fprintf(stderr, "decimora: cannot create the folder %s\n", qPrintable(error));
     QtSoundPlayer sound(folders.resourceFolder());
-    std::unique_ptr<HidPlatform> hid;
-    if (simulateMeter)
-        hid = std::make_unique<SimulatedMeter>();
-    else
-        hid = std::make_unique<LinuxHidPlatform>();
+    const std::unique_ptr<HidPlatform> hid = MakeHidPlatform(commandLine);
     const QString databasePath = SqliteReadingStore::defaultDatabasePath();
 
     // The help engine outlives the frame, which owns the help windows.

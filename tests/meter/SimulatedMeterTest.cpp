@@ -253,3 +253,34 @@ TEST(SimulatedMeter, ANewMeterDownloadsItsDefaultMemory)
     EXPECT_EQ(weights, (std::vector<QString> { "A", "C", "A" }));
     EXPECT_EQ(intervals, (std::vector<int> { 1, 10, 60 }));
 }
+
+namespace {
+
+// A handle that writes but never reads (the program's write handle) keeps only the latest 64 replies,
+// as the hidraw driver keeps them per open file: before, a run of a million readings kept them all.
+TEST(SimulatedMeter, AHandleNobodyReadsKeepsOnlyTheLatestReplies)
+{
+    SimulatedMeter meter;
+    SimulatedMeter twin;
+    MeterLine line(meter);
+    MeterLine reference(twin);
+    std::vector<std::uint8_t> expectedLast;
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(line.send(0xB3));
+        ASSERT_TRUE(reference.send(0xB3));
+        std::vector<std::uint8_t> reply(SimulatedMeter::ReportLength);
+        ASSERT_EQ(reference.connection->read(reply.data(), reply.size(), 1000), int(reply.size()));
+        if (i == 200 - 64)
+            expectedLast = reply;
+    }
+    std::vector<std::uint8_t> reply(SimulatedMeter::ReportLength);
+    ASSERT_EQ(line.connection->read(reply.data(), reply.size(), 1000), int(reply.size()));
+    // The oldest kept is the reply to request 137: the same level as the twin's 137th.
+    EXPECT_EQ(reply, expectedLast);
+    int kept = 1;
+    while (line.connection->read(reply.data(), reply.size(), 0) > 0)
+        ++kept;
+    EXPECT_EQ(kept, 64);
+}
+
+} // namespace

@@ -47,6 +47,8 @@ expected=(
     /usr/share/metainfo/org.decimora.Decimora.metainfo.xml
     /usr/lib/udev/rules.d/70-decimora-meter.rules
     /usr/share/man/man1/decimora.1.gz
+    /usr/bin/decimora-cli
+    /usr/share/man/man1/decimora-cli.1.gz
     /usr/share/doc/decimora/copyright
     /usr/share/doc/decimora/changelog.gz
 )
@@ -68,6 +70,16 @@ dpkg -x "$deb" "$root"
 program=$root/usr/bin/decimora
 env -i PATH=/usr/bin:/bin HOME="$work" "$program" --help >"$work/help" || fail "--help without a display failed"
 grep -q -- '--simulate-meter' "$work/help" || fail "--help does not name --simulate-meter"
+
+# The command-line tool, unpacked, without a display: a second of live readings from the simulated
+# meter, each line time, level, weighting, range, response, max hold.
+cli=$root/usr/bin/decimora-cli
+env -i PATH=/usr/bin:/bin HOME="$work" "$cli" live --simulate-meter --interval 0.3 --duration 1 >"$work/live.csv" \
+    2>"$work/live.log" || { cat "$work/live.log"; fail "decimora-cli live without a display failed"; }
+head -1 "$work/live.csv" | grep -qx $'time,level,weighting,range,response,max_hold\r' || fail "no CSV header"
+readings=$(grep -cE '^[0-9-]{10}T[0-9:.]{12}[+-][0-9]{2}:[0-9]{2},[0-9]+\.[0-9],A,30-130,fast,false.$' "$work/live.csv")
+[ "$readings" -ge 2 ] || { cat "$work/live.csv"; fail "decimora-cli live wrote $readings readings"; }
+echo "decimora-cli live wrote $readings readings without a display"
 
 # 4. Started with a fresh home and the simulated meter, then ended by SIGTERM.
 home=$work/home

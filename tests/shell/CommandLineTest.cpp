@@ -1,5 +1,10 @@
 // The decimora executable's command line, run as a user runs it: --help and --version are answered
-// without a display, anything else the program does not know ends it with 2 and a usage line.
+// without a display, anything else the program does not know ends it with 2 and a usage line; and the
+// meter link it asks for.
+
+#include "CommandLine.h"
+#include "HidPlatform.h"
+#include "TestFiles.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -20,13 +25,19 @@ TEST(CommandLine, HelpAndVersionNeedNoDisplayAndUnknownArgumentsEndWithTwoAndAUs
         QString output;
         QString errors;
     };
-    const QString usage = QStringLiteral("Usage: decimora [--simulate-meter] [--help] [--version]\n");
+    const QString usage = QStringLiteral("Usage: decimora [--simulate-meter[=MEMORY.bin]] [--help] [--version]\n");
+    QTemporaryDir folder;
+    const QString missingMemory = folder.filePath(QStringLiteral("missing.bin"));
     const Case cases[] = {
         { { "--help" }, true, 0, true, {}, {} },
         { { "-h" }, true, 0, true, {}, {} },
         { { "--version" }, true, 0, false, QStringLiteral("decimora " DECIMORA_VERSION "\n"), {} },
         { { "--simulate-meter", "--bogus" }, false, 2, false, {}, "decimora: Unknown option 'bogus'.\n" + usage },
         { { "readings.dmr" }, false, 2, false, {}, "decimora: Unexpected argument 'readings.dmr'.\n" + usage },
+        // A memory dump to replay that cannot be read is a bad command line: the program does not start.
+        { { "--simulate-meter=" + missingMemory }, false, 2, false, {},
+            "decimora: Cannot read the meter memory file " + missingMemory + ": No such file or directory\n" + usage },
+        { { "--simulate-meter=" + folder.path() }, false, 2, false, {}, {} },
         // Asking for help does not excuse an unknown option.
         { { "--help", "--bogus" }, true, 2, false, {}, "decimora: Unknown option 'bogus'.\n" + usage },
     };
@@ -65,6 +76,45 @@ TEST(CommandLine, HelpAndVersionNeedNoDisplayAndUnknownArgumentsEndWithTwoAndAUs
         else
             EXPECT_TRUE(errors.endsWith(c.errors)) << errors.toStdString();
     }
+}
+
+} // namespace
+
+namespace {
+
+// The memory of --simulate-meter=MEMORY.bin is what the program's simulated meter downloads: a dump
+// written by decimora-cli download --raw is imported again, byte for byte.
+TEST(CommandLine, ASimulatedMeterWithAMemoryFileDownloadsExactlyThatMemory)
+{
+    QTemporaryDir folder;
+    const QString dump = folder.filePath(QStringLiteral("memory.bin"));
+    const QByteArray memory("\xFD\x00\x30\x05\x09\x12\x05\x06\x0A\x51\xA5\x7A\xFF", 13);
+    writeFile(dump, memory);
+    const CommandLine commandLine
+        = ReadCommandLine({ QStringLiteral("decimora"), QStringLiteral("--simulate-meter=") + dump });
+    ASSERT_EQ(commandLine.outcome, CommandLine::Outcome::Run);
+    ASSERT_TRUE(commandLine.simulateMeter);
+
+    const std::unique_ptr<HidPlatform> platform = MakeHidPlatform(commandLine);
+    const std::vector<HidInterfaceInfo> devices = platform->scan();
+    ASSERT_EQ(devices.size(), 1U);
+    const std::unique_ptr<HidConnection> link = platform->open(devices[0].devicePath, HidAccess::ReadWrite);
+    ASSERT_TRUE(link);
+    QByteArray downloaded;
+    for (const std::uint8_t command : { 0xB5, 0xC4, 0xC4 }) {
+        std::uint8_t report[9] = { 0, command };
+        ASSERT_TRUE(link->write(report, sizeof report));
+        ASSERT_EQ(link->read(report, sizeof report, 1000), 9);
+        if (command == 0xC4)
+            downloaded.append(reinterpret_cast<const char*>(report + 1), 8);
+    }
+    // Two blocks of eight: the memory, then the end marks the meter pads with.
+    EXPECT_EQ(downloaded, memory + QByteArray(3, '\xFF'));
+
+    // A bare --simulate-meter keeps the simulated meter's own memory.
+    const CommandLine bare = ReadCommandLine({ QStringLiteral("decimora"), QStringLiteral("--simulate-meter") });
+    EXPECT_TRUE(bare.simulateMeter);
+    EXPECT_FALSE(bare.simulatedMemory.has_value());
 }
 
 } // namespace

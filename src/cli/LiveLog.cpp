@@ -1,0 +1,129 @@
+#include "LiveLog.h"
+
+#include "CliError.h"
+#include "MeterProtocol.h"
+#include "MeterSession.h"
+#include "SimulatedMeter.h"
+
+#include <QEvent>
+
+#include <algorithm>
+
+LiveLog::LiveLog(MeterSession& session, LiveReadingSink& sink, std::function<void(const QString&)> note)
+    : session_(session)
+    , sink_(sink)
+    , note_(std::move(note))
+{
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &LiveLog::tick);
+    connect(&session_, &MeterSession::devicesChanged, this, &LiveLog::meterMayHaveChanged);
+}
+
+LiveLog::~LiveLog()
+{
+    stop();
+}
+
+void LiveLog::start(int intervalMs)
+{
+    TForm6& m = session_.module();
+    m.MeasureWindowHandle = this;
+    m.ReadMode = 1;
+    m.MeterBusy = MeterBusyMeasuring;
+    running_ = true;
+    meterMayHaveChanged();
+    timer_.start(intervalMs);
+    tick();
+}
+
+void LiveLog::stop()
+{
+    if (!running_)
+        return;
+    running_ = false;
+    timer_.stop();
+    TForm6& m = session_.module();
+    m.ReadMode = 0;
+    m.MeterBusy = 0;
+    m.MeasureWindowHandle = nullptr;
+    sink_.finish();
+}
+
+void LiveLog::tick()
+{
+    meterMayHaveChanged();
+    requestReading();
+}
+
+void LiveLog::requestReading()
+{
+    TForm6& m = session_.module();
+    // Without the meter the run waits; the first tick after it is back asks the new device.
+    if (!running_ || !m.DeviceConnected)
+        return;
+    FillRequestReading(m.SendBuffer);
+    SendToMeter(m);
+    // The simulated meter keeps every report it was sent, for tests; a logger running for days must
+    // not keep them.
+    if (SimulatedMeter* meter = session_.simulatedMeter())
+        meter->clearWrittenReports();
+}
+
+bool LiveLog::event(QEvent* event)
+{
+    if (event->type() == static_cast<QEvent::Type>(WM_NEWREADING)) {
+        takeReading();
+        return true;
+    }
+    return QObject::event(event);
+}
+
+void LiveLog::takeReading()
+{
+    if (!running_)
+        return;
+    TForm6& m = session_.module();
+    LiveReading reading;
+    reading.time = session_.clock().now();
+    reading.tenths = std::min(m.LiveValue, HighestLiveReading);
+    reading.flags = m.LiveFlags;
+    try {
+        sink_.take(reading);
+        ++readings_;
+    } catch (const CliError& error) {
+        stop();
+        emit failed(error.text());
+    }
+}
+
+void LiveLog::meterMayHaveChanged()
+{
+    if (!running_)
+        return;
+    const TForm6& m = session_.module();
+    Told now = Told::Connected;
+    if (!m.DeviceConnected)
+        now = m.MeterWithoutAccess ? Told::WithoutAccess : Told::Missing;
+    if (now == told_)
+        return;
+    const Told before = told_;
+    told_ = now;
+    switch (now) {
+    case Told::Connected:
+        if (everConnected_)
+            note_(QStringLiteral("The meter is back; logging goes on."));
+        else if (before != Told::Nothing)
+            note_(QStringLiteral("A meter is plugged in; logging starts."));
+        everConnected_ = true;
+        break;
+    case Told::Missing:
+        note_(before == Told::Connected ? QStringLiteral("The meter was unplugged; waiting for it to come back.")
+                                        : QStringLiteral("No sound level meter is plugged in; waiting for one."));
+        break;
+    case Told::WithoutAccess:
+        note_(MeterAccessHint() + QStringLiteral("\nWaiting for a meter this user may open."));
+        break;
+    case Told::Nothing:
+        break;
+    }
+}

@@ -1,0 +1,626 @@
+// decimora-cli run as a user runs it: a separate process, started with QProcess without any display
+// (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM removed), talking to the simulated meter. What it
+// writes is read back by the programs a user would read it with: Python's csv and json modules, a
+// strict reader of the InfluxDB line protocol, openpyxl and xlrd.
+
+#include "ChildWindowHarness.h"
+#include "GetRecorde.h"
+#include "SimulatedMeter.h"
+#include "SqliteReadingStore.h"
+#include "TestFiles.h"
+#include "TestModule.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+QProcessEnvironment HeadlessEnvironment(const QString& home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("HOME"), home);
+    return environment;
+}
+
+struct Finished {
+    int exitCode = -1;
+    bool normalExit = false;
+    QString out;
+    QString err;
+};
+
+class CliTest : public testing::Test {
+protected:
+    QString file(const QString& name) const { return QDir(folder.path()).filePath(name); }
+
+    void start(QProcess& tool, const QStringList& arguments) const
+    {
+        tool.setProcessEnvironment(HeadlessEnvironment(folder.path()));
+        tool.setWorkingDirectory(folder.path());
+        tool.start(QStringLiteral(DECIMORA_CLI_EXECUTABLE), arguments);
+        ASSERT_TRUE(tool.waitForStarted());
+    }
+
+    Finished run(const QStringList& arguments) const
+    {
+        QProcess tool;
+        start(tool, arguments);
+        EXPECT_TRUE(tool.waitForFinished(180000)) << arguments.join(QLatin1Char(' ')).toStdString();
+        return { tool.exitCode(), tool.exitStatus() == QProcess::NormalExit,
+            QString::fromLocal8Bit(tool.readAllStandardOutput()), QString::fromLocal8Bit(tool.readAllStandardError()) };
+    }
+
+    // Runs a Python program (Debian's) and returns its standard output; fails the test on its failure.
+    static QByteArray python(const QStringList& arguments, const QByteArray& input = {})
+    {
+        QProcess program;
+        program.start(QStringLiteral("/usr/bin/python3"), arguments);
+        program.write(input);
+        program.closeWriteChannel();
+        EXPECT_TRUE(program.waitForFinished(60000));
+        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+        return program.readAllStandardOutput();
+    }
+
+    // The readings in files of the format, as the strict reader found them.
+    static QJsonArray liveReadings(const QString& format, const QStringList& files)
+    {
+        const QByteArray json
+            = python(QStringList { QStringLiteral(DECIMORA_CLI_TEST_DIR "/live_lines.py"), format } + files);
+        return QJsonDocument::fromJson(json).object().value(QLatin1String("readings")).toArray();
+    }
+
+    static std::vector<int> tenthsOf(const QJsonArray& readings)
+    {
+        std::vector<int> tenths;
+        for (const QJsonValue& reading : readings)
+            tenths.push_back(qRound(reading.toObject().value(QLatin1String("level")).toDouble() * 10));
+        return tenths;
+    }
+
+    static int lineCount(const QString& path) { return static_cast<int>(readFile(path).count('\n')); }
+
+    QTemporaryDir folder;
+};
+
+// The levels a fresh simulated meter answers to its first count requests: the levels the tool must
+// have written, in order, so that a lost reading shows as a gap.
+std::vector<int> SimulatedLevels(int count)
+{
+    SimulatedMeter meter;
+    const std::vector<HidInterfaceInfo> devices = meter.scan();
+    EXPECT_EQ(devices.size(), 1U);
+    const std::unique_ptr<HidConnection> link = meter.open(devices.at(0).devicePath, HidAccess::ReadWrite);
+    std::vector<int> levels;
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t request[SimulatedMeter::ReportLength] = { 0, 0xB3 };
+        EXPECT_TRUE(link->write(request, sizeof request));
+        std::uint8_t reply[SimulatedMeter::ReportLength] = {};
+        EXPECT_EQ(link->read(reply, sizeof reply, 1000), int(sizeof reply));
+        levels.push_back(std::min(reply[1] * 256 + reply[2], 1400));
+    }
+    return levels;
+}
+
+std::vector<int> Prefix(const std::vector<int>& levels, std::size_t count)
+{
+    return { levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(std::min(count, levels.size())) };
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 60000)
+{
+    return TestModule::waitUntil(condition, timeoutMs);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// live
+
+TEST_F(CliTest, LiveWritesEveryReadingInEachFormatForOtherProgramsToRead)
+{
+    const std::vector<int> expected = SimulatedLevels(100);
+    for (const char* format : { "csv", "jsonl", "influx" }) {
+        SCOPED_TRACE(format);
+        const QString output = file(QStringLiteral("live.") + QLatin1String(format));
+        const Finished done = run({ "live", "--simulate-meter", "--interval", "0.3", "--duration", "2", "--format",
+            format, "--output", output });
+        ASSERT_TRUE(done.normalExit);
+        ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+        EXPECT_EQ(done.out, QString());
+
+        const QJsonArray readings = liveReadings(QLatin1String(format), { output });
+        ASSERT_GE(readings.size(), 3);
+        // Every reading of the meter, in order, none lost or repeated.
+        EXPECT_EQ(tenthsOf(readings), Prefix(expected, std::size_t(readings.size())));
+        qint64 previous = 0;
+        for (const QJsonValue& value : readings) {
+            const QJsonObject reading = value.toObject();
+            const qint64 time = qint64(reading.value(QLatin1String("time_ms")).toDouble());
+            EXPECT_GT(time, previous);
+            previous = time;
+            const double level = reading.value(QLatin1String("level")).toDouble();
+            EXPECT_GE(level, 30.0);
+            EXPECT_LE(level, 140.0);
+            // The simulated meter starts fast, A weighted, 30-130 dB, max hold off.
+            EXPECT_EQ(reading.value(QLatin1String("weighting")).toString(), "A");
+            EXPECT_EQ(reading.value(QLatin1String("range")).toString(), "30-130");
+            EXPECT_EQ(reading.value(QLatin1String("response")).toString(), "fast");
+            EXPECT_FALSE(reading.value(QLatin1String("max_hold")).toBool());
+        }
+    }
+}
+
+TEST_F(CliTest, LiveToStandardOutputAndInfluxNamesWithTheProtocolsEscapes)
+{
+    const Finished done = run({ "live", "--simulate-meter", "--interval", "0.3", "--duration", "1", "--format",
+        "influx", "--measurement", "noise level,site", "--tag", "place=north gate, east", "--tag", "a=b=c" });
+    ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+    const QString output = file(QStringLiteral("stdout.influx"));
+    writeFile(output, done.out.toUtf8());
+    const QByteArray json
+        = python({ QStringLiteral(DECIMORA_CLI_TEST_DIR "/live_lines.py"), QStringLiteral("influx"), output });
+    const QJsonArray tags = QJsonDocument::fromJson(json).object().value(QLatin1String("tags")).toArray();
+    ASSERT_GE(tags.size(), 1);
+    for (const QJsonValue& value : tags) {
+        const QJsonObject line = value.toObject();
+        EXPECT_EQ(line.value(QLatin1String("measurement")).toString(), "noise level,site");
+        const QJsonObject lineTags = line.value(QLatin1String("tags")).toObject();
+        EXPECT_EQ(lineTags.value(QLatin1String("place")).toString(), "north gate, east");
+        EXPECT_EQ(lineTags.value(QLatin1String("a")).toString(), "b=c");
+        EXPECT_EQ(lineTags.value(QLatin1String("weighting")).toString(), "A");
+    }
+}
+
+TEST_F(CliTest, InfluxDbTakesTheLinesAndGivesBackEveryReading)
+{
+    const QString lines = file(QStringLiteral("live.influx"));
+    const Finished done = run({ "live", "--simulate-meter", "--interval", "0.3", "--duration", "1.5", "--format",
+        "influx", "--measurement", "noise level,site", "--tag", "place=north gate", "--output", lines });
+    ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+    const QJsonArray written = liveReadings(QStringLiteral("influx"), { lines });
+    ASSERT_GE(written.size(), 3);
+
+    const QJsonArray stored
+        = QJsonDocument::fromJson(python({ QStringLiteral(DECIMORA_CLI_TEST_DIR "/influx_roundtrip.py"), lines,
+                                      QStringLiteral("noise level,site") }))
+              .object()
+              .value(QLatin1String("points"))
+              .toArray();
+    ASSERT_EQ(stored.size(), written.size());
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        const QJsonObject point = stored[i].toObject();
+        const QJsonObject reading = written[i].toObject();
+        EXPECT_EQ(point.value(QLatin1String("level")).toDouble(), reading.value(QLatin1String("level")).toDouble());
+        EXPECT_EQ(point.value(QLatin1String("max_hold")).toBool(), false);
+        EXPECT_EQ(point.value(QLatin1String("place")).toString(), "north gate");
+        EXPECT_EQ(point.value(QLatin1String("weighting")).toString(), "A");
+        EXPECT_EQ(point.value(QLatin1String("range")).toString(), "30-130");
+        EXPECT_EQ(qRound64(point.value(QLatin1String("time_ns")).toDouble() / 1e6),
+            qint64(reading.value(QLatin1String("time_ms")).toDouble()));
+    }
+}
+
+TEST_F(CliTest, LiveWaitsThroughAnUnplugLosesNothingAfterTheReplugAndEndsOnSigtermWithACompleteLine)
+{
+    const QString output = file(QStringLiteral("unplug.csv"));
+    QProcess tool;
+    start(tool, { "live", "--simulate-meter", "--interval", "0.3", "--output", output });
+    QString errors;
+    const auto saidSoFar = [&] {
+        errors += QString::fromLocal8Bit(tool.readAllStandardError());
+        return errors;
+    };
+    // The header and three readings.
+    ASSERT_TRUE(WaitFor([&] { return lineCount(output) >= 4; }));
+    const int beforeUnplug = lineCount(output) - 1;
+    ::kill(static_cast<pid_t>(tool.processId()), SIGUSR1);
+    ASSERT_TRUE(WaitFor([&] { return saidSoFar().contains(QLatin1String("unplugged; waiting")); }))
+        << errors.toStdString();
+    const int whileUnplugged = lineCount(output) - 1;
+    // Requests keep falling due while the cable is out; nothing may come of them.
+    QTest::qWait(1000);
+    EXPECT_EQ(lineCount(output) - 1, whileUnplugged);
+    ::kill(static_cast<pid_t>(tool.processId()), SIGUSR2);
+    ASSERT_TRUE(WaitFor([&] { return saidSoFar().contains(QLatin1String("back; logging goes on")); }))
+        << errors.toStdString();
+    ASSERT_TRUE(WaitFor([&] { return lineCount(output) - 1 >= whileUnplugged + 4; }));
+    tool.terminate();
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(tool.exitCode(), 0) << saidSoFar().toStdString();
+
+    // The reader refuses a file whose last line is not complete.
+    const std::vector<int> written = tenthsOf(liveReadings(QStringLiteral("csv"), { output }));
+    const std::vector<int> expected = SimulatedLevels(int(written.size()) + 1);
+    if (written != Prefix(expected, written.size())) {
+        // Only the reading asked for as the cable was pulled may be missing; everything after the
+        // replug follows on without a gap.
+        std::size_t gap = 0;
+        while (gap < written.size() && written[gap] == expected[gap])
+            ++gap;
+        EXPECT_GE(gap, std::size_t(beforeUnplug));
+        EXPECT_LE(gap, std::size_t(whileUnplugged));
+        std::vector<int> withoutGap = expected;
+        withoutGap.erase(withoutGap.begin() + static_cast<std::ptrdiff_t>(gap));
+        EXPECT_EQ(written, Prefix(withoutGap, written.size()));
+    }
+}
+
+TEST_F(CliTest, LiveRotatesDailyAtLocalMidnightWithoutLosingAReading)
+{
+    const Finished done = run(
+        { "live", "--simulate-meter", "--pretend-start=2026-12-10T23:59:57.600", "--interval", "0.5", "--duration", "5",
+            "--format", "jsonl", "--output", file(QStringLiteral("noise.jsonl")), "--rotate", "daily" });
+    ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+    EXPECT_EQ(QDir(folder.path()).entryList({ QStringLiteral("noise*") }, QDir::Files),
+        QStringList({ "noise-2026-12-10.jsonl", "noise-2026-12-11.jsonl" }));
+    std::vector<int> levels;
+    for (const char* day : { "2026-12-10", "2026-12-11" }) {
+        const QByteArray content = readFile(file(QStringLiteral("noise-%1.jsonl").arg(QLatin1String(day))));
+        ASSERT_TRUE(content.endsWith('\n')) << day;
+        const QList<QByteArray> lines = content.trimmed().split('\n');
+        EXPECT_GE(lines.size(), 1) << day;
+        for (const QByteArray& line : lines) {
+            QJsonParseError error {};
+            const QJsonObject reading = QJsonDocument::fromJson(line, &error).object();
+            ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+            EXPECT_TRUE(reading.value(QLatin1String("time")).toString().startsWith(QLatin1String(day)))
+                << line.toStdString();
+            levels.push_back(qRound(reading.value(QLatin1String("level")).toDouble() * 10));
+        }
+    }
+    EXPECT_EQ(levels, Prefix(SimulatedLevels(int(levels.size())), levels.size()));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// download
+
+// 0xFD, status, second, minute, hour, day, month, year (BCD), interval; then 65.3 and 70.1 dB packed
+// into three bytes; then a C-weighted run; the end mark.
+const Bytes SmallMemory { 0xFD, 0x00, 0x30, 0x05, 0x09, 0x12, 0x05, 0x06, 0x0A, 0x51, 0xA5, 0x7A, 0xFD, 0x10, 0x00,
+    0x00, 0x08, 0x13, 0x05, 0x06, 0x3C, 0x51, 0xA5, 0x7A, 0x51, 0xA5, 0x7A, 0xFF };
+
+// What the import window saves after downloading memory: the reference for the tool's data file.
+QByteArray ImportWindowSave(const Bytes& memory, const QString& path)
+{
+    QTemporaryDir tables;
+    TestModule fixture { std::make_unique<SqliteReadingStore>(QDir(tables.path()).filePath("Decimora.mdb")) };
+    EXPECT_TRUE(fixture.connect());
+    TForm6& m = *fixture.module;
+    m.MeasureSaved = true;
+    m.ImportCommandEnabled = true;
+    m.FormsReady = true;
+    ChildWindowHarness<TForm4> shown;
+    EXPECT_TRUE(shown.open(m, ChildWindowKind::Import));
+    fixture.meter.setLoggedMemory(memory);
+    QTest::mouseClick(shown.button("ImportButton"), Qt::LeftButton);
+    fixture.ui.saveFileNames.push_back(path);
+    QTest::mouseClick(shown.button("SaveButton"), Qt::LeftButton);
+    return readFile(path);
+}
+
+TEST_F(CliTest, DownloadWritesTheImportWindowsDataFileAndARawDumpThatReplaysToTheSameRows)
+{
+    const QString memoryFile = file(QStringLiteral("memory.bin"));
+    writeFile(memoryFile, QByteArray(reinterpret_cast<const char*>(SmallMemory.data()), qsizetype(SmallMemory.size())));
+    const QByteArray reference = ImportWindowSave(SmallMemory, file(QStringLiteral("window.dmr")));
+    ASSERT_TRUE(reference.startsWith("@Zentrobasis Decimora File")) << reference.toStdString();
+
+    const Finished first = run({ "download", "--simulate-meter=" + memoryFile, "--output",
+        file(QStringLiteral("tool.dmr")), "--raw", file(QStringLiteral("dump.bin")) });
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    EXPECT_EQ(readFile(file(QStringLiteral("tool.dmr"))), reference);
+    // The bytes as the meter sent them, up to and including the end mark.
+    EXPECT_EQ(readFile(file(QStringLiteral("dump.bin"))), readFile(memoryFile));
+    // Standard error is no terminal here: plain progress lines, the last one saying it is done.
+    EXPECT_TRUE(first.err.contains(QLatin1String("downloaded 6 readings, 28 bytes, done"))) << first.err.toStdString();
+
+    // The default memory of the simulated meter, dumped and replayed.
+    const Finished dumped = run({ "download", "--simulate-meter", "--output", file(QStringLiteral("default.dmr")),
+        "--raw", file(QStringLiteral("default.bin")) });
+    ASSERT_EQ(dumped.exitCode, 0) << dumped.err.toStdString();
+    const QByteArray dump = readFile(file(QStringLiteral("default.bin")));
+    ASSERT_TRUE(dump.endsWith('\xFF'));
+    EXPECT_EQ(dump.count('\xFF'), 1);
+    const Finished replayed = run({ "download", "--simulate-meter=" + file(QStringLiteral("default.bin")), "--output",
+        file(QStringLiteral("replayed.dmr")) });
+    ASSERT_EQ(replayed.exitCode, 0) << replayed.err.toStdString();
+    EXPECT_EQ(readFile(file(QStringLiteral("replayed.dmr"))), readFile(file(QStringLiteral("default.dmr"))));
+    EXPECT_EQ(readFile(file(QStringLiteral("default.dmr"))).count("\r\n"), 2 + 3120);
+}
+
+TEST_F(CliTest, ADownloadOnATerminalDrawsItsProgressBarInPlace)
+{
+    // script(1) gives the tool a terminal and copies what it shows; the terminal ends lines in CR LF.
+    QProcess terminal;
+    terminal.setProcessEnvironment(HeadlessEnvironment(folder.path()));
+    terminal.setWorkingDirectory(folder.path());
+    terminal.start(QStringLiteral("script"),
+        { "-qec", QStringLiteral(DECIMORA_CLI_EXECUTABLE " download --simulate-meter --output shown.dmr"),
+            "/dev/null" });
+    ASSERT_TRUE(terminal.waitForFinished(180000));
+    EXPECT_EQ(terminal.exitCode(), 0);
+    const QByteArray shown = terminal.readAllStandardOutput();
+    EXPECT_TRUE(shown.startsWith("\rDownloading [")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("\rDownloading [========================] 3120 readings, 4708 bytes\r\n"))
+        << shown.toStdString();
+    EXPECT_EQ(shown.count('\n'), 1);
+    EXPECT_TRUE(readFile(file(QStringLiteral("shown.dmr"))).startsWith("@Zentrobasis Decimora File\r\nTotal:3120\r\n"));
+}
+
+TEST_F(CliTest, ADownloadCutByAnUnplugEndsWithOneMessageAndNoFile)
+{
+    // A memory long enough that the download is still running when the cable is pulled: 200,000
+    // readings, announced by a progress line after the first second.
+    Bytes memory { 0xFD, 0x40, 0x00, 0x00, 0x10, 0x01, 0x06, 0x26, 0x01 };
+    for (int i = 0; i < 100000; ++i)
+        memory.insert(memory.end(), { 0x51, 0xA5, 0x7A });
+    memory.push_back(0xFF);
+    const QString memoryFile = file(QStringLiteral("long.bin"));
+    writeFile(memoryFile, QByteArray(reinterpret_cast<const char*>(memory.data()), qsizetype(memory.size())));
+    const QString output = file(QStringLiteral("cut.dmr"));
+    const QString raw = file(QStringLiteral("cut.bin"));
+
+    QProcess tool;
+    start(tool, { "download", "--simulate-meter=" + memoryFile, "--output", output, "--raw", raw });
+    QString errors;
+    ASSERT_TRUE(WaitFor([&] {
+        errors += QString::fromLocal8Bit(tool.readAllStandardError());
+        return errors.contains(QLatin1String("downloaded"));
+    })) << errors.toStdString();
+    ::kill(static_cast<pid_t>(tool.processId()), SIGUSR1);
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    errors += QString::fromLocal8Bit(tool.readAllStandardError());
+    EXPECT_EQ(tool.exitCode(), 1);
+    EXPECT_TRUE(errors.endsWith(QLatin1String(
+        "decimora-cli: The meter was disconnected during the download. Nothing was written; connect the meter again "
+        "and repeat the download.\n")))
+        << errors.toStdString();
+    EXPECT_EQ(QDir(folder.path()).entryList({ QStringLiteral("cut*") }, QDir::Files), QStringList());
+}
+
+// ---------------------------------------------------------------------------------------------------
+// setup
+
+TEST_F(CliTest, SetupSendsTheModeByteKeepingWhatIsNotGivenAndPrintsTheSettings)
+{
+    struct Case {
+        QStringList options;
+        // The mode byte sent, or -1 for no mode report.
+        int modeByte;
+        const char* printed;
+    };
+    // The simulated meter starts at 30-130 dB, fast, A weighting, max hold off: status 0x40.
+    const Case cases[] = {
+        { {}, -1, "range: 30-130\nresponse: fast\nweighting: A\nmax_hold: off\n" },
+        { { "--weighting", "C" }, 0x50, "range: 30-130\nresponse: fast\nweighting: C\nmax_hold: off\n" },
+        { { "--range", "50-100", "--slow", "--max-hold", "on" }, 0x22,
+            "range: 50-100\nresponse: slow\nweighting: A\nmax_hold: on\n" },
+        { { "--range", "80-130", "--fast", "--weighting", "c", "--max-hold", "off" }, 0x54,
+            "range: 80-130\nresponse: fast\nweighting: C\nmax_hold: off\n" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.join(QLatin1Char(' ')).toStdString());
+        const Finished done = run(QStringList { "setup", "--simulate-meter", "--trace" } + c.options);
+        ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+        EXPECT_EQ(done.out, QLatin1String(c.printed));
+        // A status request is asked again when a busy machine passes the answer on late: repeats of
+        // the same report count once.
+        QStringList sent;
+        for (const QString& line : done.err.split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("trace: >")) && (sent.isEmpty() || sent.last() != line.mid(9)))
+                sent << line.mid(9);
+        // The status before and after; with nothing to change, the two requests run together.
+        QStringList expected { "00 b3 00 00 00 00 00 00 00" };
+        if (c.modeByte >= 0)
+            expected << QStringLiteral("00 56 %1 00 00 00 00 00 00").arg(c.modeByte, 2, 16, QLatin1Char('0'))
+                     << "00 b3 00 00 00 00 00 00 00";
+        EXPECT_EQ(sent, expected) << done.err.toStdString();
+        // The answers were traced too.
+        EXPECT_GE(done.err.count(QLatin1String("trace: < 00 ")), 2) << done.err.toStdString();
+    }
+}
+
+TEST_F(CliTest, SetupSetsTheClockInPackedBcd)
+{
+    const Finished done = run({ "setup", "--simulate-meter", "--trace", "--set-clock" });
+    ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+    const qsizetype at = done.out.indexOf(QLatin1String("clock: set to "));
+    ASSERT_GE(at, 0) << done.out.toStdString();
+    const QDateTime set = QDateTime::fromString(done.out.mid(at + 14, 19), Qt::ISODate);
+    ASSERT_TRUE(set.isValid());
+    const auto bcd
+        = [](int value) { return QStringLiteral("%1").arg((value / 10) * 16 + value % 10, 2, 16, QLatin1Char('0')); };
+    const QString clockReport = QStringLiteral("trace: > 00 7c %1 %2 %3 %4 %5 %6 00")
+                                    .arg(bcd(set.time().second()), bcd(set.time().minute()), bcd(set.time().hour()),
+                                        bcd(set.date().day()), bcd(set.date().month()), bcd(set.date().year() % 100));
+    EXPECT_TRUE(done.err.contains(clockReport)) << clockReport.toStdString() << "\n" << done.err.toStdString();
+    EXPECT_FALSE(done.err.contains(QLatin1String("trace: > 00 56"))) << "no mode was asked for";
+}
+
+// ---------------------------------------------------------------------------------------------------
+// convert and stats
+
+// Six readings, A and C weighted, as the program writes a data file.
+const QByteArray SmallDataFile = "@Zentrobasis Decimora File\r\n"
+                                 "Total:6\r\n"
+                                 "5/12/2006 ,9:5:30  ,65.3  ,A\r\n"
+                                 "5/12/2006 ,9:5:40  ,70.1  ,A\r\n"
+                                 "5/12/2006 ,9:5:50  ,58.0  ,A\r\n"
+                                 "5/12/2006 ,9:6:0   ,82.4  ,A\r\n"
+                                 "5/12/2006 ,9:6:10  ,91.7  ,C\r\n"
+                                 "5/12/2006 ,9:6:20  ,88.2  ,C\r\n";
+
+TEST_F(CliTest, ConvertRoundTripsThroughEveryFormatAsTheirReadersSeeIt)
+{
+    const QString in = file(QStringLiteral("in.dmr"));
+    writeFile(in, SmallDataFile);
+    for (const char* name : { "out.dmr", "out.csv", "out.xlsx", "out.xls" }) {
+        const Finished done = run({ "convert", in, file(QLatin1String(name)) });
+        ASSERT_EQ(done.exitCode, 0) << name << done.err.toStdString();
+    }
+    EXPECT_EQ(readFile(file(QStringLiteral("out.dmr"))), SmallDataFile);
+
+    // Each spreadsheet read by its own reader; every sheet row with a level, as level and weighting.
+    const QByteArray script = R"(
+import csv, os, sys, openpyxl, xlrd
+folder = sys.argv[1]
+def show(name, rows):
+    found = [(str(r[1]), str(r[2])) for r in rows if len(r) > 2 and str(r[2]) in ("A", "C")]
+    print(name, " ".join("%s/%s" % (float(level), weight) for level, weight in found))
+with open(folder + "/out.csv", newline="", encoding="utf-8") as f:
+    show("csv", list(csv.reader(f, strict=True)))
+show("xlsx", list(openpyxl.load_workbook(folder + "/out.xlsx", read_only=True).worksheets[0].iter_rows(values_only=True)))
+# The bare worksheet stream has no code page record, which xlrd notes on its log.
+sheet = xlrd.open_workbook(folder + "/out.xls", logfile=open(os.devnull, "w")).sheet_by_index(0)
+show("xls", [sheet.row_values(i) for i in range(sheet.nrows)])
+)";
+    const QString seen = QString::fromUtf8(python({ QStringLiteral("-"), folder.path() }, script));
+    const QString levels = QStringLiteral(" 65.3/A 70.1/A 58.0/A 82.4/A 91.7/C 88.2/C\n");
+    EXPECT_EQ(seen.toStdString(), ("csv" + levels + "xlsx" + levels + "xls" + levels).toStdString());
+}
+
+TEST_F(CliTest, StatsAgreeWithAnIndependentComputation)
+{
+    const QString in = file(QStringLiteral("stats.dmr"));
+    writeFile(in, SmallDataFile);
+    const Finished done = run({ "stats", "--interval", "10", "--high-alarm", "80", in });
+    ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+    QMap<QString, double> figures;
+    const QStringList lines = done.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.first(), "file\tfigure\tvalue\tunit");
+    for (const QString& line : lines.mid(1)) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        ASSERT_EQ(fields.size(), 4) << line.toStdString();
+        EXPECT_EQ(fields[0], in);
+        if (!fields[2].isEmpty())
+            figures.insert(fields[1], fields[2].toDouble());
+    }
+    // The figures from their definitions, by the statistics tests' own independent script.
+    const QByteArray script = R"(
+import importlib.util, json, sys
+spec = importlib.util.spec_from_file_location("expected", sys.argv[1])
+expected = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(expected)
+a = [(65.3, 10), (70.1, 10), (58.0, 10), (82.4, 10)]
+c = [(91.7, 10), (88.2, 10)]
+print(json.dumps({"A": expected.figures(a, 80), "C": expected.figures(c, 80)}))
+)";
+    const QJsonObject independent
+        = QJsonDocument::fromJson(python({ QStringLiteral("-"), QStringLiteral(DECIMORA_STATS_SCRIPT) }, script))
+              .object();
+    ASSERT_FALSE(independent.isEmpty());
+    for (const char* weighting : { "A", "C" }) {
+        const QJsonObject wanted = independent.value(QLatin1String(weighting)).toObject();
+        const std::pair<const char*, const char*> labelled[] = { { "eq", "Leq" }, { "10", "L10" }, { "50", "L50" },
+            { "90", "L90" }, { "max", "Lmax" }, { "min", "Lmin" }, { "E (SEL)", "SEL" } };
+        for (const auto& [figure, name] : labelled) {
+            const QString label = QStringLiteral("L%1%2").arg(QLatin1String(weighting), QLatin1String(figure));
+            const QString key = QLatin1String(name);
+            ASSERT_TRUE(figures.contains(label)) << label.toStdString() << done.out.toStdString();
+            EXPECT_NEAR(figures.value(label), wanted.value(key).toDouble(), 0.051) << label.toStdString();
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
+// usage and failures
+
+TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
+{
+    const QStringList cases[] = {
+        {},
+        { "measure" },
+        { "live", "--bogus" },
+        { "live", "--simulate-meter", "--interval", "0.1" },
+        { "live", "--simulate-meter", "--interval", "soon" },
+        { "live", "--simulate-meter", "--format", "xml" },
+        { "live", "--simulate-meter", "--interval" },
+        { "live", "--simulate-meter", "--rotate", "daily" },
+        { "live", "--simulate-meter", "--output", "x.csv", "--rotate", "hourly" },
+        { "live", "--simulate-meter", "--tag", "site=north" },
+        { "live", "--simulate-meter", "--format", "influx", "--tag", "nothing" },
+        { "live", "--simulate-meter", "--format", "influx", "--measurement", "#comment" },
+        { "live", "--pretend-start=2026-12-10T23:59:58" },
+        { "live", "extra" },
+        { "download", "--simulate-meter" },
+        { "download", "--simulate-meter", "--output", "readings.txt" },
+        { "setup", "--simulate-meter", "--range", "40-90" },
+        { "setup", "--simulate-meter", "--fast", "--slow" },
+        { "setup", "--simulate-meter", "--weighting", "Z" },
+        { "setup", "--simulate-meter", "--max-hold", "yes" },
+        { "convert", "in.dmr" },
+        { "convert", "in.dmr", "out.pdf" },
+        { "stats" },
+        { "stats", "--interval", "0", "in.dmr" },
+    };
+    for (const QStringList& arguments : cases) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        const Finished done = run(arguments);
+        EXPECT_TRUE(done.normalExit);
+        EXPECT_EQ(done.exitCode, 2);
+        EXPECT_EQ(done.out, QString());
+        const QStringList lines = done.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 2) << done.err.toStdString();
+        EXPECT_TRUE(lines[0].startsWith(QLatin1String("decimora-cli: "))) << done.err.toStdString();
+        EXPECT_TRUE(lines[1].startsWith(QLatin1String("Usage: decimora-cli "))) << done.err.toStdString();
+    }
+}
+
+TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
+{
+    writeFile(file(QStringLiteral("notes.dmr")), "shopping list\r\n");
+    struct Case {
+        QStringList arguments;
+        QString message;
+    };
+    const QString missing = file(QStringLiteral("missing.bin"));
+    const Case cases[] = {
+        { { "download", "--simulate-meter=" + missing, "--output", file(QStringLiteral("x.dmr")) },
+            "Cannot read the meter memory file " + missing + ": No such file or directory" },
+        { { "convert", file(QStringLiteral("notes.dmr")), file(QStringLiteral("y.csv")) },
+            file(QStringLiteral("notes.dmr")) + " is not a Decimora data file." },
+        { { "live", "--simulate-meter", "--output", file(QStringLiteral("no/such/folder/x.csv")) },
+            "Cannot open " + file(QStringLiteral("no/such/folder/x.csv")) + ": No such file or directory" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        const Finished done = run(c.arguments);
+        EXPECT_EQ(done.exitCode, 1);
+        EXPECT_EQ(done.err, "decimora-cli: " + c.message + "\n");
+    }
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("x.dmr"))));
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("y.csv"))));
+}
+
+TEST_F(CliTest, DevicesListsTheMeterWithItsAccessAndHelpNeedsNoMeter)
+{
+    const Finished devices = run({ "devices", "--simulate-meter" });
+    ASSERT_EQ(devices.exitCode, 0) << devices.err.toStdString();
+    EXPECT_EQ(devices.out, "/dev/hidraw-simulated-meter-1\tread-write\n");
+    EXPECT_EQ(devices.err, QString());
+    for (const char* command : { "devices", "live", "download", "setup", "convert", "stats" }) {
+        const Finished help = run({ command, "--help" });
+        EXPECT_EQ(help.exitCode, 0) << command;
+        EXPECT_TRUE(help.out.startsWith(QLatin1String("Usage: decimora-cli ") + QLatin1String(command)))
+            << help.out.toStdString();
+    }
+}
+
+} // namespace
