@@ -9,6 +9,7 @@
 #include "LiveOutput.h"
 #include "MeterProtocol.h"
 #include "MeterSession.h"
+#include "MqttSink.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
 #include "StagingFile.h"
@@ -238,6 +239,37 @@ int RunDevices(const QStringList& arguments, const QString& usage)
 // ---------------------------------------------------------------------------------------------------
 // live
 
+// The broker and its topics from live's options; nothing without --mqtt. Every mistake is a usage
+// error, told before a single reading is taken.
+std::optional<MqttPublisherOptions> ReadMqttOptions(const QCommandLineParser& parser, const QCommandLineOption& mqtt,
+    const QCommandLineOption& topic, const QCommandLineOption& discovery, const QCommandLineOption& queue)
+{
+    if (!parser.isSet(mqtt)) {
+        if (parser.isSet(topic) || parser.isSet(discovery) || parser.isSet(queue))
+            throw UsageError(QStringLiteral("--topic, --ha-discovery and --mqtt-queue belong to --mqtt."));
+        return std::nullopt;
+    }
+    MqttPublisherOptions options;
+    try {
+        options.broker = ParseMqttBrokerAddress(parser.value(mqtt));
+        if (parser.isSet(topic))
+            options.topicPrefix = parser.value(topic);
+        options.homeAssistantDiscovery = parser.isSet(discovery);
+        if (parser.isSet(queue)) {
+            bool number = false;
+            const qlonglong capacity = parser.value(queue).toLongLong(&number);
+            if (!number || capacity < 1 || capacity > 10'000'000)
+                throw UsageError(
+                    QStringLiteral("--mqtt-queue must be from 1 to 10000000, not '%1'.").arg(parser.value(queue)));
+            options.queueCapacity = static_cast<std::size_t>(capacity);
+        }
+        CheckMqttPublisherOptions(options);
+    } catch (const DecimoraError& error) {
+        throw UsageError(error.text());
+    }
+    return options;
+}
+
 int RunLive(const QStringList& arguments, const QString& usage)
 {
     QCommandLineParser parser;
@@ -259,7 +291,20 @@ int RunLive(const QStringList& arguments, const QString& usage)
         QStringLiteral("influx: the measurement's name (default sound_level)."), QStringLiteral("NAME"));
     const QCommandLineOption tag(QStringLiteral("tag"),
         QStringLiteral("influx: one more tag on every line; may be given again."), QStringLiteral("KEY=VALUE"));
-    parser.addOptions({ interval, format, output, rotate, duration, measurement, tag });
+    const QCommandLineOption mqtt(QStringLiteral("mqtt"),
+        QStringLiteral("Publish every reading to the MQTT broker at HOST, HOST:PORT or [IPv6]:PORT (port 1883 "
+                       "unless given). Lines are then written only with --output or --format."),
+        QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption topic(QStringLiteral("topic"),
+        QStringLiteral("mqtt: the topics' prefix (default decimora): PREFIX/state, PREFIX/availability."),
+        QStringLiteral("PREFIX"));
+    const QCommandLineOption discovery(QStringLiteral("ha-discovery"),
+        QStringLiteral("mqtt: also publish a retained Home Assistant discovery config, so that the meter appears "
+                       "as a sound pressure sensor in dB."));
+    const QCommandLineOption queue(QStringLiteral("mqtt-queue"),
+        QStringLiteral("mqtt: readings kept while the broker is away, the oldest dropped first (default 3600)."),
+        QStringLiteral("N"));
+    parser.addOptions({ interval, format, output, rotate, duration, measurement, tag, mqtt, topic, discovery, queue });
     MeterOptionSet meterOptions;
     meterOptions.addTo(parser);
     if (!ParseCommand(parser, arguments,
@@ -315,14 +360,28 @@ int RunLive(const QStringList& arguments, const QString& usage)
                 throw UsageError(QStringLiteral("The tag '%1' is the reading's own.").arg(key));
         names.tags.emplace_back(key, value);
     }
+    const std::optional<MqttPublisherOptions> mqttOptions = ReadMqttOptions(parser, mqtt, topic, discovery, queue);
+    // With a broker, lines are written when they are asked for; without, they always are.
+    const bool writeLines = !mqttOptions || parser.isSet(output) || parser.isSet(format);
     const MeterOptions options = meterOptions.read(parser);
 
     // Caught from here on, so that a signal during the start ends the tool as cleanly as later.
     SignalEvents signalEvents(options.simulate ? std::initializer_list<int> { SIGINT, SIGTERM, SIGUSR1, SIGUSR2 }
                                                : std::initializer_list<int> { SIGINT, SIGTERM });
     MeterSession session(options);
-    LineOutput lines(*lineFormat, names, target, parser.value(output));
-    LiveLog log(session, lines, Say);
+    std::optional<LineOutput> lines;
+    if (writeLines)
+        lines.emplace(*lineFormat, names, target, parser.value(output));
+    std::unique_ptr<MqttSink> broker;
+    if (mqttOptions)
+        broker = std::make_unique<MqttSink>(*mqttOptions, Say);
+    std::optional<BothSinks> both;
+    LiveReadingSink* sink = broker.get();
+    if (lines && broker)
+        sink = &both.emplace(*lines, *broker);
+    else if (lines)
+        sink = &*lines;
+    LiveLog log(session, *sink, Say);
     QEventLoop loop;
     // An end asked for before the loop runs (a signal during the first scan) is kept until it does.
     std::optional<int> endedWith;
@@ -749,7 +808,9 @@ const std::vector<Command>& Commands()
         { "devices", RunDevices, "Usage: decimora-cli devices [--simulate-meter[=MEMORY.bin]] [--trace]" },
         { "live", RunLive,
             "Usage: decimora-cli live [--interval S] [--format csv|jsonl|influx] [--output FILE [--rotate daily]] "
-            "[--duration S] [--measurement NAME] [--tag KEY=VALUE]... [--simulate-meter[=MEMORY.bin]] [--trace]" },
+            "[--duration S] [--measurement NAME] [--tag KEY=VALUE]... [--mqtt HOST[:PORT] [--topic PREFIX] "
+            "[--ha-discovery] "
+            "[--mqtt-queue N]] [--simulate-meter[=MEMORY.bin]] [--trace]" },
         { "download", RunDownload,
             "Usage: decimora-cli download [--output FILE.dmr|.csv|.xlsx|.xls] [--raw FILE.bin] "
             "[--simulate-meter[=MEMORY.bin]] [--trace]" },

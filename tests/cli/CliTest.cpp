@@ -5,6 +5,7 @@
 
 #include "ChildWindowHarness.h"
 #include "GetRecorde.h"
+#include "MosquittoBroker.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
 #include "TestFiles.h"
@@ -259,6 +260,83 @@ TEST_F(CliTest, LiveWaitsThroughAnUnplugLosesNothingAfterTheReplugAndEndsOnSigte
         withoutGap.erase(withoutGap.begin() + static_cast<std::ptrdiff_t>(gap));
         EXPECT_EQ(written, Prefix(withoutGap, written.size()));
     }
+}
+
+// Readings to a real mosquitto, watched with mosquitto_sub, and at the same time as JSON lines to a
+// file: the file says which readings were taken, the broker must have every one of them, also those
+// taken while it was stopped.
+TEST_F(CliTest, LiveToMqttAnnouncesTheSensorAndDeliversTheReadingsTakenWhileTheBrokerWasAway)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    MqttSubscriber subscriber(broker, { QStringLiteral("noise/#"), QStringLiteral("homeassistant/#") });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+
+    const QString lines = file(QStringLiteral("mqtt.jsonl"));
+    QProcess tool;
+    start(tool,
+        { "live", "--simulate-meter", "--interval", "0.3", "--mqtt", broker.address(), "--topic", "noise",
+            "--ha-discovery", "--format", "jsonl", "--output", lines });
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("noise/state"), 3)) << subscriber.error().toStdString();
+
+    broker.stop();
+    const int atStop = lineCount(lines);
+    ASSERT_TRUE(WaitFor([&] { return lineCount(lines) >= atStop + 5; })) << "readings go on without the broker";
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    const int atRestart = lineCount(lines);
+    ASSERT_TRUE(WaitFor([&] { return lineCount(lines) >= atRestart + 3; }));
+    tool.terminate();
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    const QString said = QString::fromLocal8Bit(tool.readAllStandardError());
+    EXPECT_EQ(tool.exitCode(), 0) << said.toStdString();
+    EXPECT_TRUE(said.contains(QLatin1String("MQTT: connected to"))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QLatin1String("MQTT: no connection to"))) << said.toStdString();
+
+    QList<QByteArray> taken = readFile(lines).split('\n');
+    taken.removeAll(QByteArray());
+    ASSERT_GE(taken.size(), atRestart + 3);
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("noise/state"), int(taken.size())))
+        << subscriber.error().toStdString();
+    // At least once: a reading whose acknowledgement went down with the broker comes again. Each
+    // reading's time makes it unique, so the first arrival of each is what counts.
+    QList<QByteArray> arrived;
+    for (const MqttMessage& message : subscriber.messages(QStringLiteral("noise/state")))
+        if (!arrived.contains(message.payload))
+            arrived.append(message.payload);
+    EXPECT_EQ(arrived, taken);
+
+    // Home Assistant finds the sensor through a retained config, also when it subscribes later.
+    MqttSubscriber homeAssistant(
+        broker, { QStringLiteral("homeassistant/#") }, QStringLiteral("decimora-test-home-assistant"));
+    ASSERT_TRUE(homeAssistant.start()) << homeAssistant.error().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return !homeAssistant.messages().isEmpty(); }, 15000));
+    const MqttMessage config = homeAssistant.messages().first();
+    EXPECT_TRUE(config.retained);
+    EXPECT_TRUE(config.topic.startsWith(QLatin1String("homeassistant/sensor/"))) << config.topic.toStdString();
+    EXPECT_TRUE(config.topic.endsWith(QLatin1String("/config"))) << config.topic.toStdString();
+    const QJsonObject sensor = QJsonDocument::fromJson(config.payload).object();
+    EXPECT_EQ(sensor.value(QLatin1String("device_class")).toString(), "sound_pressure");
+    EXPECT_EQ(sensor.value(QLatin1String("unit_of_measurement")).toString(), "dB");
+    EXPECT_EQ(sensor.value(QLatin1String("state_topic")).toString(), "noise/state");
+    EXPECT_EQ(sensor.value(QLatin1String("availability_topic")).toString(), "noise/availability");
+}
+
+// No broker at all and a queue of two: every reading beyond the two newest is dropped and counted,
+// and the end says what was dropped and what could not be sent; together they are every reading.
+TEST_F(CliTest, LiveToAnAbsentBrokerCountsTheReadingsItDropsAndLeaves)
+{
+    const MosquittoBroker nothingListening; // a free port, never started
+    const QString lines = file(QStringLiteral("queue.jsonl"));
+    const Finished done = run({ "live", "--simulate-meter", "--interval", "0.3", "--duration", "2", "--mqtt",
+        nothingListening.address(), "--mqtt-queue", "2", "--format", "jsonl", "--output", lines });
+    ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+    const int taken = lineCount(lines);
+    ASSERT_GE(taken, 4);
+    EXPECT_TRUE(done.err.contains(QLatin1String("MQTT: no connection to"))) << done.err.toStdString();
+    EXPECT_TRUE(done.err.contains(QLatin1String("the queue is full"))) << done.err.toStdString();
+    EXPECT_TRUE(done.err.contains(QStringLiteral("MQTT: %1 readings dropped in all").arg(taken - 2)))
+        << done.err.toStdString();
+    EXPECT_TRUE(done.err.contains(QLatin1String("MQTT: 2 readings could not be sent"))) << done.err.toStdString();
 }
 
 TEST_F(CliTest, LiveRotatesDailyAtLocalMidnightWithoutLosingAReading)
@@ -559,6 +637,12 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         { "live", "--simulate-meter", "--format", "influx", "--measurement", "#comment" },
         { "live", "--pretend-start=2026-12-10T23:59:58" },
         { "live", "extra" },
+        { "live", "--simulate-meter", "--topic", "noise" },
+        { "live", "--simulate-meter", "--ha-discovery" },
+        { "live", "--simulate-meter", "--mqtt", "broker:99999" },
+        { "live", "--simulate-meter", "--mqtt", "::1" },
+        { "live", "--simulate-meter", "--mqtt", "broker", "--topic", "noise/#" },
+        { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-queue", "0" },
         { "download", "--simulate-meter" },
         { "download", "--simulate-meter", "--output", "readings.txt" },
         { "setup", "--simulate-meter", "--range", "40-90" },
