@@ -56,6 +56,8 @@ public:
     QString askSaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
     QString askOpenFileName(QWidget*, const FileDialogRequest&) override { return path; }
     bool askPrinterSetup(QWidget*, QPrinter&) override { return false; }
+    ReportOutputChoice askReportOutput(QWidget*, const QString&, const QPrinter&) override { return {}; }
+    void showPrintPreview(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override { }
     int messages = 0;
 };
 
