@@ -4,6 +4,7 @@
 // drive it: no dialogs, no sound, the real clock.
 
 #include "BenchServices.h"
+#include "ChosenPrinter.h"
 #include "Clock.h"
 #include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
@@ -19,4 +20,6 @@ struct BenchModule {
     SimulatedMeter meter;
     TForm6 module { ModuleServices { ui, clock, sound, meter, folder.path() },
         std::make_unique<SqliteReadingStore>(folder.filePath(QStringLiteral("Decimora.mdb"))) };
+    // What the windows' graphs print on.
+    ChosenPrinter printer;
 };

@@ -13,6 +13,7 @@
 // The bare and window loads alternate, three times each, and the medians are reported, so that both
 // see the same machine.
 #include "BenchServices.h"
+#include "ChosenPrinter.h"
 #include "DataAnalyze.h"
 #include "DataFile.h"
 #include "GraphPanel.h"
@@ -55,6 +56,8 @@ public:
     QString askSaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
     QString askOpenFileName(QWidget*, const FileDialogRequest&) override { return path; }
     bool askPrinterSetup(QWidget*, QPrinter&) override { return false; }
+    ReportOutputChoice askReportOutput(QWidget*, const QString&, const QPrinter&) override { return {}; }
+    void showPrintPreview(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override { }
     int messages = 0;
 };
 
@@ -149,12 +152,13 @@ struct Rig {
     SimulatedMeter meter;
     TForm6 module { ModuleServices { ui, clock, sound, meter, folder.path() },
         std::make_unique<SqliteReadingStore>(folder.filePath(QStringLiteral("Decimora.mdb"))) };
+    ChosenPrinter printer;
 };
 
 // A new window on an emptied LoadData, shown, as File > Open makes it.
 std::unique_ptr<TForm7> OpenWindow(Rig& rig)
 {
-    auto window = std::make_unique<TForm7>(rig.module);
+    auto window = std::make_unique<TForm7>(rig.module, rig.printer);
     rig.module.LoadData->empty();
     window->resize(1280, 800);
     window->show();

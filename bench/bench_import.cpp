@@ -71,7 +71,7 @@ void BM_DownloadTwoHundredThousandReadings(benchmark::State& state)
             state.SkipWithError("the simulated meter was not found");
             return;
         }
-        TForm4 window(rig.module);
+        TForm4 window(rig.module, rig.printer);
         window.resize(1280, 800);
         window.show();
         QApplication::processEvents();

@@ -66,7 +66,7 @@ struct Rig : BenchModule {
 
     Rig()
     {
-        window = std::make_unique<TForm5>(module);
+        window = std::make_unique<TForm5>(module, printer);
         window->resize(1280, 800);
         window->show();
         QApplication::processEvents();

@@ -14,7 +14,7 @@
 
 namespace {
 
-class ReadingCounter final : public QWidget {
+class ReadingCounter final : public QObject {
 public:
     long readings = 0;
 
@@ -25,7 +25,7 @@ protected:
             ++readings;
             return true;
         }
-        return QWidget::event(event);
+        return QObject::event(event);
     }
 };
 

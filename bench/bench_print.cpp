@@ -9,10 +9,8 @@
 #include "Clock.h"
 #include "ReportEngine.h"
 #include "SqliteReadingStore.h"
-#include "StagingFile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QProcess>
@@ -107,25 +105,26 @@ void BM_PrintDataSheetToPdf(benchmark::State& state)
     QTemporaryDir dir;
     SqliteReadingStore store(dir.filePath(QStringLiteral("Decimora.mdb")));
     {
-        QByteArray staging;
-        for (int i = 1; i <= rows; ++i) {
+        // Levels spread over 35.0 to 124.9 dB, all A-weighted, one second apart.
+        int i = 0;
+        QByteArray value;
+        QByteArray time;
+        store.meaData().appendRows([&](RowToAppend& row) {
+            if (i == rows)
+                return false;
+            ++i;
             const int tenths = 350 + int((qint64(i) * 7919) % 900);
-            staging += StagingLine(QStringLiteral("12/9/2026"),
-                QStringLiteral("%1:%2:%3")
-                    .arg(i / 3600 % 24)
-                    .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
-                    .arg(i % 60, 2, 10, QLatin1Char('0')),
-                QString::number(tenths / 10) + QLatin1Char('.') + QString::number(tenths % 10), QStringLiteral("A"), i,
-                0);
-            staging += "\r\n";
-        }
-        QFile file(dir.filePath(QStringLiteral("staging.txt")));
-        if (!file.open(QIODevice::WriteOnly) || file.write(staging) != staging.size()) {
-            state.SkipWithError("cannot write the staging file");
-            return;
-        }
+            value = QByteArray::number(tenths / 10) + '.' + QByteArray::number(tenths % 10);
+            time = QStringLiteral("%1:%2:%3")
+                       .arg(i / 3600 % 24)
+                       .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                       .arg(i % 60, 2, 10, QLatin1Char('0'))
+                       .toLatin1();
+            row.recNo = i;
+            row.text = { value, "A", time, "12/9/2026" };
+            return true;
+        });
     }
-    store.meaData().appendStagingFile(dir.filePath(QStringLiteral("staging.txt")));
 
     const QString pdf = dir.filePath(QStringLiteral("sheet.pdf"));
     PdfChoosingInteraction ui(pdf);

@@ -1,6 +1,6 @@
 #include "FuzzSupport.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,9 +13,9 @@ void EnsureFuzzApplication()
     static int argc = 1;
     static char name[] = "decimora-fuzz";
     static char* argv[] = { name, nullptr };
+    // No display: nothing a fuzz target reaches draws or asks.
     if (!QCoreApplication::instance()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static auto* app = new QApplication(argc, argv); // lives as long as the process
+        static auto* app = new QCoreApplication(argc, argv); // lives as long as the process
         (void)app;
     }
 }

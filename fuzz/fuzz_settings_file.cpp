@@ -10,6 +10,8 @@
 
 #include "Clock.h"
 
+#include <cstdlib>
+
 namespace {
 
 class SilentSound final : public SoundPlayer {
@@ -17,9 +19,24 @@ public:
     void play(const QString&) override { }
 };
 
+// Reading and writing the settings asks the user nothing; a question here would be a fault the
+// fuzzer must report, not a dialog waiting for an answer that never comes.
+class NoQuestions final : public UserInteraction {
+public:
+    MessageAnswer showMessage(QWidget*, const QString&, const QString&, MessageButtons, MessageIcon) override
+    {
+        std::abort();
+    }
+    QString askSaveFileName(QWidget*, const FileDialogRequest&) override { std::abort(); }
+    QString askOpenFileName(QWidget*, const FileDialogRequest&) override { std::abort(); }
+    bool askPrinterSetup(QWidget*, QPrinter&) override { std::abort(); }
+    ReportOutputChoice askReportOutput(QWidget*, const QString&, const QPrinter&) override { std::abort(); }
+    void showPrintPreview(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override { std::abort(); }
+};
+
 TForm6& Module()
 {
-    static QtUserInteraction ui;
+    static NoQuestions ui;
     static SystemClock clock;
     static SilentSound sound;
     static SimulatedMeter meter;

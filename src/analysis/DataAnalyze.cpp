@@ -67,19 +67,19 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text)
 
 } // namespace
 
-TForm7::TForm7(TForm6& module, QWidget* parent)
+TForm7::TForm7(TForm6& module, ChosenPrinter& printer, QWidget* parent)
     : ReadingsWindow(parent)
     , module_(module)
 {
     setObjectName(QStringLiteral("Form7"));
     setWindowTitle(QStringLiteral("Data View & Analyze"));
-    buildLayout();
+    buildLayout(printer);
     FormCreate();
 }
 
 TForm7::~TForm7() = default;
 
-void TForm7::buildLayout()
+void TForm7::buildLayout(ChosenPrinter& printer)
 {
     {
         // The readings grid's make-up, with the rows coloured by file instead of by maximum and minimum.
@@ -92,7 +92,7 @@ void TForm7::buildLayout()
     grid_->setFixedWidth(GridWidth);
     fitColumns();
 
-    graph_ = MakeWindowGraph(module_, GraphConfig::analysisWindow(), QStringLiteral("Data Analyze"),
+    graph_ = MakeWindowGraph(module_, printer, GraphConfig::analysisWindow(), QStringLiteral("Data Analyze"),
         QString::fromLatin1(ValueAxisTitle), this);
 
     waitNotice_ = new WaitNotice(graph_);

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+class ChosenPrinter;
 class GraphPanel;
 class QCloseEvent;
 class QLabel;
@@ -37,7 +38,8 @@ public:
     static constexpr int MaxFiles = 10;
 
     // The opening steps (FormCreate) run here. LoadData is left as it is: the main window empties it.
-    explicit TForm7(TForm6& module, QWidget* parent = nullptr);
+    // The graph prints on the printer chosen with Printer Setup, which outlives the window.
+    TForm7(TForm6& module, ChosenPrinter& printer, QWidget* parent = nullptr);
     ~TForm7() override;
 
     TForm7(const TForm7&) = delete;
@@ -92,7 +94,7 @@ private:
     };
 
     void FormCreate();
-    void buildLayout();
+    void buildLayout(ChosenPrinter& printer);
     void fitColumns();
     QWidget* buildBottomStrip();
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-// What the HID layer needs of the operating system. Two implementations: the real one (hidapi and
-// libudev) and the simulated meter.
+// What the HID layer needs of the operating system. Two implementations: the real one
+// (LinuxHidPlatform in the hid library: hidapi and libudev) and the simulated meter.
 
 struct HidAttributes {
     std::uint16_t vendorId = 0;

@@ -30,7 +30,9 @@ struct ReportOutputChoice {
 
 // Every question, message and dialog the user sees goes through this service, so that tests can
 // answer them from a script. The module stores each message's text and caption in LastErrorText and
-// LastErrorCaption before it asks the service (TForm6::ShowMessageBox).
+// LastErrorCaption before it asks the service (TForm6::ShowMessageBox). The real dialogs
+// (QtUserInteraction) live in the desktop library: QWidget and QPrinter are only named here, so that
+// a program without a display can implement the service without linking either.
 class UserInteraction {
 public:
     virtual ~UserInteraction() = default;
@@ -52,21 +54,3 @@ public:
     // it must not throw.
     virtual void showPrintPreview(QWidget* owner, QPrinter& printer, const std::function<void(QPrinter&)>& paint) = 0;
 };
-
-// The real dialogs: QMessageBox, QFileDialog, QPrintDialog, QPrintPreviewDialog and the report's
-// output dialog.
-class QtUserInteraction final : public UserInteraction {
-public:
-    MessageAnswer showMessage(
-        QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons, MessageIcon icon) override;
-    QString askSaveFileName(QWidget* owner, const FileDialogRequest& request) override;
-    QString askOpenFileName(QWidget* owner, const FileDialogRequest& request) override;
-    bool askPrinterSetup(QWidget* owner, QPrinter& printer) override;
-    ReportOutputChoice askReportOutput(QWidget* owner, const QString& reportTitle, const QPrinter& printer) override;
-    void showPrintPreview(QWidget* owner, QPrinter& printer, const std::function<void(QPrinter&)>& paint) override;
-};
-
-// "*.dmr|*.dmr|*.DMR|*.DMR" -> "*.dmr (*.dmr);;*.DMR (*.DMR)"
-QString toQtFileFilter(const QString& pipeFilter);
-// "\r" and "\r\n" become "\n" for display.
-QString toDisplayText(const QString& text);

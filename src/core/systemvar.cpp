@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
-#include <QPrinter>
 #include <QTimer>
 
 TForm6::TForm6(ModuleServices services, std::unique_ptr<ReadingStore> store, QObject* parent)
@@ -167,7 +166,7 @@ bool TForm6::RunOrReport(
 namespace {
 
 struct RegistryRow {
-    QPointer<QWidget> TForm6::*window;
+    QPointer<QObject> TForm6::*window;
     QPointer<QObject> TForm6::*handle;
     bool TForm6::*dropMenuItem;
     // The command that opens the window; the analysis window has none, but a flag of its own.
@@ -193,7 +192,7 @@ RegistryRow registryRow(ChildWindowKind kind)
 
 } // namespace
 
-void TForm6::ChildWindowOpened(ChildWindowKind kind, QWidget* window)
+void TForm6::ChildWindowOpened(ChildWindowKind kind, QObject* window)
 {
     const RegistryRow row = registryRow(kind);
     this->*row.dropMenuItem = false;
@@ -214,7 +213,7 @@ void TForm6::ChildWindowClosed(ChildWindowKind kind)
         this->*row.openFlag = false;
 }
 
-void TForm6::ChildWindowCloseCancelled(ChildWindowKind kind, QWidget* window)
+void TForm6::ChildWindowCloseCancelled(ChildWindowKind kind, QObject* window)
 {
     const RegistryRow row = registryRow(kind);
     this->*row.handle = window;
@@ -230,14 +229,7 @@ bool TForm6::ChildWindowOpen(ChildWindowKind kind) const
     return row.openFlag ? this->*row.openFlag : !(this->*row.handle).isNull();
 }
 
-QWidget* TForm6::ChildWindow(ChildWindowKind kind) const
+QObject* TForm6::ChildWindow(ChildWindowKind kind) const
 {
     return this->*registryRow(kind).window;
-}
-
-QPrinter& TForm6::CurrentPrinter()
-{
-    if (!printer_)
-        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    return *printer_;
 }

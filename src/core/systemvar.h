@@ -15,7 +15,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <array>
 #include <cstdint>
@@ -23,11 +22,11 @@
 #include <memory>
 #include <vector>
 
-class QPrinter;
-class QProgressBar;
+class QWidget;
 
-// The reading message: sent synchronously to the measurement window (or whichever object takes the live
-// readings) after each real-time reading.
+// The reading message: sent synchronously to the receiver of live readings (MeasureWindowHandle) after
+// each real-time reading. The receiver is any object: the measurement window, or a program without
+// windows that takes the readings itself.
 constexpr int WM_USER = 1024;
 constexpr int WM_NEWREADING = WM_USER + 100;
 
@@ -95,16 +94,16 @@ public:
     double SystemHighAlarm = 0.0;
 
     // --- Window coordination and bookkeeping ---------------------------------------------------------
-    // Whoever takes the live readings: the measurement window, or the command-line tool's logger,
-    // which has no widget. SaveRead sends it WM_NEWREADING after each reading.
+    // Objects, not widgets: the module only sends them messages and compares them, and a program
+    // without a display registers a receiver of its own as MeasureWindowHandle.
     QPointer<QObject> MeasureWindowHandle;
     QPointer<QObject> ImportWindowHandle;
     QPointer<QObject> AnalysisWindowHandle;
-    QPointer<QWidget> MeasureWindow;
-    QPointer<QWidget> ImportWindow;
-    QPointer<QWidget> AnalysisWindow;
-    QPointer<QWidget> SetupWindow;
-    QPointer<QWidget> AboutWindow;
+    QPointer<QObject> MeasureWindow;
+    QPointer<QObject> ImportWindow;
+    QPointer<QObject> AnalysisWindow;
+    QPointer<QObject> SetupWindow;
+    QPointer<QObject> AboutWindow;
     bool FormsReady = false;
     // Set by a start-up that could not save the readings a copy that did not close left in MeaData and
     // GetRecorde: FormCreate then leaves those two tables as they are.
@@ -118,7 +117,7 @@ public:
     bool DropImportMenuItem = false;
     bool DropAnalysisMenuItem = false;
     bool ShownConnected = false;
-    QPointer<QProgressBar> StatusProgressBar;
+    // The position the frame's progress bar shows at its next tick.
     std::int32_t ProgressPosition = 0;
     bool MeasureSaved = false;
     double LiveLevelSum = 0.0;
@@ -139,11 +138,11 @@ public:
     // created the window and lists it. Closed: the close went through; the next refresh drops its
     // Window-menu item and enables its command. Close cancelled: the window stays, listed, with its
     // command disabled.
-    void ChildWindowOpened(ChildWindowKind kind, QWidget* window);
+    void ChildWindowOpened(ChildWindowKind kind, QObject* window);
     void ChildWindowClosed(ChildWindowKind kind);
-    void ChildWindowCloseCancelled(ChildWindowKind kind, QWidget* window);
+    void ChildWindowCloseCancelled(ChildWindowKind kind, QObject* window);
     bool ChildWindowOpen(ChildWindowKind kind) const;
-    QWidget* ChildWindow(ChildWindowKind kind) const;
+    QObject* ChildWindow(ChildWindowKind kind) const;
 
     // --- Tables --------------------------------------------------------------------------------------
     ReadingTable* MeaData = nullptr;
@@ -182,13 +181,10 @@ public:
     Clock& SystemTime() const { return services_.clock; }
     SoundPlayer& Sound() const { return services_.sound; }
     ReadingStore* Store() const { return store_.get(); }
-    // The printer chosen with Printer Setup; every print goes to it.
-    QPrinter& CurrentPrinter();
 
 private:
     ModuleServices services_;
     std::unique_ptr<ReadingStore> store_;
-    std::unique_ptr<QPrinter> printer_;
     THidDataEvent saveReadHandler_;
     // Declared last: destroyed first, while DeviceList has already been released.
     std::unique_ptr<THidDeviceController> hidCtl_;

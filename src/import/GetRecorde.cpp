@@ -74,13 +74,13 @@ QLabel* makeFigureLabel(QWidget* parent, const char* name, const QString& text)
 
 } // namespace
 
-TForm4::TForm4(TForm6& module, QWidget* parent)
+TForm4::TForm4(TForm6& module, ChosenPrinter& printer, QWidget* parent)
     : ReadingsWindow(parent)
     , module_(module)
 {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Decimora Import Data "));
-    buildLayout();
+    buildLayout(printer);
     connect(importButton_, &QPushButton::clicked, this, &TForm4::ImportButtonClick);
     connect(saveButton_, &QPushButton::clicked, this, &TForm4::SaveButtonClick);
     FormCreate();
@@ -88,13 +88,13 @@ TForm4::TForm4(TForm6& module, QWidget* parent)
 
 TForm4::~TForm4() = default;
 
-void TForm4::buildLayout()
+void TForm4::buildLayout(ChosenPrinter& printer)
 {
     grid_ = MakeReadingsGrid(
         module_.ImportDecoder.statistics(), module_.GetRecorde ? module_.GetRecorde->gridModel() : nullptr, this);
     grid_->setFixedWidth(GridWidth);
 
-    graph_ = MakeWindowGraph(module_, GraphConfig::liveWindow(), QStringLiteral("Data Imported  Analyzing"),
+    graph_ = MakeWindowGraph(module_, printer, GraphConfig::liveWindow(), QStringLiteral("Data Imported  Analyzing"),
         QStringLiteral("SPL  Unit:DB"), this);
     graph_->setSeriesColor(0, Qt::red);
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+class ChosenPrinter;
 class GraphPanel;
 class QCloseEvent;
 class QLabel;
@@ -34,7 +35,8 @@ class TForm4 : public ReadingsWindow {
 
 public:
     // The opening steps (FormCreate) run here; they empty GetRecorde.
-    explicit TForm4(TForm6& module, QWidget* parent = nullptr);
+    // The graph prints on the printer chosen with Printer Setup, which outlives the window.
+    TForm4(TForm6& module, ChosenPrinter& printer, QWidget* parent = nullptr);
     ~TForm4() override;
 
     TForm4(const TForm4&) = delete;
@@ -66,7 +68,7 @@ protected:
 
 private:
     void FormCreate();
-    void buildLayout();
+    void buildLayout(ChosenPrinter& printer);
     QWidget* buildBottomStrip();
 
     // One decoded reading: its staging line, its graph point, its share of the statistics.

@@ -118,7 +118,7 @@ private:
     const QImage& image_;
 };
 
-TForm5::TForm5(TForm6& module, QWidget* parent)
+TForm5::TForm5(TForm6& module, ChosenPrinter& printer, QWidget* parent)
     : ReadingsWindow(parent)
     , module_(module)
     , arcImage_(ArcImageWidth, ArcImageHeight, QImage::Format_ARGB32_Premultiplied)
@@ -126,7 +126,7 @@ TForm5::TForm5(TForm6& module, QWidget* parent)
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Decimora Real Time Measure"));
     resize(WindowWidth, WindowHeight);
-    buildLayout();
+    buildLayout(printer);
 
     timer1_ = new QTimer(this);
     timer1_->setObjectName(QStringLiteral("Timer1"));
@@ -148,7 +148,7 @@ TForm5::~TForm5()
     }
 }
 
-void TForm5::buildLayout()
+void TForm5::buildLayout(ChosenPrinter& printer)
 {
     auto* leftPanel = new QWidget(this);
     leftPanel->setObjectName(QStringLiteral("LeftPanel"));
@@ -162,7 +162,7 @@ void TForm5::buildLayout()
     grid_ = MakeReadingsGrid(statistics_, module_.MeaData ? module_.MeaData->gridModel() : nullptr, leftPanel);
     leftLayout->addWidget(grid_, 1);
 
-    graph_ = MakeWindowGraph(module_, GraphConfig::liveWindow(), QStringLiteral("SPL Graph Analyzing"),
+    graph_ = MakeWindowGraph(module_, printer, GraphConfig::liveWindow(), QStringLiteral("SPL Graph Analyzing"),
         QStringLiteral("SPL  Unit: DB"), this);
     graph_->setSeriesColor(0, Qt::red);
 

@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+class ChosenPrinter;
 class GraphPanel;
 class QCloseEvent;
 class QDate;
@@ -51,7 +52,8 @@ public:
     static constexpr int ArcImageHeight = 147;
 
     // The opening steps (FormCreate) run here.
-    explicit TForm5(TForm6& module, QWidget* parent = nullptr);
+    // The graph prints on the printer chosen with Printer Setup, which outlives the window.
+    TForm5(TForm6& module, ChosenPrinter& printer, QWidget* parent = nullptr);
     ~TForm5() override;
 
     TForm5(const TForm5&) = delete;
@@ -96,7 +98,7 @@ protected:
 
 private:
     void FormCreate();
-    void buildLayout();
+    void buildLayout(ChosenPrinter& printer);
     QFrame* buildReadoutPanel();
     // WM_NEWREADING: the reading in LiveValue and LiveFlags, through each of the jobs below in turn.
     void NewReading();

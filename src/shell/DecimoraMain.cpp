@@ -1,5 +1,6 @@
 #include "DecimoraMain.h"
 
+#include "ChosenPrinter.h"
 #include "FrameImages.h"
 #include "Measuring.h"
 #include "Option.h"
@@ -228,7 +229,7 @@ bool TForm1::FormCreate()
         item->setCheckable(true);
     for (const ChildWindowKind kind : { ChildWindowKind::Measure, ChildWindowKind::Analysis, ChildWindowKind::Import })
         connect(windowMenuItem(kind), &QAction::triggered, this,
-            [this, kind] { bringToFront(module_->ChildWindow(kind)); });
+            [this, kind] { bringToFront(qobject_cast<QWidget*>(module_->ChildWindow(kind))); });
 
     // 4. The data source; the start goes on whatever its outcome.
     if (services_.registerDataSource) {
@@ -244,7 +245,7 @@ bool TForm1::FormCreate()
     progress->setTextVisible(false);
     progress->setGeometry(statusBar1_->PanelWidth(0) + statusBar1_->PanelWidth(1) + 1, 2,
         statusBar1_->PanelWidth(ProgressBarPanel), StatusBarHeight - 2);
-    module_->StatusProgressBar = progress;
+    statusProgressBar_ = progress;
 
     timer1_.start();
     return true;
@@ -390,8 +391,8 @@ void TForm1::Timer1Timer()
     TForm6& m = *module_;
     FormPaint();
     refreshStatisticsWindow();
-    if (m.StatusProgressBar)
-        m.StatusProgressBar->setValue(m.ProgressPosition);
+    if (statusProgressBar_)
+        statusProgressBar_->setValue(m.ProgressPosition);
     if (statusBar1_->PanelText(3) != m.CompanyName) {
         statusBar1_->SetPanelText(3, m.CompanyName);
         statusBar1_->update();
@@ -480,13 +481,13 @@ void TForm1::openRegisteredWindow(ChildWindowKind kind, const std::function<QWid
         else
             sub->show();
     }
-    bringToFront(m.ChildWindow(kind));
+    bringToFront(qobject_cast<QWidget*>(m.ChildWindow(kind)));
 }
 
 void TForm1::RealTimeMeasure1Click()
 {
     openRegisteredWindow(
-        ChildWindowKind::Measure, [this] { return new TForm5(*module_); }, true);
+        ChildWindowKind::Measure, [this] { return new TForm5(*module_, services_.printer); }, true);
 }
 
 void TForm1::ImportData1Click()
@@ -551,7 +552,7 @@ void TForm1::PrintDataSheet1Click()
 
 void TForm1::PrinterSetup1Click()
 {
-    module_->Ui().askPrinterSetup(this, module_->CurrentPrinter());
+    module_->Ui().askPrinterSetup(this, services_.printer.printer());
 }
 
 void TForm1::SystemSetup1Click()

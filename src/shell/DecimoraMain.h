@@ -18,11 +18,13 @@
 #include <memory>
 #include <optional>
 
+class ChosenPrinter;
 class PanelStatusBar;
 class QAction;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QProgressBar;
 class QToolBar;
 class ReadingsWindow;
 class SingleInstanceLock;
@@ -52,6 +54,8 @@ inline constexpr char MeterWithoutAccessCaption[] = "Meter Without Access";
 struct ShellServices {
     // Asks the second-instance question's box: the module does not exist at that point.
     UserInteraction& ui;
+    // The printer Printer Setup chooses; the data sheet and the windows' graphs print on it.
+    ChosenPrinter& printer;
     // The application title (the executable's name without folder and extension): the name of the
     // single-instance lock.
     QString applicationTitle;
@@ -136,6 +140,8 @@ public:
     QMenu* WindowMenu() const { return window1_; }
     QToolBar* ToolBar() const { return toolBar1_; }
     PanelStatusBar* StatusBar1() const { return statusBar1_; }
+    // The progress bar over status bar panel 2; it shows the module's ProgressPosition at each tick.
+    QProgressBar* StatusProgressBar() const { return statusProgressBar_; }
     QString PanelText(int panel) const;
     // The active child window; null when there is none.
     QWidget* ActiveChild() const;
@@ -214,6 +220,7 @@ private:
     QMenu* window1_ = nullptr;
     QToolBar* toolBar1_ = nullptr;
     PanelStatusBar* statusBar1_ = nullptr;
+    QProgressBar* statusProgressBar_ = nullptr;
     QPointer<SoundLevelStatisticsWindow> statisticsWindow_;
     QTimer timer1_;
     std::map<QAction*, bool> available_;

@@ -4,6 +4,7 @@
 // simulated meter instead of the USB HID devices, so that anyone can try it without the instrument, or
 // replay a memory dump. --help and --version are answered without a display.
 
+#include "ChosenPrinter.h"
 #include "Clock.h"
 #include "CommandLine.h"
 #include "DataAnalyze.h"
@@ -16,10 +17,10 @@
 #include "HTMLHelp_Decl.h"
 #include "Option.h"
 #include "QtSoundPlayer.h"
+#include "QtUserInteraction.h"
 #include "ReadingsWindow.h"
 #include "SqliteReadingStore.h"
 #include "TerminationSignal.h"
-#include "UserInteraction.h"
 #include "about.h"
 #include "systemvar.h"
 
@@ -92,6 +93,7 @@ int main(int argc, char** argv)
         return commandLine.exitCode();
 
     QtUserInteraction ui;
+    ChosenPrinter printer;
     SystemClock clock;
     const ProgramFolders folders = ProgramFolders::forExecutable(QCoreApplication::applicationDirPath());
     if (QString error; !folders.createWritableFolders(&error))
@@ -106,17 +108,19 @@ int main(int argc, char** argv)
     std::unique_ptr<TForm6> module;
 
     FrameParts parts;
-    parts.createImportWindow = [](TForm6& m) { return new TForm4(m); };
-    parts.createAnalysisWindow = [](TForm6& m) { return new TForm7(m); };
+    parts.createImportWindow = [&printer](TForm6& m) { return new TForm4(m, printer); };
+    parts.createAnalysisWindow = [&printer](TForm6& m) { return new TForm7(m, printer); };
     parts.createSetupWindow = [](TForm6& m) { return new TForm8(m); };
     parts.createAboutBox = [](TForm6& m) { return new TForm3(m); };
     parts.showHelp = [&help](TForm6& m, QWidget* frame) { ShowHelp(help, m, frame); };
     parts.closeHelpWindows = [&help](TForm6& m, QWidget* frame) { return CloseHelpWindows(help, m, frame); };
     parts.exportToExcel = [&module](ReadingsWindow& window) { ExportToExcel(*module, window); };
-    parts.printDataSheet
-        = [&module](ReadingsWindow& window) { PrintDataSheet(*module, window.readingsTable(), &window); };
+    parts.printDataSheet = [&module, &printer](ReadingsWindow& window) {
+        PrintDataSheet(*module, printer.printer(), window.readingsTable(), &window);
+    };
     TForm1 frame(ShellServices {
                      ui,
+                     printer,
                      ApplicationTitle(),
                      QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation),
                      databasePath,

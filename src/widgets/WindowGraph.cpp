@@ -1,18 +1,19 @@
 #include "WindowGraph.h"
 
+#include "ChosenPrinter.h"
 #include "systemvar.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-GraphPanel* MakeWindowGraph(
-    TForm6& module, GraphConfig config, const QString& title, const QString& valueAxisTitle, QWidget* window)
+GraphPanel* MakeWindowGraph(TForm6& module, ChosenPrinter& printer, GraphConfig config, const QString& title,
+    const QString& valueAxisTitle, QWidget* window)
 {
     auto* graph = new GraphPanel(std::move(config), window);
     graph->setObjectName(QStringLiteral("Chart1"));
     graph->setTitle(title, Qt::blue);
     graph->setValueAxisTitle(valueAxisTitle);
-    graph->setPrinterProvider([&module]() -> QPrinter& { return module.CurrentPrinter(); });
+    graph->setPrinterProvider([&printer]() -> QPrinter& { return printer.printer(); });
     QObject::connect(graph, &GraphPanel::printFailed, window, [&module, window] {
         module.ShowMessageBox(QStringLiteral("The graph could not be printed: the printer did not start."),
             QStringLiteral("Print Error"), MessageButtons::Ok, MessageIcon::Error, window);

@@ -4,12 +4,13 @@
 
 #include "GraphPanel.h"
 
+class ChosenPrinter;
 class TForm6;
 
 // A readings window's graph ("Chart1"): the title in blue, the value axis title, printing on the
-// module's current printer, and a print that cannot start told to the user in an error box.
-GraphPanel* MakeWindowGraph(
-    TForm6& module, GraphConfig config, const QString& title, const QString& valueAxisTitle, QWidget* window);
+// printer chosen with Printer Setup, and a print that cannot start told to the user in an error box.
+GraphPanel* MakeWindowGraph(TForm6& module, ChosenPrinter& printer, GraphConfig config, const QString& title,
+    const QString& valueAxisTitle, QWidget* window);
 
 // The import and analysis windows' layout: the grid at its fixed width beside the graph, the
 // bottom strip under both.

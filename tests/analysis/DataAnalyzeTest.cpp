@@ -2,6 +2,7 @@
 // open dialog and loaded with the window's LoadData, as File > Open calls it. The window sits
 // maximised in a subwindow of an MDI area, as in the main frame.
 #include "DataAnalyze.h"
+#include "ChosenPrinter.h"
 #include "LevelStatistics.h"
 
 #include "DataFile.h"
@@ -85,7 +86,7 @@ protected:
     // A new window on an emptied LoadData, as File > Open makes it.
     void openWindow()
     {
-        window = new TForm7(m);
+        window = new TForm7(m, printer);
         m.ChildWindowOpened(ChildWindowKind::Analysis, window.data());
         m.LoadData->empty();
         subWindow = area->addSubWindow(window);
@@ -184,6 +185,7 @@ protected:
     QTemporaryDir files;
     TestModule fixture { std::make_unique<SqliteReadingStore>(QDir(files.path()).filePath("Decimora.mdb")) };
     TForm6& m = *fixture.module;
+    ChosenPrinter printer;
     std::unique_ptr<QMdiArea> area = std::make_unique<QMdiArea>();
     QPointer<TForm7> window;
     QPointer<QMdiSubWindow> subWindow;

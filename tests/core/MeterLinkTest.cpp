@@ -7,13 +7,14 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QObject>
 #include <QTimer>
-#include <QWidget>
 
 namespace {
 
-// Stands in for the measurement window: counts reading messages and notes the value at each one.
-class ReadingWindow final : public QWidget {
+// Takes the readings as the measurement window does, but without a window, as a program without a
+// display takes them: counts reading messages and notes the value at each one.
+class ReadingWindow final : public QObject {
 public:
     std::vector<std::int32_t> values;
     TForm6* module = nullptr;
@@ -25,7 +26,7 @@ protected:
             values.push_back(module->LiveValue);
             return true;
         }
-        return QWidget::event(event);
+        return QObject::event(event);
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QObject>
 #include <QWidget>
 
 #include <functional>
@@ -89,7 +90,7 @@ TEST(Module, ChildWindowRegistryRowsFollowOpenCloseAndCancelledClose)
         // As the module's start-up leaves them.
         m.MeasureCommandEnabled = m.ImportCommandEnabled = true;
         m.DropMeasureMenuItem = m.DropImportMenuItem = m.DropAnalysisMenuItem = true;
-        QWidget window;
+        QObject window;
 
         m.ChildWindowOpened(c.kind, &window);
         Row row = c.read(m);

@@ -4,6 +4,7 @@
 // the real measurement and import windows where it shares the meter with them.
 #include "Option.h"
 
+#include "ChosenPrinter.h"
 #include "FakeServices.h"
 #include "GetRecorde.h"
 #include "Measuring.h"
@@ -274,7 +275,7 @@ struct Scene {
     // A measurement window with a run in progress whose poll the test drives.
     TForm5* startRun()
     {
-        auto* measure = new TForm5(*module);
+        auto* measure = new TForm5(*module, printer);
         module->ChildWindowOpened(ChildWindowKind::Measure, measure);
         area->addSubWindow(measure)->show();
         QTest::mouseClick(measure->findChild<QPushButton*>(QStringLiteral("StartButton")), Qt::LeftButton);
@@ -298,6 +299,7 @@ struct Scene {
     SimulatedMeter meter;
     StampingPlatform wire { meter };
     std::unique_ptr<TForm6> module;
+    ChosenPrinter printer;
     std::unique_ptr<QMdiArea> area = std::make_unique<QMdiArea>();
     QPointer<TForm8> window;
     QPointer<QMdiSubWindow> subWindow;
@@ -789,7 +791,7 @@ TEST(SetupWindow, OpeningDuringADownloadLeavesTheDownloadToComplete)
     s.meter.setLoggedMemory(EncodeLoggedMemory({ run }));
     s.meter.setReplyLatency(std::chrono::milliseconds(3));
 
-    auto* import = new TForm4(*s.module);
+    auto* import = new TForm4(*s.module, s.printer);
     s.module->ChildWindowOpened(ChildWindowKind::Import, import);
     s.area->addSubWindow(import)->show();
     s.clearWire();

@@ -4,6 +4,7 @@
 // module without tables. The engine can be pointed at another library, and the help file the build
 // compiled is copied into the module's program folder.
 
+#include "ChosenPrinter.h"
 #include "DecimoraMain.h"
 #include "HTMLHelp_Decl.h"
 #include "TestModule.h"
@@ -33,6 +34,7 @@ struct HelpMenuFrame {
         frame = std::make_unique<TForm1>(
             ShellServices {
                 test.ui,
+                printer,
                 QStringLiteral("decimora"),
                 data.filePath("lock"),
                 data.filePath("Decimora.mdb"),
@@ -56,6 +58,7 @@ struct HelpMenuFrame {
 
     QTemporaryDir data;
     TestModule test;
+    ChosenPrinter printer;
     HtmlHelpEngine help;
     // Declared last: the frame and its windows go before the engine and the module.
     std::unique_ptr<TForm1> frame;

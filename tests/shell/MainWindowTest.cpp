@@ -1,6 +1,7 @@
 // The main window driven offscreen: a module with the simulated meter and scripted dialogs, a real
 // reading store in a temporary folder, and stand-ins for the windows of later versions.
 
+#include "ChosenPrinter.h"
 #include "DBGridToExcel.h"
 #include "DataAnalyze.h"
 #include "DataFile.h"
@@ -135,12 +136,12 @@ struct ProgramCopy {
         };
         parts.createImportWindow = [this, importWindow](TForm6& m) -> ReadingsWindow* {
             if (importWindow == ImportWindow::Real)
-                return new TForm4(m);
+                return new TForm4(m, printer);
             return new StandInReadingsWindow("Form4", m.GetRecorde, false, calls);
         };
         parts.createAnalysisWindow = [this, analysisWindow](TForm6& m) -> ReadingsWindow* {
             if (analysisWindow == AnalysisWindow::Real)
-                return new TForm7(m);
+                return new TForm7(m, printer);
             return new StandInReadingsWindow("Form7", m.LoadData, true, calls);
         };
         parts.exportToExcel = [this](ReadingsWindow& window) {
@@ -148,10 +149,12 @@ struct ProgramCopy {
             exportedFrom = window.objectName();
             ExportToExcel(module(), window);
         };
-        parts.printDataSheet
-            = [this](ReadingsWindow& window) { PrintDataSheet(module(), window.readingsTable(), &window); };
+        parts.printDataSheet = [this](ReadingsWindow& window) {
+            PrintDataSheet(module(), printer.printer(), window.readingsTable(), &window);
+        };
         frame = std::make_unique<TForm1>(ShellServices {
                                              test.ui,
+                                             printer,
                                              QStringLiteral("decimora"),
                                              lockFolder.isEmpty() ? QDir(dataFolder).filePath("lock") : lockFolder,
                                              QDir(dataFolder).filePath("Decimora.mdb"),
@@ -198,6 +201,7 @@ struct ProgramCopy {
     }
 
     TestModule test;
+    ChosenPrinter printer;
     Calls calls;
     QString exportedFrom;
     std::optional<DataSourceRegistrationMessage> registrationFailure;
@@ -269,13 +273,13 @@ TEST(MainWindow, StartsAsTheFrameWithItsStatusBarAndGoesOnWhenTheDataSourceCanno
     EXPECT_EQ(copy.calls.registrations, 1);
 
     // The rest of the start went on: the progress bar over panel 2, the module started.
-    ASSERT_TRUE(copy.module().StatusProgressBar);
-    EXPECT_EQ(copy.module().StatusProgressBar->geometry(), QRect(231, 2, 350, 26));
+    ASSERT_TRUE(frame.StatusProgressBar());
+    EXPECT_EQ(frame.StatusProgressBar()->geometry(), QRect(231, 2, 350, 26));
     EXPECT_TRUE(copy.module().FormsReady);
     EXPECT_TRUE(copy.module().AboutCommandEnabled);
     copy.module().ProgressPosition = 40;
     frame.Timer1Timer();
-    EXPECT_EQ(copy.module().StatusProgressBar->value(), 40);
+    EXPECT_EQ(frame.StatusProgressBar()->value(), 40);
 }
 
 TEST(MainWindow, ToolButtonsCarryTheirHintsAndAnImageEach)
@@ -1933,7 +1937,7 @@ TEST(MainWindow, PrinterSetupChoosesThePrinterTheDataSheetAndTheGraphPrintOn)
     copy.test.ui.printerSetupAnswers = { false };
     copy.frame->PrinterSetup1->trigger();
     EXPECT_EQ(copy.test.ui.printerSetupCount, 1);
-    EXPECT_TRUE(copy.module().CurrentPrinter().outputFileName().isEmpty()) << "a cancelled setup changes nothing";
+    EXPECT_TRUE(copy.printer.printer().outputFileName().isEmpty()) << "a cancelled setup changes nothing";
 
     copy.test.ui.printerSetupAnswers = { true };
     copy.frame->PrinterSetup1->trigger();

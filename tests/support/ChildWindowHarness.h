@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChosenPrinter.h"
 #include "systemvar.h"
 
 #include <QCoreApplication>
@@ -20,7 +21,7 @@ template <typename Window> struct ChildWindowHarness {
     // Creates the window on the module and shows it maximised; false when it never appeared.
     bool open(TForm6& module, ChildWindowKind kind)
     {
-        window = new Window(module);
+        window = new Window(module, printer);
         module.ChildWindowOpened(kind, window.data());
         subWindow = area->addSubWindow(window);
         subWindow->setAttribute(Qt::WA_DeleteOnClose);
@@ -50,6 +51,8 @@ template <typename Window> struct ChildWindowHarness {
         return window.isNull();
     }
 
+    // Declared first: it outlives the window whose graph prints on it.
+    ChosenPrinter printer;
     std::unique_ptr<QMdiArea> area = std::make_unique<QMdiArea>();
     QPointer<QMdiSubWindow> subWindow;
     QPointer<Window> window;

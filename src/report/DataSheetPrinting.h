@@ -3,6 +3,7 @@
 // File > Print Data Sheet: the readings of the active window's table on the data sheet definition
 // "Decimora_en.rav" in the program's folder.
 
+class QPrinter;
 class QWidget;
 class ReadingTable;
 class TForm6;
@@ -12,8 +13,8 @@ inline constexpr char NoDataToPrintMessage[] = "Have No Data in Database,Can not
 inline constexpr char PrintErrorCaption[] = "Print Error";
 
 // Opens the definition, binds ReportDataConnection1 to the table and runs the report on the
-// module's current printer (its output dialog may send the pages to a preview or a PDF file
-// instead). An empty table gets NoDataToPrintMessage; a definition that is missing or cannot be
+// printer (the one chosen with Printer Setup; its output dialog may send the pages to a preview or a
+// PDF file instead). An empty table gets NoDataToPrintMessage; a definition that is missing or cannot be
 // read, and a print that fails, get the report engine's own text; both with PrintErrorCaption and
 // nothing printed. A null table does nothing.
-void PrintDataSheet(TForm6& module, const ReadingTable* table, QWidget* owner);
+void PrintDataSheet(TForm6& module, QPrinter& printer, const ReadingTable* table, QWidget* owner);

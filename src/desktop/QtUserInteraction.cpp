@@ -1,4 +1,4 @@
-#include "UserInteraction.h"
+#include "QtUserInteraction.h"
 
 #include <QComboBox>
 #include <QDialog>

@@ -18,7 +18,7 @@ QString DataSheetDefinitionPath(const TForm6& module)
 
 } // namespace
 
-void PrintDataSheet(TForm6& module, const ReadingTable* table, QWidget* owner)
+void PrintDataSheet(TForm6& module, QPrinter& printer, const ReadingTable* table, QWidget* owner)
 {
     if (!table)
         return;
@@ -39,7 +39,7 @@ void PrintDataSheet(TForm6& module, const ReadingTable* table, QWidget* owner)
                 return;
             }
             // 4.
-            ReportProject.run(module.CurrentPrinter(), owner);
+            ReportProject.run(printer, owner);
             ReportProject.close();
         },
         [&] { ReportProject.close(); });

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "UserInteraction.h"
+
+// The real dialogs: QMessageBox, QFileDialog, QPrintDialog, QPrintPreviewDialog and the report's
+// output dialog.
+class QtUserInteraction final : public UserInteraction {
+public:
+    MessageAnswer showMessage(
+        QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons, MessageIcon icon) override;
+    QString askSaveFileName(QWidget* owner, const FileDialogRequest& request) override;
+    QString askOpenFileName(QWidget* owner, const FileDialogRequest& request) override;
+    bool askPrinterSetup(QWidget* owner, QPrinter& printer) override;
+    ReportOutputChoice askReportOutput(QWidget* owner, const QString& reportTitle, const QPrinter& printer) override;
+    void showPrintPreview(QWidget* owner, QPrinter& printer, const std::function<void(QPrinter&)>& paint) override;
+};
+
+// "*.dmr|*.dmr|*.DMR|*.DMR" -> "*.dmr (*.dmr);;*.DMR (*.DMR)"
+QString toQtFileFilter(const QString& pipeFilter);
+// "\r" and "\r\n" become "\n" for display.
+QString toDisplayText(const QString& text);
