@@ -79,9 +79,7 @@ struct Fixture {
 void exportTable(ReadingTable& table, const QString& path)
 {
     const SpreadsheetFormat format = SpreadsheetFormatOf(path);
-    ReadingTableDataSet dataSet(table,
-        format == SpreadsheetFormat::Xlsx ? ReadingTableDataSet::MeaValueAs::Number
-                                          : ReadingTableDataSet::MeaValueAs::Text);
+    ReadingTableDataSet dataSet(table, LevelsAs(format));
     const GridDescription grid = ReadingsGridDescription(dataSet);
     TDBGridToExcel writer;
     writer.ShowProgress = false;

@@ -168,10 +168,7 @@ void WriteTableFile(ReadingTable& table, const QString& path)
         return;
     }
     const SpreadsheetFormat format = SpreadsheetFormatOf(path);
-    // As File > Export to Excel does: the .xlsx keeps the levels as numbers.
-    ReadingTableDataSet dataSet(table,
-        format == SpreadsheetFormat::Xlsx ? ReadingTableDataSet::MeaValueAs::Number
-                                          : ReadingTableDataSet::MeaValueAs::Text);
+    ReadingTableDataSet dataSet(table, LevelsAs(format));
     const GridDescription grid = ReadingsGridDescription(dataSet);
     TDBGridToExcel writer;
     writer.DBGrid = &grid;

@@ -227,6 +227,12 @@ qint64 SheetRowLimit(SpreadsheetFormat format)
     return 0;
 }
 
+ReadingTableDataSet::MeaValueAs LevelsAs(SpreadsheetFormat format)
+{
+    return format == SpreadsheetFormat::Xlsx ? ReadingTableDataSet::MeaValueAs::Number
+                                             : ReadingTableDataSet::MeaValueAs::Text;
+}
+
 QString OverwriteQuestion(const QString& fileName)
 {
     return QStringLiteral("已存在文件（") + fileName + QStringLiteral("），是否覆盖？");

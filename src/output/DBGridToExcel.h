@@ -31,6 +31,9 @@ enum class SpreadsheetFormat { Xls, Xlsx, Csv };
 SpreadsheetFormat SpreadsheetFormatOf(const QString& path);
 // The most rows a sheet of the format holds; 0 for no limit.
 qint64 SheetRowLimit(SpreadsheetFormat format);
+// How the level column goes into a sheet of the format: an .xlsx keeps the levels as numbers (a
+// reader can chart them at once); .xls and .csv keep the text the table holds.
+ReadingTableDataSet::MeaValueAs LevelsAs(SpreadsheetFormat format);
 
 // The progress window of an export: its gauge runs from 0 to the record count. Freed when the
 // export ends.

@@ -49,9 +49,7 @@ void ExportToExcel(TForm6& m, ReadingsWindow& window)
         return;
 
     const SpreadsheetFormat format = SpreadsheetFormatOf(path);
-    ReadingTableDataSet dataSet(*table,
-        format == SpreadsheetFormat::Xlsx ? ReadingTableDataSet::MeaValueAs::Number
-                                          : ReadingTableDataSet::MeaValueAs::Text);
+    ReadingTableDataSet dataSet(*table, LevelsAs(format));
     const GridDescription grid = DescribeGrid(window.readingsGrid(), dataSet);
     ExportSheetHooks hooks;
     hooks.ask = [&m, &window](const QString& text, const QString& caption, MessageButtons buttons, MessageIcon icon) {

@@ -1,6 +1,7 @@
 // The meter link of the shared module, end to end over the simulated meter: finding the meter,
 // decoding replies by read mode, the commands' bytes on the wire, and the download exchange.
 #include "MeterProtocol.h"
+#include "ReadingReceiver.h"
 #include "TestModule.h"
 
 #include <gtest/gtest.h>
@@ -12,24 +13,6 @@
 
 namespace {
 
-// Takes the readings as the measurement window does, but without a window, as a program without a
-// display takes them: counts reading messages and notes the value at each one.
-class ReadingWindow final : public QObject {
-public:
-    std::vector<std::int32_t> values;
-    TForm6* module = nullptr;
-
-protected:
-    bool event(QEvent* event) override
-    {
-        if (event->type() == static_cast<QEvent::Type>(WM_NEWREADING)) {
-            values.push_back(module->LiveValue);
-            return true;
-        }
-        return QObject::event(event);
-    }
-};
-
 struct MeterLink : testing::Test {
     TestModule fixture;
     TForm6& module = *fixture.module;
@@ -37,14 +20,14 @@ struct MeterLink : testing::Test {
 
     void SetUp() override { ASSERT_TRUE(fixture.connect()); }
 
-    // Starts real-time reading into window and waits for the first reading.
-    void startReadingInto(ReadingWindow& window)
+    // Starts real-time reading into receiver and waits for the first reading.
+    void startReadingInto(ReadingReceiver& receiver)
     {
-        window.module = &module;
-        module.MeasureWindowHandle = &window;
+        receiver.module = &module;
+        module.MeasureWindowHandle = &receiver;
         module.ReadMode = 1;
         requestReading();
-        ASSERT_TRUE(TestModule::waitUntil([&] { return window.values.size() == 1; }));
+        ASSERT_TRUE(TestModule::waitUntil([&] { return receiver.values.size() == 1; }));
     }
 
     void requestReading()
@@ -74,16 +57,16 @@ TEST_F(MeterLink, RepliesAreDecodedByTheReadModeCurrentAtTheirArrival)
         { 2, 0, 0, false, 0 },
         { 3, 0, 0x41, true, 0 },
     };
-    ReadingWindow window;
-    window.module = &module;
-    module.MeasureWindowHandle = &window;
+    ReadingReceiver receiver;
+    receiver.module = &module;
+    module.MeasureWindowHandle = &receiver;
     meter.setStatusByte(0x41);
     for (const Case& c : cases) {
         module.LiveValue = 0;
         module.LiveFlags = 0;
         module.AwaitingReply = true;
         module.ReceivedBytes.fill(0);
-        window.values.clear();
+        receiver.values.clear();
         module.ReadMode = c.readMode;
         meter.queueReadings({ 1234 });
         requestReading();
@@ -93,7 +76,7 @@ TEST_F(MeterLink, RepliesAreDecodedByTheReadModeCurrentAtTheirArrival)
         EXPECT_EQ(module.LiveValue, c.liveValue) << "read mode " << c.readMode;
         EXPECT_EQ(module.LiveFlags, c.liveFlags) << "read mode " << c.readMode;
         EXPECT_EQ(module.AwaitingReply, c.awaitingReply) << "read mode " << c.readMode;
-        EXPECT_EQ(window.values.size(), c.messages) << "read mode " << c.readMode;
+        EXPECT_EQ(receiver.values.size(), c.messages) << "read mode " << c.readMode;
     }
     EXPECT_EQ(lastWritten()[1], 0xB3);
 }
@@ -137,8 +120,8 @@ TEST_F(MeterLink, AFailedWriteIsRecordedButNotShown)
 
 TEST_F(MeterLink, UnplugAndReplugGiveANewMeterObjectThatKeepsReading)
 {
-    ReadingWindow window;
-    startReadingInto(window);
+    ReadingReceiver receiver;
+    startReadingInto(receiver);
 
     meter.unplug();
     ASSERT_TRUE(TestModule::waitUntil([&] { return !module.DeviceConnected; }));
@@ -148,13 +131,13 @@ TEST_F(MeterLink, UnplugAndReplugGiveANewMeterObjectThatKeepsReading)
     meter.plug();
     ASSERT_TRUE(TestModule::waitUntil([&] { return module.DeviceConnected; }));
     requestReading();
-    EXPECT_TRUE(TestModule::waitUntil([&] { return window.values.size() == 2; }));
+    EXPECT_TRUE(TestModule::waitUntil([&] { return receiver.values.size() == 2; }));
 }
 
 TEST_F(MeterLink, AnotherDeviceArrivingReplacesTheMeterObjectWhichInheritsItsHandler)
 {
-    ReadingWindow window;
-    startReadingInto(window);
+    ReadingReceiver receiver;
+    startReadingInto(receiver);
     const QString meterPath = module.MeterDevice->PnPInfo()->DevicePath;
 
     meter.plugOtherDevice();
@@ -166,7 +149,7 @@ TEST_F(MeterLink, AnotherDeviceArrivingReplacesTheMeterObjectWhichInheritsItsHan
 
     FillRequestReading(module.SendBuffer);
     module.WritetoDevice();
-    EXPECT_TRUE(TestModule::waitUntil([&] { return window.values.size() == 2; }));
+    EXPECT_TRUE(TestModule::waitUntil([&] { return receiver.values.size() == 2; }));
 }
 
 TEST(MeterLinkDevices, OfTwoDevicesWithTheMetersIdentifiersTheLastOneIsTheMeter)

@@ -9,6 +9,7 @@
 #include "HidControllerClass.h"
 #include "HidPlatformLinux.h"
 #include "MeterProtocol.h"
+#include "ReadingReceiver.h"
 #include "TestModule.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QWidget>
 
 #include <atomic>
 #include <deque>
@@ -240,23 +240,6 @@ private:
     std::vector<std::vector<std::uint8_t>> written_;
 };
 
-// Stands in for the measurement window: notes the module's value at each reading message.
-class ReadingWindow final : public QWidget {
-public:
-    std::vector<std::int32_t> values;
-    TForm6* module = nullptr;
-
-protected:
-    bool event(QEvent* event) override
-    {
-        if (event->type() == static_cast<QEvent::Type>(WM_NEWREADING)) {
-            values.push_back(module->LiveValue);
-            return true;
-        }
-        return QWidget::event(event);
-    }
-};
-
 // The program's module on the real platform.
 struct ModuleOnLinux {
     ScriptedUserInteraction ui;
@@ -265,22 +248,22 @@ struct ModuleOnLinux {
     QTemporaryDir folder;
     LinuxHidPlatform platform;
     TForm6 module { ModuleServices { ui, clock, sound, platform, folder.path() }, nullptr };
-    ReadingWindow window;
+    ReadingReceiver receiver;
 
     ModuleOnLinux()
     {
-        window.module = &module;
-        module.MeasureWindowHandle = &window;
+        receiver.module = &module;
+        module.MeasureWindowHandle = &receiver;
     }
     ~ModuleOnLinux() { module.MeasureWindowHandle = nullptr; }
 
     bool readOnce()
     {
-        const std::size_t before = window.values.size();
+        const std::size_t before = receiver.values.size();
         module.ReadMode = 1;
         FillRequestReading(module.SendBuffer);
         SendToMeter(module);
-        return TestModule::waitUntil([&] { return window.values.size() == before + 1; });
+        return TestModule::waitUntil([&] { return receiver.values.size() == before + 1; });
     }
 };
 
@@ -367,7 +350,7 @@ TEST(LinuxHidPlatform, ReadingsAndADownloadArriveThroughSaveRead)
     ASSERT_TRUE(TestModule::waitUntil([&] { return program.module.DeviceConnected; }));
     ASSERT_TRUE(program.readOnce());
     ASSERT_TRUE(program.readOnce());
-    EXPECT_EQ(program.window.values, (std::vector<std::int32_t> { 653, 1204 }));
+    EXPECT_EQ(program.receiver.values, (std::vector<std::int32_t> { 653, 1204 }));
     const auto written = meter.written();
     ASSERT_FALSE(written.empty());
     EXPECT_EQ(written[0].size(), 9U) << "report id 0 and the whole eight-byte report";
@@ -401,7 +384,7 @@ TEST(LinuxHidPlatform, RemovalAndReAddThroughUdevEventsReachTheModule)
     ASSERT_NE(program.module.MeterDevice, nullptr);
     EXPECT_EQ(program.module.MeterDevice->PnPInfo()->DevicePath, meter.node());
     ASSERT_TRUE(program.readOnce());
-    EXPECT_EQ(program.window.values.back(), 777);
+    EXPECT_EQ(program.receiver.values.back(), 777);
 }
 
 TEST(LinuxHidPlatform, ANodeWithoutReadWritePermissionIsListedWithoutAccess)

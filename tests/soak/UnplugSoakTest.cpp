@@ -31,6 +31,16 @@ QString ValueText(int tenths)
     return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
 }
 
+// One run of 30 pairs: 60 readings in 100 bytes with the end mark, 13 blocks of eight.
+std::vector<std::uint8_t> SixtyLoggedReadings()
+{
+    std::vector<std::uint8_t> memory { 0xFD, 0x00, 0x30, 0x05, 0x09, 0x12, 0x05, 0x06, 0x0A };
+    for (int i = 0; i < 30; ++i)
+        memory.insert(memory.end(), { 0x51, 0xA5, 0x7A });
+    memory.push_back(0xFF);
+    return memory;
+}
+
 struct SoakFixture : testing::Test {
     void SetUp() override
     {
@@ -126,11 +136,7 @@ TEST_F(SoakFixture, TwentyDownloadsCutByAnUnplugEachCompleteOrEndWithTheirMessag
     ChildWindowHarness<TForm4> shown;
     ASSERT_TRUE(shown.open(m, ChildWindowKind::Import));
 
-    // One run of 30 pairs: 60 readings in 100 bytes with the end mark, 13 blocks of eight.
-    std::vector<std::uint8_t> memory { 0xFD, 0x00, 0x30, 0x05, 0x09, 0x12, 0x05, 0x06, 0x0A };
-    for (int i = 0; i < 30; ++i)
-        memory.insert(memory.end(), { 0x51, 0xA5, 0x7A });
-    memory.push_back(0xFF);
+    const std::vector<std::uint8_t> memory = SixtyLoggedReadings();
     constexpr std::size_t ReadingsInMemory = 60;
     constexpr int Blocks = 13;
 
@@ -246,10 +252,7 @@ TEST_F(SoakFixture, DownloadsCutWhileABlockIsAwaitedEndWithTheirMessageAndFreeTh
 {
     ChildWindowHarness<TForm4> shown;
     ASSERT_TRUE(shown.open(m, ChildWindowKind::Import));
-    std::vector<std::uint8_t> memory { 0xFD, 0x00, 0x30, 0x05, 0x09, 0x12, 0x05, 0x06, 0x0A };
-    for (int i = 0; i < 30; ++i)
-        memory.insert(memory.end(), { 0x51, 0xA5, 0x7A });
-    memory.push_back(0xFF);
+    const std::vector<std::uint8_t> memory = SixtyLoggedReadings();
     constexpr qint64 ReadingsInMemory = 60;
     // 14 exchanges (the start and 13 blocks) of 10 ms each: a pull within 0 to 180 ms mostly lands in
     // a wait, sometimes after the end.
