@@ -267,7 +267,52 @@ std::optional<MqttPublisherOptions> ReadMqttOptions(const QCommandLineParser& pa
     return options;
 }
 
-int RunLive(const QStringList& arguments, const QString& usage)
+// The names of the InfluxDB lines from live's --measurement and --tag, checked against the protocol.
+InfluxNames ReadInfluxNames(const QCommandLineParser& parser, const QCommandLineOption& measurement,
+    const QCommandLineOption& tag, LineFormat format)
+{
+    InfluxNames names;
+    if ((parser.isSet(measurement) || parser.isSet(tag)) && format != LineFormat::Influx)
+        throw UsageError(QStringLiteral("--measurement and --tag belong to --format influx."));
+    if (parser.isSet(measurement)) {
+        names.measurement = parser.value(measurement);
+        if (const QString problem = InfluxNameProblem(QStringLiteral("measurement"), names.measurement, true);
+            !problem.isEmpty())
+            throw UsageError(problem);
+    }
+    for (const QString& pair : parser.values(tag)) {
+        const qsizetype equals = pair.indexOf(QLatin1Char('='));
+        if (equals < 0)
+            throw UsageError(QStringLiteral("--tag needs KEY=VALUE, not '%1'.").arg(pair));
+        const QString key = pair.left(equals);
+        const QString value = pair.mid(equals + 1);
+        for (const QString& problem : { InfluxNameProblem(QStringLiteral("tag key"), key, false),
+                 InfluxNameProblem(QStringLiteral("tag value"), value, false) })
+            if (!problem.isEmpty())
+                throw UsageError(problem);
+        for (const char* own : { "range", "response", "weighting" })
+            if (key == QLatin1String(own))
+                throw UsageError(QStringLiteral("The tag '%1' is the reading's own.").arg(key));
+        names.tags.emplace_back(key, value);
+    }
+    return names;
+}
+
+// What "live" was asked to do.
+struct LiveRequest {
+    qint64 intervalMs = 1000;
+    std::optional<qint64> durationMs;
+    // The format of the lines; nothing when only the broker gets the readings.
+    std::optional<LineFormat> lines;
+    InfluxNames names;
+    LineOutput::Target target = LineOutput::Target::StandardOutput;
+    QString outputPath;
+    std::optional<MqttPublisherOptions> mqtt;
+    MeterOptions meter;
+};
+
+// Reads live's command line; nothing when it only asked for its help.
+std::optional<LiveRequest> ReadLiveRequest(const QStringList& arguments, const QString& usage)
 {
     QCommandLineParser parser;
     const QCommandLineOption interval(QStringLiteral("interval"),
@@ -309,69 +354,52 @@ int RunLive(const QStringList& arguments, const QString& usage)
                            "offset from UTC), level, weighting, range and flags, each line written out at once. "
                            "Waits for the meter when it is unplugged; SIGINT and SIGTERM end it cleanly."),
             usage, false))
-        return ExitDone;
+        return std::nullopt;
 
-    const qint64 intervalMs = SecondsOption(
+    LiveRequest request;
+    request.intervalMs = SecondsOption(
         parser, interval, LiveLog::ShortestIntervalMs, LiveLog::LongestIntervalMs, QStringLiteral("from 0.3 to 3600"));
     const std::optional<LineFormat> lineFormat = LineFormatNamed(parser.value(format));
     if (!lineFormat)
         throw UsageError(QStringLiteral("--format must be csv, jsonl or influx, not '%1'.").arg(parser.value(format)));
-    LineOutput::Target target = LineOutput::Target::StandardOutput;
     if (parser.isSet(output)) {
         if (parser.value(output).isEmpty())
             throw UsageError(QStringLiteral("--output needs a file name."));
-        target = LineOutput::Target::File;
+        request.target = LineOutput::Target::File;
     }
     if (parser.isSet(rotate)) {
         if (parser.value(rotate) != QLatin1String("daily"))
             throw UsageError(QStringLiteral("--rotate knows only 'daily', not '%1'.").arg(parser.value(rotate)));
         if (!parser.isSet(output))
             throw UsageError(QStringLiteral("--rotate daily needs --output FILE."));
-        target = LineOutput::Target::DailyFiles;
+        request.target = LineOutput::Target::DailyFiles;
     }
-    std::optional<qint64> durationMs;
     if (parser.isSet(duration))
-        durationMs = SecondsOption(parser, duration, 1, qint64(10) * 366 * 24 * 3600 * 1000,
+        request.durationMs = SecondsOption(parser, duration, 1, qint64(10) * 366 * 24 * 3600 * 1000,
             QStringLiteral("more than 0 (and at most ten years)"));
-    InfluxNames names;
-    if ((parser.isSet(measurement) || parser.isSet(tag)) && *lineFormat != LineFormat::Influx)
-        throw UsageError(QStringLiteral("--measurement and --tag belong to --format influx."));
-    if (parser.isSet(measurement)) {
-        names.measurement = parser.value(measurement);
-        if (const QString problem = InfluxNameProblem(QStringLiteral("measurement"), names.measurement, true);
-            !problem.isEmpty())
-            throw UsageError(problem);
-    }
-    for (const QString& pair : parser.values(tag)) {
-        const qsizetype equals = pair.indexOf(QLatin1Char('='));
-        if (equals < 0)
-            throw UsageError(QStringLiteral("--tag needs KEY=VALUE, not '%1'.").arg(pair));
-        const QString key = pair.left(equals);
-        const QString value = pair.mid(equals + 1);
-        for (const QString& problem : { InfluxNameProblem(QStringLiteral("tag key"), key, false),
-                 InfluxNameProblem(QStringLiteral("tag value"), value, false) })
-            if (!problem.isEmpty())
-                throw UsageError(problem);
-        for (const char* own : { "range", "response", "weighting" })
-            if (key == QLatin1String(own))
-                throw UsageError(QStringLiteral("The tag '%1' is the reading's own.").arg(key));
-        names.tags.emplace_back(key, value);
-    }
-    const std::optional<MqttPublisherOptions> mqttOptions = ReadMqttOptions(parser, mqtt, topic, discovery, queue);
+    request.names = ReadInfluxNames(parser, measurement, tag, *lineFormat);
+    request.mqtt = ReadMqttOptions(parser, mqtt, topic, discovery, queue);
     // With a broker, lines are written when they are asked for; without, they always are.
-    const bool writeLines = !mqttOptions || parser.isSet(output) || parser.isSet(format);
-    const MeterOptions options = meterOptions.read(parser);
+    if (!request.mqtt || parser.isSet(output) || parser.isSet(format))
+        request.lines = *lineFormat;
+    request.outputPath = parser.value(output);
+    request.meter = meterOptions.read(parser);
+    return request;
+}
 
+// Logs until the duration is up, a signal ends it, or the readings cannot be passed on.
+int RunLiveRequest(const LiveRequest& request)
+{
     // Caught from here on, so that a signal during the start ends the tool as cleanly as later.
-    SignalEvents signalEvents(options.simulate ? std::initializer_list<int> { SIGINT, SIGTERM, SIGUSR1, SIGUSR2 }
-                                               : std::initializer_list<int> { SIGINT, SIGTERM });
-    MeterSession session(options);
+    SignalEvents signalEvents(request.meter.simulate ? std::initializer_list<int> { SIGINT, SIGTERM, SIGUSR1, SIGUSR2 }
+                                                     : std::initializer_list<int> { SIGINT, SIGTERM });
+    MeterSession session(request.meter);
     std::optional<LineOutput> lines;
-    if (writeLines)
-        lines.emplace(*lineFormat, names, target, parser.value(output));
+    if (request.lines)
+        lines.emplace(*request.lines, request.names, request.target, request.outputPath);
     std::unique_ptr<MqttSink> broker;
-    if (mqttOptions)
-        broker = std::make_unique<MqttSink>(*mqttOptions, Say);
+    if (request.mqtt)
+        broker = std::make_unique<MqttSink>(*request.mqtt, Say);
     std::optional<BothSinks> both;
     LiveReadingSink* sink = broker.get();
     if (lines && broker)
@@ -403,18 +431,26 @@ int RunLive(const QStringList& arguments, const QString& usage)
         }
     });
     QTimer timeUp;
-    if (durationMs) {
+    if (request.durationMs) {
         timeUp.setSingleShot(true);
         QObject::connect(&timeUp, &QTimer::timeout, &loop, [&] { end(ExitDone); });
-        timeUp.start(std::chrono::milliseconds(*durationMs));
+        timeUp.start(std::chrono::milliseconds(*request.durationMs));
     }
     session.waitForFirstScan();
     if (endedWith)
         return *endedWith;
-    log.start(static_cast<int>(intervalMs));
+    log.start(static_cast<int>(request.intervalMs));
     const int code = loop.exec();
     log.stop();
     return code;
+}
+
+int RunLive(const QStringList& arguments, const QString& usage)
+{
+    const std::optional<LiveRequest> request = ReadLiveRequest(arguments, usage);
+    if (!request)
+        return ExitDone;
+    return RunLiveRequest(*request);
 }
 
 // ---------------------------------------------------------------------------------------------------
