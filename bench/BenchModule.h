@@ -12,9 +12,10 @@
 
 #include <QTemporaryDir>
 
-struct BenchModule {
+// Interaction answers the dialogs a benchmark meets; most meet none.
+template <typename Interaction> struct BenchModuleWith {
     QTemporaryDir folder;
-    NullInteraction ui;
+    Interaction ui;
     SystemClock clock;
     SilentSound sound;
     SimulatedMeter meter;
@@ -23,3 +24,5 @@ struct BenchModule {
     // What the windows' graphs print on.
     ChosenPrinter printer;
 };
+
+using BenchModule = BenchModuleWith<NullInteraction>;

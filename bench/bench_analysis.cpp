@@ -12,12 +12,10 @@
 // - rss_mb: the process's resident memory with the ten files loaded (target < 800).
 // The bare and window loads alternate, three times each, and the medians are reported, so that both
 // see the same machine.
-#include "BenchServices.h"
-#include "ChosenPrinter.h"
+#include "BenchModule.h"
 #include "DataAnalyze.h"
 #include "DataFile.h"
 #include "GraphPanel.h"
-#include "SimulatedMeter.h"
 #include "SqliteReadingStore.h"
 #include "StagingFile.h"
 #include "systemvar.h"
@@ -144,15 +142,8 @@ double residentMegabytes()
     return 0.0;
 }
 
-struct Rig {
-    QTemporaryDir folder;
-    OpenOneFile ui;
-    SystemClock clock;
-    SilentSound sound;
-    SimulatedMeter meter;
-    TForm6 module { ModuleServices { ui, clock, sound, meter, folder.path() },
-        std::make_unique<SqliteReadingStore>(folder.filePath(QStringLiteral("Decimora.mdb"))) };
-    ChosenPrinter printer;
+using Rig = BenchModuleWith<OpenOneFile>;
+ChosenPrinter printer;
 };
 
 // A new window on an emptied LoadData, shown, as File > Open makes it.

@@ -76,20 +76,6 @@ struct Fixture {
     }
 };
 
-void exportTable(ReadingTable& table, const QString& path)
-{
-    const SpreadsheetFormat format = SpreadsheetFormatOf(path);
-    ReadingTableDataSet dataSet(table, LevelsAs(format));
-    const GridDescription grid = ReadingsGridDescription(dataSet);
-    TDBGridToExcel writer;
-    writer.ShowProgress = false;
-    writer.DBGrid = &grid;
-    writer.FileName = path;
-    writer.Format = format;
-    writer.AskBeforeReplacing = false;
-    writer.ExportSheet();
-}
-
 void runExport(benchmark::State& state, ReadingTable& table, const char* fileName)
 {
     Fixture& f = Fixture::instance();
@@ -103,7 +89,7 @@ void runExport(benchmark::State& state, ReadingTable& table, const char* fileNam
         resetPeakMemory();
         state.ResumeTiming();
         try {
-            exportTable(table, path);
+            ExportReadingTable(table, path);
         } catch (const SpreadsheetExportError& error) {
             state.SkipWithError(error.what());
             return;

@@ -3,6 +3,7 @@
 #include "DataFile.h"
 #include "FileRowColours.h"
 #include "GraphPanel.h"
+#include "NamedLabel.h"
 #include "ReadingGridView.h"
 #include "ReadingStatistics.h"
 #include "StagingFile.h"
@@ -56,13 +57,6 @@ QLineEdit* makeFigureBox(QWidget* parent, const char* name)
     box->setEnabled(false);
     box->setFixedSize(FigureBoxWidth, FigureBoxHeight);
     return box;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
 }
 
 } // namespace
@@ -133,13 +127,13 @@ QWidget* TForm7::buildBottomStrip()
     progressBar_->setObjectName(QStringLiteral("ProgressBar1"));
     progressBar_->setFixedWidth(ProgressBarWidth);
 
-    row->addWidget(makeLabel(strip, "FileNumbersLabel", QStringLiteral("File Numbers")));
+    row->addWidget(MakeNamedLabel(strip, "FileNumbersLabel", QStringLiteral("File Numbers")));
     row->addWidget(fileNumbersBox_);
     row->addSpacing(16);
-    row->addWidget(makeLabel(strip, "MinLabel", QStringLiteral("MIN")));
+    row->addWidget(MakeNamedLabel(strip, "MinLabel", QStringLiteral("MIN")));
     row->addWidget(minBox_);
     row->addSpacing(16);
-    row->addWidget(makeLabel(strip, "MaxLabel", QStringLiteral("MAX")));
+    row->addWidget(MakeNamedLabel(strip, "MaxLabel", QStringLiteral("MAX")));
     row->addWidget(maxBox_);
     row->addSpacing(16);
     row->addWidget(progressBar_);

@@ -167,16 +167,7 @@ void WriteTableFile(ReadingTable& table, const QString& path)
         WriteDataFile(table, path);
         return;
     }
-    const SpreadsheetFormat format = SpreadsheetFormatOf(path);
-    ReadingTableDataSet dataSet(table, LevelsAs(format));
-    const GridDescription grid = ReadingsGridDescription(dataSet);
-    TDBGridToExcel writer;
-    writer.DBGrid = &grid;
-    writer.ShowProgress = false;
-    writer.FileName = path;
-    writer.Format = format;
-    writer.AskBeforeReplacing = false;
-    writer.ExportSheet();
+    ExportReadingTable(table, path);
 }
 
 // A folder of the tool's own for the tables and the staging file of one command, so that the desktop

@@ -5,6 +5,7 @@
 #include "GraphPanel.h"
 #include "MeterMemoryDecoder.h"
 #include "MeterProtocol.h"
+#include "NamedLabel.h"
 #include "ReadingGridView.h"
 #include "StagingFile.h"
 #include "StatisticsRows.h"
@@ -66,8 +67,7 @@ QLineEdit* makeFigureBox(QWidget* parent, const char* name)
 
 QLabel* makeFigureLabel(QWidget* parent, const char* name, const QString& text)
 {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
+    QLabel* label = MakeNamedLabel(parent, name, text);
     label->setFixedWidth(FigureLabelWidth);
     return label;
 }

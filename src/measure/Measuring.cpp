@@ -5,6 +5,7 @@
 #include "GraphPanel.h"
 #include "LEDFont.h"
 #include "MeterProtocol.h"
+#include "NamedLabel.h"
 #include "ReadingGridView.h"
 #include "Rounding.h"
 #include "SystemTexts.h"
@@ -57,19 +58,10 @@ void setTextColour(QWidget* widget, const QColor& colour)
     widget->setPalette(palette);
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QPoint position)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->move(position);
-    label->adjustSize();
-    return label;
-}
-
 // "UNDER" and "OVER": white on red.
 QLabel* makeRangeFlag(QWidget* parent, const char* name, const QString& text, QPoint position)
 {
-    QLabel* flag = makeLabel(parent, name, text, position);
+    QLabel* flag = MakeNamedLabel(parent, name, text, position);
     flag->setAutoFillBackground(true);
     QPalette palette = flag->palette();
     palette.setColor(QPalette::Window, Qt::red);
@@ -229,8 +221,8 @@ QFrame* TForm5::buildReadoutPanel()
     bigFont.setPixelSize(16);
 
     underFlag_ = makeRangeFlag(panel, "UnderFlag", QStringLiteral("UNDER"), { 8, 2 });
-    fastFlag_ = makeLabel(panel, "FastFlag", QStringLiteral("FAST"), { 109, 2 });
-    slowFlag_ = makeLabel(panel, "SlowFlag", QStringLiteral("SLOW"), { 156, 2 });
+    fastFlag_ = MakeNamedLabel(panel, "FastFlag", QStringLiteral("FAST"), { 109, 2 });
+    slowFlag_ = MakeNamedLabel(panel, "SlowFlag", QStringLiteral("SLOW"), { 156, 2 });
     overFlag_ = makeRangeFlag(panel, "OverFlag", QStringLiteral("OVER"), { 216, 2 });
     for (QLabel* flag : { underFlag_, fastFlag_, slowFlag_, overFlag_ }) {
         flag->setFont(flagFont);
@@ -245,10 +237,10 @@ QFrame* TForm5::buildReadoutPanel()
     rangeLowReadout_->setText(QStringLiteral("30"));
     rangeHighReadout_->setText(QStringLiteral("130"));
 
-    maxFlag_ = makeLabel(panel, "MaxFlag", QStringLiteral("MAX"), { 8, 98 });
-    levelLabel_ = makeLabel(panel, "LevelLabel", QStringLiteral("SPL"), { 8, 120 });
-    weightingLetter_ = makeLabel(panel, "WeightingLetter", QStringLiteral("A"), { 240, 90 });
-    unitLabel_ = makeLabel(panel, "UnitLabel", QStringLiteral("dB"), { 232, 120 });
+    maxFlag_ = MakeNamedLabel(panel, "MaxFlag", QStringLiteral("MAX"), { 8, 98 });
+    levelLabel_ = MakeNamedLabel(panel, "LevelLabel", QStringLiteral("SPL"), { 8, 120 });
+    weightingLetter_ = MakeNamedLabel(panel, "WeightingLetter", QStringLiteral("A"), { 240, 90 });
+    unitLabel_ = MakeNamedLabel(panel, "UnitLabel", QStringLiteral("dB"), { 232, 120 });
     for (QLabel* label : { weightingLetter_, unitLabel_ }) {
         label->setFont(bigFont);
         label->adjustSize();

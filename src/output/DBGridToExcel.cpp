@@ -584,3 +584,17 @@ void TDBGridToExcel::writeCsv(ExportProgress* progress)
     file.write(block);
     file.commit();
 }
+
+void ExportReadingTable(ReadingTable& table, const QString& path)
+{
+    const SpreadsheetFormat format = SpreadsheetFormatOf(path);
+    ReadingTableDataSet dataSet(table, LevelsAs(format));
+    const GridDescription grid = ReadingsGridDescription(dataSet);
+    TDBGridToExcel writer;
+    writer.DBGrid = &grid;
+    writer.ShowProgress = false;
+    writer.AskBeforeReplacing = false;
+    writer.FileName = path;
+    writer.Format = format;
+    writer.ExportSheet();
+}

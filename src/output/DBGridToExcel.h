@@ -138,3 +138,8 @@ private:
 // The overwrite question of ExportSheet.
 QString OverwriteQuestion(const QString& fileName);
 inline constexpr char OverwriteCaption[] = "提示";
+
+// Every row of a reading table to a sheet in the format of the file's name, in the columns of the
+// readings grid, as Export to Excel writes it; without a question or a progress window, replacing a
+// file there. For the command-line tool and the benchmarks, which have no grid and ask nothing.
+void ExportReadingTable(ReadingTable& table, const QString& path);

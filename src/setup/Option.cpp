@@ -2,6 +2,7 @@
 
 #include "DecimoraError.h"
 #include "MeterProtocol.h"
+#include "NamedLabel.h"
 #include "SystemTexts.h"
 #include "systemvar.h"
 
@@ -70,8 +71,7 @@ double AlarmLevelFromText(const QString& text)
 
 QLabel* makeLabel(QWidget* parent, const char* name, const char* text)
 {
-    auto* label = new QLabel(QString::fromLatin1(text), parent);
-    label->setObjectName(QLatin1String(name));
+    QLabel* label = MakeNamedLabel(parent, name, QString::fromLatin1(text));
     // Plain text keeps the captions' double blanks.
     label->setTextFormat(Qt::PlainText);
     return label;

@@ -1,5 +1,6 @@
 #include "about.h"
 
+#include "NamedLabel.h"
 #include "systemvar.h"
 
 #include <QCloseEvent>
@@ -91,15 +92,6 @@ protected:
 private:
     QImage picture_;
 };
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QPoint position)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->move(position);
-    label->adjustSize();
-    return label;
-}
 
 // libjpeg reports a fatal error by calling error_exit, which must not return: it jumps back into
 // the decoder.
@@ -230,7 +222,8 @@ TForm3::TForm3(TForm6& module, QWidget* parent)
 
     panel1_ = new PicturePanel(AboutPicture(), this);
 
-    QLabel* productName = makeLabel(this, "ProductName", QString::fromLatin1(AboutProductName), QPoint(TextLeft, 16));
+    QLabel* productName
+        = MakeNamedLabel(this, "ProductName", QString::fromLatin1(AboutProductName), QPoint(TextLeft, 16));
     QFont heavy;
     heavy.setFamilies(
         { QStringLiteral("Arial Black"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans") });
@@ -239,14 +232,14 @@ TForm3::TForm3(TForm6& module, QWidget* parent)
     productName->setFont(heavy);
     productName->adjustSize();
 
-    makeLabel(this, "Version", QString::fromLatin1(AboutVersion), QPoint(TextLeft, 56));
+    MakeNamedLabel(this, "Version", QString::fromLatin1(AboutVersion), QPoint(TextLeft, 56));
 
     bevel1_ = new QFrame(this);
     bevel1_->setObjectName(QStringLiteral("Bevel1"));
     bevel1_->setFrameStyle(QFrame::HLine | QFrame::Sunken);
 
-    osVersion_ = makeLabel(this, "OSVersion", QString(), QPoint(TextLeft, 144));
-    physMem_ = makeLabel(this, "PhysMem", QString(), QPoint(TextLeft, 184));
+    osVersion_ = MakeNamedLabel(this, "OSVersion", QString(), QPoint(TextLeft, 144));
+    physMem_ = MakeNamedLabel(this, "PhysMem", QString(), QPoint(TextLeft, 184));
 
     okButton_ = new QPushButton(QStringLiteral("&OK"), this);
     okButton_->setObjectName(QStringLiteral("OKButton"));

@@ -116,17 +116,7 @@ protected:
     QString exportTable(const char* name)
     {
         const QString path = dir.filePath(name);
-        const SpreadsheetFormat format = SpreadsheetFormatOf(path);
-        ReadingTableDataSet dataSet(store.meaData(),
-            format == SpreadsheetFormat::Xlsx ? ReadingTableDataSet::MeaValueAs::Number
-                                              : ReadingTableDataSet::MeaValueAs::Text);
-        const GridDescription grid = ReadingsGridDescription(dataSet);
-        TDBGridToExcel writer;
-        writer.ShowProgress = false;
-        writer.DBGrid = &grid;
-        writer.FileName = path;
-        writer.Format = format;
-        writer.ExportSheet();
+        ExportReadingTable(store.meaData(), path);
         return path;
     }
 

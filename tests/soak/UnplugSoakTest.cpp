@@ -62,6 +62,21 @@ struct SoakFixture : testing::Test {
         ASSERT_TRUE(TestModule::waitUntil([&] { return m.DeviceConnected; }));
     }
 
+    // A download that ran through has every reading of the memory and said nothing; one the unplug
+    // cut said so once and kept the rows that were there before it.
+    void expectDownloadEnd(bool whole, qint64 rowsBefore, qint64 readingsInMemory, int download)
+    {
+        if (whole) {
+            EXPECT_TRUE(fixture.ui.messages.empty()) << "download " << download;
+            EXPECT_EQ(m.GetRecorde->rowCount(), readingsInMemory) << "download " << download;
+            return;
+        }
+        ASSERT_EQ(fixture.ui.messages.size(), 1U) << "download " << download;
+        EXPECT_TRUE(fixture.ui.messages[0].text.contains(QLatin1String("was disconnected")))
+            << fixture.ui.messages[0].text.toStdString();
+        EXPECT_EQ(m.GetRecorde->rowCount(), rowsBefore) << "a cut download keeps the rows that were there";
+    }
+
     QTemporaryDir files;
     TestModule fixture { std::make_unique<SqliteReadingStore>(QDir(files.path()).filePath("Decimora.mdb")) };
     TForm6& m = *fixture.module;
@@ -156,16 +171,12 @@ TEST_F(SoakFixture, TwentyDownloadsCutByAnUnplugEachCompleteOrEndWithTheirMessag
         EXPECT_EQ(m.MeterBusy, 0) << "download " << download;
         EXPECT_FALSE(m.AwaitingReply) << "download " << download;
         EXPECT_TRUE(shown.child<QLabel>("WaitNotice")->isHidden()) << "download " << download;
-        if (meter.pluggedIn()) {
+        const bool whole = meter.pluggedIn();
+        ASSERT_NO_FATAL_FAILURE(expectDownloadEnd(whole, rowsBefore, static_cast<qint64>(ReadingsInMemory), download));
+        if (whole) {
             ++completed;
-            EXPECT_TRUE(fixture.ui.messages.empty()) << "download " << download;
-            EXPECT_EQ(m.GetRecorde->rowCount(), static_cast<qint64>(ReadingsInMemory)) << "download " << download;
         } else {
             ++cut;
-            ASSERT_EQ(fixture.ui.messages.size(), 1U) << "download " << download;
-            EXPECT_TRUE(fixture.ui.messages[0].text.contains(QLatin1String("was disconnected")))
-                << fixture.ui.messages[0].text.toStdString();
-            EXPECT_EQ(m.GetRecorde->rowCount(), rowsBefore) << "a cut download keeps the rows that were there";
             meter.setUnpluggedAfterBlocks(-1);
             ASSERT_NO_FATAL_FAILURE(plugCable());
         }
@@ -274,16 +285,9 @@ TEST_F(SoakFixture, DownloadsCutWhileABlockIsAwaitedEndWithTheirMessageAndFreeTh
 
         EXPECT_EQ(m.MeterBusy, 0) << "download " << download;
         EXPECT_FALSE(m.AwaitingReply) << "download " << download;
-        if (fixture.ui.messages.empty()) {
-            ++completed;
-            EXPECT_EQ(m.GetRecorde->rowCount(), ReadingsInMemory) << "download " << download;
-        } else {
-            ++cut;
-            ASSERT_EQ(fixture.ui.messages.size(), 1U) << "download " << download;
-            EXPECT_TRUE(fixture.ui.messages[0].text.contains(QLatin1String("was disconnected")))
-                << fixture.ui.messages[0].text.toStdString();
-            EXPECT_EQ(m.GetRecorde->rowCount(), rowsBefore) << "a cut download keeps the rows that were there";
-        }
+        const bool whole = fixture.ui.messages.empty();
+        ASSERT_NO_FATAL_FAILURE(expectDownloadEnd(whole, rowsBefore, ReadingsInMemory, download));
+        ++(whole ? completed : cut);
         ASSERT_NO_FATAL_FAILURE(plugCable());
         ASSERT_TRUE(shown.button("ImportButton")->isEnabled()) << "download " << download;
     }
