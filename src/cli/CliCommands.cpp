@@ -61,7 +61,7 @@ const char* const GeneralHelp
       "\n"
       "Commands:\n"
       "  devices    the meters plugged in, and whether this user may open them\n"
-      "  live       log the meter's live readings as CSV, JSON lines or InfluxDB line protocol\n"
+      "  live       log the live readings as CSV, JSON lines, InfluxDB line protocol or to MQTT\n"
       "  download   download the meter's memory to a data file or spreadsheet\n"
       "  setup      read or change the meter's range, response, weighting, max hold and clock\n"
       "  convert    turn a data file into another data file or a spreadsheet\n"
