@@ -13,12 +13,12 @@
 // The bare and window loads alternate, three times each, and the medians are reported, so that both
 // see the same machine.
 #include "BenchModule.h"
-#include "DataAnalyze.h"
-#include "DataFile.h"
-#include "GraphPanel.h"
-#include "SqliteReadingStore.h"
-#include "StagingFile.h"
-#include "systemvar.h"
+#include "analysis/DataAnalyze.h"
+#include "core/systemvar.h"
+#include "datafile/DataFile.h"
+#include "datafile/StagingFile.h"
+#include "store/SqliteReadingStore.h"
+#include "widgets/GraphPanel.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -143,8 +143,6 @@ double residentMegabytes()
 }
 
 using Rig = BenchModuleWith<OpenOneFile>;
-ChosenPrinter printer;
-};
 
 // A new window on an emptied LoadData, shown, as File > Open makes it.
 std::unique_ptr<TForm7> OpenWindow(Rig& rig)
