@@ -4,11 +4,11 @@
 // drive it: no dialogs, no sound, the real clock.
 
 #include "BenchServices.h"
-#include "ChosenPrinter.h"
-#include "Clock.h"
-#include "SimulatedMeter.h"
-#include "SqliteReadingStore.h"
-#include "systemvar.h"
+#include "core/Clock.h"
+#include "core/systemvar.h"
+#include "desktop/ChosenPrinter.h"
+#include "meter/SimulatedMeter.h"
+#include "store/SqliteReadingStore.h"
 
 #include <QTemporaryDir>
 

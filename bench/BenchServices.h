@@ -2,8 +2,8 @@
 
 // Services for a module driven by a benchmark: no dialogs, no sound.
 
-#include "SoundPlayer.h"
-#include "UserInteraction.h"
+#include "core/SoundPlayer.h"
+#include "core/UserInteraction.h"
 
 // Answers every question with No and cancels every dialog.
 class NullInteraction final : public UserInteraction {

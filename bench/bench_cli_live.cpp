@@ -10,9 +10,9 @@
 // - rss_mb_at_<n>k: resident memory after n thousand readings, sampled along the way; rss_mb_growth:
 //   the last sample minus the one at 100k (target: under 30 MB in all, flat).
 
-#include "LiveLog.h"
-#include "LiveOutput.h"
-#include "MeterSession.h"
+#include "cli/LiveLog.h"
+#include "cli/LiveOutput.h"
+#include "cli/MeterSession.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

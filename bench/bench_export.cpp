@@ -4,8 +4,8 @@
 // - 1,000,000 readings to .xlsx (libxlsxwriter in constant-memory mode) and to .csv, with the
 //   resident memory of the process before the export and at its peak during it.
 // Each writes the file as File > Export to Excel does, from a real SQLite table.
-#include "DBGridToExcel.h"
-#include "SqliteReadingStore.h"
+#include "output/DBGridToExcel.h"
+#include "store/SqliteReadingStore.h"
 
 #include <QFile>
 #include <QFileInfo>

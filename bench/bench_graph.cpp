@@ -2,7 +2,7 @@
 // follows the newest, and the cost of putting one new reading on screen with 1,000 and with
 // 1,000,000 readings in the graph, both while following (the newest 60 shown) and with the whole
 // run shown (after "Reset Zoom"), where every pixel column is reduced from many readings.
-#include "GraphPanel.h"
+#include "widgets/GraphPanel.h"
 
 #include <QApplication>
 #include <QChartView>

@@ -8,13 +8,13 @@
 // The bare and window downloads alternate, twice each, and the medians are reported, so that both
 // see the same machine.
 #include "BenchModule.h"
-#include "GetRecorde.h"
-#include "MeterMemoryDecoder.h"
-#include "MeterProtocol.h"
-#include "SimulatedMeter.h"
-#include "SqliteReadingStore.h"
-#include "StagingFile.h"
-#include "systemvar.h"
+#include "core/MeterMemoryDecoder.h"
+#include "core/MeterProtocol.h"
+#include "core/systemvar.h"
+#include "datafile/StagingFile.h"
+#include "import/GetRecorde.h"
+#include "meter/SimulatedMeter.h"
+#include "store/SqliteReadingStore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -14,10 +14,10 @@
 // - bulk_us_per_reading: the whole run's time divided by its readings;
 // - rss_MB: the process's resident memory after the run.
 #include "BenchModule.h"
-#include "Measuring.h"
-#include "SimulatedMeter.h"
-#include "SqliteReadingStore.h"
-#include "systemvar.h"
+#include "core/systemvar.h"
+#include "measure/Measuring.h"
+#include "meter/SimulatedMeter.h"
+#include "store/SqliteReadingStore.h"
 
 #include <QApplication>
 #include <QFile>

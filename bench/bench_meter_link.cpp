@@ -2,9 +2,9 @@
 // simulated meter at zero latency, read on the device's read thread, handed over to the user-interface
 // thread and decoded by SaveRead into a reading message.
 #include "BenchServices.h"
-#include "MeterProtocol.h"
-#include "SimulatedMeter.h"
-#include "systemvar.h"
+#include "core/MeterProtocol.h"
+#include "core/systemvar.h"
+#include "meter/SimulatedMeter.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -5,8 +5,8 @@
 // - BM_CatchUpAfterAnHourOutage: 3,600 readings queued while no broker listens, from the moment one
 //   starts on the port until the last is acknowledged (target: well below the hour of readings it
 //   holds, so that a tool taking a reading a second catches up).
-#include "MosquittoBroker.h"
-#include "MqttPublisher.h"
+#include "mqtt/MqttPublisher.h"
+#include "support/MosquittoBroker.h"
 
 #include <benchmark/benchmark.h>
 

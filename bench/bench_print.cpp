@@ -6,9 +6,9 @@
 // while it printed (sampled every 2 ms): with pages painted as the rows arrive, the growth must
 // stay about the same for ten times the pages.
 #include "BenchServices.h"
-#include "Clock.h"
-#include "ReportEngine.h"
-#include "SqliteReadingStore.h"
+#include "core/Clock.h"
+#include "report/ReportEngine.h"
+#include "store/SqliteReadingStore.h"
 
 #include <QDir>
 #include <QFileInfo>

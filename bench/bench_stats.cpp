@@ -5,8 +5,8 @@
 // - BM_FiguresOfAMillionReadings: every figure of both weightings, as the labelled rows the window,
 //   data sheet and spreadsheet show, from an accumulator holding the million readings (target: below
 //   1 ms).
-#include "LevelStatistics.h"
-#include "StatisticsRows.h"
+#include "stats/LevelStatistics.h"
+#include "stats/StatisticsRows.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,9 +6,9 @@
 //   data file per second; the load is shown whole and without its final bulk append;
 // - the table's walk in row order that a save formats its lines in, with the number of threads that
 //   formatted them: a machine with several cores that formats on one has lost the parallel save.
-#include "DataFile.h"
-#include "SqliteReadingStore.h"
-#include "StagingFile.h"
+#include "datafile/DataFile.h"
+#include "datafile/StagingFile.h"
+#include "store/SqliteReadingStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -21,11 +21,14 @@ if(DECIMORA_TSAN)
     target_link_options(decimora_options INTERFACE -fsanitize=thread)
 endif()
 
+# Every header of the program is included by its library's folder from one root, "core/systemvar.h",
+# so that each file shows which libraries it uses.
+target_include_directories(decimora_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
+
 # decimora_add_module(<name> SOURCES ... DEPS ...): one static library of the program.
 function(decimora_add_module name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
-    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC decimora_options ${ARG_DEPS})
 endfunction()
 

@@ -4,7 +4,7 @@
 // module's objects do), a scratch folder per process, and a table that keeps rows in memory so that a
 // run measures the parsers, not a database.
 
-#include "ReadingTable.h"
+#include "core/ReadingTable.h"
 
 #include <QByteArray>
 #include <QString>

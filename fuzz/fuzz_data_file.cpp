@@ -1,7 +1,7 @@
 // A whole data file through the loader that File > Open uses: header, count, reading lines, staging
 // file, table.
-#include "DataFile.h"
 #include "FuzzSupport.h"
+#include "datafile/DataFile.h"
 
 #include <cstdlib>
 

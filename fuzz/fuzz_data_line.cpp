@@ -1,5 +1,5 @@
 // One reading line of a data file, as DecodeDataLine meets it.
-#include "DataFile.h"
+#include "datafile/DataFile.h"
 
 #include <cmath>
 #include <cstdlib>

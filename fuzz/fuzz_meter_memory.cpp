@@ -1,6 +1,6 @@
 // The meter's logged memory as a download delivers it, byte by byte, split into two downloads at a
 // point the input chooses (the decoder carries its stamp over from one to the next).
-#include "MeterMemoryDecoder.h"
+#include "core/MeterMemoryDecoder.h"
 
 #include <cstdlib>
 

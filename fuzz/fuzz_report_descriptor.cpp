@@ -1,5 +1,5 @@
 // A HID report descriptor as the kernel hands it over from any device that is plugged in.
-#include "HidReportDescriptor.h"
+#include "hid/HidReportDescriptor.h"
 
 #include <cstdlib>
 

@@ -1,14 +1,14 @@
 // The settings file as the start-up reads it: the INI reader, then the twelve keys into the module,
 // then the close's write-back into the same profile.
 #include "FuzzSupport.h"
-#include "PrivateProfile.h"
-#include "SettingsFile.h"
-#include "SimulatedMeter.h"
-#include "SoundPlayer.h"
-#include "UserInteraction.h"
-#include "systemvar.h"
+#include "core/PrivateProfile.h"
+#include "core/SettingsFile.h"
+#include "core/SoundPlayer.h"
+#include "core/UserInteraction.h"
+#include "core/systemvar.h"
+#include "meter/SimulatedMeter.h"
 
-#include "Clock.h"
+#include "core/Clock.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 // The staging file's lines appended to a table, as the download's and the load's bulk append do it.
 #include "FuzzSupport.h"
-#include "StagingFile.h"
+#include "datafile/StagingFile.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "FileRowColours.h"
+#include "analysis/FileRowColours.h"
 
 FileRowColours::FileRowColours(RowColour rowColour, QObject* parent)
     : RowColourDelegate(parent)

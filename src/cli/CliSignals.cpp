@@ -1,4 +1,4 @@
-#include "CliSignals.h"
+#include "cli/CliSignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,9 +1,9 @@
-#include "LiveLog.h"
+#include "cli/LiveLog.h"
 
-#include "CliError.h"
-#include "MeterProtocol.h"
-#include "MeterSession.h"
-#include "SimulatedMeter.h"
+#include "cli/CliError.h"
+#include "cli/MeterSession.h"
+#include "core/MeterProtocol.h"
+#include "meter/SimulatedMeter.h"
 
 #include <QEvent>
 

@@ -5,7 +5,7 @@
 // when SaveRead announces it with WM_NEWREADING, and hands it to a sink. Without the meter it waits,
 // says so on the error output, and goes on when the meter is back.
 
-#include "LiveOutput.h"
+#include "cli/LiveOutput.h"
 
 #include <QObject>
 #include <QTimer>

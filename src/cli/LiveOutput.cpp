@@ -1,6 +1,6 @@
-#include "LiveOutput.h"
+#include "cli/LiveOutput.h"
 
-#include "CliError.h"
+#include "cli/CliError.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -4,7 +4,7 @@
 // LiveReadingSink and knows nothing of files or formats; each destination (a format on standard
 // output, a file, a file a day, a broker) is one implementation.
 
-#include "LiveReading.h"
+#include "core/LiveReading.h"
 
 #include <QByteArray>
 #include <QDate>

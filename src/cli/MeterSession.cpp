@@ -1,9 +1,9 @@
-#include "MeterSession.h"
+#include "cli/MeterSession.h"
 
-#include "CliError.h"
-#include "HidPlatformLinux.h"
-#include "SimulatedMeter.h"
-#include "TracingHidPlatform.h"
+#include "cli/CliError.h"
+#include "cli/TracingHidPlatform.h"
+#include "hid/HidPlatformLinux.h"
+#include "meter/SimulatedMeter.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

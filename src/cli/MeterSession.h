@@ -4,8 +4,8 @@
 // simulated meter with --simulate-meter[=MEMORY.bin]; traced with --trace), the module TForm6 the
 // windows use, with services that need no display, and the first scan for the meter.
 
-#include "Clock.h"
-#include "systemvar.h"
+#include "core/Clock.h"
+#include "core/systemvar.h"
 
 #include <QDateTime>
 #include <QObject>

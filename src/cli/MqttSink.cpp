@@ -1,4 +1,4 @@
-#include "MqttSink.h"
+#include "cli/MqttSink.h"
 
 namespace {
 

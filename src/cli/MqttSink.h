@@ -3,8 +3,8 @@
 // The MQTT destinations of "decimora-cli live --mqtt": every reading to a broker, and a sink that
 // passes each reading to two others (lines to a file and the broker at once).
 
-#include "LiveOutput.h"
-#include "MqttPublisher.h"
+#include "cli/LiveOutput.h"
+#include "mqtt/MqttPublisher.h"
 
 #include <QElapsedTimer>
 #include <QObject>

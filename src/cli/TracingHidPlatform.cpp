@@ -1,4 +1,4 @@
-#include "TracingHidPlatform.h"
+#include "cli/TracingHidPlatform.h"
 
 #include <QByteArray>
 

@@ -4,7 +4,7 @@
 // every report received from it, in hex, to the error output: "decimora-cli --trace". With the real
 // meter that is what a bug report needs; with the simulated one a test sees the bytes on the wire.
 
-#include "HidPlatform.h"
+#include "core/HidPlatform.h"
 
 #include <cstdio>
 

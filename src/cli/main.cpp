@@ -1,7 +1,7 @@
 // decimora-cli: the headless tool. A QCoreApplication, so that it runs without a display (a logger on
 // a small box with no screen, a script over ssh); everything else is in RunCli.
 
-#include "CliCommands.h"
+#include "cli/CliCommands.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "HidControllerClass.h"
+#include "core/HidControllerClass.h"
 
 #include <QMetaObject>
 #include <QPointer>

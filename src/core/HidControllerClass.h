@@ -4,8 +4,8 @@
 // program when that set changes, lets it claim device objects, writes output reports and reads input
 // reports on one thread per device, handing every report to the user-interface thread.
 
-#include "DecimoraError.h"
-#include "HidPlatform.h"
+#include "core/DecimoraError.h"
+#include "core/HidPlatform.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "LiveReading.h"
+#include "core/LiveReading.h"
 
-#include "MeterProtocol.h"
+#include "core/MeterProtocol.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
-#include "MeterMemoryDecoder.h"
+#include "core/MeterMemoryDecoder.h"
 
-#include "MeterProtocol.h"
+#include "core/MeterProtocol.h"
 
 #include <algorithm>
 #include <charconv>

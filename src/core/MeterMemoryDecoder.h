@@ -8,7 +8,7 @@
 // last run and the maximum and minimum carry over from one download to the next, so that readings
 // logged before any header in a later download continue where the last one stopped.
 
-#include "ReadingStatistics.h"
+#include "core/ReadingStatistics.h"
 
 #include <QString>
 

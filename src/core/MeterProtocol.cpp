@@ -1,6 +1,6 @@
-#include "MeterProtocol.h"
+#include "core/MeterProtocol.h"
 
-#include "systemvar.h"
+#include "core/systemvar.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

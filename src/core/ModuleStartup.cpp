@@ -1,8 +1,8 @@
 // The module's start-up (settings file, tables) and close (settings file written back).
 
-#include "PrivateProfile.h"
-#include "SettingsFile.h"
-#include "systemvar.h"
+#include "core/PrivateProfile.h"
+#include "core/SettingsFile.h"
+#include "core/systemvar.h"
 
 #include <QDir>
 

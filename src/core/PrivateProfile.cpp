@@ -1,6 +1,6 @@
-#include "PrivateProfile.h"
+#include "core/PrivateProfile.h"
 
-#include "TextFields.h"
+#include "core/TextFields.h"
 
 #include <QByteArrayView>
 #include <QFile>

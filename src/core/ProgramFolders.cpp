@@ -1,4 +1,4 @@
-#include "ProgramFolders.h"
+#include "core/ProgramFolders.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "ReadingStatistics.h"
+#include "core/ReadingStatistics.h"
 
-#include "SystemTexts.h"
+#include "core/SystemTexts.h"
 
 QStringList StatisticsFooterLines(const ReadingStatistics& statistics, const QDate& date)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DecimoraError.h"
+#include "core/DecimoraError.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

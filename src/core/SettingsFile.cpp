@@ -1,7 +1,7 @@
-#include "SettingsFile.h"
+#include "core/SettingsFile.h"
 
-#include "PrivateProfile.h"
-#include "systemvar.h"
+#include "core/PrivateProfile.h"
+#include "core/systemvar.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "systemvar.h"
+#include "core/systemvar.h"
 
-#include "DecimoraError.h"
+#include "core/DecimoraError.h"
 
 #include <QCoreApplication>
 #include <QEvent>

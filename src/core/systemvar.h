@@ -4,13 +4,13 @@
 // borrows. main() creates one module after the main window; every window receives it by reference.
 // Tests create their own with fake services.
 
-#include "Clock.h"
-#include "HidControllerClass.h"
-#include "MeterMemoryDecoder.h"
-#include "ProgramFolders.h"
-#include "ReadingTable.h"
-#include "SoundPlayer.h"
-#include "UserInteraction.h"
+#include "core/Clock.h"
+#include "core/HidControllerClass.h"
+#include "core/MeterMemoryDecoder.h"
+#include "core/ProgramFolders.h"
+#include "core/ReadingTable.h"
+#include "core/SoundPlayer.h"
+#include "core/UserInteraction.h"
 
 #include <QObject>
 #include <QPointer>

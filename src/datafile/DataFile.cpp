@@ -1,8 +1,8 @@
-#include "DataFile.h"
+#include "datafile/DataFile.h"
 
-#include "BulkWorkers.h"
-#include "TextFields.h"
-#include "WriteWhole.h"
+#include "core/BulkWorkers.h"
+#include "core/TextFields.h"
+#include "datafile/WriteWhole.h"
 
 #include <QFile>
 #include <QSaveFile>

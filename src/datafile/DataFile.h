@@ -5,8 +5,8 @@
 // Date padded to 10, ",", Time padded to 8, ",", MeaValue padded to 6, ",", Weight, e.g.
 // "5/12/2006 ,9:5:30  ,65.3  ,A". Longer texts are written whole.
 
-#include "ReadingTable.h"
-#include "StagingFile.h"
+#include "core/ReadingTable.h"
+#include "datafile/StagingFile.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,7 +1,7 @@
-#include "StagingFile.h"
+#include "datafile/StagingFile.h"
 
-#include "TextFields.h"
-#include "WriteWhole.h"
+#include "core/TextFields.h"
+#include "datafile/WriteWhole.h"
 
 #include <QDir>
 #include <QFile>

@@ -10,8 +10,8 @@
 // count characters (Unicode code points), so a date in any script takes the same column whether it
 // was a QString or UTF-8 bytes. The padding blanks are not part of the texts: a reader drops them.
 
-#include "DecimoraError.h"
-#include "ReadingTable.h"
+#include "core/DecimoraError.h"
+#include "core/ReadingTable.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,4 +1,4 @@
-#include "ChosenPrinter.h"
+#include "desktop/ChosenPrinter.h"
 
 #include <QPrinter>
 

@@ -1,4 +1,4 @@
-#include "QtSoundPlayer.h"
+#include "desktop/QtSoundPlayer.h"
 
 #include <QAudioDevice>
 #include <QDir>

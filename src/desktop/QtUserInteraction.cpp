@@ -1,4 +1,4 @@
-#include "QtUserInteraction.h"
+#include "desktop/QtUserInteraction.h"
 
 #include <QComboBox>
 #include <QDialog>

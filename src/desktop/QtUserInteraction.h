@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UserInteraction.h"
+#include "core/UserInteraction.h"
 
 // The real dialogs: QMessageBox, QFileDialog, QPrintDialog, QPrintPreviewDialog and the report's
 // output dialog.

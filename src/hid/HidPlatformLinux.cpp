@@ -1,6 +1,6 @@
-#include "HidPlatformLinux.h"
+#include "hid/HidPlatformLinux.h"
 
-#include "HidReportDescriptor.h"
+#include "hid/HidReportDescriptor.h"
 
 #include <QFile>
 #include <QFileInfo>

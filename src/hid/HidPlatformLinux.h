@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HidPlatform.h"
+#include "core/HidPlatform.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "HidReportDescriptor.h"
+#include "hid/HidReportDescriptor.h"
 
 #include <algorithm>
 #include <map>

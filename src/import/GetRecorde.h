@@ -4,8 +4,8 @@
 // readings with date, time, level and weighting, and shows them in the table GetRecorde and its grid,
 // on a graph, and as count, maximum, minimum and average. The readings can be saved as a data file.
 
-#include "LevelStatistics.h"
-#include "ReadingsWindow.h"
+#include "stats/LevelStatistics.h"
+#include "widgets/ReadingsWindow.h"
 
 #include <cstdint>
 #include <memory>

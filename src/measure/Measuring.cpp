@@ -1,16 +1,16 @@
-#include "Measuring.h"
+#include "measure/Measuring.h"
 
-#include "DataFile.h"
-#include "DataFileSave.h"
-#include "GraphPanel.h"
-#include "LEDFont.h"
-#include "MeterProtocol.h"
-#include "NamedLabel.h"
-#include "ReadingGridView.h"
-#include "Rounding.h"
-#include "SystemTexts.h"
-#include "WindowGraph.h"
-#include "systemvar.h"
+#include "core/MeterProtocol.h"
+#include "core/SystemTexts.h"
+#include "core/systemvar.h"
+#include "datafile/DataFile.h"
+#include "widgets/DataFileSave.h"
+#include "widgets/GraphPanel.h"
+#include "widgets/LEDFont.h"
+#include "widgets/NamedLabel.h"
+#include "widgets/ReadingGridView.h"
+#include "widgets/Rounding.h"
+#include "widgets/WindowGraph.h"
 
 #include <QAbstractItemModel>
 #include <QCloseEvent>

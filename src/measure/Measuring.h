@@ -4,10 +4,10 @@
 // own display, in the table MeaData and its grid, and on a graph, with their maximum, minimum and
 // average and the PC-side alarms.
 
-#include "LevelStatistics.h"
-#include "LiveReading.h"
-#include "ReadingStatistics.h"
-#include "ReadingsWindow.h"
+#include "core/LiveReading.h"
+#include "core/ReadingStatistics.h"
+#include "stats/LevelStatistics.h"
+#include "widgets/ReadingsWindow.h"
 
 #include <QImage>
 #include <QLine>

@@ -1,4 +1,4 @@
-#include "SimulatedMeter.h"
+#include "meter/SimulatedMeter.h"
 
 #include <QFile>
 

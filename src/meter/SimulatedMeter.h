@@ -4,7 +4,7 @@
 // commands the way the instrument does, and can be told to misbehave. Tests use it, and
 // "decimora --simulate-meter" lets anyone try the program without the instrument.
 
-#include "HidPlatform.h"
+#include "core/HidPlatform.h"
 
 #include <QDateTime>
 #include <QObject>

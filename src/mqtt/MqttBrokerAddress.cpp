@@ -1,6 +1,6 @@
-#include "MqttBrokerAddress.h"
+#include "mqtt/MqttBrokerAddress.h"
 
-#include "DecimoraError.h"
+#include "core/DecimoraError.h"
 
 namespace {
 

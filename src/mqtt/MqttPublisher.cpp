@@ -1,6 +1,6 @@
-#include "MqttPublisher.h"
+#include "mqtt/MqttPublisher.h"
 
-#include "DecimoraError.h"
+#include "core/DecimoraError.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

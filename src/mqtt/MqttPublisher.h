@@ -22,8 +22,8 @@
 // in-flight messages would otherwise re-send them behind our backs after a reconnect (duplicates, and
 // nothing we could drop when the queue is full).
 
-#include "LiveReading.h"
-#include "MqttBrokerAddress.h"
+#include "core/LiveReading.h"
+#include "mqtt/MqttBrokerAddress.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "BiffSheet.h"
+#include "output/BiffSheet.h"
 
 #include <bit>
 #include <cstring>

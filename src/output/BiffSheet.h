@@ -3,7 +3,7 @@
 // The worksheet stream of an .xls file: BOF, one record per cell, EOF, little-endian throughout,
 // without the compound-document container around it.
 
-#include "SheetCells.h"
+#include "output/SheetCells.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

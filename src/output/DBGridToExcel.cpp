@@ -1,10 +1,10 @@
-#include "DBGridToExcel.h"
+#include "output/DBGridToExcel.h"
 
-#include "BiffSheet.h"
-#include "CsvText.h"
-#include "StatisticsRows.h"
-#include "WriteWhole.h"
-#include "XlsxSheet.h"
+#include "datafile/WriteWhole.h"
+#include "output/BiffSheet.h"
+#include "output/CsvText.h"
+#include "output/XlsxSheet.h"
+#include "stats/StatisticsRows.h"
 
 #include <QDir>
 #include <QFile>

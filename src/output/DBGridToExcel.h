@@ -4,9 +4,9 @@
 // its footers, written as a bare BIFF worksheet stream (.xls), or as an .xlsx workbook or a CSV text
 // with the same content.
 
-#include "DecimoraError.h"
-#include "ExportDataSet.h"
-#include "UserInteraction.h"
+#include "core/DecimoraError.h"
+#include "core/UserInteraction.h"
+#include "output/ExportDataSet.h"
 
 #include <QString>
 

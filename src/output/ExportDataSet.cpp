@@ -1,7 +1,7 @@
-#include "ExportDataSet.h"
+#include "output/ExportDataSet.h"
 
-#include "DataFile.h"
-#include "ReadingTable.h"
+#include "core/ReadingTable.h"
+#include "datafile/DataFile.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
-#include "XlsxSheet.h"
+#include "output/XlsxSheet.h"
 
-#include "DBGridToExcel.h"
+#include "output/DBGridToExcel.h"
 
 #include <xlsxwriter.h>
 

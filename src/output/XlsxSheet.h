@@ -4,7 +4,7 @@
 // row goes to a temporary file as soon as it is complete, so a million rows take no more memory
 // than ten. Rows must therefore come in order; cells of rows not yet done wait here.
 
-#include "SheetCells.h"
+#include "output/SheetCells.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "DataSheetPrinting.h"
+#include "report/DataSheetPrinting.h"
 
-#include "ReportEngine.h"
-#include "systemvar.h"
+#include "core/systemvar.h"
+#include "report/ReportEngine.h"
 
 #include <QDir>
 

@@ -1,4 +1,4 @@
-#include "ReportDefinition.h"
+#include "report/ReportDefinition.h"
 
 #include <QDir>
 #include <QFile>

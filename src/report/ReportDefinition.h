@@ -3,8 +3,8 @@
 // A report definition: the page, the page header, the columns of the data band and the summary band
 // of a printed report, read from our own XML format (resources/README, "Report definitions").
 
-#include "DecimoraError.h"
-#include "LevelStatistics.h"
+#include "core/DecimoraError.h"
+#include "stats/LevelStatistics.h"
 
 #include <QByteArrayView>
 #include <QMarginsF>

@@ -1,10 +1,10 @@
-#include "ReportEngine.h"
+#include "report/ReportEngine.h"
 
-#include "Clock.h"
-#include "ReadingTable.h"
-#include "StatisticsRows.h"
-#include "SystemTexts.h"
-#include "UserInteraction.h"
+#include "core/Clock.h"
+#include "core/ReadingTable.h"
+#include "core/SystemTexts.h"
+#include "core/UserInteraction.h"
+#include "stats/StatisticsRows.h"
 
 #include <QDir>
 #include <QFontMetricsF>

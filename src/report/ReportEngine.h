@@ -13,7 +13,7 @@
 // Pages are painted while the rows are read, one page at a time: a report of any length needs the
 // memory of one page.
 
-#include "ReportDefinition.h"
+#include "report/ReportDefinition.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
-#include "Option.h"
+#include "setup/Option.h"
 
-#include "DecimoraError.h"
-#include "MeterProtocol.h"
-#include "NamedLabel.h"
-#include "SystemTexts.h"
-#include "systemvar.h"
+#include "core/DecimoraError.h"
+#include "core/MeterProtocol.h"
+#include "core/SystemTexts.h"
+#include "core/systemvar.h"
+#include "widgets/NamedLabel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

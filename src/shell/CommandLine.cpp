@@ -1,7 +1,7 @@
-#include "CommandLine.h"
+#include "shell/CommandLine.h"
 
-#include "HidPlatformLinux.h"
-#include "SimulatedMeter.h"
+#include "hid/HidPlatformLinux.h"
+#include "meter/SimulatedMeter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

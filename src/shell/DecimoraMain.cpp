@@ -1,16 +1,16 @@
-#include "DecimoraMain.h"
+#include "shell/DecimoraMain.h"
 
-#include "ChosenPrinter.h"
-#include "FrameImages.h"
-#include "Measuring.h"
-#include "Option.h"
-#include "PanelStatusBar.h"
-#include "ReadingsRescue.h"
-#include "ReadingsWindow.h"
-#include "SingleInstanceLock.h"
-#include "SoundLevelStatisticsWindow.h"
-#include "SqliteReadingStore.h"
-#include "systemvar.h"
+#include "core/systemvar.h"
+#include "desktop/ChosenPrinter.h"
+#include "measure/Measuring.h"
+#include "setup/Option.h"
+#include "shell/FrameImages.h"
+#include "shell/PanelStatusBar.h"
+#include "shell/ReadingsRescue.h"
+#include "shell/SingleInstanceLock.h"
+#include "statswindow/SoundLevelStatisticsWindow.h"
+#include "store/SqliteReadingStore.h"
+#include "widgets/ReadingsWindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 // repaints) it recomputes its menus and status bar from the module's shared flags, which the child
 // windows and the meter link change.
 
-#include "DataSourceRegistration.h"
+#include "store/DataSourceRegistration.h"
 
 #include <QMainWindow>
 #include <QPixmap>

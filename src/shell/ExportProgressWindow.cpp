@@ -1,4 +1,4 @@
-#include "ExportProgressWindow.h"
+#include "shell/ExportProgressWindow.h"
 
 #include <QFrame>
 #include <QGuiApplication>

@@ -4,7 +4,7 @@
 // screen with a raised panel, the text "正在导出数据，请稍候......" and a blue gauge of the records
 // written. The Export to Excel command switches it off; a writer asked to show it gets it from here.
 
-#include "DBGridToExcel.h"
+#include "output/DBGridToExcel.h"
 
 #include <QWidget>
 

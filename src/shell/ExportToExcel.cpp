@@ -1,10 +1,10 @@
-#include "ExportToExcel.h"
+#include "shell/ExportToExcel.h"
 
-#include "DBGridToExcel.h"
-#include "ExportProgressWindow.h"
-#include "ReadingGridView.h"
-#include "ReadingsWindow.h"
-#include "systemvar.h"
+#include "core/systemvar.h"
+#include "output/DBGridToExcel.h"
+#include "shell/ExportProgressWindow.h"
+#include "widgets/ReadingGridView.h"
+#include "widgets/ReadingsWindow.h"
 
 #include <QApplication>
 #include <QFile>

@@ -3,7 +3,7 @@
 // File > Export to Excel: the active readings window's table, with its grid's columns, into a
 // spreadsheet file chosen in the save dialog: .xls (the default), .xlsx or .csv.
 
-#include "ExportDataSet.h"
+#include "output/ExportDataSet.h"
 
 class QAbstractItemView;
 class ReadingsWindow;

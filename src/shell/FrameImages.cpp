@@ -1,4 +1,4 @@
-#include "FrameImages.h"
+#include "shell/FrameImages.h"
 
 #include <QString>
 

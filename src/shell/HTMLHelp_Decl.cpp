@@ -1,8 +1,8 @@
-#include "HTMLHelp_Decl.h"
+#include "shell/HTMLHelp_Decl.h"
 
-#include "DecimoraError.h"
-#include "HelpViewer.h"
-#include "systemvar.h"
+#include "core/DecimoraError.h"
+#include "core/systemvar.h"
+#include "shell/HelpViewer.h"
 
 #include <QDir>
 #include <QFile>

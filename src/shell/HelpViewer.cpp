@@ -1,4 +1,4 @@
-#include "HelpViewer.h"
+#include "shell/HelpViewer.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "PanelStatusBar.h"
+#include "shell/PanelStatusBar.h"
 
 #include <QHelpEvent>
 #include <QPainter>

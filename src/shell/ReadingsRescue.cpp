@@ -1,8 +1,8 @@
-#include "ReadingsRescue.h"
+#include "shell/ReadingsRescue.h"
 
-#include "DataFile.h"
-#include "ReadingTable.h"
-#include "StagingFile.h"
+#include "core/ReadingTable.h"
+#include "datafile/DataFile.h"
+#include "datafile/StagingFile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "TerminationSignal.h"
+#include "shell/TerminationSignal.h"
 
 #include <QObject>
 #include <QSocketNotifier>

@@ -1,7 +1,7 @@
-#include "about.h"
+#include "shell/about.h"
 
-#include "NamedLabel.h"
-#include "systemvar.h"
+#include "core/systemvar.h"
+#include "widgets/NamedLabel.h"
 
 #include <QCloseEvent>
 #include <QFile>

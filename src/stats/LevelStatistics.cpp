@@ -1,4 +1,4 @@
-#include "LevelStatistics.h"
+#include "stats/LevelStatistics.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "StatisticsRows.h"
+#include "stats/StatisticsRows.h"
 
-#include "ReadingTable.h"
-#include "SystemTexts.h"
+#include "core/ReadingTable.h"
+#include "core/SystemTexts.h"
 
 #include <QByteArrayView>
 #include <QStringView>

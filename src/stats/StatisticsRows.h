@@ -4,7 +4,7 @@
 // sheet's summary, the spreadsheet's "Statistics" sheet and the command-line tool all put out, so
 // that a figure has the same name and the same text wherever it appears.
 
-#include "LevelStatistics.h"
+#include "stats/LevelStatistics.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "SoundLevelStatisticsWindow.h"
+#include "statswindow/SoundLevelStatisticsWindow.h"
 
-#include "DecimoraError.h"
-#include "ReadingsWindow.h"
-#include "StatisticsRows.h"
-#include "systemvar.h"
+#include "core/DecimoraError.h"
+#include "core/systemvar.h"
+#include "stats/StatisticsRows.h"
+#include "widgets/ReadingsWindow.h"
 
 #include <QHeaderView>
 #include <QLabel>

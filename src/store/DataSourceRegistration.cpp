@@ -1,4 +1,4 @@
-#include "DataSourceRegistration.h"
+#include "store/DataSourceRegistration.h"
 
 #include <QFile>
 

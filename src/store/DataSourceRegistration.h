@@ -3,7 +3,7 @@
 // Registers the ODBC data source "Decimora" so that any ODBC client (isql, LibreOffice Base, a
 // spreadsheet) reaches the program's tables by that name.
 
-#include "UserInteraction.h"
+#include "core/UserInteraction.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "ParallelRowScan.h"
+#include "store/ParallelRowScan.h"
 
-#include "BulkWorkers.h"
-#include "RowText.h"
+#include "core/BulkWorkers.h"
+#include "store/RowText.h"
 
 #include <sqlite3.h>
 

@@ -3,7 +3,7 @@
 // Writing out a large table through several connections at once: SQLite spends most of the time of a
 // file save returning rows, and one connection returns them on one core only.
 
-#include "ReadingTable.h"
+#include "core/ReadingTable.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "ReadingGridModel.h"
+#include "store/ReadingGridModel.h"
 
-#include "SqliteReadingStore.h"
+#include "store/SqliteReadingStore.h"
 
 #include <algorithm>
 #include <climits>

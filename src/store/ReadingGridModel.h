@@ -2,7 +2,7 @@
 
 // The model the reading grids show: columns RecNo, MeaValue, Weight, Time, Date of one table.
 
-#include "ReadingTable.h"
+#include "core/ReadingTable.h"
 
 #include <QAbstractTableModel>
 #include <QCache>

@@ -2,7 +2,7 @@
 
 // Rows of a table as the texts a data file carries, read straight from SQLite's own buffers.
 
-#include "ReadingTable.h"
+#include "core/ReadingTable.h"
 
 #include <sqlite3.h>
 

@@ -1,9 +1,9 @@
-#include "SqliteReadingStore.h"
+#include "store/SqliteReadingStore.h"
 
-#include "ParallelRowScan.h"
-#include "ReadingGridModel.h"
-#include "RowText.h"
-#include "TextFields.h"
+#include "core/TextFields.h"
+#include "store/ParallelRowScan.h"
+#include "store/ReadingGridModel.h"
+#include "store/RowText.h"
 
 #include <QDir>
 #include <QSqlDatabase>

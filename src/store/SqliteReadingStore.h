@@ -2,7 +2,7 @@
 
 // The three reading tables in one SQLite database file, reached through Qt SQL.
 
-#include "ReadingTable.h"
+#include "core/ReadingTable.h"
 
 #include <QString>
 

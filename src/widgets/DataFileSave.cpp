@@ -1,7 +1,7 @@
-#include "DataFileSave.h"
+#include "widgets/DataFileSave.h"
 
-#include "DataFile.h"
-#include "systemvar.h"
+#include "core/systemvar.h"
+#include "datafile/DataFile.h"
 
 #include <QAbstractButton>
 #include <QFileInfo>

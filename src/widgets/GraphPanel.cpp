@@ -1,6 +1,6 @@
-#include "GraphPanel.h"
+#include "widgets/GraphPanel.h"
 
-#include "Rounding.h"
+#include "widgets/Rounding.h"
 
 #include <QChart>
 #include <QChartView>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AxisRange.h"
-#include "SeriesStore.h"
+#include "widgets/AxisRange.h"
+#include "widgets/SeriesStore.h"
 
 #include <QColor>
 #include <QStringList>

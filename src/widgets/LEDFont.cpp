@@ -1,4 +1,4 @@
-#include "LEDFont.h"
+#include "widgets/LEDFont.h"
 
 #include <QImage>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
-#include "ReadingGridView.h"
+#include "widgets/ReadingGridView.h"
 
-#include "ReadingRowColours.h"
+#include "widgets/ReadingRowColours.h"
 
 #include <QHeaderView>
 #include <QPaintEvent>

@@ -1,7 +1,7 @@
-#include "ReadingRowColours.h"
+#include "widgets/ReadingRowColours.h"
 
-#include "DataFile.h"
-#include "ReadingStatistics.h"
+#include "core/ReadingStatistics.h"
+#include "datafile/DataFile.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RowColourDelegate.h"
+#include "widgets/RowColourDelegate.h"
 
 class ReadingStatistics;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StatisticsRows.h"
+#include "stats/StatisticsRows.h"
 
 #include <QWidget>
 

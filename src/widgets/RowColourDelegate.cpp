@@ -1,4 +1,4 @@
-#include "RowColourDelegate.h"
+#include "widgets/RowColourDelegate.h"
 
 #include <QPainter>
 

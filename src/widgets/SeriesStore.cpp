@@ -1,4 +1,4 @@
-#include "SeriesStore.h"
+#include "widgets/SeriesStore.h"
 
 void SeriesStore::append(double value)
 {

@@ -1,4 +1,4 @@
-#include "WaitNotice.h"
+#include "widgets/WaitNotice.h"
 
 #include <QEvent>
 

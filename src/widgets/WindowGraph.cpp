@@ -1,7 +1,7 @@
-#include "WindowGraph.h"
+#include "widgets/WindowGraph.h"
 
-#include "ChosenPrinter.h"
-#include "systemvar.h"
+#include "core/systemvar.h"
+#include "desktop/ChosenPrinter.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>

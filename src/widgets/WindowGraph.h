@@ -2,7 +2,7 @@
 
 // The graph and the layout the readings windows share.
 
-#include "GraphPanel.h"
+#include "widgets/GraphPanel.h"
 
 class ChosenPrinter;
 class TForm6;

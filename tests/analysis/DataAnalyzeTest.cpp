@@ -1,18 +1,18 @@
 // The analysis window driven as the user drives it: data files written to disk, chosen in a scripted
 // open dialog and loaded with the window's LoadData, as File > Open calls it. The window sits
 // maximised in a subwindow of an MDI area, as in the main frame.
-#include "DataAnalyze.h"
-#include "ChosenPrinter.h"
-#include "LevelStatistics.h"
+#include "analysis/DataAnalyze.h"
+#include "desktop/ChosenPrinter.h"
+#include "stats/LevelStatistics.h"
 
-#include "DataFile.h"
-#include "GraphPanel.h"
-#include "ReadingGridView.h"
-#include "SqliteReadingStore.h"
-#include "StagingFile.h"
-#include "SystemTexts.h"
-#include "TestFiles.h"
-#include "TestModule.h"
+#include "core/SystemTexts.h"
+#include "datafile/DataFile.h"
+#include "datafile/StagingFile.h"
+#include "store/SqliteReadingStore.h"
+#include "support/TestFiles.h"
+#include "support/TestModule.h"
+#include "widgets/GraphPanel.h"
+#include "widgets/ReadingGridView.h"
 
 #include <QChart>
 #include <QChartView>

@@ -3,13 +3,13 @@
 // writes is read back by the programs a user would read it with: Python's csv and json modules, a
 // strict reader of the InfluxDB line protocol, openpyxl and xlrd.
 
-#include "ChildWindowHarness.h"
-#include "GetRecorde.h"
-#include "MosquittoBroker.h"
-#include "SimulatedMeter.h"
-#include "SqliteReadingStore.h"
-#include "TestFiles.h"
-#include "TestModule.h"
+#include "import/GetRecorde.h"
+#include "meter/SimulatedMeter.h"
+#include "store/SqliteReadingStore.h"
+#include "support/ChildWindowHarness.h"
+#include "support/MosquittoBroker.h"
+#include "support/TestFiles.h"
+#include "support/TestModule.h"
 
 #include <QDir>
 #include <QJsonArray>

@@ -1,10 +1,10 @@
 // The live logger in-process, where the simulated meter's fault switches reach: a meter this user may
 // not open is named with the udev hint and waited for, and logging starts once one can be opened.
 
-#include "LiveLog.h"
-#include "MeterSession.h"
-#include "SimulatedMeter.h"
-#include "TestModule.h"
+#include "cli/LiveLog.h"
+#include "cli/MeterSession.h"
+#include "meter/SimulatedMeter.h"
+#include "support/TestModule.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The names of the daily files and the line protocol's escapes, for the names a user may give.
 
-#include "LiveOutput.h"
+#include "cli/LiveOutput.h"
 
 #include <gtest/gtest.h>
 

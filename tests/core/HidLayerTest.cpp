@@ -1,7 +1,7 @@
 // The HID layer on the simulated meter: scans, claims, releases, read threads and their hand-overs.
-#include "HidControllerClass.h"
-#include "SimulatedMeter.h"
-#include "TestModule.h"
+#include "core/HidControllerClass.h"
+#include "meter/SimulatedMeter.h"
+#include "support/TestModule.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "LiveReading.h"
+#include "core/LiveReading.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

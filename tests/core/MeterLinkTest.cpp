@@ -1,8 +1,8 @@
 // The meter link of the shared module, end to end over the simulated meter: finding the meter,
 // decoding replies by read mode, the commands' bytes on the wire, and the download exchange.
-#include "MeterProtocol.h"
-#include "ReadingReceiver.h"
-#include "TestModule.h"
+#include "core/MeterProtocol.h"
+#include "support/ReadingReceiver.h"
+#include "support/TestModule.h"
 
 #include <gtest/gtest.h>
 

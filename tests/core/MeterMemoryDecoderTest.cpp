@@ -1,9 +1,9 @@
 // The decoder of the meter's logged memory, fed byte by byte as a download delivers them: readings
 // come out with record number, value, weighting, time and date. The last tests run whole downloads
 // from the simulated meter through the meter link.
-#include "MeterMemoryDecoder.h"
-#include "MeterProtocol.h"
-#include "TestModule.h"
+#include "core/MeterMemoryDecoder.h"
+#include "core/MeterProtocol.h"
+#include "support/TestModule.h"
 
 #include <gtest/gtest.h>
 

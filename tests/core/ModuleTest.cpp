@@ -1,7 +1,7 @@
 // The module's own helpers for the windows: reporting a failed action, and the child-window registry
 // the frame's refresh reads.
-#include "ReadingTable.h"
-#include "TestModule.h"
+#include "core/ReadingTable.h"
+#include "support/TestModule.h"
 
 #include <gtest/gtest.h>
 

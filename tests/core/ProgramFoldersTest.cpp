@@ -2,7 +2,7 @@
 // uses the user's XDG folders and its installed data folder. The environment is pointed at
 // temporary folders, so no test touches the user's home.
 
-#include "ProgramFolders.h"
+#include "core/ProgramFolders.h"
 
 #include <QDir>
 #include <QFile>

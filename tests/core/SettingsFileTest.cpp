@@ -1,5 +1,5 @@
-#include "TestFiles.h"
-#include "TestModule.h"
+#include "support/TestFiles.h"
+#include "support/TestModule.h"
 
 #include <QDir>
 #include <QFile>

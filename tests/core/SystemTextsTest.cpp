@@ -1,4 +1,4 @@
-#include "SystemTexts.h"
+#include "core/SystemTexts.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

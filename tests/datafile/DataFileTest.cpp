@@ -1,7 +1,7 @@
-#include "DataFile.h"
-#include "SqliteReadingStore.h"
-#include "StagingFile.h"
-#include "TestFiles.h"
+#include "datafile/DataFile.h"
+#include "datafile/StagingFile.h"
+#include "store/SqliteReadingStore.h"
+#include "support/TestFiles.h"
 
 #include <QAbstractItemModel>
 #include <QDir>

@@ -5,18 +5,18 @@
 // receiver that is no window, keeps them in MeaData, figures their Leq and exports the table as CSV,
 // which it reads back. Ends with 0 when every step did what it should, else says which one failed.
 
-#include "Clock.h"
-#include "DBGridToExcel.h"
-#include "ExportDataSet.h"
-#include "HidPlatformLinux.h"
-#include "LevelStatistics.h"
-#include "LiveReading.h"
-#include "MeterProtocol.h"
-#include "SimulatedMeter.h"
-#include "SoundPlayer.h"
-#include "SqliteReadingStore.h"
-#include "UserInteraction.h"
-#include "systemvar.h"
+#include "core/Clock.h"
+#include "core/LiveReading.h"
+#include "core/MeterProtocol.h"
+#include "core/SoundPlayer.h"
+#include "core/UserInteraction.h"
+#include "core/systemvar.h"
+#include "hid/HidPlatformLinux.h"
+#include "meter/SimulatedMeter.h"
+#include "output/DBGridToExcel.h"
+#include "output/ExportDataSet.h"
+#include "stats/LevelStatistics.h"
+#include "store/SqliteReadingStore.h"
 
 #include <QCoreApplication>
 #include <QDir>

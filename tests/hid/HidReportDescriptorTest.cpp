@@ -1,5 +1,5 @@
 // Report lengths from real-world shaped report descriptors.
-#include "HidReportDescriptor.h"
+#include "hid/HidReportDescriptor.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,11 @@
 // GLib's headers name struct members "signals", which Qt's keywords would turn into "public:".
 #include <umockdev.h>
 
-#include "HidControllerClass.h"
-#include "HidPlatformLinux.h"
-#include "MeterProtocol.h"
-#include "ReadingReceiver.h"
-#include "TestModule.h"
+#include "core/HidControllerClass.h"
+#include "core/MeterProtocol.h"
+#include "hid/HidPlatformLinux.h"
+#include "support/ReadingReceiver.h"
+#include "support/TestModule.h"
 
 #include <gtest/gtest.h>
 

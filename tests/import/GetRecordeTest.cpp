@@ -1,17 +1,17 @@
 // The import window driven as the user and the meter drive it: "Import" clicked offscreen, the
 // logged memory answered block by block by the simulated meter, dialogs answered from a script.
 // The window sits in a subwindow of an MDI area, as in the main frame.
-#include "GetRecorde.h"
+#include "import/GetRecorde.h"
 
-#include "ChildWindowHarness.h"
-#include "DataFile.h"
-#include "GraphPanel.h"
-#include "MeterProtocol.h"
-#include "ReadingGridView.h"
-#include "SqliteReadingStore.h"
-#include "StagingFile.h"
-#include "SystemTexts.h"
-#include "TestModule.h"
+#include "core/MeterProtocol.h"
+#include "core/SystemTexts.h"
+#include "datafile/DataFile.h"
+#include "datafile/StagingFile.h"
+#include "store/SqliteReadingStore.h"
+#include "support/ChildWindowHarness.h"
+#include "support/TestModule.h"
+#include "widgets/GraphPanel.h"
+#include "widgets/ReadingGridView.h"
 
 #include <QDir>
 #include <QLabel>

@@ -1,15 +1,15 @@
 // The measurement window driven as the user and the meter drive it: buttons clicked offscreen,
 // readings answered by the simulated meter, dialogs answered from a script. The window sits in a
 // subwindow of an MDI area, as in the main frame.
-#include "Measuring.h"
-#include "ChildWindowHarness.h"
-#include "DataFile.h"
-#include "GraphPanel.h"
-#include "LEDFont.h"
-#include "ReadingGridView.h"
-#include "SqliteReadingStore.h"
-#include "SystemTexts.h"
-#include "TestModule.h"
+#include "measure/Measuring.h"
+#include "core/SystemTexts.h"
+#include "datafile/DataFile.h"
+#include "store/SqliteReadingStore.h"
+#include "support/ChildWindowHarness.h"
+#include "support/TestModule.h"
+#include "widgets/GraphPanel.h"
+#include "widgets/LEDFont.h"
+#include "widgets/ReadingGridView.h"
 
 #include <QDir>
 #include <QFile>

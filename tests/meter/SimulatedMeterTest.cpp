@@ -1,5 +1,5 @@
-#include "SimulatedMeter.h"
-#include "MeterMemoryDecoder.h"
+#include "meter/SimulatedMeter.h"
+#include "core/MeterMemoryDecoder.h"
 
 #include <gtest/gtest.h>
 

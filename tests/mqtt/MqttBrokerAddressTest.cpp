@@ -1,6 +1,6 @@
-#include "MqttBrokerAddress.h"
-#include "DecimoraError.h"
-#include "MqttPublisher.h"
+#include "mqtt/MqttBrokerAddress.h"
+#include "core/DecimoraError.h"
+#include "mqtt/MqttPublisher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The publisher against a real mosquitto broker on loopback, watched through mosquitto_sub.
 
-#include "MqttPublisher.h"
-#include "MosquittoBroker.h"
+#include "mqtt/MqttPublisher.h"
+#include "support/MosquittoBroker.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,9 +1,9 @@
 // ExportSheet around the sheet: when it writes nothing, the overwrite question, the column sync left
 // on the data set, the progress window, and the failures it reports instead of dropping.
 
-#include "DBGridToExcel.h"
 #include "MemoryDataSet.h"
-#include "TestFiles.h"
+#include "output/DBGridToExcel.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 
 // A data set held in memory, for tests of the writers: fields of any type, records of any values.
 
-#include "ExportDataSet.h"
+#include "output/ExportDataSet.h"
 
 #include <vector>
 

@@ -2,10 +2,10 @@
 // and openpyxl the .xlsx. Each test skips, saying why, when its reader is not installed
 // (scripts/setup installs them all).
 
-#include "DBGridToExcel.h"
 #include "MemoryDataSet.h"
-#include "SqliteReadingStore.h"
-#include "StatisticsRows.h"
+#include "output/DBGridToExcel.h"
+#include "stats/StatisticsRows.h"
+#include "store/SqliteReadingStore.h"
 
 #include <QDir>
 #include <QFile>

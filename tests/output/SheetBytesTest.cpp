@@ -1,8 +1,8 @@
 // The .xls writer's bytes: the records of a sheet, one case per layout rule.
 
-#include "DBGridToExcel.h"
 #include "MemoryDataSet.h"
-#include "TestFiles.h"
+#include "output/DBGridToExcel.h"
+#include "support/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <gmock/gmock.h>

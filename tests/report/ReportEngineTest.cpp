@@ -1,13 +1,13 @@
 // The report engine on its own: definitions read or refused, reports printed to PDF through each
 // destination of the output dialog and read back with poppler-utils.
 
-#include "ReportEngine.h"
-#include "FakeServices.h"
-#include "PdfReading.h"
-#include "ScriptedUserInteraction.h"
-#include "SqliteReadingStore.h"
-#include "SystemTexts.h"
-#include "TestFiles.h"
+#include "report/ReportEngine.h"
+#include "core/SystemTexts.h"
+#include "store/SqliteReadingStore.h"
+#include "support/FakeServices.h"
+#include "support/PdfReading.h"
+#include "support/ScriptedUserInteraction.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QPageSize>

@@ -2,19 +2,19 @@
 // offscreen, the meter's status and the commands on the wire from the simulated meter, messages
 // answered from a script. The window sits in a subwindow of an MDI area, as in the main frame, beside
 // the real measurement and import windows where it shares the meter with them.
-#include "Option.h"
+#include "setup/Option.h"
 
-#include "ChosenPrinter.h"
-#include "FakeServices.h"
-#include "GetRecorde.h"
-#include "Measuring.h"
-#include "MeterProtocol.h"
-#include "ScriptedUserInteraction.h"
-#include "SimulatedMeter.h"
-#include "SqliteReadingStore.h"
-#include "SystemTexts.h"
-#include "TestModule.h"
-#include "systemvar.h"
+#include "core/MeterProtocol.h"
+#include "core/SystemTexts.h"
+#include "core/systemvar.h"
+#include "desktop/ChosenPrinter.h"
+#include "import/GetRecorde.h"
+#include "measure/Measuring.h"
+#include "meter/SimulatedMeter.h"
+#include "store/SqliteReadingStore.h"
+#include "support/FakeServices.h"
+#include "support/ScriptedUserInteraction.h"
+#include "support/TestModule.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -2,9 +2,9 @@
 // without a display, anything else the program does not know ends it with 2 and a usage line; and the
 // meter link it asks for.
 
-#include "CommandLine.h"
-#include "HidPlatform.h"
-#include "TestFiles.h"
+#include "shell/CommandLine.h"
+#include "core/HidPlatform.h"
+#include "support/TestFiles.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>

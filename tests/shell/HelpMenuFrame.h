@@ -4,11 +4,11 @@
 // module without tables. The engine can be pointed at another library, and the help file the build
 // compiled is copied into the module's program folder.
 
-#include "ChosenPrinter.h"
-#include "DecimoraMain.h"
-#include "HTMLHelp_Decl.h"
-#include "TestModule.h"
-#include "about.h"
+#include "desktop/ChosenPrinter.h"
+#include "shell/DecimoraMain.h"
+#include "shell/HTMLHelp_Decl.h"
+#include "shell/about.h"
+#include "support/TestModule.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // close-all from the main window's close.
 
 #include "HelpMenuFrame.h"
-#include "HelpViewer.h"
+#include "shell/HelpViewer.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "SingleInstanceLock.h"
+#include "shell/SingleInstanceLock.h"
 
 #include <QFile>
 #include <QProcess>

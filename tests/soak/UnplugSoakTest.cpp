@@ -4,11 +4,11 @@
 // after every re-plug, no reading the meter sent is lost or reordered, and every download either
 // completes or ends with its message and the meter free. The same again with the cable pulled while a
 // reply is on its way.
-#include "ChildWindowHarness.h"
-#include "GetRecorde.h"
-#include "Measuring.h"
-#include "SqliteReadingStore.h"
-#include "TestModule.h"
+#include "import/GetRecorde.h"
+#include "measure/Measuring.h"
+#include "store/SqliteReadingStore.h"
+#include "support/ChildWindowHarness.h"
+#include "support/TestModule.h"
 
 #include <QDir>
 #include <QLabel>

@@ -1,10 +1,10 @@
 // The accumulator and the figures derived from it, against figures worked out independently from
 // the definitions by tests/stats/expected_levels.py (its output is quoted in the table below).
 
-#include "LevelStatistics.h"
-#include "SqliteReadingStore.h"
-#include "StatisticsRows.h"
-#include "SystemTexts.h"
+#include "stats/LevelStatistics.h"
+#include "core/SystemTexts.h"
+#include "stats/StatisticsRows.h"
+#include "store/SqliteReadingStore.h"
 
 #include <QTemporaryDir>
 #include <gmock/gmock.h>

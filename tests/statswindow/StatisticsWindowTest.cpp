@@ -2,12 +2,12 @@
 // it (as the analysis window does with one per loaded file), rows per weighting, and what it shows
 // when the figures cannot be had. The windows in the frame are tested in tests/shell.
 
-#include "ReadingTable.h"
-#include "ReadingsWindow.h"
-#include "SoundLevelStatisticsWindow.h"
-#include "StatisticsRows.h"
-#include "SystemTexts.h"
-#include "TestModule.h"
+#include "core/ReadingTable.h"
+#include "core/SystemTexts.h"
+#include "stats/StatisticsRows.h"
+#include "statswindow/SoundLevelStatisticsWindow.h"
+#include "support/TestModule.h"
+#include "widgets/ReadingsWindow.h"
 
 #include <QLabel>
 #include <QTableWidget>

@@ -1,5 +1,5 @@
-#include "DataSourceRegistration.h"
-#include "SqliteReadingStore.h"
+#include "store/DataSourceRegistration.h"
+#include "store/SqliteReadingStore.h"
 
 #include <QDir>
 #include <QFile>

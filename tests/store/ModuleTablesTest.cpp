@@ -1,5 +1,5 @@
-#include "SqliteReadingStore.h"
-#include "TestModule.h"
+#include "store/SqliteReadingStore.h"
+#include "support/TestModule.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "SqliteReadingStore.h"
+#include "store/SqliteReadingStore.h"
 
 #include <QAbstractItemModelTester>
 #include <QAbstractTableModel>

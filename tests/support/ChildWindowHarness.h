@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChosenPrinter.h"
-#include "systemvar.h"
+#include "core/systemvar.h"
+#include "desktop/ChosenPrinter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

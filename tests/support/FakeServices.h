@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Clock.h"
-#include "SoundPlayer.h"
+#include "core/Clock.h"
+#include "core/SoundPlayer.h"
 
 #include <QDateTime>
 #include <QStringList>

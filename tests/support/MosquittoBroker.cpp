@@ -1,4 +1,4 @@
-#include "MosquittoBroker.h"
+#include "support/MosquittoBroker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 // Takes the live readings as the measurement window does, but without a window, as a program without a
 // display takes them: notes the module's value at each reading message.
 
-#include "systemvar.h"
+#include "core/systemvar.h"
 
 #include <QEvent>
 #include <QObject>

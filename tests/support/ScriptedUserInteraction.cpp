@@ -1,4 +1,4 @@
-#include "ScriptedUserInteraction.h"
+#include "support/ScriptedUserInteraction.h"
 
 #include <QPrinter>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UserInteraction.h"
+#include "core/UserInteraction.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "TestModule.h"
+#include "support/TestModule.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

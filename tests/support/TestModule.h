@@ -1,9 +1,9 @@
 #pragma once
 
-#include "FakeServices.h"
-#include "ScriptedUserInteraction.h"
-#include "SimulatedMeter.h"
-#include "systemvar.h"
+#include "core/systemvar.h"
+#include "meter/SimulatedMeter.h"
+#include "support/FakeServices.h"
+#include "support/ScriptedUserInteraction.h"
 
 #include <QTemporaryDir>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "GraphPanel.h"
+#include "widgets/GraphPanel.h"
 
 #include <QApplication>
 #include <QChart>

@@ -1,4 +1,4 @@
-#include "ReadingGridView.h"
+#include "widgets/ReadingGridView.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "Rounding.h"
+#include "widgets/Rounding.h"
 
 #include <gtest/gtest.h>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "SeriesStore.h"
+#include "widgets/SeriesStore.h"
 
 #include <gtest/gtest.h>
 #include <random>
