@@ -22,14 +22,16 @@ if(DECIMORA_TSAN)
 endif()
 
 # Every header of the program is included by its library's folder from one root, "core/systemvar.h",
-# so that each file shows which libraries it uses.
+# so that each file shows which libraries it uses; tests/layering checks that it uses only those it
+# declares.
 target_include_directories(decimora_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
 
-# decimora_add_module(<name> SOURCES ... DEPS ...): one static library of the program.
+# decimora_add_module(<name> SOURCES ... PUBLIC_DEPS ... PRIVATE_DEPS ...): one static library of the
+# program. PUBLIC_DEPS are the libraries its headers include, PRIVATE_DEPS those only its sources do.
 function(decimora_add_module name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_DEPS;PRIVATE_DEPS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
-    target_link_libraries(${name} PUBLIC decimora_options ${ARG_DEPS})
+    target_link_libraries(${name} PUBLIC decimora_options ${ARG_PUBLIC_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
 endfunction()
 
 # decimora_add_test(<name> SOURCES ... DEPS ...): one GoogleTest executable, discovered by CTest.
