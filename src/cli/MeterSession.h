@@ -4,6 +4,7 @@
 // simulated meter with --simulate-meter[=MEMORY.bin]; traced with --trace), the module TForm6 the
 // windows use, with services that need no display, and the first scan for the meter.
 
+#include "cli/CliOptions.h"
 #include "core/Clock.h"
 #include "core/systemvar.h"
 
@@ -16,16 +17,6 @@
 
 class SimulatedMeter;
 class TracingHidPlatform;
-
-struct MeterOptions {
-    bool simulate = false;
-    // With simulate: the file whose bytes are the simulated meter's logged memory; empty for its own.
-    QString memoryFile;
-    bool trace = false;
-    // With simulate only: the local time the tool's clock shows at its start, from which it runs on at
-    // the real pace; lets a test rehearse a midnight without waiting for one.
-    std::optional<QDateTime> pretendStart;
-};
 
 // The system clock, or one that runs at the real pace from another starting point.
 class CliClock final : public Clock {
