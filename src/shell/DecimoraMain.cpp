@@ -10,7 +10,7 @@
 #include "shell/SingleInstanceLock.h"
 #include "statswindow/SoundLevelStatisticsWindow.h"
 #include "store/SqliteReadingStore.h"
-#include "widgets/ReadingsWindow.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

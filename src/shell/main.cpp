@@ -22,7 +22,7 @@
 #include "shell/about.h"
 #include "store/DataSourceRegistration.h"
 #include "store/SqliteReadingStore.h"
-#include "widgets/ReadingsWindow.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <QApplication>
 #include <QDir>
