@@ -6,6 +6,8 @@
 
 #include "cli/CliOptions.h"
 #include "core/Clock.h"
+#include "core/MeterAccessHint.h"
+#include "core/NullServices.h"
 #include "core/systemvar.h"
 
 #include <QDateTime>
@@ -56,18 +58,13 @@ signals:
     void devicesChanged();
 
 private:
-    class NoDialogs;
-    class NoSound;
-
     CliClock clock_;
-    std::unique_ptr<NoDialogs> dialogs_;
-    std::unique_ptr<NoSound> sound_;
+    // The tool asks nothing: a command that would need an answer fails instead.
+    NullUserInteraction dialogs_;
+    SilentSoundPlayer sound_;
     std::unique_ptr<HidPlatform> platform_;
     SimulatedMeter* simulated_ = nullptr;
     std::unique_ptr<TracingHidPlatform> tracing_;
     std::unique_ptr<TForm6> module_;
     bool scanned_ = false;
 };
-
-// What a user who may not open the meter is told to do.
-QString MeterAccessHint();

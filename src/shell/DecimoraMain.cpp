@@ -1,5 +1,6 @@
 #include "shell/DecimoraMain.h"
 
+#include "core/MeterAccessHint.h"
 #include "core/systemvar.h"
 #include "desktop/ChosenPrinter.h"
 #include "measure/Measuring.h"
@@ -405,8 +406,9 @@ void TForm1::Timer1Timer()
     // Told once: the box would come back every second, and the tool tip keeps saying it.
     if (m.MeterWithoutAccess && !meterWithoutAccessTold_) {
         meterWithoutAccessTold_ = true;
-        m.ShowMessageBox(QString::fromLatin1(MeterWithoutAccessMessage), QString::fromLatin1(MeterWithoutAccessCaption),
-            MessageButtons::Ok, MessageIcon::Information, this);
+        // A "\r" starts a new line in the program's boxes.
+        m.ShowMessageBox(MeterAccessHint().replace(QLatin1Char('\n'), QLatin1Char('\r')),
+            QString::fromLatin1(MeterWithoutAccessCaption), MessageButtons::Ok, MessageIcon::Information, this);
     }
 }
 

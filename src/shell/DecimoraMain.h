@@ -37,17 +37,10 @@ inline constexpr char MainWindowCaption[] = "Decimora 1.3((For ZQ731)";
 inline constexpr char SecondInstanceMessage[] = "sorry, this program only run one instance at a time!";
 inline constexpr char ExitQuestion[] = "Are You Sure to Exit This Program?";
 inline constexpr char ExitQuestionCaption[] = "System Exit Query";
-// A meter that is plugged in but refuses read-write access: the status bar's tool tip, and the
-// message shown once per run.
+// A meter that is plugged in but refuses read-write access: the status bar's tool tip, and the caption
+// of the message (MeterAccessHint) shown once per run.
 inline constexpr char MeterWithoutAccessHint[]
     = "A meter is plugged in, but this user has no read-write access to it (no udev rule).";
-inline constexpr char MeterWithoutAccessMessage[]
-    = "A sound level meter is plugged in, but this user may not open it, so Decimora cannot talk to it.\r\r"
-      "To grant access, install the Decimora package, which brings the udev rule that gives the user at "
-      "the seat access to the meter. Or install the rule from Decimora's source by hand:\r"
-      "    sudo install -m 644 packaging/70-decimora-meter.rules /etc/udev/rules.d/\r"
-      "    sudo udevadm control --reload-rules && sudo udevadm trigger\r"
-      "Then unplug the meter and plug it in again.";
 inline constexpr char MeterWithoutAccessCaption[] = "Meter Without Access";
 
 // What the frame needs from outside; tests give it fakes.

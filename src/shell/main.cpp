@@ -11,6 +11,7 @@
 #include "desktop/QtSoundPlayer.h"
 #include "desktop/QtUserInteraction.h"
 #include "import/GetRecorde.h"
+#include "meter/MeterChoice.h"
 #include "setup/Option.h"
 #include "shell/CommandLine.h"
 #include "shell/DataSheetPrinting.h"
@@ -99,7 +100,7 @@ int main(int argc, char** argv)
     if (QString error; !folders.createWritableFolders(&error))
         std::fprintf(stderr, "decimora: cannot create the folder %s\n", qPrintable(error));
     QtSoundPlayer sound(folders.resourceFolder());
-    const std::unique_ptr<HidPlatform> hid = MakeHidPlatform(commandLine);
+    const std::unique_ptr<HidPlatform> hid = MakeMeterPlatform(commandLine.meter).platform;
     const QString databasePath = SqliteReadingStore::defaultDatabasePath();
 
     // The help engine outlives the frame, which owns the help windows.
