@@ -7,13 +7,13 @@
 #include "cli/MeterSession.h"
 #include "cli/TableFiles.h"
 #include "core/MeterProtocol.h"
+#include "core/WholeFileWriter.h"
 #include "datafile/DataFile.h"
 #include "datafile/StagingFile.h"
 #include "meter/SimulatedMeter.h"
 #include "store/SqliteReadingStore.h"
 
 #include <QElapsedTimer>
-#include <QSaveFile>
 
 #include <csignal>
 #include <cstdio>
@@ -73,9 +73,9 @@ private:
 
 void WriteRawMemory(const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw CliError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    WholeFileWriter file(path);
+    file.writeAll(bytes);
+    file.commit();
 }
 
 int RunDownload(const ParsedCommand& command)
