@@ -136,7 +136,7 @@ int RunDownload(const ParsedCommand& command)
         }
         progress.show(memory.size(), decoder.ImportCount());
     };
-    const DownloadOutcome outcome = RunMeterDownload(m, hooks);
+    const DownloadOutcome outcome = m.Link().download(hooks);
     decoder.setReadingSink({});
     decoder.setHeaderSink({});
 

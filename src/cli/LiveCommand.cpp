@@ -180,7 +180,8 @@ int RunLiveRequest(const LiveRequest& request)
     session.waitForFirstScan();
     if (endedWith)
         return *endedWith;
-    log.start(static_cast<int>(request.intervalMs));
+    if (!log.start(static_cast<int>(request.intervalMs)))
+        throw CliError(QStringLiteral("The meter is busy."));
     const int code = loop.exec();
     log.stop();
     return code;
