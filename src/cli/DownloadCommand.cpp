@@ -10,7 +10,6 @@
 #include "core/WholeFileWriter.h"
 #include "datafile/DataFile.h"
 #include "datafile/StagingFile.h"
-#include "meter/SimulatedMeter.h"
 #include "store/SqliteReadingStore.h"
 
 #include <QElapsedTimer>
@@ -99,12 +98,7 @@ int RunDownload(const ParsedCommand& command)
     MeterSession session(options, work.store(), work.path());
     bool calledOff = false;
     QObject::connect(&signalEvents, &SignalEvents::caught, &session, [&](int signalNumber) {
-        SimulatedMeter* meter = session.simulatedMeter();
-        if (signalNumber == SIGUSR1 && meter)
-            meter->unplug();
-        else if (signalNumber == SIGUSR2 && meter)
-            meter->plug();
-        else
+        if (!session.pullOrPlugCable(signalNumber))
             calledOff = true;
     });
     session.waitForFirstScan();
