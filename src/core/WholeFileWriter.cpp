@@ -120,8 +120,13 @@ void WholeFileWriter::openTemporaryBeside(const QByteArray& file, bool exists, u
     // file gets what any new file gets. The temporary file itself is private to its owner.
     if (exists && ::geteuid() == 0)
         (void)::fchown(descriptor_, owner, group);
-    if (::fchmod(descriptor_, mode) != 0)
-        fail(errno);
+    if (::fchmod(descriptor_, mode) != 0) {
+        // The destructor does not run for a constructor that throws: the temporary file goes here.
+        const int error = errno;
+        ::close(std::exchange(descriptor_, -1));
+        ::unlink(temporary_.constData());
+        fail(error);
+    }
 }
 
 void WholeFileWriter::fail(int systemError) const
