@@ -291,6 +291,40 @@ TEST_F(MeterLink, StatusReadShowsTheMetersSettingsAndRestoresTheReadMode)
     EXPECT_TRUE(meter.writtenReports().empty());
 }
 
+TEST_F(MeterLink, ALiveRunStartsOnlyOnAFreeMeterOrOnOneItMayWaitFor)
+{
+    struct Case {
+        const char* what;
+        bool connected;
+        std::int16_t busy;
+        WithoutMeter withoutMeter;
+        bool starts;
+    };
+    const Case cases[] = {
+        { "a free meter", true, 0, WithoutMeter::Refuse, true },
+        { "a meter busy with a download", true, MeterBusyDownloading, WithoutMeter::Refuse, false },
+        { "a meter busy with another run, for a logger", true, MeterBusyMeasuring, WithoutMeter::Wait, false },
+        { "no meter, for the measurement window", false, 0, WithoutMeter::Refuse, false },
+        { "no meter, for a logger that waits for it", false, 0, WithoutMeter::Wait, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        module.DeviceConnected = c.connected;
+        module.MeterBusy = c.busy;
+        module.ReadMode = 0;
+        EXPECT_EQ(module.Link().startLiveRun(c.withoutMeter), c.starts);
+        EXPECT_EQ(module.ReadMode, c.starts ? 1 : 0);
+        EXPECT_EQ(module.MeterBusy, c.starts ? MeterBusyMeasuring : c.busy);
+        if (c.starts) {
+            module.Link().endLiveRun();
+            EXPECT_EQ(module.ReadMode, 0);
+            EXPECT_EQ(module.MeterBusy, 0);
+        }
+    }
+    module.DeviceConnected = true;
+    module.MeterBusy = 0;
+}
+
 TEST_F(MeterLink, ApplyingTheSettingsSaysWhetherTheyWentOut)
 {
     struct Case {
