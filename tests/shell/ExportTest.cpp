@@ -162,7 +162,6 @@ TEST(MainWindow, ExportToExcelWritesTheActiveWindowsTableAndSaysHowManyRecords)
     }
 }
 
-// The measurement window with three readings taken and the run stopped, ready to export.
 // The .xlsx's Statistics sheet counts the readings above the high alarm level set in the program,
 // as openpyxl (Debian's /usr/bin/python3) reads the file.
 TEST(MainWindow, AnXlsxExportCountsTheReadingsAboveTheAlarmLevelTheUserSet)

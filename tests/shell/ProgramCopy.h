@@ -196,7 +196,8 @@ inline QString WriteReadings(const QString& path, const QStringList& values)
     return path;
 }
 
-// Three readings through the measurement window, which stays open and active.
+// Three readings through the measurement window, the run stopped; the window stays open and active,
+// ready to save, export or print.
 inline void takeThreeReadings(ProgramCopy& copy)
 {
     copy.frame->RealTimeMeasure1->trigger();
