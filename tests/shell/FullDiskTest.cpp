@@ -5,8 +5,11 @@
 
 #include "ProgramCopy.h"
 #include "core/SettingsFile.h"
+#include "shell/ReadingsRescue.h"
+#include "store/SqliteReadingStore.h"
 #include "support/ScopedFileSizeLimit.h"
 #include "support/TestFiles.h"
+#include "support/TestModule.h"
 
 #include <QProcess>
 #include <QPushButton>
@@ -153,6 +156,28 @@ TEST(FullDisk, EveryFileKeepsItsOldContentAndTheUserIsToldWhy)
             QStringList());
         EXPECT_EQ(c.told(copy), QString::fromLatin1(c.expected).replace(QLatin1String("%1"), target));
     }
+}
+
+// Readings left by a copy that did not close, rescued at the next start on a full disk: no folder is
+// left with a file cut short that would pass for the rescue, and the failure names the reason.
+TEST(FullDisk, ReadingsThatCannotBeRescuedLeaveNoFileCutShort)
+{
+    QTemporaryDir data;
+    TestModule test(std::make_unique<SqliteReadingStore>(QDir(data.path()).filePath(QStringLiteral("Decimora.mdb"))));
+    for (int i = 0; i < 50; ++i)
+        test.module->MeaData->appendRow({ QString::number(i), "65.3", "A", "14:30:15", "12/9/2026" });
+    const QStringList folders
+        = { QDir(data.path()).filePath(QStringLiteral("program")), QDir(data.path()).filePath(QStringLiteral("temp")) };
+    ReadingsRescue rescue;
+    {
+        const ScopedFileSizeLimit fullDisk(100);
+        rescue = RescueReadings({ test.module->MeaData }, folders, QDate(2026, 12, 9));
+    }
+    EXPECT_EQ(rescue.files, QStringList());
+    const QString lastTried = QDir::toNativeSeparators(QDir(folders.last()).filePath("MeaData-2026-12-09.dmr"));
+    EXPECT_EQ(rescue.failures, QStringList({ "MeaData: Cannot write " + lastTried + ": File too large" }));
+    for (const QString& folder : folders)
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList()) << folder.toStdString();
 }
 
 } // namespace
