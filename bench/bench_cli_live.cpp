@@ -1,5 +1,5 @@
 // decimora-cli's live path, driven in-process as fast as the simulated meter answers: each reading is
-// a request written through SendToMeter, the simulated meter's reply picked up by the read thread,
+// a request written through the meter link, the simulated meter's reply picked up by the read thread,
 // handed over to the main thread, decoded by SaveRead, announced with WM_NEWREADING to the logger, and
 // written as a CSV line to a file with one write() (as "decimora-cli live --output FILE" does). Real
 // runs are paced by --interval (at least 0.3 s); what that pacing leaves is the cost measured here.

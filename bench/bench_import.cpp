@@ -1,5 +1,5 @@
 // A meter memory of 200,000 readings downloaded from the simulated meter at zero reply latency:
-// - bare_s: RunMeterDownload alone, every byte handed to a decoder that does nothing: the cost of
+// - bare_s: MeterLink::download alone, every byte handed to a decoder that does nothing: the cost of
 //   the 25,000 request/reply exchanges through the HID layer;
 // - window_s: the same memory through the shown import window's "Import": decoding, the staging
 //   file, the graph, the figures, and the bulk append into GetRecorde;
@@ -83,7 +83,7 @@ void BM_DownloadTwoHundredThousandReadings(benchmark::State& state)
             timer.start();
             DownloadHooks hooks;
             hooks.decode = [](std::uint8_t) {};
-            RunMeterDownload(rig.module, hooks);
+            rig.module.Link().download(hooks);
             bare.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
 
             timer.start();

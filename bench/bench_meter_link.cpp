@@ -45,7 +45,7 @@ void BM_RequestReadingRoundTrip(benchmark::State& state)
     for (auto _ : state) {
         const long before = window.readings;
         FillRequestReading(module.SendBuffer);
-        SendToMeter(module);
+        module.Link().SendToMeter();
         while (window.readings == before)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }

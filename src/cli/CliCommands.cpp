@@ -3,6 +3,7 @@
 #include "cli/CliError.h"
 #include "cli/CliOutput.h"
 #include "core/DecimoraError.h"
+#include "meter/MeterChoice.h"
 
 #include <cstdio>
 
@@ -51,12 +52,7 @@ const std::vector<const CliCommand*>& CliCommandTable()
 
 int RunCli(const QStringList& givenArguments)
 {
-    QStringList arguments = givenArguments;
-    // --simulate-meter takes its file after "=" only, so that a bare --simulate-meter never swallows
-    // the argument after it.
-    for (QString& argument : arguments)
-        if (argument == QLatin1String("--simulate-meter"))
-            argument += QLatin1Char('=');
+    const QStringList arguments = WithMeterFileAfterEqualsOnly(givenArguments);
 
     const QString first = arguments.value(1);
     if (first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("help")) {
@@ -87,8 +83,6 @@ int RunCli(const QStringList& givenArguments)
         Say(error.text());
         std::fprintf(stderr, "%s\n", qPrintable(UsageLine(*command)));
         return ExitUsage;
-    } catch (const CliError& error) {
-        Say(error.text());
     } catch (const std::exception& error) {
         Say(ErrorText(error));
     }

@@ -7,13 +7,12 @@
 #include "cli/MeterSession.h"
 #include "cli/TableFiles.h"
 #include "core/MeterProtocol.h"
+#include "core/WholeFileWriter.h"
 #include "datafile/DataFile.h"
 #include "datafile/StagingFile.h"
-#include "meter/SimulatedMeter.h"
 #include "store/SqliteReadingStore.h"
 
 #include <QElapsedTimer>
-#include <QSaveFile>
 
 #include <csignal>
 #include <cstdio>
@@ -73,9 +72,9 @@ private:
 
 void WriteRawMemory(const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw CliError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    WholeFileWriter file(path);
+    file.writeAll(bytes);
+    file.commit();
 }
 
 int RunDownload(const ParsedCommand& command)
@@ -99,12 +98,7 @@ int RunDownload(const ParsedCommand& command)
     MeterSession session(options, work.store(), work.path());
     bool calledOff = false;
     QObject::connect(&signalEvents, &SignalEvents::caught, &session, [&](int signalNumber) {
-        SimulatedMeter* meter = session.simulatedMeter();
-        if (signalNumber == SIGUSR1 && meter)
-            meter->unplug();
-        else if (signalNumber == SIGUSR2 && meter)
-            meter->plug();
-        else
+        if (!session.pullOrPlugCable(signalNumber))
             calledOff = true;
     });
     session.waitForFirstScan();
@@ -136,7 +130,7 @@ int RunDownload(const ParsedCommand& command)
         }
         progress.show(memory.size(), decoder.ImportCount());
     };
-    const DownloadOutcome outcome = RunMeterDownload(m, hooks);
+    const DownloadOutcome outcome = m.Link().download(hooks);
     decoder.setReadingSink({});
     decoder.setHeaderSink({});
 

@@ -10,7 +10,6 @@
 #include "cli/MeterSession.h"
 #include "cli/MqttSink.h"
 #include "core/DecimoraError.h"
-#include "meter/SimulatedMeter.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -162,14 +161,8 @@ int RunLiveRequest(const LiveRequest& request)
         end(ExitFailed);
     });
     QObject::connect(&signalEvents, &SignalEvents::caught, &loop, [&](int signalNumber) {
-        SimulatedMeter* meter = session.simulatedMeter();
-        if (signalNumber == SIGUSR1 && meter) {
-            meter->unplug();
-        } else if (signalNumber == SIGUSR2 && meter) {
-            meter->plug();
-        } else {
+        if (!session.pullOrPlugCable(signalNumber))
             end(ExitDone);
-        }
     });
     QTimer timeUp;
     if (request.durationMs) {
@@ -180,7 +173,8 @@ int RunLiveRequest(const LiveRequest& request)
     session.waitForFirstScan();
     if (endedWith)
         return *endedWith;
-    log.start(static_cast<int>(request.intervalMs));
+    if (!log.start(static_cast<int>(request.intervalMs)))
+        throw CliError(QStringLiteral("The meter is busy."));
     const int code = loop.exec();
     log.stop();
     return code;

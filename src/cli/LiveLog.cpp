@@ -24,16 +24,20 @@ LiveLog::~LiveLog()
     stop();
 }
 
-void LiveLog::start(int intervalMs)
+bool LiveLog::start(int intervalMs)
 {
     TForm6& m = session_.module();
+    // The logger is the receiver of the readings; it waits for a meter that is not there yet.
     m.MeasureWindowHandle = this;
-    m.ReadMode = 1;
-    m.MeterBusy = MeterBusyMeasuring;
-    running_ = true;
+    running_ = m.Link().startLiveRun(WithoutMeter::Wait);
+    if (!running_) {
+        m.MeasureWindowHandle = nullptr;
+        return false;
+    }
     meterMayHaveChanged();
     timer_.start(intervalMs);
     tick();
+    return true;
 }
 
 void LiveLog::stop()
@@ -43,8 +47,7 @@ void LiveLog::stop()
     running_ = false;
     timer_.stop();
     TForm6& m = session_.module();
-    m.ReadMode = 0;
-    m.MeterBusy = 0;
+    m.Link().endLiveRun();
     m.MeasureWindowHandle = nullptr;
     sink_.finish();
 }
@@ -57,12 +60,9 @@ void LiveLog::tick()
 
 void LiveLog::requestReading()
 {
-    TForm6& m = session_.module();
     // Without the meter the run waits; the first tick after it is back asks the new device.
-    if (!running_ || !m.DeviceConnected)
+    if (!running_ || !session_.module().Link().requestReading())
         return;
-    FillRequestReading(m.SendBuffer);
-    SendToMeter(m);
     // The simulated meter keeps every report it was sent, for tests; a logger running for days must
     // not keep them.
     if (SimulatedMeter* meter = session_.simulatedMeter())

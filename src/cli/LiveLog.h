@@ -1,8 +1,8 @@
 #pragma once
 
-// The live logger of "decimora-cli live": asks the meter for a reading every interval as the
-// measurement window does (Timer1Timer: FillRequestReading through SendToMeter), takes each reading
-// when SaveRead announces it with WM_NEWREADING, and hands it to a sink. Without the meter it waits,
+// The live logger of "decimora-cli live": runs the meter link's live run as the measurement window
+// does (a request every interval), takes each reading when SaveRead announces it with WM_NEWREADING,
+// and hands it to a sink. Without the meter it waits,
 // says so on the error output, and goes on when the meter is back.
 
 #include "cli/LiveOutput.h"
@@ -30,8 +30,9 @@ public:
     LiveLog(MeterSession& session, LiveReadingSink& sink, std::function<void(const QString&)> note);
     ~LiveLog() override;
 
-    // Holds the meter for readings and sends the first request at once, then one every interval.
-    void start(int intervalMs);
+    // Holds the meter for readings and sends the first request at once, then one every interval;
+    // waits for a meter that is not there. False while another activity holds the meter.
+    bool start(int intervalMs);
     // Gives the meter back and finishes the sink. Idempotent.
     void stop();
     // One request now, as a tick of the timer sends it; nothing without the meter.

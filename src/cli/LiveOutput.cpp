@@ -172,9 +172,18 @@ void LineOutput::writeAll(const QByteArray& bytes)
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
+            const int error = written < 0 ? errno : EIO;
+            // A line cut short (a full disk) is taken back, so that the file still ends with a
+            // complete line; appending leaves the offset at the end of what was written.
+            const qsizetype partial = data - bytes.constData();
+            if (partial > 0) {
+                const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+                if (end >= partial)
+                    (void)::ftruncate(fd_, end - partial);
+            }
             const QString where = currentPath_.isEmpty() ? QStringLiteral("the standard output") : currentPath_;
-            throw CliError(QStringLiteral("Cannot write to %1: %2")
-                               .arg(where, QString::fromLocal8Bit(std::strerror(written < 0 ? errno : EIO))));
+            throw CliError(
+                QStringLiteral("Cannot write to %1: %2").arg(where, QString::fromLocal8Bit(std::strerror(error))));
         }
         data += written;
         left -= written;

@@ -11,6 +11,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <csignal>
+
 CliClock::CliClock(std::optional<QDateTime> pretendStart)
 {
     if (pretendStart)
@@ -77,6 +79,17 @@ void MeterSession::waitForFirstScan()
     wakeUp.start(50);
     while (!scanned_ && !limit.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+bool MeterSession::pullOrPlugCable(int signalNumber)
+{
+    if (!simulated_ || (signalNumber != SIGUSR1 && signalNumber != SIGUSR2))
+        return false;
+    if (signalNumber == SIGUSR1)
+        simulated_->unplug();
+    else
+        simulated_->plug();
+    return true;
 }
 
 void MeterSession::requireMeter() const

@@ -45,6 +45,9 @@ public:
     Clock& clock() { return clock_; }
     // The simulated meter, or null for the USB devices.
     SimulatedMeter* simulatedMeter() const { return simulated_; }
+    // With the simulated meter SIGUSR1 pulls its cable and SIGUSR2 plugs it back: true when the signal
+    // was one of those and has been acted on.
+    bool pullOrPlugCable(int signalNumber);
 
     // Processes events until the first scan of the devices has run (it is posted when the module is
     // made), so that DeviceConnected and the device list tell what is plugged in.

@@ -22,14 +22,9 @@ constexpr RangeName RangeNames[]
 // meter did not answer. Throws CliError then.
 int ReadStatus(TForm6& m)
 {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        // A reply sets LiveFlags to the status byte (0 to 255); nothing sets it below 0.
-        m.LiveFlags = -1;
-        const int flags = ReadMeterStatus(m);
-        if (flags >= 0)
-            return flags;
-        if (!m.DeviceConnected)
-            break;
+    for (int attempt = 0; attempt < 5 && m.DeviceConnected; ++attempt) {
+        if (const std::optional<int> status = m.Link().readStatus())
+            return *status;
     }
     throw CliError(QStringLiteral("The meter did not answer."));
 }
@@ -81,13 +76,15 @@ int RunSetup(const ParsedCommand& command)
     }
     QDateTime clockSetTo;
     if (modeChanges || setClock) {
-        m.LastErrorText.clear();
         clockSetTo = session.clock().now();
-        ApplyMeterSettings(m, setClock, clockSetTo, mode);
-        if (!m.DeviceConnected)
+        switch (m.Link().applySettings(setClock, clockSetTo, mode)) {
+        case SettingsOutcome::Sent:
+            break;
+        case SettingsOutcome::Disconnected:
             throw CliError(QStringLiteral("The meter was disconnected while it was being set up."));
-        if (!m.LastErrorText.isEmpty())
+        case SettingsOutcome::WriteFailed:
             throw CliError(QStringLiteral("Cannot send the settings to the meter (%1).").arg(m.LastErrorText));
+        }
     }
     const int after = ReadStatus(m);
     Print(QStringLiteral("range: %1\nresponse: %2\nweighting: %3\nmax_hold: %4\n")

@@ -12,6 +12,9 @@ int main(int argc, char** argv)
 {
     // A reader that goes away (a pipe into head) is a write error the tool reports, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file size limit (ulimit -f) fails the write with its reason, as a full disk does, instead of
+    // ending the tool with the file half written.
+    std::signal(SIGXFSZ, SIG_IGN);
     InstallCliMessageHandler();
     const QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("decimora-cli"));

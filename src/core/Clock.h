@@ -12,6 +12,10 @@ public:
     virtual std::uint32_t tickCount() const = 0;
 };
 
+// The busy wait that keeps the user interface alive (the module's delay): processes events, sleeping
+// until one comes, until more than the given milliseconds of the clock's tick count have passed.
+void ProcessEventsFor(const Clock& clock, int milliseconds);
+
 class SystemClock final : public Clock {
 public:
     QDateTime now() const override;

@@ -1,10 +1,10 @@
 #include "core/PrivateProfile.h"
 
 #include "core/TextFields.h"
+#include "core/WholeFileWriter.h"
 
 #include <QByteArrayView>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace {
@@ -159,19 +159,14 @@ bool PrivateProfile::save(const QString& path, QString* error) const
     QByteArray content;
     for (const QByteArray& line : lines_)
         content += line + lineEnd_;
-    QSaveFile file(path);
-    // Unbuffered: a buffered QSaveFile commits a file cut short by a full disk as if it were whole.
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    for (QByteArrayView rest(content); written && !rest.isEmpty();) {
-        // A short write reports its reason only when the rest is written.
-        const qint64 count = file.write(rest.data(), rest.size());
-        written = count > 0;
-        if (written)
-            rest = rest.sliced(qsizetype(count));
-    }
-    if (written && file.commit())
+    try {
+        WholeFileWriter file(path);
+        file.writeAll(content);
+        file.commit();
         return true;
-    if (error)
-        *error = file.errorString();
-    return false;
+    } catch (const FileWriteError& failure) {
+        if (error)
+            *error = failure.text();
+        return false;
+    }
 }

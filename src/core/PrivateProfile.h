@@ -30,8 +30,8 @@ public:
     // the section at the end of the file.
     void writeString(const QString& section, const QString& key, const QString& value);
 
-    // Writes the whole file through a temporary file beside it that replaces the old one only once
-    // complete, so a crash or a full disk never leaves half a file. False with the reason in error.
+    // Writes the whole file through WholeFileWriter, so a crash or a full disk never leaves half a
+    // file. False with the reason in error.
     bool save(const QString& path, QString* error = nullptr) const;
 
 private:

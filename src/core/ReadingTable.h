@@ -118,3 +118,10 @@ public:
     virtual ReadingTable& getRecorde() = 0;
     virtual ReadingTable& loadData() = 0;
 };
+
+// The module's three tables, owned by its ReadingStore; null for a module without one.
+struct ModuleTables {
+    ReadingTable* MeaData = nullptr;
+    ReadingTable* GetRecorde = nullptr;
+    ReadingTable* LoadData = nullptr;
+};

@@ -1,7 +1,7 @@
 #include "core/SettingsFile.h"
 
 #include "core/PrivateProfile.h"
-#include "core/systemvar.h"
+#include "core/SystemSettings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,46 +53,46 @@ QString alarmText(double level)
 
 struct SettingRule {
     const char* key;
-    void (*load)(const KeyReader& value, TForm6& module);
-    QString (*written)(const TForm6& module);
+    void (*load)(const KeyReader& value, SystemSettings& settings);
+    QString (*written)(const SystemSettings& settings);
 };
 
 // In the order the start-up reads them.
 const SettingRule Rules[] = {
-    { "COMPANY_NAME", [](const KeyReader& v, TForm6& m) { m.CompanyName = v.text(""); },
-        [](const TForm6& m) { return m.CompanyName; } },
-    { "SEARIAL_PORT", [](const KeyReader& v, TForm6& m) { m.SerialPortName = v.text("COM1"); },
-        [](const TForm6& m) { return m.SerialPortName; } },
+    { "COMPANY_NAME", [](const KeyReader& v, SystemSettings& m) { m.CompanyName = v.text(""); },
+        [](const SystemSettings& m) { return m.CompanyName; } },
+    { "SEARIAL_PORT", [](const KeyReader& v, SystemSettings& m) { m.SerialPortName = v.text("COM1"); },
+        [](const SystemSettings& m) { return m.SerialPortName; } },
     { "MACHINE_MODE",
-        [](const KeyReader& v, TForm6& m) {
+        [](const KeyReader& v, SystemSettings& m) {
             m.MachineMode = static_cast<std::int16_t>(v.integer(4));
             if (m.MachineMode > 4)
                 m.MachineMode = 0;
         },
-        [](const TForm6& m) { return QString::number(m.MachineMode); } },
+        [](const SystemSettings& m) { return QString::number(m.MachineMode); } },
     { "MEASURE_MODE",
-        [](const KeyReader& v, TForm6& m) {
+        [](const KeyReader& v, SystemSettings& m) {
             m.MeasureMode = static_cast<std::int16_t>(v.integer(0));
             if (m.MeasureMode > 7)
                 m.MeasureMode = 7;
         },
-        [](const TForm6& m) { return QString::number(m.MeasureMode); } },
-    { "HAL_VALUE", [](const KeyReader& v, TForm6& m) { m.HalValue = signedLevel(v.integer(365)); },
-        [](const TForm6& m) { return QString::number(m.HalValue); } },
-    { "LAL_VALUE", [](const KeyReader& v, TForm6& m) { m.LalValue = signedLevel(v.integer(300)); },
-        [](const TForm6& m) { return QString::number(m.LalValue); } },
-    { "EMS", [](const KeyReader& v, TForm6& m) { m.EmsValue = v.integer(95); },
-        [](const TForm6& m) { return QString::number(m.EmsValue); } },
-    { "SAMPLE_PERIOD", [](const KeyReader& v, TForm6& m) { m.SamplePeriod = std::min(v.integer(5), 9999); },
-        [](const TForm6& m) { return QString::number(m.SamplePeriod); } },
-    { "UNIT_CF", [](const KeyReader& v, TForm6& m) { m.UnitCelsius = v.integer(1) == 1; },
-        [](const TForm6& m) { return QString::number(m.UnitCelsius ? 1 : 0); } },
-    { "SYSTEMLAL", [](const KeyReader& v, TForm6& m) { m.SystemLowAlarm = alarmLevel(v.integer(0)); },
-        [](const TForm6& m) { return alarmText(m.SystemLowAlarm); } },
-    { "SYSTEMHAL", [](const KeyReader& v, TForm6& m) { m.SystemHighAlarm = alarmLevel(v.integer(0)); },
-        [](const TForm6& m) { return alarmText(m.SystemHighAlarm); } },
-    { "ALARMONOFF", [](const KeyReader& v, TForm6& m) { m.AlarmSoundOn = v.integer(1) == 1; },
-        [](const TForm6& m) { return QString::number(m.AlarmSoundOn ? 1 : 0); } },
+        [](const SystemSettings& m) { return QString::number(m.MeasureMode); } },
+    { "HAL_VALUE", [](const KeyReader& v, SystemSettings& m) { m.HalValue = signedLevel(v.integer(365)); },
+        [](const SystemSettings& m) { return QString::number(m.HalValue); } },
+    { "LAL_VALUE", [](const KeyReader& v, SystemSettings& m) { m.LalValue = signedLevel(v.integer(300)); },
+        [](const SystemSettings& m) { return QString::number(m.LalValue); } },
+    { "EMS", [](const KeyReader& v, SystemSettings& m) { m.EmsValue = v.integer(95); },
+        [](const SystemSettings& m) { return QString::number(m.EmsValue); } },
+    { "SAMPLE_PERIOD", [](const KeyReader& v, SystemSettings& m) { m.SamplePeriod = std::min(v.integer(5), 9999); },
+        [](const SystemSettings& m) { return QString::number(m.SamplePeriod); } },
+    { "UNIT_CF", [](const KeyReader& v, SystemSettings& m) { m.UnitCelsius = v.integer(1) == 1; },
+        [](const SystemSettings& m) { return QString::number(m.UnitCelsius ? 1 : 0); } },
+    { "SYSTEMLAL", [](const KeyReader& v, SystemSettings& m) { m.SystemLowAlarm = alarmLevel(v.integer(0)); },
+        [](const SystemSettings& m) { return alarmText(m.SystemLowAlarm); } },
+    { "SYSTEMHAL", [](const KeyReader& v, SystemSettings& m) { m.SystemHighAlarm = alarmLevel(v.integer(0)); },
+        [](const SystemSettings& m) { return alarmText(m.SystemHighAlarm); } },
+    { "ALARMONOFF", [](const KeyReader& v, SystemSettings& m) { m.AlarmSoundOn = v.integer(1) == 1; },
+        [](const SystemSettings& m) { return QString::number(m.AlarmSoundOn ? 1 : 0); } },
 };
 
 const char* const WriteOrder[] = { "COMPANY_NAME", "SEARIAL_PORT", "MACHINE_MODE", "MEASURE_MODE", "HAL_VALUE",
@@ -109,14 +109,15 @@ const SettingRule& rule(const char* key)
 
 } // namespace
 
-void LoadSettings(const PrivateProfile& profile, TForm6& module)
+void LoadSettings(const PrivateProfile& profile, SystemSettings& settings)
 {
     for (const SettingRule& r : Rules)
-        r.load(KeyReader(profile, r.key), module);
+        r.load(KeyReader(profile, r.key), settings);
 }
 
-void StoreSettings(const TForm6& module, PrivateProfile& profile)
+void StoreSettings(const SystemSettings& settings, PrivateProfile& profile)
 {
     for (const char* key : WriteOrder)
-        profile.writeString(QString::fromLatin1(SettingsSection), QString::fromLatin1(key), rule(key).written(module));
+        profile.writeString(
+            QString::fromLatin1(SettingsSection), QString::fromLatin1(key), rule(key).written(settings));
 }

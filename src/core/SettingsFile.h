@@ -1,15 +1,15 @@
 #pragma once
 
 // The settings file "Decimora.INI" in the settings folder (see ProgramFolders): twelve keys of the section
-// "Caldrix OPTIONS", loaded into the module's settings at start-up and written back at close.
+// "Caldrix OPTIONS", loaded into the module's SystemSettings at start-up and written back at close.
 
 class PrivateProfile;
-class TForm6;
+struct SystemSettings;
 
 inline constexpr char SettingsFileName[] = "Decimora.INI";
 inline constexpr char SettingsSection[] = "Caldrix OPTIONS";
 
 // Reads the twelve keys in the start-up's order, each with its default and load rule.
-void LoadSettings(const PrivateProfile& profile, TForm6& module);
+void LoadSettings(const PrivateProfile& profile, SystemSettings& settings);
 // Writes the twelve keys in the close's order, each in its written form, changed or not.
-void StoreSettings(const TForm6& module, PrivateProfile& profile);
+void StoreSettings(const SystemSettings& settings, PrivateProfile& profile);

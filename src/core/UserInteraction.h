@@ -54,3 +54,10 @@ public:
     // it must not throw.
     virtual void showPrintPreview(QWidget* owner, QPrinter& printer, const std::function<void(QPrinter&)>& paint) = 0;
 };
+
+// The text and caption of the message box about to be shown (or of a failed write to the meter,
+// which shows none): the module's record of the last message.
+struct LastMessageRecord {
+    QString LastErrorText;
+    QString LastErrorCaption;
+};

@@ -3,36 +3,30 @@
 // The shared module: the program's process-wide state, the meter link and the services every window
 // borrows. main() creates one module after the main window; every window receives it by reference.
 // Tests create their own with fake services.
+//
+// Its state is grouped by concern in plain structs it inherits, so that every field keeps its name
+// (m.ReadMode, m.CompanyName) while a function that touches one concern can take just that struct:
+// MeterLinkState (the meter link), SystemSettings (the settings file's values), WindowBookkeeping
+// (the windows' registry and flags), LastMessageRecord (the last message box) and ModuleTables.
 
 #include "core/Clock.h"
-#include "core/HidControllerClass.h"
+#include "core/MeterLink.h"
+#include "core/MeterLinkState.h"
 #include "core/MeterMemoryDecoder.h"
 #include "core/ProgramFolders.h"
 #include "core/ReadingTable.h"
 #include "core/SoundPlayer.h"
+#include "core/SystemSettings.h"
 #include "core/UserInteraction.h"
+#include "core/WindowBookkeeping.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
-#include <array>
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <vector>
 
 class QWidget;
-
-// The reading message: sent synchronously to the receiver of live readings (MeasureWindowHandle) after
-// each real-time reading. The receiver is any object: the measurement window, or a program without
-// windows that takes the readings itself.
-constexpr int WM_USER = 1024;
-constexpr int WM_NEWREADING = WM_USER + 100;
-
-// The vendor and product identifiers by which the meter is recognised among the HID devices.
-constexpr std::uint16_t MeterVendorId = 0x1234;
-constexpr std::uint16_t MeterProductId = 0x5678;
 
 // The child windows the frame lists in its Window menu, each with its row of the registry below
 // (window, handle, drop flag, command flag).
@@ -49,7 +43,12 @@ struct ModuleServices {
     ProgramFolders folders;
 };
 
-class TForm6 : public QObject {
+class TForm6 : public QObject,
+               public MeterLinkState,
+               public SystemSettings,
+               public WindowBookkeeping,
+               public LastMessageRecord,
+               public ModuleTables {
     Q_OBJECT
 
 public:
@@ -64,75 +63,12 @@ public:
     void FormCreate();
     void FormClose();
 
-    // --- Meter link -------------------------------------------------------------------------------
-    bool DeviceConnected = false;
-    // The meter is plugged in but its node refuses read-write access (no udev rule): it is listed
-    // but cannot be used, so DeviceConnected stays false.
-    bool MeterWithoutAccess = false;
-    THidDevice* MeterDevice = nullptr;
-    std::vector<std::unique_ptr<THidDevice>> DeviceList;
-    std::int32_t ReadMode = 0;
-    std::array<std::uint8_t, 68> SendBuffer {};
-    std::array<std::int32_t, 65> ReceivedBytes {};
-    std::int32_t LiveValue = 0;
-    std::int32_t LiveFlags = 0;
-    bool AwaitingReply = false;
-    std::int16_t MeterBusy = 0;
-
-    // --- Settings (kept in the settings file) --------------------------------------------------------
-    QString CompanyName;
-    QString SerialPortName;
-    std::int16_t MachineMode = 0;
-    std::int16_t MeasureMode = 0;
-    std::int32_t HalValue = 0;
-    std::int32_t LalValue = 0;
-    std::int32_t EmsValue = 0;
-    std::int32_t SamplePeriod = 0;
-    bool UnitCelsius = false;
-    bool AlarmSoundOn = false;
-    double SystemLowAlarm = 0.0;
-    double SystemHighAlarm = 0.0;
-
-    // --- Window coordination and bookkeeping ---------------------------------------------------------
-    // Objects, not widgets: the module only sends them messages and compares them, and a program
-    // without a display registers a receiver of its own as MeasureWindowHandle.
-    QPointer<QObject> MeasureWindowHandle;
-    QPointer<QObject> ImportWindowHandle;
-    QPointer<QObject> AnalysisWindowHandle;
-    QPointer<QObject> MeasureWindow;
-    QPointer<QObject> ImportWindow;
-    QPointer<QObject> AnalysisWindow;
-    QPointer<QObject> SetupWindow;
-    QPointer<QObject> AboutWindow;
-    bool FormsReady = false;
-    // Set by a start-up that could not save the readings a copy that did not close left in MeaData and
-    // GetRecorde: FormCreate then leaves those two tables as they are.
-    bool KeepReadingTables = false;
-    bool MeasureCommandEnabled = false;
-    bool ImportCommandEnabled = false;
-    bool SetupCommandEnabled = false;
-    bool AboutCommandEnabled = false;
-    bool AnalysisWindowOpen = false;
-    bool DropMeasureMenuItem = false;
-    bool DropImportMenuItem = false;
-    bool DropAnalysisMenuItem = false;
-    bool ShownConnected = false;
-    // The position the frame's progress bar shows at its next tick.
-    std::int32_t ProgressPosition = 0;
-    bool MeasureSaved = false;
-    double LiveLevelSum = 0.0;
-    std::int16_t LoadedFileCount = 0;
-    QString LastErrorText;
-    QString LastErrorCaption;
-
     // The decoding state of downloads from the meter's memory: the stamp, the interval and the
     // maximum and minimum carry on from one download (and one import window) to the next.
     MeterMemoryDecoder ImportDecoder;
 
     // The report definition the data sheet is printed with; set by the start-up.
     QString ReportProjectFile;
-    // True once the start-up has read the settings file; the close writes it back only then.
-    bool SettingsLoaded = false;
 
     // The registry rows of the child windows, kept the same way for every kind. Opened: the frame has
     // created the window and lists it. Closed: the close went through; the next refresh drops its
@@ -144,24 +80,18 @@ public:
     bool ChildWindowOpen(ChildWindowKind kind) const;
     QObject* ChildWindow(ChildWindowKind kind) const;
 
-    // --- Tables --------------------------------------------------------------------------------------
-    ReadingTable* MeaData = nullptr;
-    ReadingTable* GetRecorde = nullptr;
-    ReadingTable* LoadData = nullptr;
-
-    // --- Controller and meter link operations -------------------------------------------------------
-    THidDeviceController& HidCtl() { return *hidCtl_; }
-    // Sends SendBuffer to the meter as one output report. On failure records the write error in
-    // LastErrorCaption / LastErrorText, shows nothing and returns false.
-    bool WritetoDevice();
-    // The data handler of the meter: decodes each input report by ReadMode.
-    void SaveRead(THidDevice* device, std::uint8_t reportId, const std::uint8_t* data, std::uint16_t size);
-    // Rebuilds DeviceList after a device change and finds the meter in it.
-    void HidCtlDeviceChange();
-    bool HidCtlEnumerate(THidDevice* device, std::int32_t index);
-    // Makes SaveRead the meter's data handler; the first attachment starts its read thread.
-    void AttachSaveRead();
-    const THidDataEvent& SaveReadHandler() const { return saveReadHandler_; }
+    // --- Meter link operations (MeterLink's, under the module's names) --------------------------
+    MeterLink& Link() { return link_; }
+    THidDeviceController& HidCtl() { return link_.HidCtl(); }
+    bool WritetoDevice() { return link_.WritetoDevice(); }
+    void SaveRead(THidDevice* device, std::uint8_t reportId, const std::uint8_t* data, std::uint16_t size)
+    {
+        link_.SaveRead(device, reportId, data, size);
+    }
+    void HidCtlDeviceChange() { link_.HidCtlDeviceChange(); }
+    bool HidCtlEnumerate(THidDevice* device, std::int32_t index) { return link_.HidCtlEnumerate(device, index); }
+    void AttachSaveRead() { link_.AttachSaveRead(); }
+    const THidDataEvent& SaveReadHandler() const { return link_.SaveReadHandler(); }
 
     // --- Services --------------------------------------------------------------------------------------
     // Busy wait that keeps the user interface alive: processes events until the interval has passed.
@@ -185,7 +115,6 @@ public:
 private:
     ModuleServices services_;
     std::unique_ptr<ReadingStore> store_;
-    THidDataEvent saveReadHandler_;
-    // Declared last: destroyed first, while DeviceList has already been released.
-    std::unique_ptr<THidDeviceController> hidCtl_;
+    // Declared last: destroyed first, releasing the claimed devices before its controller goes.
+    MeterLink link_;
 };

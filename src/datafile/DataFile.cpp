@@ -2,10 +2,9 @@
 
 #include "core/BulkWorkers.h"
 #include "core/TextFields.h"
-#include "datafile/WriteWhole.h"
+#include "core/WholeFileWriter.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -58,20 +57,11 @@ void appendDataLine(const ReadingRowText& row, QByteArray& block)
 
 void WriteDataFile(const ReadingTable& table, const QString& path)
 {
-    // Unbuffered: a buffered QSaveFile commits a file cut short by a full disk as if it were whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw DataFileError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
-    const auto write = [&](QByteArrayView bytes) {
-        if (!writeWhole(file, bytes))
-            throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    };
-
-    write(QByteArray(DataFileHeader) + StagingLayout::LineEnd + "Total:" + QByteArray::number(table.rowCount())
+    WholeFileWriter file(path);
+    file.writeAll(QByteArray(DataFileHeader) + StagingLayout::LineEnd + "Total:" + QByteArray::number(table.rowCount())
         + StagingLayout::LineEnd);
-    table.writeRowsInOrder(appendDataLine, write);
-    if (!file.commit())
-        throw DataFileError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    table.writeRowsInOrder(appendDataLine, [&file](QByteArrayView bytes) { file.writeAll(bytes); });
+    file.commit();
 }
 
 QString DataFilePathForSave(const QString& chosenPath)

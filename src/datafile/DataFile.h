@@ -22,9 +22,9 @@ class QFile;
 
 inline constexpr char DataFileHeader[] = "@Zentrobasis Decimora File";
 
-// Writes every row of the table to path, replacing the file only once the new one is complete: on
-// failure the previous file is left as it was and DataFileError carries the system's text (a
-// TableError of the table passes through as it is).
+// Writes every row of the table to path through WholeFileWriter: on failure the previous file is left
+// as it was and FileWriteError carries the system's text (a TableError of the table passes through as
+// it is).
 void WriteDataFile(const ReadingTable& table, const QString& path);
 
 // The name a Save writes to: the chosen path, with ".dmr" appended when it has no "." anywhere

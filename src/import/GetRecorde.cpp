@@ -254,7 +254,7 @@ void TForm4::ImportButtonClick()
     hooks.decode = [&decoder](std::uint8_t byte) { decoder.Dispatch(byte); };
     hooks.afterBlock = [this] { showFigures(); };
     hooks.cancelled = [this] { return closeWhenDone_; };
-    const DownloadOutcome outcome = RunMeterDownload(m, hooks);
+    const DownloadOutcome outcome = m.Link().download(hooks);
     decoder.setReadingSink({});
     decoder.setHeaderSink({});
     graph_->setRepaintSuspended(false);

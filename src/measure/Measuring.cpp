@@ -134,10 +134,8 @@ TForm5::TForm5(TForm6& module, ChosenPrinter& printer, QWidget* parent)
 TForm5::~TForm5()
 {
     // Destroyed without a close (the program ending): a run in progress gives the meter back.
-    if (IsMeasuring()) {
-        module_.MeterBusy = 0;
-        module_.ReadMode = 0;
-    }
+    if (IsMeasuring())
+        module_.Link().endLiveRun();
 }
 
 void TForm5::buildLayout(ChosenPrinter& printer)
@@ -358,10 +356,8 @@ void TForm5::emptyTable()
 void TForm5::StartButtonClick()
 {
     // An import or another run holds the meter, or there is no meter: nothing to start, nothing to say.
-    if (!module_.DeviceConnected || module_.MeterBusy != 0)
+    if (!module_.Link().startLiveRun())
         return;
-    module_.ReadMode = 1;
-    module_.MeterBusy = MeterBusyMeasuring;
     startButton_->hide();
     stopButton_->show();
     saveButton_->setEnabled(false);
@@ -371,11 +367,7 @@ void TForm5::StartButtonClick()
 void TForm5::Timer1Timer()
 {
     // Without the meter the run waits; the first tick after it returns asks the new device.
-    if (!module_.DeviceConnected)
-        return;
-    FillRequestReading(module_.SendBuffer);
-    // SendToMeter attaches SaveRead before it writes, so that a quick reply is not missed.
-    SendToMeter(module_);
+    module_.Link().requestReading();
 }
 
 void TForm5::endRun()
@@ -385,10 +377,8 @@ void TForm5::endRun()
     stopButton_->hide();
     startButton_->show();
     // Only the run's own hold on the meter is given back: an import may hold it meanwhile.
-    if (wasMeasuring) {
-        module_.ReadMode = 0;
-        module_.MeterBusy = 0;
-    }
+    if (wasMeasuring)
+        module_.Link().endLiveRun();
 }
 
 void TForm5::StopButtonClick()

@@ -13,3 +13,12 @@ MeterPlatform MakeMeterPlatform(const MeterChoice& choice)
     SimulatedMeter* simulated = meter.get();
     return { std::move(meter), simulated };
 }
+
+QStringList WithMeterFileAfterEqualsOnly(QStringList arguments)
+{
+    for (QString& argument : arguments) {
+        if (argument == QLatin1String("--simulate-meter"))
+            argument += QLatin1Char('=');
+    }
+    return arguments;
+}

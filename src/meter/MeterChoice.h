@@ -3,6 +3,8 @@
 // Which meter the program and the tool talk to: the USB devices, or the simulated meter (anyone can
 // try them without the instrument), optionally with the logged memory of a dump.
 
+#include <QStringList>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -24,3 +26,7 @@ struct MeterPlatform {
 };
 
 MeterPlatform MakeMeterPlatform(const MeterChoice& choice);
+
+// The command line with every bare --simulate-meter given an empty value: the option takes its memory
+// file after "=" only, so that it never swallows the argument after it.
+QStringList WithMeterFileAfterEqualsOnly(QStringList arguments);

@@ -1,24 +1,15 @@
 #include "output/DBGridToExcel.h"
 
-#include "datafile/WriteWhole.h"
+#include "core/WholeFileWriter.h"
 #include "output/BiffSheet.h"
 #include "output/CsvText.h"
 #include "output/XlsxSheet.h"
 #include "stats/StatisticsRows.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
-#include <QTemporaryFile>
 
 #include <algorithm>
-#include <cerrno>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -114,91 +105,6 @@ public:
 
 private:
     ExportDataSet& dataSet_;
-};
-
-// A file written by name by another library: made under a temporary name beside the target, then
-// put in the target's place whole.
-class ReplaceWhenComplete {
-public:
-    explicit ReplaceWhenComplete(const QString& target)
-        : target_(target)
-        , temporary_(QFileInfo(target).absolutePath() + QStringLiteral("/.") + QFileInfo(target).fileName()
-              + QStringLiteral(".XXXXXX"))
-    {
-        if (!temporary_.open())
-            throw SpreadsheetExportError(QStringLiteral("Cannot create %1: %2").arg(target, temporary_.errorString()));
-        temporary_.close();
-    }
-
-    QString temporaryPath() const { return temporary_.fileName(); }
-
-    void commit()
-    {
-        const QByteArray temporary = QFile::encodeName(temporary_.fileName());
-        const QByteArray target = QFile::encodeName(target_);
-        // The new file gets what the old one had, or what a new file gets: the temporary file is
-        // private to its owner.
-        mode_t mode = 0;
-        struct stat old { };
-        if (::stat(target.constData(), &old) == 0) {
-            mode = old.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        const int fd = ::open(temporary.constData(), O_RDONLY | O_CLOEXEC);
-        const bool synced = fd >= 0 && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-        const int syncError = errno;
-        if (fd >= 0)
-            ::close(fd);
-        if (!synced)
-            failWith(syncError);
-        if (::rename(temporary.constData(), target.constData()) != 0)
-            failWith(errno);
-        temporary_.setAutoRemove(false);
-    }
-
-private:
-    [[noreturn]] void failWith(int systemError) const
-    {
-        throw SpreadsheetExportError(QStringLiteral("Cannot write %1: %2").arg(target_, qt_error_string(systemError)));
-    }
-
-    QString target_;
-    QTemporaryFile temporary_;
-};
-
-// Writes to a QSaveFile, which replaces the target only on commit.
-class SaveFileBlocks {
-public:
-    explicit SaveFileBlocks(const QString& path)
-        : path_(path)
-        , file_(path)
-    {
-        // Unbuffered: a buffered QSaveFile commits a file cut short by a full disk as if it were whole.
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            throw SpreadsheetExportError(QStringLiteral("Cannot create %1: %2").arg(path_, file_.errorString()));
-    }
-    void write(QByteArrayView bytes)
-    {
-        if (!writeWhole(file_, bytes))
-            fail();
-    }
-    void commit()
-    {
-        if (!file_.commit())
-            fail();
-    }
-
-private:
-    [[noreturn]] void fail()
-    {
-        throw SpreadsheetExportError(QStringLiteral("Cannot write %1: %2").arg(path_, file_.errorString()));
-    }
-
-    QString path_;
-    QSaveFile file_;
 };
 
 } // namespace
@@ -490,8 +396,8 @@ void TDBGridToExcel::writeFooters()
 
 void TDBGridToExcel::writeXls(ExportProgress* progress)
 {
-    SaveFileBlocks file(FileName);
-    BiffSheet sheet([&](QByteArrayView bytes) { file.write(bytes); });
+    WholeFileWriter file(FileName);
+    BiffSheet sheet([&](QByteArrayView bytes) { file.writeAll(bytes); });
     sheet.begin();
     writeSheet(sheet, progress);
     sheet.end();
@@ -500,9 +406,9 @@ void TDBGridToExcel::writeXls(ExportProgress* progress)
 
 void TDBGridToExcel::writeXlsx(ExportProgress* progress)
 {
-    ReplaceWhenComplete file(FileName);
+    WholeFileWriter file(FileName);
     {
-        XlsxSheet sheet(file.temporaryPath(), FileName);
+        XlsxSheet sheet(file.pathToWriteByName(), FileName);
         sheet.freezeRowsAbove(std::uint32_t(1 + TDBGridTitle(*DBGrid).titleRows()));
         writeSheet(sheet, progress);
         writeStatisticsSheet(sheet);
@@ -562,7 +468,7 @@ void TDBGridToExcel::writeCsv(ExportProgress* progress)
         header << column.title.split(QLatin1Char('|')).join(QLatin1Char(' '));
     }
 
-    SaveFileBlocks file(FileName);
+    WholeFileWriter file(FileName);
     QByteArray block;
     for (qsizetype i = 0; i < header.size(); ++i)
         AppendCsvField(block, header[i].toUtf8(), i + 1 == header.size());
@@ -574,14 +480,14 @@ void TDBGridToExcel::writeCsv(ExportProgress* progress)
             AppendCsvField(block, text.toUtf8(), i + 1 == columns.size());
         }
         if (block.size() >= CsvBlockBytes) {
-            file.write(block);
+            file.writeAll(block);
             block.resize(0);
         }
         ++recordNumber;
         if (progress)
             progress->setPosition(recordNumber);
     });
-    file.write(block);
+    file.writeAll(block);
     file.commit();
 }
 

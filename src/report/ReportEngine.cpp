@@ -4,6 +4,7 @@
 #include "core/ReadingTable.h"
 #include "core/SystemTexts.h"
 #include "core/UserInteraction.h"
+#include "core/WholeFileWriter.h"
 #include "stats/StatisticsRows.h"
 
 #include <QDir>
@@ -12,7 +13,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -555,12 +555,8 @@ void ReportEngine::previewOn(QPrinter& printer, QWidget* owner) const
 
 void ReportEngine::writePdf(const QPrinter& printer, const QString& path) const
 {
-    const QString cannotWrite = QStringLiteral("The file %1 cannot be written").arg(quotedPath(path));
-    // Written beside the file and put in its place once complete, so that a failed print leaves an
-    // earlier file as it was.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ReportError(QStringLiteral("%1: %2.").arg(cannotWrite, file.errorString()));
+    // Put in the file's place once complete, so that a failed print leaves an earlier file as it was.
+    WholeFileWriter file(path);
     {
         QPdfWriter writer(&file);
         writer.setCreator(QStringLiteral("Decimora"));
@@ -568,8 +564,7 @@ void ReportEngine::writePdf(const QPrinter& printer, const QString& path) const
         // The paper chosen with Printer Setup, unless the definition names its own.
         writer.setPageLayout(printer.pageLayout());
         applyPage(writer);
-        paintPages(definition_, writer, *table_, clock_.now(), cannotWrite + QLatin1Char('.'));
+        paintPages(definition_, writer, *table_, clock_.now(), QStringLiteral("Cannot write %1.").arg(path));
     }
-    if (!file.commit())
-        throw ReportError(QStringLiteral("%1: %2.").arg(cannotWrite, file.errorString()));
+    file.commit();
 }

@@ -311,7 +311,7 @@ void TForm8::FormCreate()
 
     // Asks the meter when it is free (not in a measurement run or a download) and waits 260 ms for
     // the answer, the user interface alive meanwhile; without an answer the last status received.
-    showMeterFlags(ReadMeterStatus(m));
+    showMeterFlags(m.Link().readStatus().value_or(m.LiveFlags));
 
     m.FormsReady = true;
 }
@@ -354,7 +354,9 @@ bool TForm8::Apply()
     const std::optional<std::uint8_t> modeByte = chosenModeByte();
     const bool applied = m.RunOrReport(QString::fromLatin1(ErrorCaption), this, [&] {
         m.CompanyName = companyNameBox_->text();
-        ApplyMeterSettings(m, setClockBox_->isChecked(), m.SystemTime().now(), modeByte);
+        // A failed write is recorded in LastErrorText, not shown; the meter shows what it took when
+        // the window is opened again.
+        m.Link().applySettings(setClockBox_->isChecked(), m.SystemTime().now(), modeByte);
         m.AlarmSoundOn = alarmOnChoice_->isChecked();
         if (alarmPageShown_) {
             m.SystemLowAlarm = AlarmLevelFromText(lowAlarmBox_->text());

@@ -53,12 +53,7 @@ CommandLine ReadCommandLine(const QStringList& givenArguments)
         QStringLiteral("MEMORY.bin"));
     parser.addOption(simulateMeter);
 
-    // The file comes after "=" only: a bare --simulate-meter takes no value.
-    QStringList arguments = givenArguments;
-    for (QString& argument : arguments)
-        if (argument == QLatin1String("--simulate-meter"))
-            argument += QLatin1Char('=');
-    if (!parser.parse(arguments))
+    if (!parser.parse(WithMeterFileAfterEqualsOnly(givenArguments)))
         return refused(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
         return refused(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));

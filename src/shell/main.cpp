@@ -32,6 +32,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -82,6 +83,9 @@ QString ApplicationTitle()
 int main(int argc, char** argv)
 {
     InstallTerminationSignal();
+    // A file size limit (ulimit -f) fails a save with its reason, as a full disk does, instead of
+    // ending the program with the readings unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (AsksForText(argc, argv)) {
         const QCoreApplication app(argc, argv);
         return ReadCommandLine().exitCode();

@@ -7,7 +7,9 @@
 #include "meter/SimulatedMeter.h"
 #include "store/SqliteReadingStore.h"
 #include "support/ChildWindowHarness.h"
+#include "support/FifoReader.h"
 #include "support/MosquittoBroker.h"
+#include "support/NullDevice.h"
 #include "support/TestFiles.h"
 #include "support/TestModule.h"
 
@@ -24,7 +26,11 @@
 
 #include <csignal>
 #include <functional>
+#include <memory>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -571,6 +577,97 @@ show("xls", [sheet.row_values(i) for i in range(sheet.nrows)])
     const QString seen = QString::fromUtf8(python({ QStringLiteral("-"), folder.path() }, script));
     const QString levels = QStringLiteral(" 65.3/A 70.1/A 58.0/A 82.4/A 91.7/C 88.2/C\n");
     EXPECT_EQ(seen.toStdString(), ("csv" + levels + "xlsx" + levels + "xls" + levels).toStdString());
+}
+
+// The files the tool writes, into every kind of target: a file is replaced whole, a symbolic link is
+// followed and stays a link; a FIFO, a device and standard output ("-" or /dev/stdout) are written
+// directly and stay what they are.
+TEST_F(CliTest, EveryKindOfTargetGetsTheFileAndStaysWhatItIs)
+{
+    const QString in = file(QStringLiteral("in.dmr"));
+    writeFile(in, SmallDataFile);
+    const QString memory = file(QStringLiteral("memory.bin"));
+    const QByteArray memoryBytes(reinterpret_cast<const char*>(SmallMemory.data()), qsizetype(SmallMemory.size()));
+    writeFile(memory, memoryBytes);
+    ASSERT_EQ(run({ "convert", in, file(QStringLiteral("reference.csv")) }).exitCode, 0);
+    const QByteArray csv = readFile(file(QStringLiteral("reference.csv")));
+    const auto kind = [](const QString& path) {
+        struct stat facts { };
+        EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &facts), 0) << path.toStdString();
+        return facts.st_mode & S_IFMT;
+    };
+    const auto link = [this](const char* target, const char* name) {
+        EXPECT_EQ(::symlink(target, QFile::encodeName(file(QLatin1String(name))).constData()), 0);
+    };
+    // The levels of a spreadsheet that openpyxl reads.
+    const auto xlsxLevels = [this](const QByteArray& bytes) {
+        writeFile(file(QStringLiteral("received.xlsx")), bytes);
+        return python({ QStringLiteral("-"), file(QStringLiteral("received.xlsx")) },
+            "import openpyxl, sys\n"
+            "rows = openpyxl.load_workbook(sys.argv[1], read_only=True).worksheets[0].iter_rows(values_only=True)\n"
+            "print(' '.join(str(float(r[1])) for r in rows if len(r) > 2 and r[2] in ('A', 'C')))\n");
+    };
+    std::unique_ptr<FifoReader> fifo;
+    QString device;
+    struct Case {
+        const char* target;
+        QStringList arguments;
+        // Makes the target before the tool runs.
+        std::function<void()> make;
+        // Checks the target, given what the tool wrote on standard output.
+        std::function<void(const QByteArray& out)> check;
+    };
+    const Case cases[] = {
+        { "a file", { "convert", in, file(QStringLiteral("out.csv")) },
+            [&] { writeFile(file(QStringLiteral("out.csv")), "the file that was there"); },
+            [&](const QByteArray&) {
+                EXPECT_EQ(readFile(file(QStringLiteral("out.csv"))), csv);
+                EXPECT_EQ(kind(file(QStringLiteral("out.csv"))), S_IFREG);
+            } },
+        { "a symbolic link to a file", { "convert", in, file(QStringLiteral("link.csv")) },
+            [&] {
+                writeFile(file(QStringLiteral("real.csv")), "the file that was there");
+                link("real.csv", "link.csv");
+            },
+            [&](const QByteArray&) {
+                EXPECT_EQ(kind(file(QStringLiteral("link.csv"))), S_IFLNK);
+                EXPECT_EQ(readFile(file(QStringLiteral("real.csv"))), csv);
+            } },
+        { "a FIFO", { "convert", in, file(QStringLiteral("pipe.csv")) },
+            [&] { fifo = std::make_unique<FifoReader>(file(QStringLiteral("pipe.csv"))); },
+            [&](const QByteArray&) {
+                EXPECT_EQ(fifo->received(), csv);
+                EXPECT_EQ(kind(file(QStringLiteral("pipe.csv"))), S_IFIFO);
+            } },
+        { "a FIFO for a spreadsheet its library writes by name", { "convert", in, file(QStringLiteral("pipe.xlsx")) },
+            [&] { fifo = std::make_unique<FifoReader>(file(QStringLiteral("pipe.xlsx"))); },
+            [&](const QByteArray&) {
+                EXPECT_EQ(xlsxLevels(fifo->received()), "65.3 70.1 58.0 82.4 91.7 88.2\n");
+                EXPECT_EQ(kind(file(QStringLiteral("pipe.xlsx"))), S_IFIFO);
+            } },
+        { "a character device", { "convert", in, file(QStringLiteral("null.csv")) },
+            [&] { device = MakeNullDevice(file(QStringLiteral("null.csv"))); },
+            [&](const QByteArray&) { EXPECT_EQ(kind(device), S_IFCHR); } },
+        { "standard output as -", { "download", "--simulate-meter=" + memory, "--raw", "-" }, [] {},
+            [&](const QByteArray& out) { EXPECT_EQ(out, memoryBytes); } },
+        { "standard output as /dev/stdout", { "download", "--simulate-meter=" + memory, "--raw", "/dev/stdout" }, [] {},
+            [&](const QByteArray& out) { EXPECT_EQ(out, memoryBytes); } },
+        { "a FIFO for the raw dump",
+            { "download", "--simulate-meter=" + memory, "--raw", file(QStringLiteral("pipe.bin")) },
+            [&] { fifo = std::make_unique<FifoReader>(file(QStringLiteral("pipe.bin"))); },
+            [&](const QByteArray&) { EXPECT_EQ(fifo->received(), memoryBytes); } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        c.make();
+        QProcess tool;
+        start(tool, c.arguments);
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        const QByteArray out = tool.readAllStandardOutput();
+        EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+        c.check(out);
+        EXPECT_EQ(QDir(folder.path()).entryList({ ".*" }, QDir::Files | QDir::Hidden), QStringList());
+    }
 }
 
 TEST_F(CliTest, StatsAgreeWithAnIndependentComputation)

@@ -13,6 +13,7 @@
 
 namespace {
 
+// Named as the suite; inside this namespace the name means the fixture, not the module's MeterLink.
 struct MeterLink : testing::Test {
     TestModule fixture;
     TForm6& module = *fixture.module;
@@ -33,13 +34,11 @@ struct MeterLink : testing::Test {
     void requestReading()
     {
         FillRequestReading(module.SendBuffer);
-        SendToMeter(module);
+        module.Link().SendToMeter();
     }
 
     std::vector<std::uint8_t> lastWritten() const { return meter.writtenReports().back(); }
 };
-
-} // namespace
 
 TEST_F(MeterLink, RepliesAreDecodedByTheReadModeCurrentAtTheirArrival)
 {
@@ -190,7 +189,7 @@ TEST_F(MeterLink, DownloadHandsOverEveryByteButTheEndMarkAndStopsAfterItsBlock)
     meter.setLoggedMemory({ 0x12, 0xFF, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0x11, 0x22 });
     meter.clearWrittenReports();
     std::vector<std::uint8_t> decoded;
-    const DownloadOutcome outcome = RunMeterDownload(module, { [&](std::uint8_t b) { decoded.push_back(b); }, {} });
+    const DownloadOutcome outcome = module.Link().download({ [&](std::uint8_t b) { decoded.push_back(b); }, {} });
     EXPECT_EQ(outcome, DownloadOutcome::Completed);
     EXPECT_EQ(decoded, (std::vector<std::uint8_t> { 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE }));
     const auto written = meter.writtenReports();
@@ -209,7 +208,7 @@ TEST_F(MeterLink, ADownloadCalledOffBetweenBlocksAsksForNoMoreAndFreesTheMeter)
     DownloadHooks hooks;
     hooks.afterBlock = [&] { ++blocks; };
     hooks.cancelled = [&] { return blocks == 1; };
-    EXPECT_EQ(RunMeterDownload(module, hooks), DownloadOutcome::Cancelled);
+    EXPECT_EQ(module.Link().download(hooks), DownloadOutcome::Cancelled);
     EXPECT_EQ(blocks, 1);
     const auto written = meter.writtenReports();
     ASSERT_EQ(written.size(), 2U) << "the start and one block request";
@@ -235,7 +234,7 @@ TEST_F(MeterLink, DownloadEndsInEveryWayTheMeterCanFail)
         c.fault();
         bool decoded = false;
         DownloadHooks hooks { [&](std::uint8_t) { decoded = true; }, {}, 200 };
-        EXPECT_EQ(RunMeterDownload(module, hooks), c.expected) << c.what;
+        EXPECT_EQ(module.Link().download(hooks), c.expected) << c.what;
         EXPECT_FALSE(decoded) << c.what;
         const std::int16_t busyAfter = c.expected == DownloadOutcome::NotStarted ? MeterBusyMeasuring : 0;
         EXPECT_EQ(module.MeterBusy, busyAfter) << c.what;
@@ -250,7 +249,7 @@ TEST_F(MeterLink, UnpluggingTheMeterEndsADownloadsWaitAtOnce)
     meter.setLoggedMemory({ 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0xFF });
     meter.setNoReply(true);
     QTimer::singleShot(50, &meter, [&] { meter.unplug(); });
-    EXPECT_EQ(RunMeterDownload(module, { {}, {}, 60000 }), DownloadOutcome::Disconnected);
+    EXPECT_EQ(module.Link().download({ {}, {}, 60000 }), DownloadOutcome::Disconnected);
     EXPECT_EQ(module.MeterBusy, 0);
 }
 
@@ -267,23 +266,94 @@ TEST_F(MeterLink, AStatusReadDuringADownloadLeavesTheDownloadAlone)
     hooks.decode = [&](std::uint8_t) { ++bytes; };
     hooks.afterBlock = [&] {
         if (statusReads++ == 0)
-            ReadMeterStatus(module); // the setup window opening in the middle of the download
+            module.Link().readStatus(); // the setup window opening in the middle of the download
     };
-    EXPECT_EQ(RunMeterDownload(module, hooks), DownloadOutcome::Completed);
+    EXPECT_EQ(module.Link().download(hooks), DownloadOutcome::Completed);
     EXPECT_EQ(bytes, 9U + 60U);
 }
 
 TEST_F(MeterLink, StatusReadShowsTheMetersSettingsAndRestoresTheReadMode)
 {
     meter.setStatusByte(0x34);
-    EXPECT_EQ(ReadMeterStatus(module), 0x34);
+    EXPECT_EQ(module.Link().readStatus(), 0x34);
     EXPECT_EQ(module.ReadMode, 0);
+
+    // A meter that does not answer: no status, whatever LiveFlags held.
+    meter.setNoReply(true);
+    EXPECT_EQ(module.Link().readStatus(), std::nullopt);
+    EXPECT_EQ(module.ReadMode, 0);
+    meter.setNoReply(false);
 
     module.ReadMode = 1; // a measurement run keeps its mode and its replies
     meter.clearWrittenReports();
-    ReadMeterStatus(module);
+    EXPECT_EQ(module.Link().readStatus(), std::nullopt) << "not asked: the run's readings keep LiveFlags current";
     EXPECT_EQ(module.ReadMode, 1);
     EXPECT_TRUE(meter.writtenReports().empty());
+}
+
+TEST_F(MeterLink, ALiveRunStartsOnlyOnAFreeMeterOrOnOneItMayWaitFor)
+{
+    struct Case {
+        const char* what;
+        bool connected;
+        std::int16_t busy;
+        WithoutMeter withoutMeter;
+        bool starts;
+    };
+    const Case cases[] = {
+        { "a free meter", true, 0, WithoutMeter::Refuse, true },
+        { "a meter busy with a download", true, MeterBusyDownloading, WithoutMeter::Refuse, false },
+        { "a meter busy with another run, for a logger", true, MeterBusyMeasuring, WithoutMeter::Wait, false },
+        { "no meter, for the measurement window", false, 0, WithoutMeter::Refuse, false },
+        { "no meter, for a logger that waits for it", false, 0, WithoutMeter::Wait, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        module.DeviceConnected = c.connected;
+        module.MeterBusy = c.busy;
+        module.ReadMode = 0;
+        EXPECT_EQ(module.Link().startLiveRun(c.withoutMeter), c.starts);
+        EXPECT_EQ(module.ReadMode, c.starts ? 1 : 0);
+        EXPECT_EQ(module.MeterBusy, c.starts ? MeterBusyMeasuring : c.busy);
+        if (c.starts) {
+            module.Link().endLiveRun();
+            EXPECT_EQ(module.ReadMode, 0);
+            EXPECT_EQ(module.MeterBusy, 0);
+        }
+    }
+    module.DeviceConnected = true;
+    module.MeterBusy = 0;
+}
+
+TEST_F(MeterLink, ApplyingTheSettingsSaysWhetherTheyWentOut)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        SettingsOutcome expected;
+        std::size_t reportsWritten;
+    };
+    const Case cases[] = {
+        { "a meter that takes them", [] {}, SettingsOutcome::Sent, 2 },
+        { "a write that fails", [&] { meter.setWriteFails(true); }, SettingsOutcome::WriteFailed, 0 },
+        { "no meter",
+            [&] {
+                meter.unplug();
+                ASSERT_TRUE(TestModule::waitUntil([&] { return !module.DeviceConnected; }));
+            },
+            SettingsOutcome::Disconnected, 0 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.arrange();
+        meter.clearWrittenReports();
+        module.LastErrorText.clear();
+        EXPECT_EQ(
+            module.Link().applySettings(true, QDateTime(QDate(2009, 12, 31), QTime(23, 59, 58)), 0x34), c.expected);
+        EXPECT_EQ(meter.writtenReports().size(), c.reportsWritten);
+        EXPECT_EQ(module.LastErrorText,
+            c.expected == SettingsOutcome::WriteFailed ? QStringLiteral("write usb error") : QString());
+    }
 }
 
 TEST(Delay, ProcessesEventsAndReturnsOnceTheIntervalHasPassed)
@@ -299,3 +369,5 @@ TEST(Delay, ProcessesEventsAndReturnsOnceTheIntervalHasPassed)
     fixture.module->delay(60);
     EXPECT_GE(timer.elapsed(), 60);
 }
+
+} // namespace

@@ -322,7 +322,7 @@ struct DownloadThroughTheMeterLink : testing::Test {
         DownloadHooks hooks;
         hooks.decode = [this](std::uint8_t b) { d.decoder.Dispatch(b); };
         hooks.replyTimeoutMs = replyTimeoutMs;
-        return RunMeterDownload(module, hooks);
+        return module.Link().download(hooks);
     }
 };
 

@@ -105,7 +105,8 @@ TEST(Module, ChildWindowRegistryRowsFollowOpenCloseAndCancelledClose)
         EXPECT_EQ(row.command, c.kind != ChildWindowKind::Analysis) << kind;
 
         // The user kept the window at the unsaved-data question: listed again, command off, and its
-        // Window-menu item no longer due to be dropped, so the next refresh keeps it.
+        // Window-menu item is no longer to be dropped (a refresh during the question may have taken
+        // it away; the frame puts it back for a window that is still open).
         m.ChildWindowCloseCancelled(c.kind, &window);
         row = c.read(m);
         EXPECT_TRUE(row.open && row.handle) << kind;

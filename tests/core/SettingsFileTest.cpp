@@ -1,3 +1,4 @@
+#include "support/ScopedFileSizeLimit.h"
 #include "support/TestFiles.h"
 #include "support/TestModule.h"
 
@@ -5,9 +6,6 @@
 #include <QFile>
 #include <gmock/gmock.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <functional>
 #include <map>
 
@@ -209,14 +207,10 @@ TEST_F(ModuleStartupTest, ACloseThatCannotWriteTheFileSaysSoAndLeavesTheOldFileW
     module.CompanyName = "A company name long enough to make the file outgrow the limit below";
 
     // A disk that is full after the first hundred bytes.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit original {};
-    getrlimit(RLIMIT_FSIZE, &original);
-    rlimit small = original;
-    small.rlim_cur = 100;
-    setrlimit(RLIMIT_FSIZE, &small);
-    module.FormClose();
-    setrlimit(RLIMIT_FSIZE, &original);
+    {
+        const ScopedFileSizeLimit fullDisk(100);
+        module.FormClose();
+    }
 
     ASSERT_EQ(test.ui.messages.size(), 1u);
     EXPECT_EQ(test.ui.messages[0].text, "The Decimora.INI file  have been damaged");

@@ -1,6 +1,8 @@
 #include "datafile/DataFile.h"
+#include "core/WholeFileWriter.h"
 #include "datafile/StagingFile.h"
 #include "store/SqliteReadingStore.h"
+#include "support/ScopedFileSizeLimit.h"
 #include "support/TestFiles.h"
 
 #include <QAbstractItemModel>
@@ -9,10 +11,7 @@
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
 
-#include <sys/resource.h>
-
 #include <cmath>
-#include <csignal>
 #include <memory>
 
 namespace {
@@ -44,20 +43,13 @@ protected:
     // Saves the table on a disk that is full once a file reaches limit bytes; the error's text.
     static std::optional<QString> saveOnAFullDisk(const ReadingTable& table, const QString& file, rlim_t limit)
     {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit original {};
-        getrlimit(RLIMIT_FSIZE, &original);
-        rlimit small = original;
-        small.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &small);
-        std::optional<QString> error;
+        const ScopedFileSizeLimit fullDisk(limit);
         try {
             WriteDataFile(table, file);
-        } catch (const DataFileError& e) {
-            error = e.text();
+        } catch (const FileWriteError& e) {
+            return e.text();
         }
-        setrlimit(RLIMIT_FSIZE, &original);
-        return error;
+        return std::nullopt;
     }
 
     // Loads a file into LoadData as the analysis window does, recording what the window is told.
@@ -105,7 +97,7 @@ TEST_F(DataFileTest, AFailedSaveLeavesThePreviousFileAndSaysWhy)
     EXPECT_THAT(error->toStdString(), HasSubstr("run1.dmr"));
     EXPECT_THAT(error->toStdString(), HasSubstr("File too large"));
     EXPECT_EQ(readFile(path("run1.dmr")), previous);
-    EXPECT_EQ(QDir(dir.path()).entryList({ "run1*" }, QDir::Files), QStringList({ "run1.dmr" }));
+    EXPECT_EQ(QDir(dir.path()).entryList({ "*run1*" }, QDir::Files | QDir::Hidden), QStringList({ "run1.dmr" }));
 }
 
 TEST_F(DataFileTest, ACountLineSmallerThanTheFileLoadsEveryLineNumberedOnFromTheTable)
@@ -465,7 +457,7 @@ TEST_F(LargeDataFileTest, ADiskFullHalfWayLeavesThePreviousFile)
     ASSERT_TRUE(error.has_value());
     EXPECT_THAT(error->toStdString(), HasSubstr("File too large"));
     EXPECT_EQ(readFile(path("long.dmr")), previous);
-    EXPECT_EQ(QDir(dir.path()).entryList({ "long*" }, QDir::Files), QStringList({ "long.dmr" }));
+    EXPECT_EQ(QDir(dir.path()).entryList({ "*long*" }, QDir::Files | QDir::Hidden), QStringList({ "long.dmr" }));
 }
 
 TEST(DataFileName, DotDmrIsAppendedOnlyToAPathWithoutAnyDot)

@@ -119,7 +119,7 @@ int main(int argc, char** argv)
     module.ReadMode = 1;
     for (int taken = 1; taken <= int(sent.size()); ++taken) {
         FillRequestReading(module.SendBuffer);
-        if (!SendToMeter(module) || !waitUntil([&] { return receiver.received == taken; }))
+        if (!module.Link().SendToMeter() || !waitUntil([&] { return receiver.received == taken; }))
             return failed("a live reading did not arrive");
     }
     module.MeasureWindowHandle = nullptr;

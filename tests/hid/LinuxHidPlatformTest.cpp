@@ -262,7 +262,7 @@ struct ModuleOnLinux {
         const std::size_t before = receiver.values.size();
         module.ReadMode = 1;
         FillRequestReading(module.SendBuffer);
-        SendToMeter(module);
+        module.Link().SendToMeter();
         return TestModule::waitUntil([&] { return receiver.values.size() == before + 1; });
     }
 };
@@ -358,7 +358,7 @@ TEST(LinuxHidPlatform, ReadingsAndADownloadArriveThroughSaveRead)
 
     std::vector<std::uint8_t> decoded;
     const DownloadOutcome outcome
-        = RunMeterDownload(program.module, { [&](std::uint8_t b) { decoded.push_back(b); }, {} });
+        = program.module.Link().download({ [&](std::uint8_t b) { decoded.push_back(b); }, {} });
     EXPECT_EQ(outcome, DownloadOutcome::Completed);
     EXPECT_EQ(decoded, std::vector<std::uint8_t>(memory.begin(), memory.end() - 1));
     EXPECT_EQ(program.module.MeterBusy, 0);

@@ -2,16 +2,14 @@
 // on the data set, the progress window, and the failures it reports instead of dropping.
 
 #include "MemoryDataSet.h"
+#include "core/DecimoraError.h"
 #include "output/DBGridToExcel.h"
+#include "support/ScopedFileSizeLimit.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
-
-#include <sys/resource.h>
-
-#include <csignal>
 
 namespace {
 
@@ -228,21 +226,17 @@ TEST(ExportSheet, AFileThatCannotBeWrittenIsReportedWithTheSystemsReasonAndTheOl
         writer.Format = SpreadsheetFormatOf(path);
         writer.AskBeforeReplacing = false;
 
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit original {};
-        getrlimit(RLIMIT_FSIZE, &original);
-        if (test.fileSizeLimit) {
-            rlimit small = original;
-            small.rlim_cur = test.fileSizeLimit;
-            setrlimit(RLIMIT_FSIZE, &small);
-        }
         std::optional<QString> error;
-        try {
-            writer.ExportSheet();
-        } catch (const SpreadsheetExportError& e) {
-            error = e.text();
+        {
+            std::optional<ScopedFileSizeLimit> fullDisk;
+            if (test.fileSizeLimit)
+                fullDisk.emplace(test.fileSizeLimit);
+            try {
+                writer.ExportSheet();
+            } catch (const DecimoraError& e) {
+                error = e.text();
+            }
         }
-        setrlimit(RLIMIT_FSIZE, &original);
 
         ASSERT_TRUE(error.has_value());
         EXPECT_THAT(error->toStdString(), HasSubstr(path.toStdString()));

@@ -840,7 +840,7 @@ TEST(SetupWindow, ApplyDuringARunLeavesTheRunItsHoldOnTheMeter)
     EXPECT_TRUE(measure->IsMeasuring());
     // The run goes on, and an import stays refused while it does.
     EXPECT_TRUE(s.takeReading(*measure, 0x52));
-    EXPECT_EQ(RunMeterDownload(*s.module, {}), DownloadOutcome::NotStarted);
+    EXPECT_EQ(s.module->Link().download({}), DownloadOutcome::NotStarted);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "ProgramCopy.h"
 #include "output/DBGridToExcel.h"
 #include "shell/ExportProgressWindow.h"
+#include "support/ScopedFileSizeLimit.h"
 #include "support/TestFiles.h"
 
 #include <QGuiApplication>
@@ -12,9 +13,7 @@
 #include <QProgressBar>
 #include <QScreen>
 
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
 
 namespace {
 
@@ -163,18 +162,6 @@ TEST(MainWindow, ExportToExcelWritesTheActiveWindowsTableAndSaysHowManyRecords)
     }
 }
 
-// The measurement window with three readings taken and the run stopped, ready to export.
-void takeThreeReadings(ProgramCopy& copy)
-{
-    copy.frame->RealTimeMeasure1->trigger();
-    ASSERT_TRUE(copy.test.connect());
-    copy.measurementWindow()->StartButtonClick();
-    for (int i = 0; i < 3; ++i)
-        copy.takeReading();
-    copy.measurementWindow()->StopButtonClick();
-    copy.frame->Timer1Timer();
-}
-
 // The .xlsx's Statistics sheet counts the readings above the high alarm level set in the program,
 // as openpyxl (Debian's /usr/bin/python3) reads the file.
 TEST(MainWindow, AnXlsxExportCountsTheReadingsAboveTheAlarmLevelTheUserSet)
@@ -241,14 +228,10 @@ TEST(MainWindow, AnExportThatCannotBeWrittenSaysWhyAndNothingOfRecordsAndKeepsTh
     copy.test.ui.answers.push_back(MessageAnswer::Yes);
 
     // A disk that is full once a file reaches 100 bytes; the sheet of three readings takes more.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit original {};
-    getrlimit(RLIMIT_FSIZE, &original);
-    rlimit small = original;
-    small.rlim_cur = 100;
-    setrlimit(RLIMIT_FSIZE, &small);
-    copy.frame->ExporttoExcel1->trigger();
-    setrlimit(RLIMIT_FSIZE, &original);
+    {
+        const ScopedFileSizeLimit fullDisk(100);
+        copy.frame->ExporttoExcel1->trigger();
+    }
 
     EXPECT_EQ(readFile(path), "an older sheet");
     const auto& messages = copy.test.ui.messages;

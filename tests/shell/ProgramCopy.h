@@ -195,3 +195,16 @@ inline QString WriteReadings(const QString& path, const QStringList& values)
         ADD_FAILURE() << "cannot write " << path.toStdString();
     return path;
 }
+
+// Three readings through the measurement window, the run stopped; the window stays open and active,
+// ready to save, export or print.
+inline void takeThreeReadings(ProgramCopy& copy)
+{
+    copy.frame->RealTimeMeasure1->trigger();
+    ASSERT_TRUE(copy.test.connect());
+    copy.measurementWindow()->StartButtonClick();
+    for (int i = 0; i < 3; ++i)
+        copy.takeReading();
+    copy.measurementWindow()->StopButtonClick();
+    copy.frame->Timer1Timer();
+}
