@@ -271,6 +271,13 @@ void TForm4::ImportButtonClick()
     endDownload();
     if (!readingsCame)
         tellWhyNothingCame(outcome);
+    if (closeWhenDone_) {
+        // The close that was asked for during the download goes ahead once this handler, and any
+        // message it showed, has let go of the window.
+        closeWhenDone_ = false;
+        QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget());
+        QTimer::singleShot(0, window ? window : this, &QWidget::close);
+    }
 }
 
 void TForm4::takeReading(StagingFileLease& staging, const DecodedReading& reading)
@@ -359,13 +366,6 @@ void TForm4::endDownload()
     module_.ProgressPosition = 0;
     waitNotice_->hide();
     graph_->printButton()->setEnabled(true);
-    if (closeWhenDone_) {
-        // The close that was asked for during the download goes ahead now that nothing waits inside
-        // this window any more.
-        closeWhenDone_ = false;
-        QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget());
-        QTimer::singleShot(0, window ? window : this, &QWidget::close);
-    }
 }
 
 // ---------------------------------------------------------------------------------------------------

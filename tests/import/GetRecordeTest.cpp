@@ -485,4 +485,57 @@ TEST_F(ImportWindowTest, ClosingDuringADownloadCallsItOffAndThenCloses)
     EXPECT_TRUE(messages().isEmpty());
 }
 
+// The window is closed while a download waits for the meter, and the download then ends with
+// something to say: the user is told first, then the window goes. The close that was put off must
+// not run inside that message's box: it would delete the window, and the box with it, under the
+// code that waits for the answer.
+TEST_F(ImportWindowTest, ClosingWhileTheMeterFailsTellsWhyAndThenCloses)
+{
+    struct Case {
+        const char* label;
+        std::function<void(SimulatedMeter&)> arrange;
+        Bytes memory;
+        int closeAfterMs; // the meter answers every request 100 ms late
+        bool unplugOnClose;
+        const char* says;
+    };
+    const Case cases[] = {
+        { "silent", [](SimulatedMeter& meter) { meter.setNoReply(true); }, Join({ WorkedHeader, End }), 0, false,
+            "stopped answering" },
+        { "unplugged", {}, Join({ WorkedHeader, End }), 0, true, "was disconnected" },
+        { "refused", [](SimulatedMeter& meter) { meter.setDownloadReplyByte(0xEE); }, Join({ WorkedHeader, End }), 0,
+            false, " SPL Unit Failed!" },
+        // Closed while the first block is awaited, which holds the end mark.
+        { "empty memory", {}, End, 150, false, "no recorde in SPL Unit  " },
+    };
+    for (const Case& c : cases) {
+        if (!window) {
+            ASSERT_TRUE(shownWindow.open(m, ChildWindowKind::Import)) << c.label;
+        }
+        if (!meter.pluggedIn()) {
+            meter.plug();
+            ASSERT_TRUE(TestModule::waitUntil([&] { return m.DeviceConnected; })) << c.label;
+        }
+        meter.setNoReply(false);
+        meter.setDownloadReplyByte(DownloadAccepted);
+        meter.setReplyLatency(std::chrono::milliseconds(100));
+        if (c.arrange)
+            c.arrange(meter);
+        fixture.ui.messages.clear();
+        QTimer::singleShot(c.closeAfterMs, subWindow, [&] {
+            subWindow->close();
+            if (c.unplugOnClose)
+                meter.unplug();
+        });
+
+        download(c.memory);
+
+        ASSERT_EQ(messages().size(), 1) << c.label;
+        EXPECT_TRUE(messages()[0].contains(QLatin1String(c.says))) << c.label << ": " << messages()[0].toStdString();
+        EXPECT_TRUE(windowGone()) << c.label;
+        EXPECT_EQ(m.MeterBusy, 0) << c.label;
+        EXPECT_TRUE(m.ImportCommandEnabled) << c.label;
+    }
+}
+
 } // namespace
