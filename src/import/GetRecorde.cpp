@@ -6,7 +6,6 @@
 #include "core/systemvar.h"
 #include "datafile/DataFile.h"
 #include "datafile/StagingFile.h"
-#include "stats/StatisticsRows.h"
 #include "widgets/GraphPanel.h"
 #include "widgets/NamedLabel.h"
 #include "widgets/ReadingGridView.h"
@@ -24,6 +23,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <exception>
 #include <optional>
 
 namespace {
@@ -306,27 +306,31 @@ bool TForm4::storeDownload(StagingFileLease& staging)
     ReadingTable* table = module_.GetRecorde;
     if (!table)
         return false;
-    const bool stored = module_.RunOrReport(QString::fromLatin1(ErrorCaption), this, [&] {
-        table->close();
-        table->empty();
-        table->open();
-        AppendStagingTable(staging, *table);
-    });
-    if (stored) {
-        std::swap(shownStatistics_, downloadStatistics_);
-    } else {
-        // Which rows a refused table kept is not known here: the figures are read from the table
-        // itself. The user has been told of the failure already; a table that cannot be read
-        // either shows no figures.
-        try {
-            *shownStatistics_ = StatisticsOfTable(*table, 0);
-        } catch (const TableError&) {
-            shownStatistics_->clear();
-        }
+    try {
+        if (!table->isOpen())
+            table->open();
+        // The old rows stay until the new ones are all in.
+        ReplaceWithStagingTable(staging, *table);
+    } catch (const std::exception&) {
+        tellNothingWasImported(std::current_exception());
+        return false;
     }
+    std::swap(shownStatistics_, downloadStatistics_);
     grid_->moveToLastRow();
     grid_->viewport()->update();
-    return stored;
+    return true;
+}
+
+void TForm4::tellNothingWasImported(const std::exception_ptr& failure)
+{
+    QString text;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        text = ErrorText(error);
+    }
+    module_.ShowMessageBox(text + QStringLiteral("\rNothing was imported; the readings shown before are kept."),
+        QString::fromLatin1(ErrorCaption), MessageButtons::Ok, MessageIcon::Error, this);
 }
 
 void TForm4::tellWhyNothingCame(DownloadOutcome outcome)
@@ -353,7 +357,7 @@ void TForm4::tellWhyNothingCame(DownloadOutcome outcome)
     case DownloadOutcome::NotStarted:
     case DownloadOutcome::Cancelled:
         // Nothing happened the user did not ask for: the meter was taken meanwhile, or the window
-        // is closing. A table that refused the rows has said so already.
+        // is closing.
         return;
     }
     module_.ShowMessageBox(text, QString::fromLatin1(ErrorCaption), MessageButtons::Ok, icon, this);

@@ -8,6 +8,7 @@
 #include "windowkit/ReadingsWindow.h"
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 
 class ChosenPrinter;
@@ -77,7 +78,9 @@ private:
     void showFigures();
     // What the user is told after a download that brought no new rows.
     void tellWhyNothingCame(DownloadOutcome outcome);
-    // The new rows replace GetRecorde's; false when the table refused them (the user was told).
+    // A download that came but could not be kept: the failure, and that the old rows stay.
+    void tellNothingWasImported(const std::exception_ptr& failure);
+    // The new rows replace GetRecorde's, all or none; false when they could not (the user was told).
     bool storeDownload(StagingFileLease& staging);
     void endDownload();
     enum class SaveOutcome { Written, Abandoned, Failed };

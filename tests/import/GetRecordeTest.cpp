@@ -14,6 +14,7 @@
 #include "widgets/ReadingGridView.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -23,6 +24,7 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <vector>
 
@@ -45,11 +47,22 @@ Bytes Join(std::initializer_list<Bytes> parts)
     return all;
 }
 
-// Two readings in three bytes: 65.3 and 70.1 dB.
+// Two readings in three bytes: 65.3 and 70.1 dB; 80.0 and 40.0 dB.
 const Bytes Pair65and70 { 0x51, 0xA5, 0x7A };
+const Bytes Pair80and40 { 0x64, 0x03, 0x20 };
 const Bytes End { 0xFF };
 // 5/12/2006 9:5:30, A weighting, 10 s apart.
 const Bytes WorkedHeader = Header(0x00, 0x30, 0x05, 0x09, 0x12, 0x05, 0x06, 0x0A);
+
+// The worked header, then the same pair so many times, then the end mark.
+Bytes RepeatedPair(const Bytes& pair, int times)
+{
+    Bytes memory = WorkedHeader;
+    for (int i = 0; i < times; ++i)
+        memory.insert(memory.end(), pair.begin(), pair.end());
+    memory.push_back(0xFF);
+    return memory;
+}
 
 struct Row {
     const char* recNo;
@@ -107,6 +120,17 @@ protected:
         return texts;
     }
     bool windowGone() const { return shownWindow.gone(); }
+    // Another program makes GetRecorde refuse new rows, or lets it take them again.
+    void refuseNewRows(bool refuse) const
+    {
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(QDir(files.path()).filePath("Decimora.mdb").toUtf8().constData(), &other), SQLITE_OK);
+        const char* const sql = refuse ? "CREATE TRIGGER refuse BEFORE INSERT ON GetRecorde BEGIN "
+                                         "SELECT RAISE(ABORT, 'database or disk is full'); END"
+                                       : "DROP TRIGGER refuse";
+        EXPECT_EQ(sqlite3_exec(other, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+    }
     QString dataFile(const char* name) const { return QDir(files.path()).filePath(QLatin1String(name)); }
 
     QTemporaryDir files;
@@ -535,6 +559,61 @@ TEST_F(ImportWindowTest, ClosingWhileTheMeterFailsTellsWhyAndThenCloses)
         EXPECT_TRUE(windowGone()) << c.label;
         EXPECT_EQ(m.MeterBusy, 0) << c.label;
         EXPECT_TRUE(m.ImportCommandEnabled) << c.label;
+    }
+}
+
+// A download that came but cannot be kept, because the table takes no more:
+// the user is told why, the rows from before stay (still unsaved, and a Save writes them), and the
+// meter is free for the next Import.
+TEST_F(ImportWindowTest, ADownloadThatCannotBeKeptSaysWhyAndKeepsThePreviousRows)
+{
+    struct Case {
+        const char* label;
+        std::function<void()> fault;
+        std::function<void()> mend;
+        const char* says;
+    };
+    const Case cases[] = {
+        { "the table refuses the rows", [this] { refuseNewRows(true); }, [this] { refuseNewRows(false); },
+            "database or disk is full" },
+    };
+    const Bytes longMemory = RepeatedPair(Pair80and40, 1100);
+    int n = 0;
+    for (const Case& c : cases) {
+        download(Join({ WorkedHeader, Pair65and70, End }));
+        const std::vector<ReadingRow> before = rows();
+        ASSERT_EQ(before.size(), 2U) << c.label;
+        fixture.ui.messages.clear();
+
+        c.fault();
+        download(longMemory);
+        c.mend();
+
+        ASSERT_EQ(messages().size(), 1) << c.label;
+        EXPECT_TRUE(messages()[0].contains(QLatin1String(c.says))) << c.label << ": " << messages()[0].toStdString();
+        EXPECT_TRUE(messages()[0].endsWith("\rNothing was imported; the readings shown before are kept."))
+            << c.label << ": " << messages()[0].toStdString();
+        EXPECT_EQ(fixture.ui.messages[0].caption, "Error Infromation") << c.label;
+        EXPECT_TRUE(rows() == before) << c.label;
+        EXPECT_EQ(m.MeterBusy, 0) << c.label;
+        EXPECT_FALSE(m.AwaitingReply) << c.label;
+        EXPECT_TRUE(button("ImportButton")->isEnabled()) << c.label;
+        EXPECT_TRUE(child<QLabel>("WaitNotice")->isHidden()) << c.label;
+        ASSERT_TRUE(button("SaveButton")->isEnabled()) << c.label << ": the earlier rows are still unsaved";
+
+        // What a Save writes is what the window shows.
+        const QString saved = dataFile(("kept" + std::to_string(++n) + ".dmr").c_str());
+        fixture.ui.saveFileNames.push_back(saved);
+        QTest::mouseClick(button("SaveButton"), Qt::LeftButton);
+        QFile file(saved);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.label;
+        EXPECT_TRUE(file.readAll().contains("\r\nTotal:2\r\n")) << c.label;
+
+        // The meter is free, and the next Import brings the whole memory.
+        fixture.ui.messages.clear();
+        download(longMemory);
+        EXPECT_EQ(rows().size(), 2200U) << c.label;
+        EXPECT_TRUE(messages().isEmpty()) << c.label << ": " << messages().join('|').toStdString();
     }
 }
 
