@@ -236,6 +236,7 @@ void TForm4::ImportButtonClick()
 
     const bool saveWasEnabled = SaveEnabled();
     downloading_ = true;
+    stagingFailure_ = nullptr;
     recordsBox_->setEnabled(true);
     importButton_->setEnabled(false);
     saveButton_->setEnabled(false);
@@ -253,13 +254,14 @@ void TForm4::ImportButtonClick()
     DownloadHooks hooks;
     hooks.decode = [&decoder](std::uint8_t byte) { decoder.Dispatch(byte); };
     hooks.afterBlock = [this] { showFigures(); };
-    hooks.cancelled = [this] { return closeWhenDone_; };
+    // A staging file that can take no more ends the download at the next block.
+    hooks.cancelled = [this] { return closeWhenDone_ || stagingFailure_ != nullptr; };
     const DownloadOutcome outcome = RunMeterDownload(m, hooks);
     decoder.setReadingSink({});
     decoder.setHeaderSink({});
     graph_->setRepaintSuspended(false);
 
-    const bool readingsCame = outcome == DownloadOutcome::Completed && decoder.ImportCount() > 0;
+    const bool readingsCame = !stagingFailure_ && outcome == DownloadOutcome::Completed && decoder.ImportCount() > 0;
     bool stored = false;
     if (readingsCame) {
         showFigures();
@@ -269,8 +271,11 @@ void TForm4::ImportButtonClick()
     saveButton_->setEnabled(stored || saveWasEnabled);
     staging.reset();
     endDownload();
-    if (!readingsCame)
+    if (stagingFailure_)
+        tellNothingWasImported(stagingFailure_);
+    else if (!readingsCame)
         tellWhyNothingCame(outcome);
+    stagingFailure_ = nullptr;
     if (closeWhenDone_) {
         // The close that was asked for during the download goes ahead once this handler, and any
         // message it showed, has let go of the window.
@@ -282,8 +287,17 @@ void TForm4::ImportButtonClick()
 
 void TForm4::takeReading(StagingFileLease& staging, const DecodedReading& reading)
 {
-    staging.writeLine(
-        StagingLine(reading.dateText, reading.timeText, reading.valueText, reading.weight, reading.recNo, 6));
+    if (stagingFailure_)
+        return;
+    try {
+        staging.writeLine(
+            StagingLine(reading.dateText, reading.timeText, reading.valueText, reading.weight, reading.recNo, 6));
+    } catch (const DataFileError&) {
+        // Thrown on, it would leave through the event loop with the meter held and the window
+        // downloading for ever.
+        stagingFailure_ = std::current_exception();
+        return;
+    }
     graph_->appendValue(0, reading.value);
     // The decoder's interval is the one of the run this reading belongs to.
     downloadStatistics_->add(reading.weight == QLatin1String("C") ? Weighting::C : Weighting::A,

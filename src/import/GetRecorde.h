@@ -72,7 +72,8 @@ private:
     void buildLayout(ChosenPrinter& printer);
     QWidget* buildBottomStrip();
 
-    // One decoded reading: its staging line, its graph point, its share of the statistics.
+    // One decoded reading: its staging line, its graph point, its share of the statistics. A staging
+    // file that fails ends the download (stagingFailure_).
     void takeReading(StagingFileLease& staging, const DecodedReading& reading);
     // Records, MAX, MIN and AVG boxes from the decoder's figures.
     void showFigures();
@@ -90,6 +91,8 @@ private:
     TForm6& module_;
     bool downloading_ = false;
     bool closeWhenDone_ = false;
+    // Why the staging file took no more lines of the download under way; null while it takes them.
+    std::exception_ptr stagingFailure_;
 
     ReadingGridView* grid_ = nullptr;
     GraphPanel* graph_ = nullptr;

@@ -25,7 +25,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
+#include <csignal>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -63,6 +66,25 @@ Bytes RepeatedPair(const Bytes& pair, int times)
     memory.push_back(0xFF);
     return memory;
 }
+
+// The disk is full for any file that grows past limit bytes, for as long as this lives.
+class ScopedFileSizeLimit {
+public:
+    explicit ScopedFileSizeLimit(rlim_t limit)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &original_);
+        rlimit small = original_;
+        small.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~ScopedFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &original_); }
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+private:
+    rlimit original_ {};
+};
 
 struct Row {
     const char* recNo;
@@ -562,11 +584,12 @@ TEST_F(ImportWindowTest, ClosingWhileTheMeterFailsTellsWhyAndThenCloses)
     }
 }
 
-// A download that came but cannot be kept, because the table takes no more:
+// A download that came but cannot be kept, because the staging file or the table takes no more:
 // the user is told why, the rows from before stay (still unsaved, and a Save writes them), and the
 // meter is free for the next Import.
 TEST_F(ImportWindowTest, ADownloadThatCannotBeKeptSaysWhyAndKeepsThePreviousRows)
 {
+    std::optional<ScopedFileSizeLimit> fullDisk;
     struct Case {
         const char* label;
         std::function<void()> fault;
@@ -574,6 +597,9 @@ TEST_F(ImportWindowTest, ADownloadThatCannotBeKeptSaysWhyAndKeepsThePreviousRows
         const char* says;
     };
     const Case cases[] = {
+        // The staging file passes the limit at its first write, well into the download.
+        { "the staging file fills the disk", [&] { fullDisk.emplace(4096); }, [&] { fullDisk.reset(); },
+            "Cannot write" },
         { "the table refuses the rows", [this] { refuseNewRows(true); }, [this] { refuseNewRows(false); },
             "database or disk is full" },
     };
