@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -212,6 +213,46 @@ std::vector<ReadingSeriesStatistics> TForm4::levelStatistics() const
 // ---------------------------------------------------------------------------------------------------
 // The download
 
+// What the window shows of the rows in GetRecorde: a download that is not kept gives it back, so
+// that the figures, the graph and the row colours (drawn from the decoder's maximum and minimum)
+// go with the rows that stay.
+struct TForm4::ShownRows {
+    MeterMemoryDecoder decoder;
+    QStringList figures;
+    std::vector<double> graphValues;
+    AxisRange sampleAxis;
+};
+
+TForm4::ShownRows TForm4::shownRows() const
+{
+    return { module_.ImportDecoder, figureTexts(), graph_->values(0), graph_->axisRange(GraphAxis::Sample) };
+}
+
+void TForm4::showRowsAgain(const ShownRows& shown)
+{
+    module_.ImportDecoder = shown.decoder;
+    setFigureTexts(shown.figures);
+    graph_->setRepaintSuspended(true);
+    graph_->clearSeries(0);
+    for (const double value : shown.graphValues)
+        graph_->appendValue(0, value);
+    graph_->setAxisRange(GraphAxis::Sample, shown.sampleAxis.minimum, shown.sampleAxis.maximum);
+    graph_->setRepaintSuspended(false);
+    grid_->viewport()->update();
+}
+
+QStringList TForm4::figureTexts() const
+{
+    return { recordsBox_->text(), maxBox_->text(), minBox_->text(), avgBox_->text() };
+}
+
+void TForm4::setFigureTexts(const QStringList& texts)
+{
+    QLineEdit* const boxes[] = { recordsBox_, maxBox_, minBox_, avgBox_ };
+    for (qsizetype i = 0; i < texts.size() && i < qsizetype(std::size(boxes)); ++i)
+        boxes[i]->setText(texts[i]);
+}
+
 void TForm4::ImportButtonClick()
 {
     TForm6& m = module_;
@@ -234,7 +275,46 @@ void TForm4::ImportButtonClick()
         return;
     }
 
+    const ShownRows before = shownRows();
     const bool saveWasEnabled = SaveEnabled();
+    const DownloadOutcome outcome = download(*staging);
+    const MeterMemoryDecoder& decoder = m.ImportDecoder;
+    const bool readingsCame = !stagingFailure_ && outcome == DownloadOutcome::Completed && decoder.ImportCount() > 0;
+    const bool stored = readingsCame && storeDownload(*staging);
+    // A meter that refused or had nothing to give leaves the graph cleared; a download cut off on
+    // the way, or not kept, leaves everything as it was.
+    const bool meterHadNothing = outcome == DownloadOutcome::Refused
+        || (outcome == DownloadOutcome::Completed && !stagingFailure_ && decoder.ImportCount() == 0);
+    if (stored)
+        showFigures();
+    else if (!meterHadNothing)
+        showRowsAgain(before);
+    // A download that brought nothing leaves the rows of the one before, and their unsaved state.
+    saveButton_->setEnabled(stored || saveWasEnabled);
+    staging.reset();
+    endDownload();
+    if (stagingFailure_)
+        tellNothingWasImported(stagingFailure_);
+    else if (!readingsCame)
+        tellWhyNothingCame(outcome);
+    stagingFailure_ = nullptr;
+    closeIfAskedMeanwhile();
+}
+
+void TForm4::closeIfAskedMeanwhile()
+{
+    if (!closeWhenDone_)
+        return;
+    // The close that was asked for during the download goes ahead once the Import handler, and any
+    // message it showed, has let go of the window.
+    closeWhenDone_ = false;
+    QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget());
+    QTimer::singleShot(0, window ? window : this, &QWidget::close);
+}
+
+DownloadOutcome TForm4::download(StagingFileLease& staging)
+{
+    TForm6& m = module_;
     downloading_ = true;
     stagingFailure_ = nullptr;
     recordsBox_->setEnabled(true);
@@ -243,7 +323,7 @@ void TForm4::ImportButtonClick()
     MeterMemoryDecoder& decoder = m.ImportDecoder;
     decoder.StartDownload();
     downloadStatistics_->clear();
-    decoder.setReadingSink([&](const DecodedReading& reading) { takeReading(*staging, reading); });
+    decoder.setReadingSink([&](const DecodedReading& reading) { takeReading(staging, reading); });
     // The run's status byte tells the other windows the weighting and range the meter logged with.
     decoder.setHeaderSink([&m](std::uint8_t status) { m.LiveFlags = status; });
     graph_->clearSeries(0);
@@ -260,29 +340,7 @@ void TForm4::ImportButtonClick()
     decoder.setReadingSink({});
     decoder.setHeaderSink({});
     graph_->setRepaintSuspended(false);
-
-    const bool readingsCame = !stagingFailure_ && outcome == DownloadOutcome::Completed && decoder.ImportCount() > 0;
-    bool stored = false;
-    if (readingsCame) {
-        showFigures();
-        stored = storeDownload(*staging);
-    }
-    // A download that brought nothing leaves the rows of the one before, and their unsaved state.
-    saveButton_->setEnabled(stored || saveWasEnabled);
-    staging.reset();
-    endDownload();
-    if (stagingFailure_)
-        tellNothingWasImported(stagingFailure_);
-    else if (!readingsCame)
-        tellWhyNothingCame(outcome);
-    stagingFailure_ = nullptr;
-    if (closeWhenDone_) {
-        // The close that was asked for during the download goes ahead once this handler, and any
-        // message it showed, has let go of the window.
-        closeWhenDone_ = false;
-        QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget());
-        QTimer::singleShot(0, window ? window : this, &QWidget::close);
-    }
+    return outcome;
 }
 
 void TForm4::takeReading(StagingFileLease& staging, const DecodedReading& reading)

@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -142,6 +143,21 @@ protected:
         return texts;
     }
     bool windowGone() const { return shownWindow.gone(); }
+    QStringList figures() const { return { box("RecordsBox"), box("MaxBox"), box("MinBox"), box("AvgBox") }; }
+    // The background of every row, read off the screen.
+    std::vector<QColor> rowColours() const
+    {
+        auto* grid = child<ReadingGridView>("DBGrid1");
+        grid->clearSelection();
+        QCoreApplication::processEvents();
+        const QImage image = grid->viewport()->grab().toImage();
+        std::vector<QColor> colours;
+        for (int row = 0; row < grid->model()->rowCount(); ++row) {
+            const QRect cell = grid->visualRect(grid->model()->index(row, 2));
+            colours.push_back(image.pixelColor(cell.right() - 3, cell.center().y()));
+        }
+        return colours;
+    }
     // Another program makes GetRecorde refuse new rows, or lets it take them again.
     void refuseNewRows(bool refuse) const
     {
@@ -640,6 +656,48 @@ TEST_F(ImportWindowTest, ADownloadThatCannotBeKeptSaysWhyAndKeepsThePreviousRows
         download(longMemory);
         EXPECT_EQ(rows().size(), 2200U) << c.label;
         EXPECT_TRUE(messages().isEmpty()) << c.label << ": " << messages().join('|').toStdString();
+    }
+}
+
+// However a download ends without being kept, the window's figures, graph and row colours stay
+// those of the rows that stay.
+TEST_F(ImportWindowTest, ADownloadNotKeptLeavesFiguresGraphAndRowColoursToTheRowsKept)
+{
+    std::optional<ScopedFileSizeLimit> fullDisk;
+    struct Case {
+        const char* label;
+        std::function<void()> fault;
+        std::function<void()> mend;
+    };
+    const Case cases[] = {
+        { "silent", [this] { meter.setSilentAfterBlocks(2); }, [this] { meter.setSilentAfterBlocks(-1); } },
+        { "unplugged", [this] { meter.setUnpluggedAfterBlocks(2); },
+            [this] {
+                meter.plug();
+                ASSERT_TRUE(TestModule::waitUntil([&] { return m.DeviceConnected; }));
+            } },
+        { "the staging file fills the disk", [&] { fullDisk.emplace(4096); }, [&] { fullDisk.reset(); } },
+        { "the table refuses the rows", [this] { refuseNewRows(true); }, [this] { refuseNewRows(false); } },
+    };
+    const QColor red(255, 0, 0);
+    const QColor purple(128, 0, 128);
+    for (const Case& c : cases) {
+        download(Join({ WorkedHeader, Pair65and70, End }));
+        const QStringList figuresBefore = figures();
+        const std::vector<double> graphBefore = window->Graph()->values(0);
+        ASSERT_EQ(rowColours(), (std::vector<QColor> { purple, red })) << c.label;
+
+        // 80.0 and 40.0 dB would be the new maximum and minimum.
+        c.fault();
+        download(RepeatedPair(Pair80and40, 1100));
+        c.mend();
+
+        ASSERT_EQ(messages().size(), 1) << c.label;
+        EXPECT_EQ(rows().size(), 2U) << c.label;
+        EXPECT_EQ(figures(), figuresBefore) << c.label;
+        EXPECT_EQ(window->Graph()->values(0), graphBefore) << c.label;
+        EXPECT_EQ(rowColours(), (std::vector<QColor> { purple, red })) << c.label;
+        fixture.ui.messages.clear();
     }
 }
 
