@@ -14,6 +14,7 @@
 #include "windowkit/WindowGraph.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,6 +38,8 @@ constexpr int FigureLabelWidth = 60;
 constexpr int FigureBoxWidth = 50;
 constexpr int FigureBoxHeight = 30;
 constexpr int SwatchSize = 16;
+// How often the figures follow a download under way, in milliseconds.
+constexpr qint64 FiguresShownEveryMs = 100;
 
 const QColor SwatchRed(255, 0, 0);
 const QColor SwatchPurple(128, 0, 128);
@@ -331,9 +334,18 @@ DownloadOutcome TForm4::download(StagingFileLease& staging)
     waitNotice_->show();
     waitNotice_->raise();
 
+    // The figures follow the download a few times a second. Shown after every block, their repaint
+    // took more time than the exchange with the meter itself.
+    QElapsedTimer sinceFiguresShown;
+    sinceFiguresShown.start();
     DownloadHooks hooks;
     hooks.decode = [&decoder](std::uint8_t byte) { decoder.Dispatch(byte); };
-    hooks.afterBlock = [this] { showFigures(); };
+    hooks.afterBlock = [this, &sinceFiguresShown] {
+        if (sinceFiguresShown.hasExpired(FiguresShownEveryMs)) {
+            showFigures();
+            sinceFiguresShown.restart();
+        }
+    };
     // A staging file that can take no more ends the download at the next block.
     hooks.cancelled = [this] { return closeWhenDone_ || stagingFailure_ != nullptr; };
     const DownloadOutcome outcome = RunMeterDownload(m, hooks);
