@@ -91,8 +91,15 @@ ReplyWait SendAndAwaitReply(TForm6& module, void (*fill)(SendReport&), int timeo
     timeLimit.setSingleShot(true);
     timeLimit.start(timeoutMs);
     while (module.AwaitingReply && module.DeviceConnected) {
-        if (!timeLimit.isActive())
-            return ReplyWait::TimedOut;
+        if (!timeLimit.isActive()) {
+            // The limit is for the meter's silence. A reply that came in time may still wait in the
+            // queue behind work that kept this thread busy past the limit (a long repaint, say): it
+            // is taken before the meter is given up on.
+            QCoreApplication::sendPostedEvents();
+            if (module.AwaitingReply && module.DeviceConnected)
+                return ReplyWait::TimedOut;
+            break;
+        }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return module.DeviceConnected ? ReplyWait::Arrived : ReplyWait::Disconnected;
