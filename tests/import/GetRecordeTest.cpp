@@ -149,14 +149,7 @@ protected:
     {
         auto* grid = child<ReadingGridView>("DBGrid1");
         grid->clearSelection();
-        QCoreApplication::processEvents();
-        const QImage image = grid->viewport()->grab().toImage();
-        std::vector<QColor> colours;
-        for (int row = 0; row < grid->model()->rowCount(); ++row) {
-            const QRect cell = grid->visualRect(grid->model()->index(row, 2));
-            colours.push_back(image.pixelColor(cell.right() - 3, cell.center().y()));
-        }
-        return colours;
+        return LevelCellColours(grid);
     }
     // Another program makes GetRecorde refuse new rows, or lets it take them again.
     void refuseNewRows(bool refuse) const
