@@ -204,8 +204,15 @@ MeterLink::ReplyWait MeterLink::sendAndAwaitReply(void (*fill)(SendReport&), int
     timeLimit.setSingleShot(true);
     timeLimit.start(timeoutMs);
     while (state_.AwaitingReply && state_.DeviceConnected) {
-        if (!timeLimit.isActive())
-            return ReplyWait::TimedOut;
+        if (!timeLimit.isActive()) {
+            // The limit is for the meter's silence. A reply that came in time may still wait in the
+            // queue behind work that kept this thread busy past the limit (a long repaint, say): it
+            // is taken before the meter is given up on.
+            QCoreApplication::sendPostedEvents();
+            if (state_.AwaitingReply && state_.DeviceConnected)
+                return ReplyWait::TimedOut;
+            break;
+        }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return state_.DeviceConnected ? ReplyWait::Arrived : ReplyWait::Disconnected;

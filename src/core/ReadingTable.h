@@ -108,6 +108,9 @@ public:
     // Appends every row nextRow gives, in one transaction: all of them or none. An exception thrown by
     // nextRow abandons the append and passes through.
     virtual void appendRows(const RowSource& nextRow) = 0;
+    // Replaces every row by the rows nextRow gives, in one transaction: when anything fails (nextRow
+    // throws, the table refuses a row) the rows from before are all still there.
+    virtual void replaceRows(const RowSource& nextRow) = 0;
 };
 
 // The database holding the three tables.

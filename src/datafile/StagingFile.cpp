@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <mutex>
 
@@ -288,7 +289,10 @@ qsizetype SplitLineFields(QByteArrayView line, std::span<QByteArrayView> fields)
     }
 }
 
-void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination)
+namespace {
+
+// Closes the staging file and hands its rows to take as one row source.
+void TakeStagingRows(StagingFileLease& staging, const std::function<void(const RowSource&)>& take)
 {
     staging.close();
     const QString& path = staging.path();
@@ -301,7 +305,7 @@ void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination)
 
     QByteArrayView rest = content;
     qint64 lineNumber = 0;
-    destination.appendRows([&](RowToAppend& row) {
+    take([&](RowToAppend& row) {
         while (!rest.isEmpty()) {
             const auto* newline = static_cast<const char*>(std::memchr(rest.data(), '\n', std::size_t(rest.size())));
             QByteArrayView line = newline ? rest.first(newline - rest.data()) : rest;
@@ -320,4 +324,16 @@ void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination)
         }
         return false;
     });
+}
+
+} // namespace
+
+void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination)
+{
+    TakeStagingRows(staging, [&destination](const RowSource& rows) { destination.appendRows(rows); });
+}
+
+void ReplaceWithStagingTable(StagingFileLease& staging, ReadingTable& destination)
+{
+    TakeStagingRows(staging, [&destination](const RowSource& rows) { destination.replaceRows(rows); });
 }

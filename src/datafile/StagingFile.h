@@ -111,3 +111,6 @@ qsizetype SplitLineFields(QByteArrayView line, std::span<QByteArrayView> fields)
 // padding blanks and with an empty record number as no value: all of them or, when a line cannot be
 // read (DataFileError naming the file and the line) or the table fails (TableError), none.
 void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination);
+// The same, but the staging file's rows take the place of the table's in that one transaction: when
+// anything fails, the table keeps the rows it had.
+void ReplaceWithStagingTable(StagingFileLease& staging, ReadingTable& destination);

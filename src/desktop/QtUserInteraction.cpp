@@ -18,6 +18,8 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#include <algorithm>
+
 QString toQtFileFilter(const QString& pipeFilter)
 {
     const QStringList parts = pipeFilter.split(QLatin1Char('|'));
@@ -85,17 +87,50 @@ MessageAnswer QtUserInteraction::showMessage(
     return buttons == MessageButtons::YesNoCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
 }
 
+namespace {
+
+// The one plain suffix a filter names ("*.xlsx (*.xlsx)" -> "xlsx"); empty for any other filter.
+QString SuffixOfFilter(const QString& qtFilter)
+{
+    // "*.xlsx (*.xlsx)": the patterns are inside the last parentheses, blank-separated.
+    const qsizetype open = qtFilter.lastIndexOf(QLatin1Char('('));
+    const qsizetype close = qtFilter.lastIndexOf(QLatin1Char(')'));
+    if (open < 0 || close < open)
+        return {};
+    const QStringList patterns = qtFilter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (patterns.size() != 1 || !patterns[0].startsWith(QLatin1String("*.")))
+        return {};
+    const QString suffix = patterns[0].mid(2);
+    const bool plain = !suffix.isEmpty()
+        && std::none_of(suffix.begin(), suffix.end(), [](QChar c) { return QStringLiteral("*?[].").contains(c); });
+    return plain ? suffix : QString();
+}
+
+} // namespace
+
+QString WithDefaultSuffix(const QString& path, const QString& chosenFilter, const QString& defaultSuffix)
+{
+    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
+        return path;
+    const QString fromFilter = SuffixOfFilter(chosenFilter);
+    const QString suffix = fromFilter.isEmpty() ? defaultSuffix : fromFilter;
+    return suffix.isEmpty() ? path : path + QLatin1Char('.') + suffix;
+}
+
 QString QtUserInteraction::askSaveFileName(QWidget* owner, const FileDialogRequest& request)
 {
     QFileDialog dialog(owner);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(toQtFileFilter(request.filter));
-    dialog.setDefaultSuffix(request.defaultExtension);
+    // A bare name gets the suffix of the filter chosen when the dialog closes, not the one it opened
+    // with: the dialog's own default suffix would make "name" under "*.xlsx" a "name.XLS".
+    dialog.setDefaultSuffix(QString());
     // The program asks its own replace question.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    return WithDefaultSuffix(
+        dialog.selectedFiles().constFirst(), dialog.selectedNameFilter(), request.defaultExtension);
 }
 
 QString QtUserInteraction::askOpenFileName(QWidget* owner, const FileDialogRequest& request)

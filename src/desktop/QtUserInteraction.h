@@ -19,3 +19,6 @@ public:
 QString toQtFileFilter(const QString& pipeFilter);
 // "\r" and "\r\n" become "\n" for display.
 QString toDisplayText(const QString& text);
+// A save dialog's answer with no suffix gets that of the filter chosen (a Qt filter such as
+// "*.xlsx (*.xlsx)"), or defaultSuffix when the filter names no single one.
+QString WithDefaultSuffix(const QString& path, const QString& chosenFilter, const QString& defaultSuffix);

@@ -6,7 +6,6 @@
 #include "core/systemvar.h"
 #include "datafile/DataFile.h"
 #include "datafile/StagingFile.h"
-#include "stats/StatisticsRows.h"
 #include "widgets/GraphPanel.h"
 #include "widgets/NamedLabel.h"
 #include "widgets/ReadingGridView.h"
@@ -15,6 +14,7 @@
 #include "windowkit/WindowGraph.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,6 +24,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <exception>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -36,6 +38,8 @@ constexpr int FigureLabelWidth = 60;
 constexpr int FigureBoxWidth = 50;
 constexpr int FigureBoxHeight = 30;
 constexpr int SwatchSize = 16;
+// How often the figures follow a download under way, in milliseconds.
+constexpr qint64 FiguresShownEveryMs = 100;
 
 const QColor SwatchRed(255, 0, 0);
 const QColor SwatchPurple(128, 0, 128);
@@ -212,6 +216,46 @@ std::vector<ReadingSeriesStatistics> TForm4::levelStatistics() const
 // ---------------------------------------------------------------------------------------------------
 // The download
 
+// What the window shows of the rows in GetRecorde: a download that is not kept gives it back, so
+// that the figures, the graph and the row colours (drawn from the decoder's maximum and minimum)
+// go with the rows that stay.
+struct TForm4::ShownRows {
+    MeterMemoryDecoder decoder;
+    QStringList figures;
+    std::vector<double> graphValues;
+    AxisRange sampleAxis;
+};
+
+TForm4::ShownRows TForm4::shownRows() const
+{
+    return { module_.ImportDecoder, figureTexts(), graph_->values(0), graph_->axisRange(GraphAxis::Sample) };
+}
+
+void TForm4::showRowsAgain(const ShownRows& shown)
+{
+    module_.ImportDecoder = shown.decoder;
+    setFigureTexts(shown.figures);
+    graph_->setRepaintSuspended(true);
+    graph_->clearSeries(0);
+    for (const double value : shown.graphValues)
+        graph_->appendValue(0, value);
+    graph_->setAxisRange(GraphAxis::Sample, shown.sampleAxis.minimum, shown.sampleAxis.maximum);
+    graph_->setRepaintSuspended(false);
+    grid_->viewport()->update();
+}
+
+QStringList TForm4::figureTexts() const
+{
+    return { recordsBox_->text(), maxBox_->text(), minBox_->text(), avgBox_->text() };
+}
+
+void TForm4::setFigureTexts(const QStringList& texts)
+{
+    QLineEdit* const boxes[] = { recordsBox_, maxBox_, minBox_, avgBox_ };
+    for (qsizetype i = 0; i < texts.size() && i < qsizetype(std::size(boxes)); ++i)
+        boxes[i]->setText(texts[i]);
+}
+
 void TForm4::ImportButtonClick()
 {
     TForm6& m = module_;
@@ -234,15 +278,55 @@ void TForm4::ImportButtonClick()
         return;
     }
 
+    const ShownRows before = shownRows();
     const bool saveWasEnabled = SaveEnabled();
+    const DownloadOutcome outcome = download(*staging);
+    const MeterMemoryDecoder& decoder = m.ImportDecoder;
+    const bool readingsCame = !stagingFailure_ && outcome == DownloadOutcome::Completed && decoder.ImportCount() > 0;
+    const bool stored = readingsCame && storeDownload(*staging);
+    // A meter that refused or had nothing to give leaves the graph cleared; a download cut off on
+    // the way, or not kept, leaves everything as it was.
+    const bool meterHadNothing = outcome == DownloadOutcome::Refused
+        || (outcome == DownloadOutcome::Completed && !stagingFailure_ && decoder.ImportCount() == 0);
+    if (stored)
+        showFigures();
+    else if (!meterHadNothing)
+        showRowsAgain(before);
+    // A download that brought nothing leaves the rows of the one before, and their unsaved state.
+    saveButton_->setEnabled(stored || saveWasEnabled);
+    staging.reset();
+    endDownload();
+    if (stagingFailure_)
+        tellNothingWasImported(stagingFailure_);
+    else if (!readingsCame)
+        tellWhyNothingCame(outcome);
+    stagingFailure_ = nullptr;
+    closeIfAskedMeanwhile();
+}
+
+void TForm4::closeIfAskedMeanwhile()
+{
+    if (!closeWhenDone_)
+        return;
+    // The close that was asked for during the download goes ahead once the Import handler, and any
+    // message it showed, has let go of the window.
+    closeWhenDone_ = false;
+    QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget());
+    QTimer::singleShot(0, window ? window : this, &QWidget::close);
+}
+
+DownloadOutcome TForm4::download(StagingFileLease& staging)
+{
+    TForm6& m = module_;
     downloading_ = true;
+    stagingFailure_ = nullptr;
     recordsBox_->setEnabled(true);
     importButton_->setEnabled(false);
     saveButton_->setEnabled(false);
     MeterMemoryDecoder& decoder = m.ImportDecoder;
     decoder.StartDownload();
     downloadStatistics_->clear();
-    decoder.setReadingSink([&](const DecodedReading& reading) { takeReading(*staging, reading); });
+    decoder.setReadingSink([&](const DecodedReading& reading) { takeReading(staging, reading); });
     // The run's status byte tells the other windows the weighting and range the meter logged with.
     decoder.setHeaderSink([&m](std::uint8_t status) { m.LiveFlags = status; });
     graph_->clearSeries(0);
@@ -250,33 +334,40 @@ void TForm4::ImportButtonClick()
     waitNotice_->show();
     waitNotice_->raise();
 
+    // The figures follow the download a few times a second. Shown after every block, their repaint
+    // took more time than the exchange with the meter itself.
+    QElapsedTimer sinceFiguresShown;
+    sinceFiguresShown.start();
     DownloadHooks hooks;
     hooks.decode = [&decoder](std::uint8_t byte) { decoder.Dispatch(byte); };
-    hooks.afterBlock = [this] { showFigures(); };
-    hooks.cancelled = [this] { return closeWhenDone_; };
+    hooks.afterBlock = [this, &sinceFiguresShown] {
+        if (sinceFiguresShown.hasExpired(FiguresShownEveryMs)) {
+            showFigures();
+            sinceFiguresShown.restart();
+        }
+    };
+    // A staging file that can take no more ends the download at the next block.
+    hooks.cancelled = [this] { return closeWhenDone_ || stagingFailure_ != nullptr; };
     const DownloadOutcome outcome = m.Link().download(hooks);
     decoder.setReadingSink({});
     decoder.setHeaderSink({});
     graph_->setRepaintSuspended(false);
-
-    const bool readingsCame = outcome == DownloadOutcome::Completed && decoder.ImportCount() > 0;
-    bool stored = false;
-    if (readingsCame) {
-        showFigures();
-        stored = storeDownload(*staging);
-    }
-    // A download that brought nothing leaves the rows of the one before, and their unsaved state.
-    saveButton_->setEnabled(stored || saveWasEnabled);
-    staging.reset();
-    endDownload();
-    if (!readingsCame)
-        tellWhyNothingCame(outcome);
+    return outcome;
 }
 
 void TForm4::takeReading(StagingFileLease& staging, const DecodedReading& reading)
 {
-    staging.writeLine(
-        StagingLine(reading.dateText, reading.timeText, reading.valueText, reading.weight, reading.recNo, 6));
+    if (stagingFailure_)
+        return;
+    try {
+        staging.writeLine(
+            StagingLine(reading.dateText, reading.timeText, reading.valueText, reading.weight, reading.recNo, 6));
+    } catch (const DataFileError&) {
+        // Thrown on, it would leave through the event loop with the meter held and the window
+        // downloading for ever.
+        stagingFailure_ = std::current_exception();
+        return;
+    }
     graph_->appendValue(0, reading.value);
     // The decoder's interval is the one of the run this reading belongs to.
     downloadStatistics_->add(reading.weight == QLatin1String("C") ? Weighting::C : Weighting::A,
@@ -299,27 +390,31 @@ bool TForm4::storeDownload(StagingFileLease& staging)
     ReadingTable* table = module_.GetRecorde;
     if (!table)
         return false;
-    const bool stored = module_.RunOrReport(QString::fromLatin1(ErrorCaption), this, [&] {
-        table->close();
-        table->empty();
-        table->open();
-        AppendStagingTable(staging, *table);
-    });
-    if (stored) {
-        std::swap(shownStatistics_, downloadStatistics_);
-    } else {
-        // Which rows a refused table kept is not known here: the figures are read from the table
-        // itself. The user has been told of the failure already; a table that cannot be read
-        // either shows no figures.
-        try {
-            *shownStatistics_ = StatisticsOfTable(*table, 0);
-        } catch (const TableError&) {
-            shownStatistics_->clear();
-        }
+    try {
+        if (!table->isOpen())
+            table->open();
+        // The old rows stay until the new ones are all in.
+        ReplaceWithStagingTable(staging, *table);
+    } catch (const std::exception&) {
+        tellNothingWasImported(std::current_exception());
+        return false;
     }
+    std::swap(shownStatistics_, downloadStatistics_);
     grid_->moveToLastRow();
     grid_->viewport()->update();
-    return stored;
+    return true;
+}
+
+void TForm4::tellNothingWasImported(const std::exception_ptr& failure)
+{
+    QString text;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        text = ErrorText(error);
+    }
+    module_.ShowMessageBox(text + QStringLiteral("\rNothing was imported; the readings shown before are kept."),
+        QString::fromLatin1(ErrorCaption), MessageButtons::Ok, MessageIcon::Error, this);
 }
 
 void TForm4::tellWhyNothingCame(DownloadOutcome outcome)
@@ -346,7 +441,7 @@ void TForm4::tellWhyNothingCame(DownloadOutcome outcome)
     case DownloadOutcome::NotStarted:
     case DownloadOutcome::Cancelled:
         // Nothing happened the user did not ask for: the meter was taken meanwhile, or the window
-        // is closing. A table that refused the rows has said so already.
+        // is closing.
         return;
     }
     module_.ShowMessageBox(text, QString::fromLatin1(ErrorCaption), MessageButtons::Ok, icon, this);
@@ -359,13 +454,6 @@ void TForm4::endDownload()
     module_.ProgressPosition = 0;
     waitNotice_->hide();
     graph_->printButton()->setEnabled(true);
-    if (closeWhenDone_) {
-        // The close that was asked for during the download goes ahead now that nothing waits inside
-        // this window any more.
-        closeWhenDone_ = false;
-        QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget());
-        QTimer::singleShot(0, window ? window : this, &QWidget::close);
-    }
 }
 
 // ---------------------------------------------------------------------------------------------------

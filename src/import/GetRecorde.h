@@ -7,7 +7,10 @@
 #include "stats/LevelStatistics.h"
 #include "windowkit/ReadingsWindow.h"
 
+#include <QStringList>
+
 #include <cstdint>
+#include <exception>
 #include <memory>
 
 class ChosenPrinter;
@@ -71,15 +74,28 @@ private:
     void buildLayout(ChosenPrinter& printer);
     QWidget* buildBottomStrip();
 
-    // One decoded reading: its staging line, its graph point, its share of the statistics.
+    // The download itself, from the first request to the last block; the meter is free again when
+    // it returns.
+    DownloadOutcome download(StagingFileLease& staging);
+    // One decoded reading: its staging line, its graph point, its share of the statistics. A staging
+    // file that fails ends the download (stagingFailure_).
     void takeReading(StagingFileLease& staging, const DecodedReading& reading);
     // Records, MAX, MIN and AVG boxes from the decoder's figures.
     void showFigures();
+    QStringList figureTexts() const;
+    void setFigureTexts(const QStringList& texts);
+    struct ShownRows;
+    ShownRows shownRows() const;
+    void showRowsAgain(const ShownRows& shown);
     // What the user is told after a download that brought no new rows.
     void tellWhyNothingCame(DownloadOutcome outcome);
-    // The new rows replace GetRecorde's; false when the table refused them (the user was told).
+    // A download that came but could not be kept: the failure, and that the old rows stay.
+    void tellNothingWasImported(const std::exception_ptr& failure);
+    // The new rows replace GetRecorde's, all or none; false when they could not (the user was told).
     bool storeDownload(StagingFileLease& staging);
     void endDownload();
+    // Closes the window if that was asked for while the download ran.
+    void closeIfAskedMeanwhile();
     enum class SaveOutcome { Written, Abandoned, Failed };
     SaveOutcome saveReadings();
     void keepOpen(QCloseEvent* event);
@@ -87,6 +103,8 @@ private:
     TForm6& module_;
     bool downloading_ = false;
     bool closeWhenDone_ = false;
+    // Why the staging file took no more lines of the download under way; null while it takes them.
+    std::exception_ptr stagingFailure_;
 
     ReadingGridView* grid_ = nullptr;
     GraphPanel* graph_ = nullptr;

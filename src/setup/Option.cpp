@@ -329,10 +329,9 @@ void TForm8::showMeterFlags(int flags)
 
 void TForm8::AlarmPageShow()
 {
-    // Only the first showing fills the boxes: what the user typed stays when the page is left and
-    // shown again.
-    if (alarmPageShown_)
-        return;
+    // Every showing fills the boxes from the levels in force, so that the page never shows a level
+    // that is not the one the alarms use: typing that was not applied is dropped when the page is
+    // left and shown again.
     alarmPageShown_ = true;
     lowAlarmBox_->setText(SystemShortestDecimalText(module_.SystemLowAlarm));
     highAlarmBox_->setText(SystemShortestDecimalText(module_.SystemHighAlarm));

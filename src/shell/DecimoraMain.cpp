@@ -434,8 +434,39 @@ QMdiSubWindow* TForm1::addChild(QWidget* child)
     sub->setWidget(child);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(windowIcon());
+    // Connected before the area's own handler of the signal, so that it runs first on a click.
+    connect(sub, &QMdiSubWindow::aboutToActivate, this, [this, sub] { keepMaximisedWindowsFor(sub); });
     mdiArea_->addSubWindow(sub);
     return sub;
+}
+
+namespace {
+
+bool CanBeMaximised(const QMdiSubWindow* sub)
+{
+    if (sub->minimumSize() == sub->maximumSize())
+        return false;
+    const Qt::WindowFlags flags = sub->windowFlags();
+    const Qt::WindowFlags hints = Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;
+    // Without any hint a sub-window has every button of the title bar.
+    return !(flags & hints) || (flags & Qt::WindowMaximizeButtonHint);
+}
+
+} // namespace
+
+void TForm1::keepMaximisedWindowsFor(const QMdiSubWindow* sub)
+{
+    // When a maximised window hands the activation on, the area makes every maximised window normal
+    // and maximises the one activated. A window that cannot be maximised (the about box, the setup
+    // window) would end that with no maximised window at all.
+    mdiArea_->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, !CanBeMaximised(sub));
+}
+
+void TForm1::activate(QMdiSubWindow* sub)
+{
+    keepMaximisedWindowsFor(sub);
+    mdiArea_->setActiveSubWindow(sub);
 }
 
 void TForm1::bringToFront(QWidget* child)
@@ -449,7 +480,7 @@ void TForm1::bringToFront(QWidget* child)
         sub->showNormal();
     else if (!sub->isVisible())
         sub->show();
-    mdiArea_->setActiveSubWindow(sub);
+    activate(sub);
     sub->raise();
 }
 
@@ -567,8 +598,9 @@ void TForm1::SystemSetup1Click()
         | Qt::WindowCloseButtonHint);
     sub->resize(TForm8::OpenedWidth, TForm8::OpenedHeight);
     sub->move((width() - TForm8::OpenedWidth) / 2, (height() - TForm8::OpenedHeight) / 4);
+    keepMaximisedWindowsFor(sub);
     sub->show();
-    mdiArea_->setActiveSubWindow(sub);
+    activate(sub);
 }
 
 void TForm1::Statistics1Click()
@@ -576,7 +608,7 @@ void TForm1::Statistics1Click()
     if (!module_)
         return;
     // Asked before the statistics window becomes the active child itself.
-    ReadingsWindow* readings = ActiveReadingsWindow();
+    ReadingsWindow* readings = readingsForStatistics();
     if (!statisticsWindow_) {
         statisticsWindow_ = new SoundLevelStatisticsWindow(*module_);
         QMdiSubWindow* sub = addChild(statisticsWindow_);
@@ -594,7 +626,25 @@ SoundLevelStatisticsWindow* TForm1::StatisticsWindow() const
 void TForm1::refreshStatisticsWindow()
 {
     if (statisticsWindow_)
-        statisticsWindow_->refresh(ActiveReadingsWindow());
+        statisticsWindow_->refresh(readingsForStatistics());
+}
+
+ReadingsWindow* TForm1::readingsForStatistics() const
+{
+    if (ReadingsWindow* active = ActiveReadingsWindow())
+        return active;
+    if (statisticsWindow_ && statisticsWindow_->source())
+        return nullptr;
+    // The window shown before has closed while other readings windows stay open: rather than "No
+    // readings window is open", the one the user was at last. A closed window may wait for its
+    // deletion still hidden in the list.
+    const QList<QMdiSubWindow*> history = mdiArea_->subWindowList(QMdiArea::ActivationHistoryOrder);
+    for (auto it = history.crbegin(); it != history.crend(); ++it) {
+        auto* readings = qobject_cast<ReadingsWindow*>((*it)->widget());
+        if (readings && !(*it)->isHidden())
+            return readings;
+    }
+    return nullptr;
 }
 
 void TForm1::About1Click()
@@ -612,8 +662,9 @@ void TForm1::About1Click()
         | Qt::WindowCloseButtonHint);
     sub->setFixedSize(AboutBoxWidth, AboutBoxHeight);
     sub->move((width() - AboutBoxWidth) / 2, (height() - AboutBoxHeight) / 4);
+    keepMaximisedWindowsFor(sub);
     sub->show();
-    mdiArea_->setActiveSubWindow(sub);
+    activate(sub);
 }
 
 void TForm1::DecimoraHelp1Click()

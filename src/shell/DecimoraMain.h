@@ -188,6 +188,9 @@ private:
     // tick had already taken the item away while the close question was up.
     void keepInWindowMenu(QAction* item);
     QMdiSubWindow* addChild(QWidget* child);
+    // Lets the maximised windows stay maximised while sub, if it cannot be maximised, is activated.
+    void keepMaximisedWindowsFor(const QMdiSubWindow* sub);
+    void activate(QMdiSubWindow* sub);
     void bringToFront(QWidget* child);
     // The Window-menu item of a registered kind of window.
     QAction* windowMenuItem(ChildWindowKind kind) const;
@@ -199,6 +202,9 @@ private:
     void checkArrangement(QAction* chosen);
     // Hands the statistics window the active readings window, if the statistics window is open.
     void refreshStatisticsWindow();
+    // The readings window the statistics window is to show: the active one; else, when the one it
+    // showed has closed, the open one that was active last; null to keep what it shows.
+    ReadingsWindow* readingsForStatistics() const;
     // Closes the module and releases the single-instance lock as a normal close.
     void endProgram();
 

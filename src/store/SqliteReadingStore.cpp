@@ -347,13 +347,11 @@ QAbstractTableModel* SqliteReadingTable::gridModel()
     return model_.get();
 }
 
-void SqliteReadingTable::appendRows(const RowSource& nextRow)
+qint64 SqliteReadingTable::insertRows(const RowSource& nextRow)
 {
-    requireOpen("append to");
     sqlite3_stmt* insert = insertStatement();
     const ClearBindingsOnExit clearBindings(insert);
-    Transaction transaction(db_);
-    qint64 appended = 0;
+    qint64 inserted = 0;
     RowToAppend row;
     while (nextRow(row)) {
         if (row.recNo)
@@ -365,14 +363,35 @@ void SqliteReadingTable::appendRows(const RowSource& nextRow)
         bindText(insert, 4, row.text.time);
         bindText(insert, 5, row.text.date);
         stepInsert(db_, insert, name_);
-        ++appended;
+        ++inserted;
     }
+    return inserted;
+}
+
+void SqliteReadingTable::appendRows(const RowSource& nextRow)
+{
+    requireOpen("append to");
+    Transaction transaction(db_);
+    const qint64 appended = insertRows(nextRow);
     transaction.commit();
 
     const qint64 firstNew = count_;
     count_ += appended;
     if (appended > 0)
         model_->rowsAppended(firstNew, nullptr);
+}
+
+void SqliteReadingTable::replaceRows(const RowSource& nextRow)
+{
+    requireOpen("replace the rows of");
+    Transaction transaction(db_);
+    // Inside the transaction the emptied table numbers the new rows' rowids from 1 again.
+    exec(db_, QStringLiteral("DELETE FROM %1").arg(quoted(name_)).toUtf8().constData());
+    const qint64 inserted = insertRows(nextRow);
+    transaction.commit();
+
+    count_ = inserted;
+    model_->tableReset();
 }
 
 // ---------------------------------------------------------------------------------------------------

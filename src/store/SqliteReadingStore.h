@@ -44,6 +44,7 @@ public:
     QAbstractTableModel* gridModel() override;
     // RecNo and the texts are stored as the rows give them.
     void appendRows(const RowSource& nextRow) override;
+    void replaceRows(const RowSource& nextRow) override;
 
     // Rows [first, first + count) that exist, for the grid model's pages.
     std::vector<ReadingRow> readRows(qint64 first, qint64 count) const;
@@ -53,6 +54,8 @@ private:
     void renumberIfRowidsHaveGaps();
     sqlite3_stmt* statement(sqlite3_stmt*& cached, const QString& sql) const;
     sqlite3_stmt* insertStatement() const;
+    // Inserts every row nextRow gives inside the caller's transaction; the number inserted.
+    qint64 insertRows(const RowSource& nextRow);
 
     sqlite3* db_;
     QString name_;

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QObject>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -242,6 +243,27 @@ TEST_F(MeterLink, DownloadEndsInEveryWayTheMeterCanFail)
         meter.setNoReply(false);
         module.MeterBusy = 0;
     }
+}
+
+// The reply limit measures the meter's silence: a reply that came at once counts, even when work
+// queued for the interface thread kept it busy past the limit before it could take the reply.
+TEST_F(MeterLink, AReplyInTimeCountsThoughTheInterfaceThreadWasBusyPastTheLimit)
+{
+    std::vector<std::uint8_t> memory(24, 0x12);
+    memory.push_back(0xFF);
+    meter.setLoggedMemory(memory);
+    QObject busy;
+    int blocks = 0;
+    DownloadHooks hooks;
+    hooks.replyTimeoutMs = 100;
+    hooks.afterBlock = [&] {
+        if (blocks++ == 0)
+            QMetaObject::invokeMethod(
+                &busy, [] { QThread::msleep(400); }, Qt::QueuedConnection);
+    };
+    EXPECT_EQ(RunMeterDownload(module, hooks), DownloadOutcome::Completed);
+    EXPECT_EQ(blocks, 4);
+    EXPECT_EQ(module.MeterBusy, 0);
 }
 
 TEST_F(MeterLink, UnpluggingTheMeterEndsADownloadsWaitAtOnce)

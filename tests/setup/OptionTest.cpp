@@ -558,7 +558,7 @@ TEST(SetupWindow, TheClockCommandCarriesThePcTimeAndTheModeFollowsAtLeast100MsLa
     EXPECT_EQ(s.meter.meterClock().date(), QDate(2008, 12, 31));
 }
 
-TEST(SetupWindow, TheAlarmPageShowsTheLevelsOnItsFirstShowingAndKeepsWhatIsTyped)
+TEST(SetupWindow, TheAlarmPageShowsTheLevelsInForceAtEveryShowing)
 {
     Scene s;
     ASSERT_TRUE(s.start());
@@ -571,15 +571,22 @@ TEST(SetupWindow, TheAlarmPageShowsTheLevelsOnItsFirstShowingAndKeepsWhatIsTyped
     EXPECT_EQ(s.text("LowAlarmBox"), "85");
     EXPECT_EQ(s.text("HighAlarmBox"), SystemShortestDecimalText(85.5));
 
-    // Leaving the page and coming back keeps the typing.
+    // Typing that was not applied gives way to the level in force when the page is shown again.
     s.type("HighAlarmBox", QStringLiteral("150"));
     s.showPage(2);
     s.showPage(1);
-    EXPECT_EQ(s.text("HighAlarmBox"), "150");
+    EXPECT_EQ(s.text("HighAlarmBox"), SystemShortestDecimalText(85.5));
 
+    // An applied level is the one shown next time; so is one changed while the page was away.
+    s.type("HighAlarmBox", QStringLiteral("150"));
     s.click("ApplyButton");
     EXPECT_EQ(s.module->SystemHighAlarm, 150.0);
     EXPECT_EQ(s.module->SystemLowAlarm, 85.0);
+    s.showPage(0);
+    s.module->SystemLowAlarm = 40.5;
+    s.showPage(1);
+    EXPECT_EQ(s.text("HighAlarmBox"), "150");
+    EXPECT_EQ(s.text("LowAlarmBox"), SystemShortestDecimalText(40.5));
 }
 
 // Typed levels are taken as they are: the arrows' limits do not bind them.

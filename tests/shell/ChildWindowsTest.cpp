@@ -254,6 +254,34 @@ TEST(MainWindow, TheImportWindowTakesItsShareOfTheFileCommands)
     EXPECT_EQ(copy.windowMenuCount(frame.importdata), 0);
 }
 
+// The about box cannot be maximised: opening it, and closing it again, leaves the maximised windows
+// maximised, rather than making them all normal as a maximised active window hands its state on.
+TEST(MainWindow, TheAboutBoxLeavesTheMaximisedWindowsMaximised)
+{
+    QTemporaryDir data;
+    ProgramCopy copy(data.path());
+    ASSERT_TRUE(copy.start());
+    TForm1& frame = *copy.frame;
+    // The area hands the maximised state on only between windows on screen.
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    copy.test.ui.openFileNames.push_back(QString());
+    frame.Open1->trigger();
+    QMdiSubWindow* analysis = copy.subWindowOf(qobject_cast<QWidget*>(copy.module().AnalysisWindow.data()));
+    ASSERT_TRUE(analysis->isMaximized());
+
+    frame.About1->trigger();
+    auto* about = qobject_cast<QWidget*>(copy.module().AboutWindow.data());
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(frame.ActiveChild(), about);
+    EXPECT_TRUE(analysis->isMaximized());
+
+    ASSERT_TRUE(copy.subWindowOf(about)->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(frame.ActiveChild(), analysis->widget());
+    EXPECT_TRUE(analysis->isMaximized());
+}
+
 // The real setup window in the frame: placed by the frame's formula, no maximise box, no Window-menu
 // item, and Option > System Setup disabled from the moment it is chosen until the window has
 // closed, whichever way it closes.
@@ -447,6 +475,37 @@ TEST(MainWindow, TheStatisticsWindowFollowsARunningMeasurement)
     frame.Timer1Timer();
     EXPECT_EQ(frame.StatisticsWindow()->source(), nullptr);
     EXPECT_EQ(frame.StatisticsWindow()->findChild<QTableWidget*>("FiguresTable")->columnCount(), 0);
+}
+
+// The window the statistics showed closes while other readings windows stay open: the statistics
+// go on with the one that was active last, rather than saying that none is open.
+TEST(MainWindow, TheStatisticsWindowTurnsToAnotherOpenWindowWhenItsOwnCloses)
+{
+    QTemporaryDir data;
+    ProgramCopy copy(data.path());
+    ASSERT_TRUE(copy.start());
+    TForm1& frame = *copy.frame;
+    frame.RealTimeMeasure1->trigger();
+    copy.test.ui.openFileNames.push_back(QString());
+    frame.Open1->trigger();
+    frame.ImportData1->trigger();
+    const QPointer<QWidget> import = qobject_cast<QWidget*>(copy.module().ImportWindow.data());
+    ASSERT_FALSE(import.isNull());
+    ASSERT_EQ(frame.ActiveChild(), import);
+    frame.Statistics1->trigger();
+    ASSERT_EQ(frame.StatisticsWindow()->source(), import);
+
+    ASSERT_TRUE(copy.subWindowOf(import)->close());
+    ASSERT_TRUE(TestModule::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return import.isNull();
+    }));
+    frame.Timer1Timer();
+    ASSERT_NE(frame.StatisticsWindow()->source(), nullptr);
+    EXPECT_EQ(frame.StatisticsWindow()->source()->objectName(), "Form7") << "the analysis window was active last";
+    frame.Statistics1->trigger();
+    EXPECT_EQ(frame.StatisticsWindow()->source()->objectName(), "Form7");
+    EXPECT_TRUE(frame.StatisticsWindow()->findChild<QLabel*>("SourceLabel")->text().startsWith("Readings of:"));
 }
 
 // After a download of three runs, two A-weighted ones 1 s and 60 s apart and a C-weighted one 2 s

@@ -18,6 +18,7 @@
 namespace {
 
 using testing::ElementsAre;
+using testing::IsEmpty;
 
 // File > Export to Excel
 
@@ -214,6 +215,35 @@ TEST(MainWindow, AnsweringNoAtTheReplaceQuestionLeavesTheFileByteForByte)
     EXPECT_THAT(copy.messageTexts(), ElementsAre(replaceQuestion(path)));
     EXPECT_THAT(QDir(copy.test.folder.path()).entryList({ "*readings*" }, QDir::Files | QDir::Hidden),
         ElementsAre("readings.XLS"));
+}
+
+// The analysis window with nothing loaded exports an empty table. The user agreed to replace the
+// file: the old one goes, an empty table writes none, and the message counts 0 records, in every
+// format.
+TEST(MainWindow, ExportingAnEmptyTableOverAnExistingFileRemovesItAndCountsNoRecords)
+{
+    const char* names[] = { "empty.XLS", "empty.xlsx", "empty.csv" };
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        QTemporaryDir data;
+        ProgramCopy copy(data.path());
+        ASSERT_TRUE(copy.start());
+        copy.test.ui.openFileNames.push_back(QString());
+        copy.frame->Open1->trigger();
+        ASSERT_EQ(copy.module().LoadData->rowCount(), 0);
+        const QString path = copy.test.folder.filePath(QString::fromLatin1(name));
+        writeFile(path, "an older sheet");
+        copy.test.ui.saveFileNames.push_back(path);
+        copy.test.ui.answers.push_back(MessageAnswer::Yes);
+
+        copy.frame->Timer1Timer();
+        ASSERT_TRUE(copy.frame->ExporttoExcel1->isEnabled());
+        copy.frame->ExporttoExcel1->trigger();
+
+        EXPECT_FALSE(QFileInfo::exists(path));
+        EXPECT_THAT(copy.messageTexts(), ElementsAre(replaceQuestion(path), exportMessage(0, path)));
+        EXPECT_THAT(QDir(copy.test.folder.path()).entryList({ "*empty*" }, QDir::Files | QDir::Hidden), IsEmpty());
+    }
 }
 
 TEST(MainWindow, AnExportThatCannotBeWrittenSaysWhyAndNothingOfRecordsAndKeepsTheOldFile)

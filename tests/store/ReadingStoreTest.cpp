@@ -141,6 +141,42 @@ TEST_F(ReadingStoreTest, ABulkAppendAbandonedHalfWayAddsNothing)
     EXPECT_THAT(allRows(store->getRecorde()), ElementsAre(reading(1, "50.0"), reading(2, "51.0")));
 }
 
+// A download takes the place of the rows before it only once all its rows are in.
+TEST_F(ReadingStoreTest, ReplacingTheRowsIsAllOrNothing)
+{
+    ReadingTable& table = store->getRecorde();
+    table.appendRow(reading(1, "50.0"));
+    table.appendRow(reading(2, "51.0"));
+    QSignalSpy resets(table.gridModel(), &QAbstractItemModel::modelReset);
+    const QByteArray value = "65.3";
+    const auto rowsFailingAt = [&](int failAt) {
+        return [&value, failAt, given = 0](RowToAppend& row) mutable {
+            if (++given == failAt)
+                throw std::runtime_error("line cannot be read");
+            if (given > 3)
+                return false;
+            row.recNo = given - 1;
+            row.text = { value, "C", "9:5:30", "5/12/2006" };
+            return true;
+        };
+    };
+
+    EXPECT_THROW(table.replaceRows(rowsFailingAt(3)), std::runtime_error);
+    EXPECT_EQ(table.rowCount(), 2);
+    EXPECT_EQ(resets.size(), 0);
+    EXPECT_THAT(allRows(table), ElementsAre(reading(1, "50.0"), reading(2, "51.0")));
+
+    table.replaceRows(rowsFailingAt(0));
+    EXPECT_EQ(table.rowCount(), 3);
+    EXPECT_EQ(resets.size(), 1);
+    // Positions start again from the first row: the new rows are rows 0 to 2.
+    EXPECT_EQ(table.row(0).recNo, "0");
+    EXPECT_EQ(table.row(2).recNo, "2");
+    store = std::make_unique<SqliteReadingStore>(dbPath);
+    EXPECT_EQ(store->getRecorde().rowCount(), 3);
+    EXPECT_EQ(store->getRecorde().row(0).weight, "C");
+}
+
 TEST_F(ReadingStoreTest, PositionsFollowInsertionOrderAfterAnotherProgramDeletedARow)
 {
     ReadingTable& table = store->meaData();

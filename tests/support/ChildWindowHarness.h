@@ -3,8 +3,11 @@
 #include "core/systemvar.h"
 #include "desktop/ChosenPrinter.h"
 
+#include <QAbstractItemView>
+#include <QColor>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -13,6 +16,21 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
+
+// The background of each row's level cell (column 2) as it is on the screen, read a few pixels in
+// from the cell's right edge, clear of the text.
+inline std::vector<QColor> LevelCellColours(QAbstractItemView* grid)
+{
+    QCoreApplication::processEvents();
+    const QImage image = grid->viewport()->grab().toImage();
+    std::vector<QColor> colours;
+    for (int row = 0; row < grid->model()->rowCount(); ++row) {
+        const QRect cell = grid->visualRect(grid->model()->index(row, 2));
+        colours.push_back(image.pixelColor(cell.right() - 3, cell.center().y()));
+    }
+    return colours;
+}
 
 // A child window as the main frame holds it: in a subwindow of a shown MDI area that deletes it
 // once its close goes through, registered in the module like the frame registers it. Its controls
