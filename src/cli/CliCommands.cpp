@@ -387,7 +387,7 @@ int RunLiveRequest(const LiveRequest& request)
     MeterSession session(request.meter);
     std::optional<LineOutput> lines;
     if (request.lines)
-        lines.emplace(*request.lines, request.names, request.target, request.outputPath);
+        lines.emplace(*request.lines, request.names, request.target, request.outputPath, Say);
     std::unique_ptr<MqttSink> broker;
     if (request.mqtt)
         broker = std::make_unique<MqttSink>(*request.mqtt, Say);
