@@ -8,6 +8,7 @@
 #include "store/SqliteReadingStore.h"
 #include "support/ChildWindowHarness.h"
 #include "support/MosquittoBroker.h"
+#include "support/SimulatedLevels.h"
 #include "support/TestFiles.h"
 #include "support/TestModule.h"
 
@@ -99,25 +100,6 @@ protected:
 
     QTemporaryDir folder;
 };
-
-// The levels a fresh simulated meter answers to its first count requests: the levels the tool must
-// have written, in order, so that a lost reading shows as a gap.
-std::vector<int> SimulatedLevels(int count)
-{
-    SimulatedMeter meter;
-    const std::vector<HidInterfaceInfo> devices = meter.scan();
-    EXPECT_EQ(devices.size(), 1U);
-    const std::unique_ptr<HidConnection> link = meter.open(devices.at(0).devicePath, HidAccess::ReadWrite);
-    std::vector<int> levels;
-    for (int i = 0; i < count; ++i) {
-        const std::uint8_t request[SimulatedMeter::ReportLength] = { 0, 0xB3 };
-        EXPECT_TRUE(link->write(request, sizeof request));
-        std::uint8_t reply[SimulatedMeter::ReportLength] = {};
-        EXPECT_EQ(link->read(reply, sizeof reply, 1000), int(sizeof reply));
-        levels.push_back(std::min(reply[1] * 256 + reply[2], 1400));
-    }
-    return levels;
-}
 
 std::vector<int> Prefix(const std::vector<int>& levels, std::size_t count)
 {
