@@ -17,6 +17,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -29,6 +30,7 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include <unistd.h>
@@ -82,11 +84,16 @@ struct MeterOptionSet {
     QCommandLineOption pretendStart { QStringLiteral("pretend-start"),
         QStringLiteral("With --simulate-meter only: the local time the tool's clock starts at."),
         QStringLiteral("TIME") };
+    QCommandLineOption pretendRate { QStringLiteral("pretend-rate"),
+        QStringLiteral("With --simulate-meter only: the tool's clock runs this many times as fast as the real one, "
+                       "and so do its intervals."),
+        QStringLiteral("FACTOR") };
 
     void addTo(QCommandLineParser& parser)
     {
         pretendStart.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOptions({ simulate, trace, pretendStart });
+        pretendRate.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOptions({ simulate, trace, pretendStart, pretendRate });
     }
 
     MeterOptions read(const QCommandLineParser& parser) const
@@ -102,6 +109,16 @@ struct MeterOptionSet {
             if (!start.isValid())
                 throw UsageError(QStringLiteral("--pretend-start needs a time like 2026-12-10T23:59:58."));
             options.pretendStart = start;
+        }
+        if (parser.isSet(pretendRate)) {
+            if (!options.simulate)
+                throw UsageError(QStringLiteral("--pretend-rate is only for the simulated meter."));
+            bool ok = false;
+            const double rate = parser.value(pretendRate).toDouble(&ok);
+            if (!ok || !(rate > 0.0) || rate > 1e6)
+                throw UsageError(QStringLiteral("--pretend-rate needs a factor above 0 and at most 1000000, not '%1'.")
+                                     .arg(parser.value(pretendRate)));
+            options.pretendRate = rate;
         }
         ShowQtMessages(options.trace);
         return options;
@@ -421,16 +438,30 @@ int RunLiveRequest(const LiveRequest& request)
             end(ExitDone);
         }
     });
+    // The intervals are of the tool's clock, which a test may run fast.
+    const auto realMs = [&](qint64 clockMs) {
+        return std::max<qint64>(1, std::llround(double(clockMs) / request.meter.pretendRate));
+    };
+    // A QTimer holds at most 2^31 - 1 ms (24.8 days); a longer run is timed in stretches of that.
     QTimer timeUp;
+    timeUp.setSingleShot(true);
+    QDeadlineTimer deadline(QDeadlineTimer::Forever);
+    const auto armTimeUp = [&] {
+        const qint64 left = deadline.remainingTime();
+        if (left == 0)
+            end(ExitDone);
+        else
+            timeUp.start(static_cast<int>(std::min<qint64>(left, std::numeric_limits<int>::max())));
+    };
     if (request.durationMs) {
-        timeUp.setSingleShot(true);
-        QObject::connect(&timeUp, &QTimer::timeout, &loop, [&] { end(ExitDone); });
-        timeUp.start(std::chrono::milliseconds(*request.durationMs));
+        deadline.setRemainingTime(realMs(*request.durationMs));
+        QObject::connect(&timeUp, &QTimer::timeout, &loop, armTimeUp);
+        armTimeUp();
     }
     session.waitForFirstScan();
     if (endedWith)
         return *endedWith;
-    log.start(static_cast<int>(request.intervalMs));
+    log.start(static_cast<int>(realMs(request.intervalMs)));
     const int code = loop.exec();
     log.stop();
     return code;

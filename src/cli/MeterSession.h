@@ -8,6 +8,7 @@
 #include "core/systemvar.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -25,18 +26,25 @@ struct MeterOptions {
     // With simulate only: the local time the tool's clock shows at its start, from which it runs on at
     // the real pace; lets a test rehearse a midnight without waiting for one.
     std::optional<QDateTime> pretendStart;
+    // With simulate only: how many times as fast as the real one the tool's clock runs, so that a test
+    // logs a week in minutes. The intervals the tool waits (--interval, --duration) are of its clock.
+    double pretendRate = 1.0;
 };
 
-// The system clock, or one that runs at the real pace from another starting point.
+// The system clock, or one that runs from another starting point, or faster than the real one. Its
+// tick count, which only times the waits for the meter's replies, is always the real one.
 class CliClock final : public Clock {
 public:
-    explicit CliClock(std::optional<QDateTime> pretendStart = std::nullopt);
+    explicit CliClock(std::optional<QDateTime> pretendStart = std::nullopt, double rate = 1.0);
     QDateTime now() const override;
     std::uint32_t tickCount() const override;
 
 private:
     SystemClock system_;
-    qint64 offsetMs_ = 0;
+    // Invalid for the system clock.
+    QDateTime start_;
+    QElapsedTimer sinceStart_;
+    double rate_ = 1.0;
 };
 
 class MeterSession final : public QObject {

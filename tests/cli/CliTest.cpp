@@ -244,6 +244,24 @@ TEST_F(CliTest, LiveWaitsThroughAnUnplugLosesNothingAfterTheReplugAndEndsOnSigte
     }
 }
 
+// A run of months: longer than a QTimer holds in milliseconds (2^31 - 1, 24.8 days), a duration once
+// ended the run at once (just over 2^32 ms, which wraps to almost nothing) or never at all. It logs on
+// until it is told to end.
+TEST_F(CliTest, LiveForLongerThanATimerHoldsLogsOnUntilItsEnd)
+{
+    for (const char* seconds : { "4294968", "2592000" }) {
+        SCOPED_TRACE(seconds);
+        const QString output = file(QStringLiteral("long-%1.csv").arg(QLatin1String(seconds)));
+        QProcess tool;
+        start(tool, { "live", "--simulate-meter", "--interval", "0.3", "--duration", seconds, "--output", output });
+        ASSERT_TRUE(WaitFor([&] { return lineCount(output) >= 6; })) << tool.readAllStandardError().toStdString();
+        EXPECT_EQ(tool.state(), QProcess::Running);
+        tool.terminate();
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        EXPECT_EQ(tool.exitCode(), 0);
+    }
+}
+
 // Readings to a real mosquitto, watched with mosquitto_sub, and at the same time as JSON lines to a
 // file: the file says which readings were taken, the broker must have every one of them, also those
 // taken while it was stopped.
@@ -618,6 +636,9 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         { "live", "--simulate-meter", "--format", "influx", "--tag", "nothing" },
         { "live", "--simulate-meter", "--format", "influx", "--measurement", "#comment" },
         { "live", "--pretend-start=2026-12-10T23:59:58" },
+        { "live", "--pretend-rate", "100" },
+        { "live", "--simulate-meter", "--pretend-rate", "0" },
+        { "live", "--simulate-meter", "--pretend-rate", "fast" },
         { "live", "extra" },
         { "live", "--simulate-meter", "--topic", "noise" },
         { "live", "--simulate-meter", "--ha-discovery" },
