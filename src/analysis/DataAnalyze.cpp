@@ -11,7 +11,7 @@
 #include "widgets/NamedLabel.h"
 #include "widgets/ReadingGridView.h"
 #include "widgets/WaitNotice.h"
-#include "widgets/WindowGraph.h"
+#include "windowkit/WindowGraph.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -7,12 +7,12 @@
 #include "datafile/DataFile.h"
 #include "datafile/StagingFile.h"
 #include "stats/StatisticsRows.h"
-#include "widgets/DataFileSave.h"
 #include "widgets/GraphPanel.h"
 #include "widgets/NamedLabel.h"
 #include "widgets/ReadingGridView.h"
 #include "widgets/WaitNotice.h"
-#include "widgets/WindowGraph.h"
+#include "windowkit/DataFileSave.h"
+#include "windowkit/WindowGraph.h"
 
 #include <QCloseEvent>
 #include <QEvent>

@@ -3,7 +3,7 @@
 #include "core/DecimoraError.h"
 #include "core/systemvar.h"
 #include "stats/StatisticsRows.h"
-#include "widgets/ReadingsWindow.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <QHeaderView>
 #include <QLabel>

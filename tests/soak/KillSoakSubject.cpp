@@ -68,8 +68,8 @@ public:
             Fail(QStringLiteral("cannot copy the report definition"));
         const QString database = QDir(folder).filePath(QStringLiteral("Decimora.mdb"));
 
-        FrameParts parts;
-        parts.exportToExcel = [this](ReadingsWindow& window) { ExportToExcel(*module_, window); };
+        FrameWindowsAndCommands windowsAndCommands;
+        windowsAndCommands.exportToExcel = [this](ReadingsWindow& window) { ExportToExcel(*module_, window); };
         frame_ = std::make_unique<TForm1>(
             ShellServices {
                 ui,
@@ -85,7 +85,7 @@ public:
                 {},
                 { QDir(folder).filePath(QStringLiteral("rescued")) },
             },
-            parts);
+            windowsAndCommands);
     }
 
     ~ProgramUnderSoak()

@@ -7,7 +7,7 @@
 #include "stats/StatisticsRows.h"
 #include "statswindow/SoundLevelStatisticsWindow.h"
 #include "support/TestModule.h"
-#include "widgets/ReadingsWindow.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <QLabel>
 #include <QTableWidget>
