@@ -55,6 +55,9 @@ struct CliCommand {
     std::vector<CliArgument> arguments;
     // Takes the meter options (MeterOptionTable) after its own.
     bool talksToMeter = false;
+    // Reads and checks the parsed command line as run does before it touches the meter or a file;
+    // throws UsageError for what run would refuse as bad usage, and does nothing else.
+    std::function<void(const ParsedCommand&)> check;
     // Runs the command on its parsed command line; returns the exit code, throws CliError.
     std::function<int(const ParsedCommand&)> run;
 };

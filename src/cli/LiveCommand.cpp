@@ -266,6 +266,7 @@ const CliCommand& LiveCommand()
         },
         .arguments = {},
         .talksToMeter = true,
+        .check = [](const ParsedCommand& command) { ReadLiveRequest(command); },
         .run = RunLive,
     };
     return command;

@@ -3,6 +3,8 @@
 // writes is read back by the programs a user would read it with: Python's csv and json modules, a
 // strict reader of the InfluxDB line protocol, openpyxl and xlrd.
 
+#include "cli/CliCommands.h"
+#include "cli/CliError.h"
 #include "import/GetRecorde.h"
 #include "meter/SimulatedMeter.h"
 #include "store/SqliteReadingStore.h"
@@ -667,7 +669,33 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         ASSERT_EQ(lines.size(), 2) << done.err.toStdString();
         EXPECT_TRUE(lines[0].startsWith(QLatin1String("decimora-cli: "))) << done.err.toStdString();
         EXPECT_TRUE(lines[1].startsWith(QLatin1String("Usage: decimora-cli "))) << done.err.toStdString();
+        // The same refusal from the check alone, which runs nothing (the command-line fuzz target's).
+        EXPECT_THROW(CheckCommandLine(QStringList { QStringLiteral("decimora-cli") } + arguments), UsageError);
     }
+}
+
+// What the check passes, it passes without touching the meter or a file: nothing is written, no
+// meter is asked (a real one would be looked for: none here), the memory file is not read.
+TEST_F(CliTest, ACommandLineThatIsFinePassesTheCheckWhichWritesNothing)
+{
+    const QStringList cases[] = {
+        { "live", "--simulate-meter=missing.bin", "--output", "noise.csv", "--rotate", "daily", "--duration", "5" },
+        { "live", "--format", "influx", "--tag", "site=gate", "--mqtt", "[::1]:1883", "--ha-discovery" },
+        { "download", "--output", "run.xlsx", "--raw", "run.bin" },
+        { "setup", "--range", "50-100", "--slow", "--weighting", "c", "--max-hold", "on", "--set-clock" },
+        { "convert", "missing.dmr", "out.csv" },
+        { "stats", "--interval", "1", "missing.dmr" },
+        { "devices", "--trace" },
+        { "live", "--help" },
+    };
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(folder.path());
+    for (const QStringList& arguments : cases) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        EXPECT_NO_THROW(CheckCommandLine(QStringList { QStringLiteral("decimora-cli") } + arguments));
+    }
+    QDir::setCurrent(before);
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
