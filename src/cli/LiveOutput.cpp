@@ -154,7 +154,7 @@ void LineOutput::openFile(const QString& path)
         fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0)
         throw CliError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    std::optional<QByteArray> cutOff;
+    std::optional<CutOffLine> cutOff;
     try {
         if (readable)
             cutOff = DropCutOffLine(fd, path);

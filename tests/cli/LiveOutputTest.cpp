@@ -2,6 +2,7 @@
 // file already holds when the logger appends to it.
 
 #include "cli/LiveOutput.h"
+#include "cli/CliError.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -59,6 +60,8 @@ TEST(LiveOutput, AppendingDropsALineThatWasCutOffAndNeverGluesOntoIt)
         { "the line end half written", LineFormat::Csv, header + line + line.chopped(1), header + line,
             line.size() - 1 },
         { "zeros after the last line", LineFormat::Csv, header + line + QByteArray(37, '\0'), header + line, 37 },
+        { "a torso, then many blocks of zeros", LineFormat::Csv, header + line + "2026-12" + QByteArray(40000, '\0'),
+            header + line, 40007 },
         { "the header cut off", LineFormat::Csv, "time,lev", header, 8 },
         { "a torso longer than a read block", LineFormat::Csv, QByteArray(5000, 'x'), header, 5000 },
         { "a JSON line cut off", LineFormat::JsonLines, json + "{\"level\":5", json, 10 },
@@ -89,6 +92,25 @@ TEST(LiveOutput, AppendingDropsALineThatWasCutOffAndNeverGluesOntoIt)
                 << notes[0].toStdString();
         }
     }
+}
+
+// A tail longer than any line of readings is no torso: the file is some other file, and it is left
+// byte for byte, with a message, rather than cut short or appended to.
+TEST(LiveOutput, AFileThatEndsInMoreThanALineOfTextIsNeitherCutNorAppendedTo)
+{
+    const QTemporaryDir folder;
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("report.txt"));
+    const QByteArray content = "Site survey\n" + QByteArray(20000, 'x');
+    writeFile(path, content);
+    try {
+        LineOutput output(LineFormat::Csv, {}, LineOutput::Target::File, path);
+        ADD_FAILURE() << "opened for appending";
+    } catch (const CliError& error) {
+        EXPECT_TRUE(
+            error.text().startsWith(QStringLiteral("Cannot append to %1: it does not end with a whole line").arg(path)))
+            << error.text().toStdString();
+    }
+    EXPECT_EQ(readFile(path), content);
 }
 
 } // namespace
