@@ -41,6 +41,32 @@ int RunCommand(const CliCommand& command, const QStringList& arguments)
     return command.run(*parsed);
 }
 
+bool AsksForGeneralHelp(const QString& first)
+{
+    return first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("help");
+}
+
+bool AsksForVersion(const QString& first)
+{
+    return first == QLatin1String("--version") || first == QLatin1String("-v");
+}
+
+const CliCommand* CommandNamed(const QString& name)
+{
+    for (const CliCommand* known : CliCommandTable())
+        if (name == QLatin1String(known->name))
+            return known;
+    return nullptr;
+}
+
+// The command's own arguments, first its name as it is typed.
+QStringList CommandArguments(const QStringList& arguments)
+{
+    QStringList commandArguments = arguments.mid(2);
+    commandArguments.prepend(QStringLiteral("decimora-cli ") + arguments.value(1));
+    return commandArguments;
+}
+
 } // namespace
 
 const std::vector<const CliCommand*>& CliCommandTable()
@@ -53,30 +79,24 @@ const std::vector<const CliCommand*>& CliCommandTable()
 int RunCli(const QStringList& givenArguments)
 {
     const QStringList arguments = WithMeterFileAfterEqualsOnly(givenArguments);
-
     const QString first = arguments.value(1);
-    if (first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("help")) {
+    if (AsksForGeneralHelp(first)) {
         Print(GeneralHelp());
         return ExitDone;
     }
-    if (first == QLatin1String("--version") || first == QLatin1String("-v")) {
+    if (AsksForVersion(first)) {
         Print(QStringLiteral("decimora-cli %1\n").arg(QStringLiteral(DECIMORA_VERSION)));
         return ExitDone;
     }
-    const CliCommand* command = nullptr;
-    for (const CliCommand* known : CliCommandTable())
-        if (first == QLatin1String(known->name))
-            command = known;
+    const CliCommand* command = CommandNamed(first);
     if (!command) {
         Say(first.isEmpty() ? QStringLiteral("No command given.") : QStringLiteral("Unknown command '%1'.").arg(first));
         std::fprintf(stderr, "%s\n", GeneralUsage);
         return ExitUsage;
     }
 
-    QStringList commandArguments = arguments.mid(2);
-    commandArguments.prepend(QStringLiteral("decimora-cli ") + first);
     try {
-        const int code = RunCommand(*command, commandArguments);
+        const int code = RunCommand(*command, CommandArguments(arguments));
         std::fflush(stdout);
         return code;
     } catch (const UsageError& error) {
@@ -87,4 +107,19 @@ int RunCli(const QStringList& givenArguments)
         Say(ErrorText(error));
     }
     return ExitFailed;
+}
+
+void CheckCommandLine(const QStringList& givenArguments)
+{
+    const QStringList arguments = WithMeterFileAfterEqualsOnly(givenArguments);
+    const QString first = arguments.value(1);
+    if (AsksForGeneralHelp(first) || AsksForVersion(first))
+        return;
+    const CliCommand* command = CommandNamed(first);
+    if (!command)
+        throw UsageError(
+            first.isEmpty() ? QStringLiteral("No command given.") : QStringLiteral("Unknown command '%1'.").arg(first));
+    const std::optional<ParsedCommand> parsed = ParsedCommand::parse(*command, CommandArguments(arguments));
+    if (parsed)
+        command->check(*parsed);
 }

@@ -19,6 +19,11 @@ inline constexpr int ExitUsage = 2;
 // Runs the command the arguments name (arguments[0] is the program). Needs a QCoreApplication.
 int RunCli(const QStringList& arguments);
 
+// Reads and checks the arguments as RunCli does up to the moment its command would run, and runs
+// nothing: throws UsageError where RunCli would end with exit code 2. Touches neither the meter nor
+// a file; prints a command's --help when asked for it.
+void CheckCommandLine(const QStringList& arguments);
+
 // Every command, in the order the general help lists them.
 const std::vector<const CliCommand*>& CliCommandTable();
 

@@ -20,6 +20,11 @@ const std::vector<CliOption>& MeterOptionTable()
             .description = "With --simulate-meter only: the local time the tool's clock starts at.",
             .valueName = "TIME",
             .hidden = true },
+        { .name = "pretend-rate",
+            .description = "With --simulate-meter only: the tool's clock runs this many times as fast as the real "
+                           "one, and so do its intervals.",
+            .valueName = "FACTOR",
+            .hidden = true },
     };
     return options;
 }
@@ -177,6 +182,16 @@ MeterOptions ParsedCommand::meterOptions() const
         if (!start.isValid())
             throw UsageError(QStringLiteral("--pretend-start needs a time like 2026-12-10T23:59:58."));
         options.pretendStart = start;
+    }
+    if (isSet("pretend-rate")) {
+        if (!options.simulate)
+            throw UsageError(QStringLiteral("--pretend-rate is only for the simulated meter."));
+        bool ok = false;
+        const double rate = value("pretend-rate").toDouble(&ok);
+        if (!ok || !(rate > 0.0) || rate > 1e6)
+            throw UsageError(QStringLiteral("--pretend-rate needs a factor above 0 and at most 1000000, not '%1'.")
+                                 .arg(value("pretend-rate")));
+        options.pretendRate = rate;
     }
     ShowQtMessages(options.trace);
     return options;

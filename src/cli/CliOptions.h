@@ -55,6 +55,9 @@ struct CliCommand {
     std::vector<CliArgument> arguments;
     // Takes the meter options (MeterOptionTable) after its own.
     bool talksToMeter = false;
+    // Reads and checks the parsed command line as run does before it touches the meter or a file;
+    // throws UsageError for what run would refuse as bad usage, and does nothing else.
+    std::function<void(const ParsedCommand&)> check;
     // Runs the command on its parsed command line; returns the exit code, throws CliError.
     std::function<int(const ParsedCommand&)> run;
 };
@@ -74,6 +77,9 @@ struct MeterOptions {
     // With simulate only: the local time the tool's clock shows at its start, from which it runs on at
     // the real pace; lets a test rehearse a midnight without waiting for one.
     std::optional<QDateTime> pretendStart;
+    // With simulate only: how many times as fast as the real one the tool's clock runs, so that a test
+    // logs a week in minutes. The intervals the tool waits (--interval, --duration) are of its clock.
+    double pretendRate = 1.0;
 };
 
 // A command line read against its command's table.

@@ -7,13 +7,20 @@
 
 namespace {
 
-int RunConvert(const ParsedCommand& command)
+// IN.dmr and OUT.
+QStringList ReadConvertFiles(const ParsedCommand& command)
 {
     const QStringList files = command.positionalArguments();
     if (files.size() != 2)
         throw UsageError(QStringLiteral("convert needs two files, IN.dmr and OUT."));
     if (!TableFileKindOf(files[1]))
         throw UsageError(QStringLiteral("OUT must be a .dmr, .csv, .xlsx or .xls file, not '%1'.").arg(files[1]));
+    return files;
+}
+
+int RunConvert(const ParsedCommand& command)
+{
+    const QStringList files = ReadConvertFiles(command);
     const WorkFolder work;
     const std::unique_ptr<SqliteReadingStore> store = work.store();
     LoadInto(work, store->loadData(), files[0]);
@@ -38,6 +45,7 @@ const CliCommand& ConvertCommand()
                 .usage = "OUT.dmr|.csv|.xlsx|.xls" },
         },
         .talksToMeter = false,
+        .check = [](const ParsedCommand& command) { ReadConvertFiles(command); },
         .run = RunConvert,
     };
     return command;

@@ -46,6 +46,7 @@ const CliCommand& DevicesCommand()
         .options = {},
         .arguments = {},
         .talksToMeter = true,
+        .check = [](const ParsedCommand& command) { command.meterOptions(); },
         .run = RunDevices,
     };
     return command;

@@ -77,18 +77,35 @@ void WriteRawMemory(const QString& path, const QByteArray& bytes)
     file.commit();
 }
 
-int RunDownload(const ParsedCommand& command)
+// Where "download" puts what it downloads: the readings, the memory's bytes, or both.
+struct DownloadRequest {
+    QString outputPath;
+    QString rawPath;
+    MeterOptions meter;
+};
+
+DownloadRequest ReadDownloadRequest(const ParsedCommand& command)
 {
     if (!command.isSet("output") && !command.isSet("raw"))
         throw UsageError(QStringLiteral("download needs --output FILE, --raw FILE or both."));
-    const QString outputPath = command.value("output");
-    if (command.isSet("output") && !TableFileKindOf(outputPath))
+    DownloadRequest request;
+    request.outputPath = command.value("output");
+    if (command.isSet("output") && !TableFileKindOf(request.outputPath))
         throw UsageError(
-            QStringLiteral("--output must name a .dmr, .csv, .xlsx or .xls file, not '%1'.").arg(outputPath));
-    const QString rawPath = command.value("raw");
-    if (command.isSet("raw") && rawPath.isEmpty())
+            QStringLiteral("--output must name a .dmr, .csv, .xlsx or .xls file, not '%1'.").arg(request.outputPath));
+    request.rawPath = command.value("raw");
+    if (command.isSet("raw") && request.rawPath.isEmpty())
         throw UsageError(QStringLiteral("--raw needs a file name."));
-    const MeterOptions options = command.meterOptions();
+    request.meter = command.meterOptions();
+    return request;
+}
+
+int RunDownload(const ParsedCommand& command)
+{
+    const DownloadRequest request = ReadDownloadRequest(command);
+    const QString& outputPath = request.outputPath;
+    const QString& rawPath = request.rawPath;
+    const MeterOptions& options = request.meter;
 
     // SIGINT and SIGTERM call the download off between two blocks; with the simulated meter SIGUSR1
     // pulls its cable and SIGUSR2 plugs it back.
@@ -191,6 +208,7 @@ const CliCommand& DownloadCommand()
         },
         .arguments = {},
         .talksToMeter = true,
+        .check = [](const ParsedCommand& command) { ReadDownloadRequest(command); },
         .run = RunDownload,
     };
     return command;

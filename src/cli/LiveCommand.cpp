@@ -11,11 +11,14 @@
 #include "cli/MqttSink.h"
 #include "core/DecimoraError.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 
-#include <chrono>
+#include <algorithm>
+#include <cmath>
 #include <csignal>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -136,7 +139,7 @@ int RunLiveRequest(const LiveRequest& request)
     MeterSession session(request.meter);
     std::optional<LineOutput> lines;
     if (request.lines)
-        lines.emplace(*request.lines, request.names, request.target, request.outputPath);
+        lines.emplace(*request.lines, request.names, request.target, request.outputPath, Say);
     std::unique_ptr<MqttSink> broker;
     if (request.mqtt)
         broker = std::make_unique<MqttSink>(*request.mqtt, Say);
@@ -164,16 +167,30 @@ int RunLiveRequest(const LiveRequest& request)
         if (!session.pullOrPlugCable(signalNumber))
             end(ExitDone);
     });
+    // The intervals are of the tool's clock, which a test may run fast.
+    const auto realMs = [&](qint64 clockMs) {
+        return std::max<qint64>(1, std::llround(double(clockMs) / request.meter.pretendRate));
+    };
+    // A QTimer holds at most 2^31 - 1 ms (24.8 days); a longer run is timed in stretches of that.
     QTimer timeUp;
+    timeUp.setSingleShot(true);
+    QDeadlineTimer deadline(QDeadlineTimer::Forever);
+    const auto armTimeUp = [&] {
+        const qint64 left = deadline.remainingTime();
+        if (left == 0)
+            end(ExitDone);
+        else
+            timeUp.start(static_cast<int>(std::min<qint64>(left, std::numeric_limits<int>::max())));
+    };
     if (request.durationMs) {
-        timeUp.setSingleShot(true);
-        QObject::connect(&timeUp, &QTimer::timeout, &loop, [&] { end(ExitDone); });
-        timeUp.start(std::chrono::milliseconds(*request.durationMs));
+        deadline.setRemainingTime(realMs(*request.durationMs));
+        QObject::connect(&timeUp, &QTimer::timeout, &loop, armTimeUp);
+        armTimeUp();
     }
     session.waitForFirstScan();
     if (endedWith)
         return *endedWith;
-    if (!log.start(static_cast<int>(request.intervalMs)))
+    if (!log.start(static_cast<int>(realMs(request.intervalMs))))
         throw CliError(QStringLiteral("The meter is busy."));
     const int code = loop.exec();
     log.stop();
@@ -243,6 +260,7 @@ const CliCommand& LiveCommand()
         },
         .arguments = {},
         .talksToMeter = true,
+        .check = [](const ParsedCommand& command) { ReadLiveRequest(command); },
         .run = RunLive,
     };
     return command;

@@ -1,6 +1,7 @@
 #include "cli/LiveOutput.h"
 
 #include "cli/CliError.h"
+#include "cli/CutOffLine.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -115,11 +116,13 @@ QString DailyFilePath(const QString& path, const QDate& day)
     return folder + dated;
 }
 
-LineOutput::LineOutput(LineFormat format, InfluxNames names, Target target, QString path)
+LineOutput::LineOutput(
+    LineFormat format, InfluxNames names, Target target, QString path, std::function<void(const QString&)> note)
     : format_(format)
     , names_(std::move(names))
     , target_(target)
     , path_(std::move(path))
+    , note_(std::move(note))
 {
     if (target_ == Target::StandardOutput) {
         fd_ = STDOUT_FILENO;
@@ -144,9 +147,23 @@ void LineOutput::openFile(const QString& path)
 {
     closeFile();
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // Read too, to look at the file's end; a file this user may only write is appended to unseen.
+    int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const bool readable = fd >= 0 || errno != EACCES;
+    if (!readable)
+        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0)
         throw CliError(QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    std::optional<CutOffLine> cutOff;
+    try {
+        if (readable)
+            cutOff = DropCutOffLine(fd, path);
+    } catch (const CliError&) {
+        ::close(fd);
+        throw;
+    }
+    if (cutOff && note_)
+        note_(CutOffLineNote(path, *cutOff));
     fd_ = fd;
     ownsFd_ = true;
     currentPath_ = path;

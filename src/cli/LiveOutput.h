@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -60,12 +61,15 @@ QString DailyFilePath(const QString& path, const QDate& day);
 // Lines of one format to standard output, to one file, or to one file per local day. Files are
 // opened for appending (a logger restarted the same day goes on in the same file) and the CSV header
 // is written only to an empty file. Every line reaches the system in one write as soon as it is made,
-// so a reader following the file sees each reading at once and a signal never cuts a line.
+// so a reader following the file sees each reading at once and a signal never cuts a line; a line
+// that a power cut or a full disk did cut is dropped when the file is opened again (CutOffLine.h),
+// and note says so.
 class LineOutput final : public LiveReadingSink {
 public:
     enum class Target { StandardOutput, File, DailyFiles };
 
-    LineOutput(LineFormat format, InfluxNames names, Target target, QString path = {});
+    LineOutput(LineFormat format, InfluxNames names, Target target, QString path = {},
+        std::function<void(const QString&)> note = {});
     ~LineOutput() override;
 
     void take(const LiveReading& reading) override;
@@ -85,6 +89,7 @@ private:
     QString path_;
     QString currentPath_;
     QDate currentDay_;
+    std::function<void(const QString&)> note_;
     int fd_ = -1;
     bool ownsFd_ = false;
 };

@@ -11,18 +11,24 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <cmath>
 #include <csignal>
 
-CliClock::CliClock(std::optional<QDateTime> pretendStart)
+CliClock::CliClock(std::optional<QDateTime> pretendStart, double rate)
+    : rate_(rate)
 {
-    if (pretendStart)
-        offsetMs_ = QDateTime::currentDateTime().msecsTo(*pretendStart);
+    if (pretendStart || rate != 1.0) {
+        start_ = pretendStart ? *pretendStart : system_.now();
+        sinceStart_.start();
+    }
 }
 
 QDateTime CliClock::now() const
 {
-    const QDateTime real = system_.now();
-    return offsetMs_ == 0 ? real : real.addMSecs(offsetMs_);
+    if (!start_.isValid())
+        return system_.now();
+    // From the nanoseconds: a fast clock would otherwise move in steps of the rate's milliseconds.
+    return start_.addMSecs(std::llround(double(sinceStart_.nsecsElapsed()) * rate_ / 1e6));
 }
 
 std::uint32_t CliClock::tickCount() const
@@ -31,7 +37,7 @@ std::uint32_t CliClock::tickCount() const
 }
 
 MeterSession::MeterSession(const MeterOptions& options, std::unique_ptr<ReadingStore> store, const QString& cacheFolder)
-    : clock_(options.simulate ? options.pretendStart : std::nullopt)
+    : clock_(options.simulate ? options.pretendStart : std::nullopt, options.simulate ? options.pretendRate : 1.0)
 {
     MeterChoice choice { options.simulate, {} };
     if (options.simulate && !options.memoryFile.isEmpty()) {

@@ -11,6 +11,7 @@
 #include "core/systemvar.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -20,16 +21,20 @@
 class SimulatedMeter;
 class TracingHidPlatform;
 
-// The system clock, or one that runs at the real pace from another starting point.
+// The system clock, or one that runs from another starting point, or faster than the real one. Its
+// tick count, which only times the waits for the meter's replies, is always the real one.
 class CliClock final : public Clock {
 public:
-    explicit CliClock(std::optional<QDateTime> pretendStart = std::nullopt);
+    explicit CliClock(std::optional<QDateTime> pretendStart = std::nullopt, double rate = 1.0);
     QDateTime now() const override;
     std::uint32_t tickCount() const override;
 
 private:
     SystemClock system_;
-    qint64 offsetMs_ = 0;
+    // Invalid for the system clock.
+    QDateTime start_;
+    QElapsedTimer sinceStart_;
+    double rate_ = 1.0;
 };
 
 class MeterSession final : public QObject {

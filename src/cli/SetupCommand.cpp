@@ -29,55 +29,70 @@ int ReadStatus(TForm6& m)
     throw CliError(QStringLiteral("The meter did not answer."));
 }
 
-int RunSetup(const ParsedCommand& command)
-{
+// What "setup" was asked to change; what is not given stays as the meter has it.
+struct SetupRequest {
     std::optional<int> rangeCode;
+    bool fast = false;
+    bool slow = false;
+    std::optional<bool> cWeighting;
+    std::optional<bool> holdMaximum;
+    bool setClock = false;
+    MeterOptions meter;
+};
+
+SetupRequest ReadSetupRequest(const ParsedCommand& command)
+{
+    SetupRequest request;
     if (command.isSet("range")) {
         for (const RangeName& known : RangeNames)
             if (command.value("range") == QLatin1String(known.name))
-                rangeCode = known.code;
-        if (!rangeCode)
+                request.rangeCode = known.code;
+        if (!request.rangeCode)
             throw UsageError(QStringLiteral("--range must be 30-130, 30-80, 50-100, 60-110 or 80-130, not '%1'.")
                                  .arg(command.value("range")));
     }
-    const bool fast = command.isSet("fast");
-    const bool slow = command.isSet("slow");
-    if (fast && slow)
+    request.fast = command.isSet("fast");
+    request.slow = command.isSet("slow");
+    if (request.fast && request.slow)
         throw UsageError(QStringLiteral("--fast and --slow exclude each other."));
-    std::optional<bool> cWeighting;
     if (command.isSet("weighting")) {
         const QString value = command.value("weighting").toUpper();
         if (value != QLatin1String("A") && value != QLatin1String("C"))
             throw UsageError(QStringLiteral("--weighting must be A or C, not '%1'.").arg(command.value("weighting")));
-        cWeighting = value == QLatin1String("C");
+        request.cWeighting = value == QLatin1String("C");
     }
-    std::optional<bool> holdMaximum;
     if (command.isSet("max-hold")) {
         const QString value = command.value("max-hold");
         if (value != QLatin1String("on") && value != QLatin1String("off"))
             throw UsageError(QStringLiteral("--max-hold must be on or off, not '%1'.").arg(value));
-        holdMaximum = value == QLatin1String("on");
+        request.holdMaximum = value == QLatin1String("on");
     }
-    const bool setClock = command.isSet("set-clock");
-    const MeterOptions options = command.meterOptions();
+    request.setClock = command.isSet("set-clock");
+    request.meter = command.meterOptions();
+    return request;
+}
 
-    MeterSession session(options);
+int RunSetup(const ParsedCommand& command)
+{
+    const SetupRequest request = ReadSetupRequest(command);
+    MeterSession session(request.meter);
     session.waitForFirstScan();
     session.requireMeter();
     TForm6& m = session.module();
     const int before = ReadStatus(m);
-    const bool modeChanges = rangeCode || fast || slow || cWeighting || holdMaximum;
+    const bool modeChanges
+        = request.rangeCode || request.fast || request.slow || request.cWeighting || request.holdMaximum;
     std::optional<std::uint8_t> mode;
     if (modeChanges) {
-        const bool isFast = fast || (!slow && (before & MeterStatus::Fast));
-        mode = ModeByte(rangeCode.value_or(before & MeterStatus::RangeMask), isFast,
-            cWeighting.value_or((before & MeterStatus::CWeighting) != 0),
-            holdMaximum.value_or((before & MeterStatus::MaxHold) != 0));
+        const bool isFast = request.fast || (!request.slow && (before & MeterStatus::Fast));
+        mode = ModeByte(request.rangeCode.value_or(before & MeterStatus::RangeMask), isFast,
+            request.cWeighting.value_or((before & MeterStatus::CWeighting) != 0),
+            request.holdMaximum.value_or((before & MeterStatus::MaxHold) != 0));
     }
     QDateTime clockSetTo;
-    if (modeChanges || setClock) {
+    if (modeChanges || request.setClock) {
         clockSetTo = session.clock().now();
-        switch (m.Link().applySettings(setClock, clockSetTo, mode)) {
+        switch (m.Link().applySettings(request.setClock, clockSetTo, mode)) {
         case SettingsOutcome::Sent:
             break;
         case SettingsOutcome::Disconnected:
@@ -90,7 +105,7 @@ int RunSetup(const ParsedCommand& command)
     Print(QStringLiteral("range: %1\nresponse: %2\nweighting: %3\nmax_hold: %4\n")
               .arg(RangeText(after), ResponseText(after), WeightingText(after),
                   MaxHoldOn(after) ? QStringLiteral("on") : QStringLiteral("off")));
-    if (setClock)
+    if (request.setClock)
         Print(QStringLiteral("clock: set to %1\n").arg(clockSetTo.toString(Qt::ISODate)));
     if (mode && (after & 0x7F) != *mode)
         throw CliError(QStringLiteral("The meter did not take the settings: it reports the ones above."));
@@ -119,6 +134,7 @@ const CliCommand& SetupCommand()
         },
         .arguments = {},
         .talksToMeter = true,
+        .check = [](const ParsedCommand& command) { ReadSetupRequest(command); },
         .run = RunSetup,
     };
     return command;

@@ -20,32 +20,45 @@ QString FigureValue(const StatisticsRow& row)
     return QString::number(std::llround(*row.value));
 }
 
-int RunStats(const ParsedCommand& command)
-{
-    const QStringList files = command.positionalArguments();
-    if (files.isEmpty())
-        throw UsageError(QStringLiteral("stats needs at least one data file."));
+// What "stats" was asked for.
+struct StatsRequest {
+    QStringList files;
+    // 0: not given, the duration and what depends on it are not known.
     std::int32_t intervalSeconds = 0;
+    double alarm = 0.0;
+};
+
+StatsRequest ReadStatsRequest(const ParsedCommand& command)
+{
+    StatsRequest request;
+    request.files = command.positionalArguments();
+    if (request.files.isEmpty())
+        throw UsageError(QStringLiteral("stats needs at least one data file."));
     if (command.isSet("interval")) {
         bool ok = false;
-        intervalSeconds = command.value("interval").toInt(&ok);
-        if (!ok || intervalSeconds < 1 || intervalSeconds > 86400)
+        request.intervalSeconds = command.value("interval").toInt(&ok);
+        if (!ok || request.intervalSeconds < 1 || request.intervalSeconds > 86400)
             throw UsageError(QStringLiteral("--interval must be whole seconds from 1 to 86400, not '%1'.")
                                  .arg(command.value("interval")));
     }
     bool ok = false;
-    const double alarm = command.value("high-alarm").toDouble(&ok);
-    if (!ok || !(alarm >= 0.0 && alarm <= 200.0))
+    request.alarm = command.value("high-alarm").toDouble(&ok);
+    if (!ok || !(request.alarm >= 0.0 && request.alarm <= 200.0))
         throw UsageError(QStringLiteral("--high-alarm must be a level from 0 to 200 dB, not '%1'.")
                              .arg(command.value("high-alarm")));
+    return request;
+}
 
+int RunStats(const ParsedCommand& command)
+{
+    const StatsRequest request = ReadStatsRequest(command);
     const WorkFolder work;
     const std::unique_ptr<SqliteReadingStore> store = work.store();
     QString text = QStringLiteral("file\tfigure\tvalue\tunit\n");
-    for (const QString& file : files) {
+    for (const QString& file : request.files) {
         LoadInto(work, store->loadData(), file);
-        const WeightedLevelStatistics statistics = StatisticsOfTable(store->loadData(), intervalSeconds);
-        for (const StatisticsRow& row : StatisticsRows(statistics, alarm))
+        const WeightedLevelStatistics statistics = StatisticsOfTable(store->loadData(), request.intervalSeconds);
+        for (const StatisticsRow& row : StatisticsRows(statistics, request.alarm))
             text += QStringLiteral("%1\t%2\t%3\t%4\n").arg(file, row.label, FigureValue(row), row.unit);
     }
     // Printed once every file has been read, so that a file that fails leaves no half table behind.
@@ -77,6 +90,7 @@ const CliCommand& StatsCommand()
             { .name = "FILE.dmr", .description = "Data files.", .usage = "FILE.dmr..." },
         },
         .talksToMeter = false,
+        .check = [](const ParsedCommand& command) { ReadStatsRequest(command); },
         .run = RunStats,
     };
     return command;

@@ -203,7 +203,8 @@ private:
                 continue;
             bool ok = false;
             const double number = value.chopped(2).trimmed().toDouble(&ok);
-            if (ok && std::isfinite(number) && number >= minimum)
+            // A number near the largest double is finite as written but not in millimetres.
+            if (ok && std::isfinite(number * millimetres) && number >= minimum)
                 return number * millimetres;
         }
         badValue(name, *text,

@@ -5,6 +5,7 @@
 #include "datafile/StagingFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -16,6 +17,37 @@ QString FreeName(const QDir& folder, const QString& stem)
     for (int n = 2; QFileInfo::exists(path); ++n)
         path = folder.filePath(QStringLiteral("%1-%2.dmr").arg(stem).arg(n));
     return path;
+}
+
+bool SameBytes(const QString& a, const QString& b)
+{
+    QFile first(a);
+    QFile second(b);
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) || first.size() != second.size())
+        return false;
+    constexpr qint64 Chunk = 1 << 16;
+    while (!first.atEnd()) {
+        const QByteArray bytes = first.read(Chunk);
+        if (bytes.isEmpty() || bytes != second.read(Chunk))
+            return false;
+    }
+    return true;
+}
+
+// A start that was killed after it had rescued the readings but before it emptied the tables leaves
+// the same readings to the next start. The file written then is the rescue, found again by its
+// bytes, so that no reading is kept twice.
+QString EarlierRescueOf(const QString& written, const QString& tableName)
+{
+    const QFileInfo fresh(written);
+    const QFileInfoList earlier
+        = fresh.dir().entryInfoList({ tableName + QStringLiteral("-*.dmr") }, QDir::Files, QDir::Name);
+    for (const QFileInfo& other : earlier) {
+        if (other.absoluteFilePath() != fresh.absoluteFilePath() && other.size() == fresh.size()
+            && SameBytes(other.absoluteFilePath(), written))
+            return other.absoluteFilePath();
+    }
+    return {};
 }
 
 } // namespace
@@ -54,9 +86,13 @@ ReadingsRescue RescueReadings(const std::vector<const ReadingTable*>& tables, co
                 lastError = QStringLiteral("cannot create the folder %1").arg(QDir::toNativeSeparators(folder));
                 continue;
             }
-            const QString path = FreeName(QDir(folder), stem);
+            QString path = FreeName(QDir(folder), stem);
             try {
                 WriteDataFile(*table, path);
+                if (const QString earlier = EarlierRescueOf(path, table->tableName()); !earlier.isEmpty()) {
+                    QFile::remove(path);
+                    path = earlier;
+                }
                 rescue.files << QDir::toNativeSeparators(path);
                 written = true;
                 break;

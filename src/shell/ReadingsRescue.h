@@ -30,7 +30,9 @@ QStringList DefaultRescueFolders(const QString& programFolder, const QString& da
 
 // Writes each table that holds rows to "<table name>-<yyyy-MM-dd>.dmr" (with "-2", "-3", ... when
 // that name is taken) in the first of the folders that takes it, creating a missing folder. Tables
-// without rows are left out.
+// without rows are left out. When that folder already holds a file of the table with the very same
+// bytes (the rescue of a start that was killed before it emptied the tables), that file is named and
+// no second copy is kept.
 ReadingsRescue RescueReadings(const std::vector<const ReadingTable*>& tables, const QStringList& folders, QDate date);
 
 // The one message that tells the user what was rescued; empty when there is nothing to say.

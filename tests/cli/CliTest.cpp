@@ -3,6 +3,8 @@
 // writes is read back by the programs a user would read it with: Python's csv and json modules, a
 // strict reader of the InfluxDB line protocol, openpyxl and xlrd.
 
+#include "cli/CliCommands.h"
+#include "cli/CliError.h"
 #include "import/GetRecorde.h"
 #include "meter/SimulatedMeter.h"
 #include "store/SqliteReadingStore.h"
@@ -10,6 +12,7 @@
 #include "support/FifoReader.h"
 #include "support/MosquittoBroker.h"
 #include "support/NullDevice.h"
+#include "support/SimulatedLevels.h"
 #include "support/TestFiles.h"
 #include "support/TestModule.h"
 
@@ -105,25 +108,6 @@ protected:
 
     QTemporaryDir folder;
 };
-
-// The levels a fresh simulated meter answers to its first count requests: the levels the tool must
-// have written, in order, so that a lost reading shows as a gap.
-std::vector<int> SimulatedLevels(int count)
-{
-    SimulatedMeter meter;
-    const std::vector<HidInterfaceInfo> devices = meter.scan();
-    EXPECT_EQ(devices.size(), 1U);
-    const std::unique_ptr<HidConnection> link = meter.open(devices.at(0).devicePath, HidAccess::ReadWrite);
-    std::vector<int> levels;
-    for (int i = 0; i < count; ++i) {
-        const std::uint8_t request[SimulatedMeter::ReportLength] = { 0, 0xB3 };
-        EXPECT_TRUE(link->write(request, sizeof request));
-        std::uint8_t reply[SimulatedMeter::ReportLength] = {};
-        EXPECT_EQ(link->read(reply, sizeof reply, 1000), int(sizeof reply));
-        levels.push_back(std::min(reply[1] * 256 + reply[2], 1400));
-    }
-    return levels;
-}
 
 std::vector<int> Prefix(const std::vector<int>& levels, std::size_t count)
 {
@@ -265,6 +249,24 @@ TEST_F(CliTest, LiveWaitsThroughAnUnplugLosesNothingAfterTheReplugAndEndsOnSigte
         std::vector<int> withoutGap = expected;
         withoutGap.erase(withoutGap.begin() + static_cast<std::ptrdiff_t>(gap));
         EXPECT_EQ(written, Prefix(withoutGap, written.size()));
+    }
+}
+
+// A run of months: longer than a QTimer holds in milliseconds (2^31 - 1, 24.8 days), a duration once
+// ended the run at once (just over 2^32 ms, which wraps to almost nothing) or never at all. It logs on
+// until it is told to end.
+TEST_F(CliTest, LiveForLongerThanATimerHoldsLogsOnUntilItsEnd)
+{
+    for (const char* seconds : { "4294968", "2592000" }) {
+        SCOPED_TRACE(seconds);
+        const QString output = file(QStringLiteral("long-%1.csv").arg(QLatin1String(seconds)));
+        QProcess tool;
+        start(tool, { "live", "--simulate-meter", "--interval", "0.3", "--duration", seconds, "--output", output });
+        ASSERT_TRUE(WaitFor([&] { return lineCount(output) >= 6; })) << tool.readAllStandardError().toStdString();
+        EXPECT_EQ(tool.state(), QProcess::Running);
+        tool.terminate();
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        EXPECT_EQ(tool.exitCode(), 0);
     }
 }
 
@@ -733,6 +735,9 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         { "live", "--simulate-meter", "--format", "influx", "--tag", "nothing" },
         { "live", "--simulate-meter", "--format", "influx", "--measurement", "#comment" },
         { "live", "--pretend-start=2026-12-10T23:59:58" },
+        { "live", "--pretend-rate", "100" },
+        { "live", "--simulate-meter", "--pretend-rate", "0" },
+        { "live", "--simulate-meter", "--pretend-rate", "fast" },
         { "live", "extra" },
         { "live", "--simulate-meter", "--topic", "noise" },
         { "live", "--simulate-meter", "--ha-discovery" },
@@ -761,7 +766,33 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         ASSERT_EQ(lines.size(), 2) << done.err.toStdString();
         EXPECT_TRUE(lines[0].startsWith(QLatin1String("decimora-cli: "))) << done.err.toStdString();
         EXPECT_TRUE(lines[1].startsWith(QLatin1String("Usage: decimora-cli "))) << done.err.toStdString();
+        // The same refusal from the check alone, which runs nothing (the command-line fuzz target's).
+        EXPECT_THROW(CheckCommandLine(QStringList { QStringLiteral("decimora-cli") } + arguments), UsageError);
     }
+}
+
+// What the check passes, it passes without touching the meter or a file: nothing is written, no
+// meter is asked (a real one would be looked for: none here), the memory file is not read.
+TEST_F(CliTest, ACommandLineThatIsFinePassesTheCheckWhichWritesNothing)
+{
+    const QStringList cases[] = {
+        { "live", "--simulate-meter=missing.bin", "--output", "noise.csv", "--rotate", "daily", "--duration", "5" },
+        { "live", "--format", "influx", "--tag", "site=gate", "--mqtt", "[::1]:1883", "--ha-discovery" },
+        { "download", "--output", "run.xlsx", "--raw", "run.bin" },
+        { "setup", "--range", "50-100", "--slow", "--weighting", "c", "--max-hold", "on", "--set-clock" },
+        { "convert", "missing.dmr", "out.csv" },
+        { "stats", "--interval", "1", "missing.dmr" },
+        { "devices", "--trace" },
+        { "live", "--help" },
+    };
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(folder.path());
+    for (const QStringList& arguments : cases) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        EXPECT_NO_THROW(CheckCommandLine(QStringList { QStringLiteral("decimora-cli") } + arguments));
+    }
+    QDir::setCurrent(before);
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)

@@ -261,7 +261,7 @@ TEST_F(MeterLink, AReplyInTimeCountsThoughTheInterfaceThreadWasBusyPastTheLimit)
             QMetaObject::invokeMethod(
                 &busy, [] { QThread::msleep(400); }, Qt::QueuedConnection);
     };
-    EXPECT_EQ(RunMeterDownload(module, hooks), DownloadOutcome::Completed);
+    EXPECT_EQ(module.Link().download(hooks), DownloadOutcome::Completed);
     EXPECT_EQ(blocks, 4);
     EXPECT_EQ(module.MeterBusy, 0);
 }

@@ -184,6 +184,9 @@ TEST_F(ReportEngineTest, WhatIsNoDefinitionIsRefusedWithTheFileAndTheFault)
             "field=\"Level\" of <column> is not a field of the table (RecNo, MeaValue, Weight, Time, Date)", 12 },
         { "width without unit", file(QByteArray(Definition()).replace("width=\"20mm\"", "width=\"20\"")),
             "width=\"20\" of <column> is not a length above zero", 10 },
+        // Finite as written, beyond any double once in millimetres: the engine would lay out infinity.
+        { "a width no paper holds", file(QByteArray(Definition()).replace("width=\"20mm\"", "width=\"1e308in\"")),
+            "width=\"1e308in\" of <column> is not a length above zero", 10 },
         { "unknown alignment", file(QByteArray(Definition()).replace("align=\"center\"", "align=\"middle\"")),
             "align=\"middle\" of <column> is not one of left, center, right", 12 },
         { "no data band", file(R"(<report version="1"><page-header><title>T</title></page-header></report>)"),

@@ -125,6 +125,50 @@ TEST(MainWindow, ReadingsThatCannotBeSavedAreKeptAndTheNextFolderIsTriedInTurn)
     }
 }
 
+// A start killed after its rescue had written the readings but before it emptied the tables leaves
+// the same readings to the next start, which names the file written then instead of keeping them
+// twice. A file of that name with other readings is left alone.
+TEST(MainWindow, ReadingsRescuedByAStartThatWasKilledBeforeItEmptiedTheTablesAreNotKeptTwice)
+{
+    struct Case {
+        const char* earlierFile;
+        const char* level; // of the earlier file's first reading
+        QStringList filesAfter;
+    };
+    const Case cases[] = {
+        { "the same readings", "65.3", { "MeaData-2026-12-09.dmr" } },
+        { "other readings of the same size", "66.3", { "MeaData-2026-12-09-2.dmr", "MeaData-2026-12-09.dmr" } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.earlierFile);
+        QTemporaryDir data;
+        QTemporaryDir rescued;
+        {
+            ProgramCopy crashed(data.path());
+            ASSERT_TRUE(crashed.start());
+            crashed.module().MeaData->appendRow({ "1", "65.3", "A", "14:30:15", "12/9/2026" });
+            crashed.module().MeaData->appendRow({ "2", "70.1", "A", "14:30:16", "12/9/2026" });
+        }
+        {
+            QTemporaryDir other;
+            SqliteReadingStore earlier(QDir(other.path()).filePath("Decimora.mdb"));
+            earlier.meaData().appendRow({ "1", c.level, "A", "14:30:15", "12/9/2026" });
+            earlier.meaData().appendRow({ "2", "70.1", "A", "14:30:16", "12/9/2026" });
+            WriteDataFile(earlier.meaData(), rescued.filePath("MeaData-2026-12-09.dmr"));
+        }
+
+        ProgramCopy next(data.path(), true, {}, ProgramCopy::ImportWindow::StandIn,
+            ProgramCopy::AnalysisWindow::StandIn, { rescued.path() });
+        ASSERT_TRUE(next.start());
+
+        EXPECT_EQ(QDir(rescued.path()).entryList({ "*" }, QDir::Files | QDir::Hidden), c.filesAfter);
+        ASSERT_EQ(next.test.ui.messages.size(), 1U);
+        EXPECT_THAT(next.messageTexts()[0].toStdString(),
+            testing::HasSubstr(QDir(rescued.path()).filePath(c.filesAfter.constFirst()).toStdString()));
+        EXPECT_EQ(next.module().MeaData->rowCount(), 0);
+    }
+}
+
 TEST(ReadingsRescue, DefaultFoldersAreTheProgramTheDatabaseTheXdgDataAndTheTemporaryFolder)
 {
     QTemporaryDir home;
