@@ -57,11 +57,10 @@ void StampedSeriesReader::add(const ReadingRowText& text)
     }
     Row row { dateIndex(text.date), -1, -1, *tenths, *weighting };
     const DateTexts& date = dates_[static_cast<std::size_t>(row.date)];
-    if (date.download) {
+    if (date.download)
         row.downloadSecond = texts_.secondOfDay(text.time, TimeTextLayout::Download).value_or(-1);
-        if (row.downloadSecond >= 0 && !unpaddedTimeSeen_)
-            unpaddedTimeSeen_ = TimeTextReader::hasUnpaddedMinuteOrSecond(text.time);
-    }
+    if (!unpaddedTimeSeen_)
+        unpaddedTimeSeen_ = TimeTextReader::hasUnpaddedMinuteOrSecond(text.time);
     if (date.system)
         row.systemSecond = texts_.secondOfDay(text.time, TimeTextLayout::System).value_or(-1);
     if (layout_ != TimeTextLayout::System && row.downloadSecond < 0)
@@ -89,6 +88,7 @@ StampedSeries StampedSeriesReader::finish()
             series.timeError = TimeStampError(failure->row, failure->date, failure->time);
     } else if (!downloadFailure_ && !systemFailure_) {
         series.layout = unpaddedTimeSeen_ ? TimeTextLayout::Download : TimeTextLayout::System;
+        series.eitherLayoutReads = true;
     } else if (!downloadFailure_) {
         series.layout = TimeTextLayout::Download;
     } else if (!systemFailure_) {

@@ -43,6 +43,8 @@ struct StampedSeries {
     // In the order of the rows; where timeError is set, the readings carry their levels only (time 0).
     std::vector<StampedReading> readings;
     TimeTextLayout layout = TimeTextLayout::System;
+    // Every row read in both layouts, and the layout was chosen by the look of the times.
+    bool eitherLayoutReads = false;
     std::optional<TimeStampError> timeError;
     // Rows without a level in tenths of a dB or an A or C weighting: left out, as the statistics
     // leave them out.
@@ -59,6 +61,8 @@ public:
     void add(const ReadingRowText& row);
     // The series, in the order of its rows.
     StampedSeries finish();
+    // Some time read so far has a minute or second of one digit, as only the meter writes them.
+    bool unpaddedTimeSeen() const { return unpaddedTimeSeen_; }
 
 private:
     struct Row {
