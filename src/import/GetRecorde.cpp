@@ -7,6 +7,7 @@
 #include "datafile/DataFile.h"
 #include "datafile/StagingFile.h"
 #include "stats/StatisticsRows.h"
+#include "stats/TimedSeries.h"
 #include "widgets/DataFileSave.h"
 #include "widgets/GraphPanel.h"
 #include "widgets/NamedLabel.h"
@@ -312,7 +313,7 @@ bool TForm4::storeDownload(StagingFileLease& staging)
         // itself. The user has been told of the failure already; a table that cannot be read
         // either shows no figures.
         try {
-            *shownStatistics_ = StatisticsOfTable(*table, 0);
+            *shownStatistics_ = TimedStatisticsOfTableStretches(*table, { table->rowCount() }).front();
         } catch (const TableError&) {
             shownStatistics_->clear();
         }

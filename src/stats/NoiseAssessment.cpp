@@ -212,6 +212,7 @@ void NoiseAssessment::EventTracker::interrupt(const EventRules& rules)
         ended_.reset();
     }
     quietEnergySeconds_ = 0.0;
+    quietSeconds_ = 0;
 }
 
 void NoiseAssessment::EventTracker::add(const TimedReading& reading, const EventRules& rules)
@@ -227,16 +228,19 @@ void NoiseAssessment::EventTracker::add(const TimedReading& reading, const Event
                 // Back above the threshold soon enough: the quiet readings between belong to it.
                 loud_ = ended_;
                 loud_->energySeconds += quietEnergySeconds_;
+                loud_->coveredSeconds += quietSeconds_;
             } else {
                 if (ended_)
                     keepIfLongEnough(*ended_, rules);
-                loud_ = Stretch { reading.time, end, 0.0, reading.tenths };
+                loud_ = Stretch { reading.time, end, 0.0, 0, reading.tenths };
             }
             ended_.reset();
             quietEnergySeconds_ = 0.0;
+            quietSeconds_ = 0;
         }
         loud_->end = std::max(loud_->end, end);
         loud_->energySeconds += energySeconds;
+        loud_->coveredSeconds += reading.seconds;
         loud_->maxTenths = std::max(loud_->maxTenths, reading.tenths);
         return;
     }
@@ -244,6 +248,7 @@ void NoiseAssessment::EventTracker::add(const TimedReading& reading, const Event
         ended_ = loud_;
         loud_.reset();
         quietEnergySeconds_ = 0.0;
+        quietSeconds_ = 0;
     }
     if (!ended_)
         return;
@@ -253,9 +258,11 @@ void NoiseAssessment::EventTracker::add(const TimedReading& reading, const Event
         keepIfLongEnough(*ended_, rules);
         ended_.reset();
         quietEnergySeconds_ = 0.0;
+        quietSeconds_ = 0;
         return;
     }
     quietEnergySeconds_ += energySeconds;
+    quietSeconds_ += reading.seconds;
 }
 
 std::vector<ExceedanceEvent> NoiseAssessment::EventTracker::events(
@@ -275,7 +282,7 @@ std::vector<ExceedanceEvent> NoiseAssessment::EventTracker::events(
         event.end = stretch.end;
         event.lmax = stretch.maxTenths / 10.0;
         event.sel = 10.0 * std::log10(stretch.energySeconds);
-        event.leq = event.sel - 10.0 * std::log10(static_cast<double>(stretch.end - stretch.start));
+        event.leq = event.sel - 10.0 * std::log10(static_cast<double>(stretch.coveredSeconds));
         event.day = AssessmentDay(stretch.start, settings.periods.dayStart);
         event.period
             = PeriodOf(SecondOfDay(stretch.start) / static_cast<std::int32_t>(SecondsPerHour), settings.periods);

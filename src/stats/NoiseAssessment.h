@@ -99,6 +99,7 @@ struct ExceedanceEvent {
     // The end of its last reading at or above the threshold.
     ClockSeconds end = 0;
     double lmax = 0.0;
+    // Over the time its readings cover.
     double leq = 0.0;
     double sel = 0.0;
     // Of the assessment day and period it started in.
@@ -158,6 +159,8 @@ private:
             ClockSeconds start = 0;
             ClockSeconds end = 0;
             double energySeconds = 0.0;
+            // The time its readings cover: less than end - start where a reading is missing.
+            std::int64_t coveredSeconds = 0;
             std::int32_t maxTenths = 0;
         };
         void keepIfLongEnough(const Stretch& stretch, const EventRules& rules);
@@ -167,8 +170,9 @@ private:
         std::optional<Stretch> loud_;
         // The last stretch that ended, while a louder reading may still join it.
         std::optional<Stretch> ended_;
-        // The energy of the quiet readings since it ended, which join it when it goes on.
+        // The energy and time of the quiet readings since it ended, which join it when it goes on.
         double quietEnergySeconds_ = 0.0;
+        std::int64_t quietSeconds_ = 0;
     };
 
     LevelAccumulator& hourOf(Weighting weighting, ClockSeconds time);

@@ -19,8 +19,11 @@ bool CanBeInterval(const std::optional<ClockSeconds>& step)
 
 void ReadingDurations::add(const StampedReading& reading, const Sink& decided)
 {
-    if (!pending_.empty())
+    if (!pending_.empty()) {
         pending_.back().step = reading.time - pending_.back().reading.time;
+        if (CanBeInterval(pending_.back().step))
+            ++positiveSteps_;
+    }
     pending_.push_back({ reading, std::nullopt });
     handOn(decided, false);
 }
@@ -29,7 +32,7 @@ bool ReadingDurations::finish(const Sink& decided)
 {
     // Nothing has been handed on while no step could serve as a duration, so the waiting readings
     // are the whole series then.
-    if (!last_ && !medianPositiveStep())
+    if (!last_ && positiveSteps_ == 0)
         return false;
     handOn(decided, true);
     return true;
@@ -76,13 +79,9 @@ void ReadingDurations::handOn(const Sink& decided, bool atEnd)
         } else if (lastRegular_) {
             seconds = lastRegular_;
         } else {
-            // The start of a series: the first regular step after it, once one is known.
-            for (std::size_t i = 1; i < pending_.size() && !seconds; ++i) {
-                const bool known = atEnd || (i + 1 < pending_.size() && pending_[i + 1].step.has_value());
-                if (known && isRegular(i))
-                    seconds = static_cast<std::int32_t>(*pending_[i].step);
-            }
-            if (!seconds && (atEnd || pending_.size() > MostWaiting)) {
+            seconds = firstRegularAfterFront(atEnd);
+            // Only while some step is positive can the median stand in; until then the readings wait.
+            if (!seconds && positiveSteps_ > 0 && (atEnd || pending_.size() > MostWaiting)) {
                 seconds = medianPositiveStep();
                 lastRegular_ = seconds;
             }
@@ -91,8 +90,33 @@ void ReadingDurations::handOn(const Sink& decided, bool atEnd)
         }
         give(front, *seconds, decided);
         stepBefore_ = front.step;
+        if (CanBeInterval(front.step))
+            --positiveSteps_;
         pending_.pop_front();
+        if (searched_ > 0)
+            --searched_;
     }
+}
+
+std::optional<std::int32_t> ReadingDurations::firstRegularAfterFront(bool atEnd)
+{
+    // The start of a series: the first regular step after the front, once one is known. The search
+    // goes on from where it stopped, so that readings waiting long are not looked at again and again.
+    if (firstRegularAfter_)
+        return firstRegularAfter_;
+    for (std::size_t i = std::max<std::size_t>(searched_, 1); i < pending_.size(); ++i) {
+        const bool known = atEnd || (i + 1 < pending_.size() && pending_[i + 1].step.has_value());
+        if (!known) {
+            searched_ = i;
+            return std::nullopt;
+        }
+        if (isRegular(i)) {
+            firstRegularAfter_ = static_cast<std::int32_t>(*pending_[i].step);
+            return firstRegularAfter_;
+        }
+    }
+    searched_ = pending_.size();
+    return std::nullopt;
 }
 
 void ReadingDurations::give(const Pending& pending, std::int32_t seconds, const Sink& decided)

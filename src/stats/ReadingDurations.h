@@ -66,11 +66,18 @@ private:
     void handOn(const Sink& decided, bool atEnd);
     void give(const Pending& pending, std::int32_t seconds, const Sink& decided);
     std::optional<std::int32_t> medianPositiveStep() const;
+    std::optional<std::int32_t> firstRegularAfterFront(bool atEnd);
 
     std::deque<Pending> pending_;
     // The step before the front of pending_, for telling whether its own step is regular.
     std::optional<ClockSeconds> stepBefore_;
     std::optional<std::int32_t> lastRegular_;
+    // At the start of a series: the first regular step found after the front, and how far the
+    // search for it has looked.
+    std::optional<std::int32_t> firstRegularAfter_;
+    std::size_t searched_ = 0;
+    // Waiting steps that could be an interval.
+    std::int64_t positiveSteps_ = 0;
     // The last reading handed on.
     std::optional<TimedReading> last_;
 };

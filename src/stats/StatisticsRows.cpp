@@ -82,27 +82,6 @@ WeightedLevelStatistics StatisticsOfTable(const ReadingTable& table, std::int32_
     return statistics;
 }
 
-std::vector<WeightedLevelStatistics> StatisticsOfTableStretches(
-    const ReadingTable& table, const std::vector<qint64>& stretchEnds, std::int32_t intervalSeconds)
-{
-    std::vector<WeightedLevelStatistics> stretches(stretchEnds.size());
-    std::size_t stretch = 0;
-    qint64 position = 0;
-    table.forEachRowText([&](const ReadingRowText& row) {
-        while (stretch < stretchEnds.size() && position >= stretchEnds[stretch])
-            ++stretch;
-        ++position;
-        if (stretch == stretchEnds.size())
-            return;
-        const std::optional<std::int32_t> tenths = TenthsOfLevelText(row.meaValue);
-        const std::optional<Weighting> weighting = WeightingOfText(row.weight);
-        WeightedLevelStatistics& statistics = stretches[stretch];
-        if (!tenths || !weighting || !statistics.add(*weighting, *tenths, intervalSeconds))
-            statistics.countUnreadableRow();
-    });
-    return stretches;
-}
-
 QString DurationText(std::int64_t seconds)
 {
     const std::int64_t hours = seconds / 3600;

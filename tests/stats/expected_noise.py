@@ -17,8 +17,8 @@ The definitions:
 - coverage: the covered seconds over the period's length (over every day from the first to the last);
 - events: readings at or above the threshold, in stretches without a break between their readings;
   stretches whose quiet time between them is shorter than the gap join (the quiet readings with them);
-  an event lasts at least the minimum duration; Leq and SEL over every reading from its start to its
-  end, Lmax the loudest.
+  an event lasts at least the minimum duration; SEL the energy of every reading from its start to its
+  end, Leq that energy over the time those readings cover, Lmax the loudest.
 """
 
 import datetime
@@ -173,7 +173,15 @@ EDGES = [70.0] * 10 + [85.0] * 5 + [70.0] * 10 + [90.0] * 4 + [70.0] * 10 + [88.
 EDGES += [70.0] * 10 + [86.0] * 5 + [70.0] * 3 + [86.0] * 5 + [70.0] * 10 + [84.9] * 6 + [70.0] * 5
 CASES["events at the edges"] = [(at(10, seconds=i), level, "A") for i, level in enumerate(EDGES)]
 
+# ReadersTest.cpp's workbook: a reading a second from 14:30:15 on 9 December 2026, A and C in turn; the
+# row at 14:30:19 has no level and is left out.
+WORKBOOK = [(60.0, "A"), (80.0, "C"), (70.0, "A"), (80.0, "C"), (None, "A"), (80.0, "C")]
+CASES["the workbook's rows"] = [
+    (datetime.datetime(2026, 12, 9, 14, 30, 15 + i), level, w) for i, (level, w) in enumerate(WORKBOOK) if level
+]
+
 EVENT_RULES = {
+    "the workbook's rows": (65.0, 1, 5),
     "events at the edges": (85.0, 5, 3),
     "A and C apart": (75.0, 1, 5),
     "a gap in the time stamps": (85.0, 1, 3600),
