@@ -40,6 +40,7 @@ grep -v '/$' "$work/files" | sed 's/^/  /'
 expected=(
     /usr/bin/decimora
     /usr/share/decimora/Decimora_en.rav
+    /usr/share/decimora/Decimora_noise_en.rav
     /usr/share/decimora/decimora.chm
     /usr/share/decimora/highalarm.wav
     /usr/share/decimora/lowalarm.wav
