@@ -3,8 +3,8 @@
 // A module on the simulated meter with its database in a temporary folder, as the window benchmarks
 // drive it: no dialogs, no sound, the real clock.
 
-#include "BenchServices.h"
 #include "core/Clock.h"
+#include "core/NullServices.h"
 #include "core/systemvar.h"
 #include "desktop/ChosenPrinter.h"
 #include "meter/SimulatedMeter.h"
@@ -17,7 +17,7 @@ template <typename Interaction> struct BenchModuleWith {
     QTemporaryDir folder;
     Interaction ui;
     SystemClock clock;
-    SilentSound sound;
+    SilentSoundPlayer sound;
     SimulatedMeter meter;
     TForm6 module { ModuleServices { ui, clock, sound, meter, folder.path() },
         std::make_unique<SqliteReadingStore>(folder.filePath(QStringLiteral("Decimora.mdb"))) };
@@ -25,4 +25,4 @@ template <typename Interaction> struct BenchModuleWith {
     ChosenPrinter printer;
 };
 
-using BenchModule = BenchModuleWith<NullInteraction>;
+using BenchModule = BenchModuleWith<NullUserInteraction>;

@@ -43,19 +43,14 @@ constexpr int Readings = 1'000'000;
 constexpr int Files = 10;
 
 // Answers the open dialog with one file; every question with No.
-class OpenOneFile final : public UserInteraction {
+class OpenOneFile final : public NullUserInteraction {
 public:
-    QString path;
-    MessageAnswer showMessage(QWidget*, const QString&, const QString&, MessageButtons, MessageIcon) override
+    OpenOneFile()
+        : NullUserInteraction([this](const QString&, const QString&) { ++messages; })
     {
-        ++messages;
-        return MessageAnswer::No;
     }
-    QString askSaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
     QString askOpenFileName(QWidget*, const FileDialogRequest&) override { return path; }
-    bool askPrinterSetup(QWidget*, QPrinter&) override { return false; }
-    ReportOutputChoice askReportOutput(QWidget*, const QString&, const QPrinter&) override { return {}; }
-    void showPrintPreview(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override { }
+    QString path;
     int messages = 0;
 };
 

@@ -1,8 +1,8 @@
 // Exchanges per second through the whole meter link: command written by the module, answered by the
 // simulated meter at zero latency, read on the device's read thread, handed over to the user-interface
 // thread and decoded by SaveRead into a reading message.
-#include "BenchServices.h"
 #include "core/MeterProtocol.h"
+#include "core/NullServices.h"
 #include "core/systemvar.h"
 #include "meter/SimulatedMeter.h"
 
@@ -31,9 +31,9 @@ protected:
 
 void BM_RequestReadingRoundTrip(benchmark::State& state)
 {
-    NullInteraction ui;
+    NullUserInteraction ui;
     SystemClock clock;
-    SilentSound sound;
+    SilentSoundPlayer sound;
     SimulatedMeter meter;
     TForm6 module(ModuleServices { ui, clock, sound, meter, QString() }, nullptr);
     while (!module.DeviceConnected)

@@ -5,8 +5,8 @@
 // Besides the time, each run reports its pages and the growth of the process's resident memory
 // while it printed (sampled every 2 ms): with pages painted as the rows arrive, the growth must
 // stay about the same for ten times the pages.
-#include "BenchServices.h"
 #include "core/Clock.h"
+#include "core/NullServices.h"
 #include "report/ReportEngine.h"
 #include "store/SqliteReadingStore.h"
 
@@ -28,24 +28,16 @@
 namespace {
 
 // Chooses "PDF file" in the output dialog.
-class PdfChoosingInteraction final : public UserInteraction {
+class PdfChoosingInteraction final : public NullUserInteraction {
 public:
     explicit PdfChoosingInteraction(QString path)
         : path_(std::move(path))
     {
     }
-    MessageAnswer showMessage(QWidget*, const QString&, const QString&, MessageButtons, MessageIcon) override
-    {
-        return MessageAnswer::No;
-    }
-    QString askSaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    QString askOpenFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    bool askPrinterSetup(QWidget*, QPrinter&) override { return false; }
     ReportOutputChoice askReportOutput(QWidget*, const QString&, const QPrinter&) override
     {
         return { ReportDestination::PdfFile, {}, path_ };
     }
-    void showPrintPreview(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override { }
 
 private:
     QString path_;

@@ -12,7 +12,7 @@
 #include "widgets/NamedLabel.h"
 #include "widgets/ReadingGridView.h"
 #include "widgets/WaitNotice.h"
-#include "widgets/WindowGraph.h"
+#include "windowkit/WindowGraph.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 // file, in the same colour, in one chart. The bottom strip shows how many files are loaded and the
 // smallest and largest reading over all of them.
 
-#include "widgets/ReadingsWindow.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <QColor>
 

@@ -2,9 +2,13 @@
 
 // decimora-cli: the commands of the headless tool, reading the meter and the data files with the
 // libraries the windows use. RunCli is the whole tool but for main()'s application object, so that
-// the tool's paths can be driven in-process too.
+// the tool's paths can be driven in-process too. Each command is a file of its own.
+
+#include "cli/CliOptions.h"
 
 #include <QStringList>
+
+#include <vector>
 
 // The exit codes: 0 done, 1 failed (one message on the error output), 2 bad usage (a message and a
 // usage line).
@@ -15,7 +19,12 @@ inline constexpr int ExitUsage = 2;
 // Runs the command the arguments name (arguments[0] is the program). Needs a QCoreApplication.
 int RunCli(const QStringList& arguments);
 
-// Writes Qt's own messages through the tool's: dropped unless --trace asked for them, so that a
-// failure is one clear line and not a stack of warnings.
-void InstallCliMessageHandler();
-void ShowQtMessages(bool show);
+// Every command, in the order the general help lists them.
+const std::vector<const CliCommand*>& CliCommandTable();
+
+const CliCommand& DevicesCommand();
+const CliCommand& LiveCommand();
+const CliCommand& DownloadCommand();
+const CliCommand& SetupCommand();
+const CliCommand& ConvertCommand();
+const CliCommand& StatsCommand();

@@ -4,7 +4,10 @@
 // simulated meter with --simulate-meter[=MEMORY.bin]; traced with --trace), the module TForm6 the
 // windows use, with services that need no display, and the first scan for the meter.
 
+#include "cli/CliOptions.h"
 #include "core/Clock.h"
+#include "core/MeterAccessHint.h"
+#include "core/NullServices.h"
 #include "core/systemvar.h"
 
 #include <QDateTime>
@@ -16,16 +19,6 @@
 
 class SimulatedMeter;
 class TracingHidPlatform;
-
-struct MeterOptions {
-    bool simulate = false;
-    // With simulate: the file whose bytes are the simulated meter's logged memory; empty for its own.
-    QString memoryFile;
-    bool trace = false;
-    // With simulate only: the local time the tool's clock shows at its start, from which it runs on at
-    // the real pace; lets a test rehearse a midnight without waiting for one.
-    std::optional<QDateTime> pretendStart;
-};
 
 // The system clock, or one that runs at the real pace from another starting point.
 class CliClock final : public Clock {
@@ -65,18 +58,13 @@ signals:
     void devicesChanged();
 
 private:
-    class NoDialogs;
-    class NoSound;
-
     CliClock clock_;
-    std::unique_ptr<NoDialogs> dialogs_;
-    std::unique_ptr<NoSound> sound_;
+    // The tool asks nothing: a command that would need an answer fails instead.
+    NullUserInteraction dialogs_;
+    SilentSoundPlayer sound_;
     std::unique_ptr<HidPlatform> platform_;
     SimulatedMeter* simulated_ = nullptr;
     std::unique_ptr<TracingHidPlatform> tracing_;
     std::unique_ptr<TForm6> module_;
     bool scanned_ = false;
 };
-
-// What a user who may not open the meter is told to do.
-QString MeterAccessHint();

@@ -2,6 +2,7 @@
 // a small box with no screen, a script over ssh); everything else is in RunCli.
 
 #include "cli/CliCommands.h"
+#include "cli/CliOutput.h"
 
 #include <QCoreApplication>
 

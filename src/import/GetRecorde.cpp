@@ -8,12 +8,12 @@
 #include "datafile/StagingFile.h"
 #include "stats/StatisticsRows.h"
 #include "stats/TimedSeries.h"
-#include "widgets/DataFileSave.h"
 #include "widgets/GraphPanel.h"
 #include "widgets/NamedLabel.h"
 #include "widgets/ReadingGridView.h"
 #include "widgets/WaitNotice.h"
-#include "widgets/WindowGraph.h"
+#include "windowkit/DataFileSave.h"
+#include "windowkit/WindowGraph.h"
 
 #include <QCloseEvent>
 #include <QEvent>

@@ -5,7 +5,7 @@
 // on a graph, and as count, maximum, minimum and average. The readings can be saved as a data file.
 
 #include "stats/LevelStatistics.h"
-#include "widgets/ReadingsWindow.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <cstdint>
 #include <memory>

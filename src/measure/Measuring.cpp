@@ -4,13 +4,13 @@
 #include "core/SystemTexts.h"
 #include "core/systemvar.h"
 #include "datafile/DataFile.h"
-#include "widgets/DataFileSave.h"
 #include "widgets/GraphPanel.h"
 #include "widgets/LEDFont.h"
 #include "widgets/NamedLabel.h"
 #include "widgets/ReadingGridView.h"
 #include "widgets/Rounding.h"
-#include "widgets/WindowGraph.h"
+#include "windowkit/DataFileSave.h"
+#include "windowkit/WindowGraph.h"
 
 #include <QAbstractItemModel>
 #include <QCloseEvent>

@@ -7,7 +7,7 @@
 #include "core/LiveReading.h"
 #include "core/ReadingStatistics.h"
 #include "stats/LevelStatistics.h"
-#include "widgets/ReadingsWindow.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <QImage>
 #include <QLine>

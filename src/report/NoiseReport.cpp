@@ -2,12 +2,8 @@
 
 #include "core/SystemTexts.h"
 #include "core/UserInteraction.h"
-#include "core/systemvar.h"
-#include "report/DataSheetPrinting.h"
 #include "report/ReportEngine.h"
 #include "stats/FigureTables.h"
-
-#include <QDir>
 
 #include <memory>
 
@@ -109,35 +105,6 @@ void BindNoiseReport(ReportEngine& engine, const TimedSeries& series, const Nois
             QStringLiteral("%1 to %2").arg(ShownMoment(*figures.first), ShownMoment(*figures.last)));
     }
     engine.setFields(fields);
-}
-
-void PrintNoiseReport(TForm6& module, QPrinter& printer, const ReadingTable& table, qint64 firstRow, qint64 endRow,
-    const NoiseSettings& settings, const NoiseReportDetails& details, QWidget* owner)
-{
-    const QString caption = QString::fromLatin1(PrintErrorCaption);
-    ReportEngine report(module.Ui(), module.SystemTime());
-    module.RunOrReport(
-        caption, owner,
-        [&] {
-            const qint64 end = endRow < 0 ? table.rowCount() : endRow;
-            const std::vector<StampedSeries> stretches
-                = StampedSeriesOfTable(table, TimeTextReader(), { firstRow, end });
-            const TimedSeries series = TimedSeriesOf(stretches.back());
-            if (series.readings.empty()) {
-                module.ShowMessageBox(
-                    QString::fromLatin1(NoDataToPrintMessage), caption, MessageButtons::Ok, MessageIcon::Error, owner);
-                return;
-            }
-            if (const std::optional<QString> refusal = NoiseReportRefusal(series, firstRow))
-                throw ReportError(*refusal);
-            // Read afresh at every print: it may have been edited since the last.
-            report.open(
-                QDir(module.Folders().resourceFolder()).filePath(QString::fromLatin1(NoiseReportDefinitionName)));
-            BindNoiseReport(report, series, settings, module.SystemHighAlarm, details);
-            report.run(printer, owner);
-            report.close();
-        },
-        [&] { report.close(); });
 }
 
 void WriteNoiseReportPdf(const QString& definitionPath, const TimedSeries& series, const NoiseSettings& settings,

@@ -3,7 +3,7 @@
 // The noise report: what a person documenting noise hands over (a title block, the time history, the
 // period levels, the hours, the events and the statistics) printed through the report engine from
 // its own definition, "Decimora_noise_en.rav" beside the data sheet's. Reached from the statistics
-// window's "Print Report…" and, as a PDF file, from decimora-cli report.
+// window's "Print Report…" (NoiseReportPrinting.h) and, as a PDF file, from decimora-cli report.
 //
 // The definition reads these sources and fields (resources/README, "The noise report"):
 //   tables  periods, hourly, events, statistics (FigureTables.h)
@@ -17,11 +17,7 @@
 #include <QString>
 
 class Clock;
-class QPrinter;
-class QWidget;
-class ReadingTable;
 class ReportEngine;
-class TForm6;
 
 inline constexpr char NoiseReportDefinitionName[] = "Decimora_noise_en.rav";
 inline constexpr char DefaultNoiseReportTitle[] = "Noise Assessment";
@@ -44,13 +40,6 @@ void BindNoiseReport(ReportEngine& engine, const TimedSeries& series, const Nois
 // Why a series cannot be reported, or nothing: its times cannot be read (naming the reading by its
 // number from 1, its rows starting at firstRow), or they tell no duration.
 std::optional<QString> NoiseReportRefusal(const TimedSeries& series, qint64 firstRow = 0);
-
-// The statistics window's Print Report…: the noise report of rows [firstRow, endRow) of the table
-// (endRow -1: to its end), on the printer through the output dialog. Readings without any rows
-// get NoDataToPrintMessage; times that cannot be read, a definition that is missing or cannot be
-// read, and a print that fails get their own text; all with PrintErrorCaption and nothing printed.
-void PrintNoiseReport(TForm6& module, QPrinter& printer, const ReadingTable& table, qint64 firstRow, qint64 endRow,
-    const NoiseSettings& settings, const NoiseReportDetails& details, QWidget* owner);
 
 // The noise report of the series as a PDF file, without asking: the command-line tool's. Throws
 // ReportError.

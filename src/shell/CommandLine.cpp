@@ -1,6 +1,5 @@
 #include "shell/CommandLine.h"
 
-#include "hid/HidPlatformLinux.h"
 #include "meter/SimulatedMeter.h"
 
 #include <QCommandLineParser>
@@ -20,7 +19,7 @@ constexpr char Usage[] = "Usage: decimora [--simulate-meter[=MEMORY.bin]] [--hel
 CommandLine refused(const QString& reason)
 {
     std::fprintf(stderr, "decimora: %s\n%s\n", qPrintable(reason), Usage);
-    return { CommandLine::Outcome::Refused, false, {} };
+    return { CommandLine::Outcome::Refused, {} };
 }
 
 } // namespace
@@ -67,29 +66,19 @@ CommandLine ReadCommandLine(const QStringList& givenArguments)
     // main() returns, so everything it made is destroyed in order.
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
-        return { CommandLine::Outcome::Answered, false, {} };
+        return { CommandLine::Outcome::Answered, {} };
     }
     if (parser.isSet(version)) {
         std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
             qPrintable(QCoreApplication::applicationVersion()));
-        return { CommandLine::Outcome::Answered, false, {} };
+        return { CommandLine::Outcome::Answered, {} };
     }
-    CommandLine commandLine { CommandLine::Outcome::Run, parser.isSet(simulateMeter), {} };
+    CommandLine commandLine { CommandLine::Outcome::Run, { parser.isSet(simulateMeter), {} } };
     if (const QString memoryFile = parser.value(simulateMeter); !memoryFile.isEmpty()) {
         QString error;
-        commandLine.simulatedMemory = ReadLoggedMemoryFile(memoryFile, &error);
-        if (!commandLine.simulatedMemory)
+        commandLine.meter.loggedMemory = ReadLoggedMemoryFile(memoryFile, &error);
+        if (!commandLine.meter.loggedMemory)
             return refused(error);
     }
     return commandLine;
-}
-
-std::unique_ptr<HidPlatform> MakeHidPlatform(const CommandLine& commandLine)
-{
-    if (!commandLine.simulateMeter)
-        return std::make_unique<LinuxHidPlatform>();
-    auto meter = std::make_unique<SimulatedMeter>();
-    if (commandLine.simulatedMemory)
-        meter->setLoggedMemory(*commandLine.simulatedMemory);
-    return meter;
 }

@@ -3,15 +3,10 @@
 // The program's command line: --simulate-meter[=MEMORY.bin], and the standard --help and --version of
 // QCommandLineParser.
 
+#include "meter/MeterChoice.h"
+
 #include <QCoreApplication>
 #include <QStringList>
-
-#include <cstdint>
-#include <memory>
-#include <optional>
-#include <vector>
-
-class HidPlatform;
 
 struct CommandLine {
     enum class Outcome {
@@ -24,10 +19,9 @@ struct CommandLine {
         Refused,
     };
     Outcome outcome = Outcome::Run;
-    bool simulateMeter = false;
-    // --simulate-meter=MEMORY.bin: the simulated meter's logged memory, the file's bytes (a dump
-    // written by decimora-cli download --raw).
-    std::optional<std::vector<std::uint8_t>> simulatedMemory;
+    // --simulate-meter, and with =MEMORY.bin the simulated meter's logged memory, the file's bytes (a
+    // dump written by decimora-cli download --raw).
+    MeterChoice meter;
 
     int exitCode() const { return outcome == Outcome::Refused ? 2 : 0; }
 };
@@ -39,7 +33,3 @@ bool AsksForText(int argc, char** argv);
 // Reads the arguments (by default QCoreApplication::arguments(): the application must exist, and the
 // widgets' one has already taken its own options out) and prints what the outcome says it has.
 CommandLine ReadCommandLine(const QStringList& arguments = QCoreApplication::arguments());
-
-// The meter link the command line asks for: the USB devices, or the simulated meter with the logged
-// memory of --simulate-meter=MEMORY.bin when one was given.
-std::unique_ptr<HidPlatform> MakeHidPlatform(const CommandLine& commandLine);

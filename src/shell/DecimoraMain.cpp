@@ -1,5 +1,6 @@
 #include "shell/DecimoraMain.h"
 
+#include "core/MeterAccessHint.h"
 #include "core/systemvar.h"
 #include "desktop/ChosenPrinter.h"
 #include "measure/Measuring.h"
@@ -10,7 +11,7 @@
 #include "shell/SingleInstanceLock.h"
 #include "statswindow/SoundLevelStatisticsWindow.h"
 #include "store/SqliteReadingStore.h"
-#include "widgets/ReadingsWindow.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -37,17 +38,12 @@ const QString MeasureItemCaption = QStringLiteral("Real Time Measure  Window");
 const QString AnalysisItemCaption = QStringLiteral("Reprot Analyzing Window");
 const QString ImportItemCaption = QStringLiteral("Data Import Window");
 
-QString LaterVersionHint(const QString& hint)
-{
-    return hint + QStringLiteral(" arrives in a later version of Decimora");
-}
-
 } // namespace
 
-TForm1::TForm1(ShellServices services, FrameParts parts, QWidget* parent)
+TForm1::TForm1(ShellServices services, FrameWindowsAndCommands windowsAndCommands, QWidget* parent)
     : QMainWindow(parent)
     , services_(std::move(services))
-    , parts_(std::move(parts))
+    , windowsAndCommands_(std::move(windowsAndCommands))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(MainWindowCaption));
@@ -87,17 +83,14 @@ TForm1::~TForm1()
 // Building
 
 QAction* TForm1::addCommand(
-    QMenu* menu, const QString& caption, const QString& hint, int image, void (TForm1::*command)(), bool available)
+    QMenu* menu, const QString& caption, const QString& hint, int image, void (TForm1::*command)())
 {
     auto* action = new QAction(caption, this);
     if (image >= 0)
         action->setIcon(ToolBarImage(image));
-    action->setToolTip(available ? hint : LaterVersionHint(hint));
+    action->setToolTip(hint);
     if (command)
         connect(action, &QAction::triggered, this, command);
-    available_[action] = available;
-    if (!available)
-        action->setEnabled(false);
     menu->addAction(action);
     return action;
 }
@@ -108,29 +101,28 @@ void TForm1::buildMenus()
     file1->setToolTipsVisible(true);
     RealTimeMeasure1 = addCommand(file1, QStringLiteral("&Real Time Measure"), QStringLiteral("Real Time Measure"), 0,
         &TForm1::RealTimeMeasure1Click);
-    Open1 = addCommand(file1, QStringLiteral("&Open"), QStringLiteral("Open"), 2, &TForm1::Open1Click,
-        bool(parts_.createAnalysisWindow));
+    Open1 = addCommand(file1, QStringLiteral("&Open"), QStringLiteral("Open"), 2, &TForm1::Open1Click);
     Save1 = addCommand(file1, QStringLiteral("&Save"), QStringLiteral("Save"), 3, &TForm1::Save1Click);
     Save1->setEnabled(false);
     file1->addSeparator();
-    ImportData1 = addCommand(file1, QStringLiteral("&Import Data"), QStringLiteral("Import Data"), 1,
-        &TForm1::ImportData1Click, bool(parts_.createImportWindow));
-    ExporttoExcel1 = addCommand(file1, QStringLiteral("&Export to Excel"), QStringLiteral("Export to Excel"), 4,
-        &TForm1::ExporttoExcel1Click, bool(parts_.exportToExcel));
+    ImportData1 = addCommand(
+        file1, QStringLiteral("&Import Data"), QStringLiteral("Import Data"), 1, &TForm1::ImportData1Click);
+    ExporttoExcel1 = addCommand(
+        file1, QStringLiteral("&Export to Excel"), QStringLiteral("Export to Excel"), 4, &TForm1::ExporttoExcel1Click);
     ExporttoExcel1->setEnabled(false);
     file1->addSeparator();
     PrinterSetup1 = addCommand(
         file1, QStringLiteral("Printer Se&tup"), QStringLiteral("Printer Setup"), -1, &TForm1::PrinterSetup1Click);
     PrintDataSheet1 = addCommand(file1, QStringLiteral("Print &Data Sheet"), QStringLiteral("Print Data Sheet"), 5,
-        &TForm1::PrintDataSheet1Click, bool(parts_.printDataSheet));
+        &TForm1::PrintDataSheet1Click);
     PrintDataSheet1->setEnabled(false);
     file1->addSeparator();
     Exit1 = addCommand(file1, QStringLiteral("E&xit"), QStringLiteral("Exit"), 9, &TForm1::Exit1Click);
 
     QMenu* option1 = menuBar()->addMenu(QStringLiteral("&Option"));
     option1->setToolTipsVisible(true);
-    SystemSetup1 = addCommand(option1, QStringLiteral("S&ystem Setup"), QStringLiteral("System Option"), 6,
-        &TForm1::SystemSetup1Click, bool(parts_.createSetupWindow));
+    SystemSetup1 = addCommand(
+        option1, QStringLiteral("S&ystem Setup"), QStringLiteral("System Option"), 6, &TForm1::SystemSetup1Click);
     option1->addSeparator();
     QMenu* language1 = option1->addMenu(QStringLiteral("&Language"));
     Chinese1 = language1->addAction(QStringLiteral("&Chinese"));
@@ -149,13 +141,12 @@ void TForm1::buildMenus()
 
     QMenu* help1 = menuBar()->addMenu(QStringLiteral("&Help"));
     help1->setToolTipsVisible(true);
-    DecimoraHelp1 = addCommand(help1, QStringLiteral("Decimora Help"), QStringLiteral("Help"), 7,
-        &TForm1::DecimoraHelp1Click, bool(parts_.showHelp));
+    DecimoraHelp1
+        = addCommand(help1, QStringLiteral("Decimora Help"), QStringLiteral("Help"), 7, &TForm1::DecimoraHelp1Click);
     OurWebSite1 = help1->addAction(QStringLiteral("Our &Web-Site"));
     OurWebSite1->setEnabled(false);
     help1->addSeparator();
-    About1 = addCommand(help1, QStringLiteral("&About"), QStringLiteral("About..."), 8, &TForm1::About1Click,
-        bool(parts_.createAboutBox));
+    About1 = addCommand(help1, QStringLiteral("&About"), QStringLiteral("About..."), 8, &TForm1::About1Click);
 }
 
 void TForm1::buildToolBar()
@@ -306,12 +297,6 @@ ReadingsWindow* TForm1::ActiveReadingsWindow() const
     return qobject_cast<ReadingsWindow*>(ActiveChild());
 }
 
-void TForm1::setCommandEnabled(QAction* action, bool enabled)
-{
-    const auto known = available_.find(action);
-    action->setEnabled(enabled && (known == available_.end() || known->second));
-}
-
 void TForm1::removeFromWindowMenu(QAction* item)
 {
     window1_->removeAction(item);
@@ -352,22 +337,22 @@ void TForm1::FormPaint()
     }
 
     // 6.
-    setCommandEnabled(About1, m.AboutCommandEnabled);
+    About1->setEnabled(m.AboutCommandEnabled);
 
     // 7. A measurement window whose close was cancelled keeps its item and its command disabled.
     if (m.MeasureCommandEnabled) {
-        setCommandEnabled(RealTimeMeasure1, true);
+        RealTimeMeasure1->setEnabled(true);
         if (m.DropMeasureMenuItem) {
             m.DropMeasureMenuItem = false;
             removeFromWindowMenu(menumeasure);
         }
     } else {
-        setCommandEnabled(RealTimeMeasure1, false);
+        RealTimeMeasure1->setEnabled(false);
     }
 
     // 8.
-    setCommandEnabled(SystemSetup1, m.SetupCommandEnabled);
-    setCommandEnabled(ImportData1, m.ImportCommandEnabled);
+    SystemSetup1->setEnabled(m.SetupCommandEnabled);
+    ImportData1->setEnabled(m.ImportCommandEnabled);
 
     // 9., 10. The commands on the active window's readings; the about box and the setup window
     // show none.
@@ -379,9 +364,9 @@ void TForm1::FormPaint()
             save = readings->canSave();
         }
     }
-    setCommandEnabled(PrintDataSheet1, exportAndPrint);
-    setCommandEnabled(ExporttoExcel1, exportAndPrint);
-    setCommandEnabled(Save1, save);
+    PrintDataSheet1->setEnabled(exportAndPrint);
+    ExporttoExcel1->setEnabled(exportAndPrint);
+    Save1->setEnabled(save);
 }
 
 void TForm1::Timer1Timer()
@@ -405,8 +390,9 @@ void TForm1::Timer1Timer()
     // Told once: the box would come back every second, and the tool tip keeps saying it.
     if (m.MeterWithoutAccess && !meterWithoutAccessTold_) {
         meterWithoutAccessTold_ = true;
-        m.ShowMessageBox(QString::fromLatin1(MeterWithoutAccessMessage), QString::fromLatin1(MeterWithoutAccessCaption),
-            MessageButtons::Ok, MessageIcon::Information, this);
+        // A "\r" starts a new line in the program's boxes.
+        m.ShowMessageBox(MeterAccessHint().replace(QLatin1Char('\n'), QLatin1Char('\r')),
+            QString::fromLatin1(MeterWithoutAccessCaption), MessageButtons::Ok, MessageIcon::Information, this);
     }
 }
 
@@ -492,20 +478,20 @@ void TForm1::RealTimeMeasure1Click()
 
 void TForm1::ImportData1Click()
 {
-    if (!parts_.createImportWindow)
+    if (!windowsAndCommands_.createImportWindow)
         return;
     openRegisteredWindow(
-        ChildWindowKind::Import, [this] { return parts_.createImportWindow(*module_); }, true);
+        ChildWindowKind::Import, [this] { return windowsAndCommands_.createImportWindow(*module_); }, true);
 }
 
 void TForm1::Open1Click()
 {
     TForm6& m = *module_;
-    if (!parts_.createAnalysisWindow)
+    if (!windowsAndCommands_.createAnalysisWindow)
         return;
     const bool opening = !m.ChildWindowOpen(ChildWindowKind::Analysis);
     openRegisteredWindow(
-        ChildWindowKind::Analysis, [&] { return parts_.createAnalysisWindow(m); }, true);
+        ChildWindowKind::Analysis, [&] { return windowsAndCommands_.createAnalysisWindow(m); }, true);
     // A new analysis window starts from an empty table; an open one adds one more file to it.
     if (opening && m.LoadData) {
         ReadingTable* table = m.LoadData;
@@ -539,15 +525,15 @@ void TForm1::Save1Click()
 void TForm1::ExporttoExcel1Click()
 {
     ReadingsWindow* readings = ActiveReadingsWindow();
-    if (parts_.exportToExcel && readings)
-        parts_.exportToExcel(*readings);
+    if (windowsAndCommands_.exportToExcel && readings)
+        windowsAndCommands_.exportToExcel(*readings);
 }
 
 void TForm1::PrintDataSheet1Click()
 {
     ReadingsWindow* readings = ActiveReadingsWindow();
-    if (parts_.printDataSheet && readings)
-        parts_.printDataSheet(*readings);
+    if (windowsAndCommands_.printDataSheet && readings)
+        windowsAndCommands_.printDataSheet(*readings);
 }
 
 void TForm1::PrinterSetup1Click()
@@ -557,11 +543,11 @@ void TForm1::PrinterSetup1Click()
 
 void TForm1::SystemSetup1Click()
 {
-    if (!parts_.createSetupWindow)
+    if (!windowsAndCommands_.createSetupWindow)
         return;
     module_->SetupCommandEnabled = false;
-    setCommandEnabled(SystemSetup1, false);
-    QWidget* window = parts_.createSetupWindow(*module_);
+    SystemSetup1->setEnabled(false);
+    QWidget* window = windowsAndCommands_.createSetupWindow(*module_);
     module_->SetupWindow = window;
     QMdiSubWindow* sub = addChild(window);
     // A system menu and a minimise box, but nothing to maximise: the pages have a size of their own.
@@ -601,11 +587,11 @@ void TForm1::refreshStatisticsWindow()
 
 void TForm1::About1Click()
 {
-    if (!parts_.createAboutBox)
+    if (!windowsAndCommands_.createAboutBox)
         return;
     module_->AboutCommandEnabled = false;
-    setCommandEnabled(About1, false);
-    QWidget* box = parts_.createAboutBox(*module_);
+    About1->setEnabled(false);
+    QWidget* box = windowsAndCommands_.createAboutBox(*module_);
     module_->AboutWindow = box;
     QMdiSubWindow* sub = addChild(box);
     // A system menu and a close box, but neither minimise nor maximise; its contents stand at fixed
@@ -620,8 +606,8 @@ void TForm1::About1Click()
 
 void TForm1::DecimoraHelp1Click()
 {
-    if (parts_.showHelp)
-        parts_.showHelp(*module_, this);
+    if (windowsAndCommands_.showHelp)
+        windowsAndCommands_.showHelp(*module_, this);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -733,7 +719,7 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (parts_.closeHelpWindows && !parts_.closeHelpWindows(*module_, this)) {
+    if (windowsAndCommands_.closeHelpWindows && !windowsAndCommands_.closeHelpWindows(*module_, this)) {
         event->ignore();
         return;
     }

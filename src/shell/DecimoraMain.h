@@ -14,7 +14,6 @@
 #include <QTimer>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 
@@ -37,17 +36,10 @@ inline constexpr char MainWindowCaption[] = "Decimora 1.3((For ZQ731)";
 inline constexpr char SecondInstanceMessage[] = "sorry, this program only run one instance at a time!";
 inline constexpr char ExitQuestion[] = "Are You Sure to Exit This Program?";
 inline constexpr char ExitQuestionCaption[] = "System Exit Query";
-// A meter that is plugged in but refuses read-write access: the status bar's tool tip, and the
-// message shown once per run.
+// A meter that is plugged in but refuses read-write access: the status bar's tool tip, and the caption
+// of the message (MeterAccessHint) shown once per run.
 inline constexpr char MeterWithoutAccessHint[]
     = "A meter is plugged in, but this user has no read-write access to it (no udev rule).";
-inline constexpr char MeterWithoutAccessMessage[]
-    = "A sound level meter is plugged in, but this user may not open it, so Decimora cannot talk to it.\r\r"
-      "To grant access, install the Decimora package, which brings the udev rule that gives the user at "
-      "the seat access to the meter. Or install the rule from Decimora's source by hand:\r"
-      "    sudo install -m 644 packaging/70-decimora-meter.rules /etc/udev/rules.d/\r"
-      "    sudo udevadm control --reload-rules && sudo udevadm trigger\r"
-      "Then unplug the meter and plug it in again.";
 inline constexpr char MeterWithoutAccessCaption[] = "Meter Without Access";
 
 // What the frame needs from outside; tests give it fakes.
@@ -71,9 +63,10 @@ struct ShellServices {
     QStringList rescueFolders {};
 };
 
-// Windows and commands that come with later versions of the program. A missing one leaves its
-// command disabled with a tool tip that says so.
-struct FrameParts {
+// The child windows the frame opens and the commands it runs for the active readings window, made
+// outside the frame: main() gives the real ones, a test stand-ins for those it does not look into.
+// A command that is not given does nothing.
+struct FrameWindowsAndCommands {
     // The import window ("Form4") and the analysis window ("Form7"), listed in the Window menu.
     std::function<ReadingsWindow*(TForm6& module)> createImportWindow;
     std::function<ReadingsWindow*(TForm6& module)> createAnalysisWindow;
@@ -96,7 +89,7 @@ public:
     static constexpr int StatusBarHeight = 28;
     static constexpr int ProgressBarPanel = 2;
 
-    explicit TForm1(ShellServices services, FrameParts parts = {}, QWidget* parent = nullptr);
+    explicit TForm1(ShellServices services, FrameWindowsAndCommands windowsAndCommands = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
     TForm1(const TForm1&) = delete;
@@ -189,10 +182,7 @@ private:
     void buildMenus();
     void buildToolBar();
     void buildStatusBar();
-    QAction* addCommand(QMenu* menu, const QString& caption, const QString& hint, int image, void (TForm1::*command)(),
-        bool available = true);
-    // Enables a command only when this version has it.
-    void setCommandEnabled(QAction* action, bool enabled);
+    QAction* addCommand(QMenu* menu, const QString& caption, const QString& hint, int image, void (TForm1::*command)());
     void removeFromWindowMenu(QAction* item);
     QMdiSubWindow* addChild(QWidget* child);
     void bringToFront(QWidget* child);
@@ -210,7 +200,7 @@ private:
     void endProgram();
 
     ShellServices services_;
-    FrameParts parts_;
+    FrameWindowsAndCommands windowsAndCommands_;
     TForm6* module_ = nullptr;
     std::unique_ptr<SingleInstanceLock> lock_;
     bool ended_ = false;
@@ -223,6 +213,5 @@ private:
     QProgressBar* statusProgressBar_ = nullptr;
     QPointer<SoundLevelStatisticsWindow> statisticsWindow_;
     QTimer timer1_;
-    std::map<QAction*, bool> available_;
     QPixmap statusImages_[2];
 };

@@ -4,7 +4,7 @@
 #include "output/DBGridToExcel.h"
 #include "shell/ExportProgressWindow.h"
 #include "widgets/ReadingGridView.h"
-#include "widgets/ReadingsWindow.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <QApplication>
 #include <QFile>

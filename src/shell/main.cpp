@@ -11,9 +11,10 @@
 #include "desktop/QtSoundPlayer.h"
 #include "desktop/QtUserInteraction.h"
 #include "import/GetRecorde.h"
-#include "report/DataSheetPrinting.h"
+#include "meter/MeterChoice.h"
 #include "setup/Option.h"
 #include "shell/CommandLine.h"
+#include "shell/DataSheetPrinting.h"
 #include "shell/DecimoraMain.h"
 #include "shell/ExportToExcel.h"
 #include "shell/FrameImages.h"
@@ -22,7 +23,7 @@
 #include "shell/about.h"
 #include "store/DataSourceRegistration.h"
 #include "store/SqliteReadingStore.h"
-#include "widgets/ReadingsWindow.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -99,7 +100,7 @@ int main(int argc, char** argv)
     if (QString error; !folders.createWritableFolders(&error))
         std::fprintf(stderr, "decimora: cannot create the folder %s\n", qPrintable(error));
     QtSoundPlayer sound(folders.resourceFolder());
-    const std::unique_ptr<HidPlatform> hid = MakeHidPlatform(commandLine);
+    const std::unique_ptr<HidPlatform> hid = MakeMeterPlatform(commandLine.meter).platform;
     const QString databasePath = SqliteReadingStore::defaultDatabasePath();
 
     // The help engine outlives the frame, which owns the help windows.
@@ -107,15 +108,16 @@ int main(int argc, char** argv)
     // The module lives longer than the main window, whose child windows point into it.
     std::unique_ptr<TForm6> module;
 
-    FrameParts parts;
-    parts.createImportWindow = [&printer](TForm6& m) { return new TForm4(m, printer); };
-    parts.createAnalysisWindow = [&printer](TForm6& m) { return new TForm7(m, printer); };
-    parts.createSetupWindow = [](TForm6& m) { return new TForm8(m); };
-    parts.createAboutBox = [](TForm6& m) { return new TForm3(m); };
-    parts.showHelp = [&help](TForm6& m, QWidget* frame) { ShowHelp(help, m, frame); };
-    parts.closeHelpWindows = [&help](TForm6& m, QWidget* frame) { return CloseHelpWindows(help, m, frame); };
-    parts.exportToExcel = [&module](ReadingsWindow& window) { ExportToExcel(*module, window); };
-    parts.printDataSheet = [&module, &printer](ReadingsWindow& window) {
+    FrameWindowsAndCommands windowsAndCommands;
+    windowsAndCommands.createImportWindow = [&printer](TForm6& m) { return new TForm4(m, printer); };
+    windowsAndCommands.createAnalysisWindow = [&printer](TForm6& m) { return new TForm7(m, printer); };
+    windowsAndCommands.createSetupWindow = [](TForm6& m) { return new TForm8(m); };
+    windowsAndCommands.createAboutBox = [](TForm6& m) { return new TForm3(m); };
+    windowsAndCommands.showHelp = [&help](TForm6& m, QWidget* frame) { ShowHelp(help, m, frame); };
+    windowsAndCommands.closeHelpWindows
+        = [&help](TForm6& m, QWidget* frame) { return CloseHelpWindows(help, m, frame); };
+    windowsAndCommands.exportToExcel = [&module](ReadingsWindow& window) { ExportToExcel(*module, window); };
+    windowsAndCommands.printDataSheet = [&module, &printer](ReadingsWindow& window) {
         PrintDataSheet(*module, printer.printer(), window.readingsTable(), &window);
     };
     TForm1 frame(ShellServices {
@@ -131,7 +133,7 @@ int main(int argc, char** argv)
                      },
                      [](const QString& path) { return RegisterDataSource(path); },
                  },
-        parts);
+        windowsAndCommands);
     try {
         if (!frame.FormCreate())
             return 0;

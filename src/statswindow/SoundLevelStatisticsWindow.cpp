@@ -4,10 +4,10 @@
 #include "core/ReadingTable.h"
 #include "core/systemvar.h"
 #include "desktop/ChosenPrinter.h"
-#include "report/NoiseReport.h"
 #include "stats/FigureTables.h"
 #include "stats/StatisticsRows.h"
-#include "widgets/ReadingsWindow.h"
+#include "statswindow/NoiseReportPrinting.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

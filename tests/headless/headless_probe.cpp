@@ -8,8 +8,7 @@
 #include "core/Clock.h"
 #include "core/LiveReading.h"
 #include "core/MeterProtocol.h"
-#include "core/SoundPlayer.h"
-#include "core/UserInteraction.h"
+#include "core/NullServices.h"
 #include "core/systemvar.h"
 #include "hid/HidPlatformLinux.h"
 #include "meter/SimulatedMeter.h"
@@ -32,27 +31,6 @@
 #include <vector>
 
 namespace {
-
-// Nobody is there to answer: a message goes to the standard error, every question is declined.
-class StandardErrorInteraction final : public UserInteraction {
-public:
-    MessageAnswer showMessage(
-        QWidget*, const QString& text, const QString& caption, MessageButtons buttons, MessageIcon) override
-    {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
-        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
-    }
-    QString askSaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    QString askOpenFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    bool askPrinterSetup(QWidget*, QPrinter&) override { return false; }
-    ReportOutputChoice askReportOutput(QWidget*, const QString&, const QPrinter&) override { return {}; }
-    void showPrintPreview(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override { }
-};
-
-class NoSound final : public SoundPlayer {
-public:
-    void play(const QString&) override { }
-};
 
 // Takes each live reading the module announces: a row of MeaData, and one more reading for the Leq.
 class ReadingReceiver final : public QObject {
@@ -117,9 +95,12 @@ int main(int argc, char** argv)
         std::printf("USB HID devices: %d\n", usb.available() ? int(usb.scan().size()) : 0);
     }
 
-    StandardErrorInteraction ui;
+    // Nobody is there to answer: a message goes to the standard error, every question is declined.
+    NullUserInteraction ui([](const QString& text, const QString& caption) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+    });
     SystemClock clock;
-    NoSound sound;
+    SilentSoundPlayer sound;
     SimulatedMeter meter;
     TForm6 module(ModuleServices { ui, clock, sound, meter, folder.path() },
         std::make_unique<SqliteReadingStore>(QDir(folder.path()).filePath(QStringLiteral("Decimora.mdb"))));

@@ -93,9 +93,9 @@ TEST(CommandLine, ASimulatedMeterWithAMemoryFileDownloadsExactlyThatMemory)
     const CommandLine commandLine
         = ReadCommandLine({ QStringLiteral("decimora"), QStringLiteral("--simulate-meter=") + dump });
     ASSERT_EQ(commandLine.outcome, CommandLine::Outcome::Run);
-    ASSERT_TRUE(commandLine.simulateMeter);
+    ASSERT_TRUE(commandLine.meter.simulate);
 
-    const std::unique_ptr<HidPlatform> platform = MakeHidPlatform(commandLine);
+    const std::unique_ptr<HidPlatform> platform = MakeMeterPlatform(commandLine.meter).platform;
     const std::vector<HidInterfaceInfo> devices = platform->scan();
     ASSERT_EQ(devices.size(), 1U);
     const std::unique_ptr<HidConnection> link = platform->open(devices[0].devicePath, HidAccess::ReadWrite);
@@ -113,8 +113,8 @@ TEST(CommandLine, ASimulatedMeterWithAMemoryFileDownloadsExactlyThatMemory)
 
     // A bare --simulate-meter keeps the simulated meter's own memory.
     const CommandLine bare = ReadCommandLine({ QStringLiteral("decimora"), QStringLiteral("--simulate-meter") });
-    EXPECT_TRUE(bare.simulateMeter);
-    EXPECT_FALSE(bare.simulatedMemory.has_value());
+    EXPECT_TRUE(bare.meter.simulate);
+    EXPECT_FALSE(bare.meter.loggedMemory.has_value());
 }
 
 } // namespace

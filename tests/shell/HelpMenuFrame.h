@@ -27,10 +27,11 @@ struct HelpMenuFrame {
         if (withHelpFile && !QFile::copy(QStringLiteral(DECIMORA_HELP_FILE), helpFile()))
             ADD_FAILURE() << "cannot copy the help file " << DECIMORA_HELP_FILE;
 
-        FrameParts parts;
-        parts.createAboutBox = [](TForm6& m) { return new TForm3(m); };
-        parts.showHelp = [this](TForm6& m, QWidget* owner) { ShowHelp(help, m, owner); };
-        parts.closeHelpWindows = [this](TForm6& m, QWidget* owner) { return CloseHelpWindows(help, m, owner); };
+        FrameWindowsAndCommands windowsAndCommands;
+        windowsAndCommands.createAboutBox = [](TForm6& m) { return new TForm3(m); };
+        windowsAndCommands.showHelp = [this](TForm6& m, QWidget* owner) { ShowHelp(help, m, owner); };
+        windowsAndCommands.closeHelpWindows
+            = [this](TForm6& m, QWidget* owner) { return CloseHelpWindows(help, m, owner); };
         frame = std::make_unique<TForm1>(
             ShellServices {
                 test.ui,
@@ -41,7 +42,7 @@ struct HelpMenuFrame {
                 [this]() -> TForm6& { return *test.module; },
                 {},
             },
-            parts);
+            windowsAndCommands);
     }
 
     bool start()

@@ -14,7 +14,7 @@
 #include "store/SqliteReadingStore.h"
 #include "support/PdfReading.h"
 #include "support/TestModule.h"
-#include "widgets/ReadingsWindow.h"
+#include "windowkit/ReadingsWindow.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

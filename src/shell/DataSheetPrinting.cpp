@@ -1,4 +1,4 @@
-#include "report/DataSheetPrinting.h"
+#include "shell/DataSheetPrinting.h"
 
 #include "core/systemvar.h"
 #include "report/ReportEngine.h"

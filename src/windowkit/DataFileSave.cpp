@@ -1,4 +1,4 @@
-#include "widgets/DataFileSave.h"
+#include "windowkit/DataFileSave.h"
 
 #include "core/systemvar.h"
 #include "datafile/DataFile.h"

@@ -1,4 +1,4 @@
-#include "widgets/WindowGraph.h"
+#include "windowkit/WindowGraph.h"
 
 #include "core/systemvar.h"
 #include "desktop/ChosenPrinter.h"

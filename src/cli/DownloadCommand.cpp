@@ -1,0 +1,203 @@
+// decimora-cli download: what the meter logged on its own, decoded as the import window decodes it,
+// to a data file or a spreadsheet, and its bytes as they came.
+
+#include "cli/CliCommands.h"
+#include "cli/CliError.h"
+#include "cli/CliSignals.h"
+#include "cli/MeterSession.h"
+#include "cli/TableFiles.h"
+#include "core/MeterProtocol.h"
+#include "datafile/DataFile.h"
+#include "datafile/StagingFile.h"
+#include "meter/SimulatedMeter.h"
+#include "store/SqliteReadingStore.h"
+
+#include <QElapsedTimer>
+#include <QSaveFile>
+
+#include <csignal>
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+// The download's progress on the error output: a bar redrawn in place on a terminal, a plain line now
+// and then otherwise (a log, a pipe). How much the meter holds is not known until its end mark comes,
+// so the bar shows that the download moves, and the numbers how far it has come.
+class DownloadProgress {
+public:
+    DownloadProgress()
+        : terminal_(::isatty(STDERR_FILENO) == 1)
+    {
+        sinceShown_.start();
+    }
+
+    void show(qint64 bytes, qint64 readings, bool last = false)
+    {
+        if (terminal_) {
+            if (!last && sinceShown_.elapsed() < 100)
+                return;
+            constexpr int Width = 24;
+            QByteArray bar(Width, ' ');
+            const int at = static_cast<int>((bytes / 8) % Width);
+            for (int i = 0; i < 4; ++i)
+                bar[(at + i) % Width] = '=';
+            if (last)
+                bar.fill('=');
+            std::fprintf(stderr, "\rDownloading [%s] %lld readings, %lld bytes%s", bar.constData(),
+                static_cast<long long>(readings), static_cast<long long>(bytes), last ? "\n" : "");
+        } else {
+            if (!last && sinceShown_.elapsed() < 1000)
+                return;
+            std::fprintf(stderr, "decimora-cli: downloaded %lld readings, %lld bytes%s\n",
+                static_cast<long long>(readings), static_cast<long long>(bytes), last ? ", done" : "");
+        }
+        std::fflush(stderr);
+        sinceShown_.restart();
+    }
+
+    // A download that ended early leaves the bar's line; the message goes below it.
+    void abandon()
+    {
+        if (terminal_) {
+            std::fputs("\n", stderr);
+            std::fflush(stderr);
+        }
+    }
+
+private:
+    bool terminal_;
+    QElapsedTimer sinceShown_;
+};
+
+void WriteRawMemory(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw CliError(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+int RunDownload(const ParsedCommand& command)
+{
+    if (!command.isSet("output") && !command.isSet("raw"))
+        throw UsageError(QStringLiteral("download needs --output FILE, --raw FILE or both."));
+    const QString outputPath = command.value("output");
+    if (command.isSet("output") && !TableFileKindOf(outputPath))
+        throw UsageError(
+            QStringLiteral("--output must name a .dmr, .csv, .xlsx or .xls file, not '%1'.").arg(outputPath));
+    const QString rawPath = command.value("raw");
+    if (command.isSet("raw") && rawPath.isEmpty())
+        throw UsageError(QStringLiteral("--raw needs a file name."));
+    const MeterOptions options = command.meterOptions();
+
+    // SIGINT and SIGTERM call the download off between two blocks; with the simulated meter SIGUSR1
+    // pulls its cable and SIGUSR2 plugs it back.
+    SignalEvents signalEvents(options.simulate ? std::initializer_list<int> { SIGINT, SIGTERM, SIGUSR1, SIGUSR2 }
+                                               : std::initializer_list<int> { SIGINT, SIGTERM });
+    const WorkFolder work;
+    MeterSession session(options, work.store(), work.path());
+    bool calledOff = false;
+    QObject::connect(&signalEvents, &SignalEvents::caught, &session, [&](int signalNumber) {
+        SimulatedMeter* meter = session.simulatedMeter();
+        if (signalNumber == SIGUSR1 && meter)
+            meter->unplug();
+        else if (signalNumber == SIGUSR2 && meter)
+            meter->plug();
+        else
+            calledOff = true;
+    });
+    session.waitForFirstScan();
+    session.requireMeter();
+    TForm6& m = session.module();
+
+    StagingFileLease staging = StagingFileLease::acquire(work.path(), QStringLiteral("a download from the meter"));
+    staging.recreate();
+    MeterMemoryDecoder& decoder = m.ImportDecoder;
+    decoder.StartDownload();
+    decoder.setReadingSink([&staging](const DecodedReading& reading) {
+        staging.writeLine(
+            StagingLine(reading.dateText, reading.timeText, reading.valueText, reading.weight, reading.recNo, 6));
+    });
+    decoder.setHeaderSink([&m](std::uint8_t status) { m.LiveFlags = status; });
+
+    QByteArray memory;
+    bool endSeen = false;
+    DownloadProgress progress;
+    DownloadHooks hooks;
+    hooks.decode = [&decoder](std::uint8_t byte) { decoder.Dispatch(byte); };
+    hooks.cancelled = [&calledOff] { return calledOff; };
+    hooks.afterBlock = [&] {
+        // The block just decoded is still in ReceivedBytes; the dump ends with the end mark.
+        for (std::size_t i = 0; i < 8 && !endSeen; ++i) {
+            const auto byte = static_cast<char>(m.ReceivedBytes[i]);
+            memory.append(byte);
+            endSeen = static_cast<std::uint8_t>(byte) == EndOfLoggedData;
+        }
+        progress.show(memory.size(), decoder.ImportCount());
+    };
+    const DownloadOutcome outcome = RunMeterDownload(m, hooks);
+    decoder.setReadingSink({});
+    decoder.setHeaderSink({});
+
+    switch (outcome) {
+    case DownloadOutcome::Completed:
+        break;
+    case DownloadOutcome::Refused:
+        progress.abandon();
+        throw CliError(QStringLiteral("The meter refused the download. Nothing was written."));
+    case DownloadOutcome::Disconnected:
+        progress.abandon();
+        throw CliError(QStringLiteral("The meter was disconnected during the download. Nothing was written; connect "
+                                      "the meter again and repeat the download."));
+    case DownloadOutcome::TimedOut:
+        progress.abandon();
+        throw CliError(QStringLiteral("The meter stopped answering during the download. Nothing was written; switch "
+                                      "the meter off and on, then repeat the download."));
+    case DownloadOutcome::Cancelled:
+        progress.abandon();
+        throw CliError(QStringLiteral("The download was called off. Nothing was written."));
+    case DownloadOutcome::NotStarted:
+        progress.abandon();
+        throw CliError(QStringLiteral("The meter is busy. Nothing was written."));
+    }
+    progress.show(memory.size(), decoder.ImportCount(), true);
+
+    if (!rawPath.isEmpty())
+        WriteRawMemory(rawPath, memory);
+    if (outputPath.isEmpty())
+        return ExitDone;
+    if (decoder.ImportCount() == 0)
+        throw CliError(QStringLiteral("The meter's memory holds no readings; %1 was not written.").arg(outputPath));
+    ReadingTable& table = *m.GetRecorde;
+    AppendStagingTable(staging, table);
+    WriteTableFile(table, outputPath);
+    return ExitDone;
+}
+
+} // namespace
+
+const CliCommand& DownloadCommand()
+{
+    static const CliCommand command {
+        .name = "download",
+        .summary = "download the meter's memory to a data file or spreadsheet",
+        .description = "Downloads what the meter logged on its own and decodes it as the import window does.",
+        .options = {
+            { .name = "output",
+                .description = "Write the readings to FILE: a data file (.dmr) or a spreadsheet (.csv, .xlsx, "
+                               ".xls), replacing it only once the new one is complete.",
+                .valueName = "FILE",
+                .usageValue = "FILE.dmr|.csv|.xlsx|.xls" },
+            { .name = "raw",
+                .description = "Also keep the memory's bytes exactly as the meter sent them, up to and including "
+                               "its end mark, in FILE (for a bug report, or to replay with --simulate-meter=FILE).",
+                .valueName = "FILE",
+                .usageValue = "FILE.bin" },
+        },
+        .arguments = {},
+        .talksToMeter = true,
+        .run = RunDownload,
+    };
+    return command;
+}

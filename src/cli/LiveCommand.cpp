@@ -1,0 +1,255 @@
+// decimora-cli live: the meter's live readings as lines (CSV, JSON lines, InfluxDB line protocol) on
+// standard output or in files, or to an MQTT broker.
+
+#include "cli/CliCommands.h"
+#include "cli/CliError.h"
+#include "cli/CliOutput.h"
+#include "cli/CliSignals.h"
+#include "cli/LiveLog.h"
+#include "cli/LiveOutput.h"
+#include "cli/MeterSession.h"
+#include "cli/MqttSink.h"
+#include "core/DecimoraError.h"
+#include "meter/SimulatedMeter.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <chrono>
+#include <csignal>
+#include <memory>
+
+namespace {
+
+// The broker and its topics from live's options; nothing without --mqtt. Every mistake is a usage
+// error, told before a single reading is taken.
+std::optional<MqttPublisherOptions> ReadMqttOptions(const ParsedCommand& command)
+{
+    if (!command.isSet("mqtt")) {
+        if (command.isSet("topic") || command.isSet("ha-discovery") || command.isSet("mqtt-queue"))
+            throw UsageError(QStringLiteral("--topic, --ha-discovery and --mqtt-queue belong to --mqtt."));
+        return std::nullopt;
+    }
+    MqttPublisherOptions options;
+    try {
+        options.broker = ParseMqttBrokerAddress(command.value("mqtt"));
+        if (command.isSet("topic"))
+            options.topicPrefix = command.value("topic");
+        options.homeAssistantDiscovery = command.isSet("ha-discovery");
+        if (command.isSet("mqtt-queue")) {
+            bool number = false;
+            const qlonglong capacity = command.value("mqtt-queue").toLongLong(&number);
+            if (!number || capacity < 1 || capacity > 10'000'000)
+                throw UsageError(QStringLiteral("--mqtt-queue must be from 1 to 10000000, not '%1'.")
+                                     .arg(command.value("mqtt-queue")));
+            options.queueCapacity = static_cast<std::size_t>(capacity);
+        }
+        CheckMqttPublisherOptions(options);
+    } catch (const DecimoraError& error) {
+        throw UsageError(error.text());
+    }
+    return options;
+}
+
+// The names of the InfluxDB lines from live's --measurement and --tag, checked against the protocol.
+InfluxNames ReadInfluxNames(const ParsedCommand& command, LineFormat format)
+{
+    InfluxNames names;
+    if ((command.isSet("measurement") || command.isSet("tag")) && format != LineFormat::Influx)
+        throw UsageError(QStringLiteral("--measurement and --tag belong to --format influx."));
+    if (command.isSet("measurement")) {
+        names.measurement = command.value("measurement");
+        if (const QString problem = InfluxNameProblem(QStringLiteral("measurement"), names.measurement, true);
+            !problem.isEmpty())
+            throw UsageError(problem);
+    }
+    for (const QString& pair : command.values("tag")) {
+        const qsizetype equals = pair.indexOf(QLatin1Char('='));
+        if (equals < 0)
+            throw UsageError(QStringLiteral("--tag needs KEY=VALUE, not '%1'.").arg(pair));
+        const QString key = pair.left(equals);
+        const QString value = pair.mid(equals + 1);
+        for (const QString& problem : { InfluxNameProblem(QStringLiteral("tag key"), key, false),
+                 InfluxNameProblem(QStringLiteral("tag value"), value, false) })
+            if (!problem.isEmpty())
+                throw UsageError(problem);
+        for (const char* own : { "range", "response", "weighting" })
+            if (key == QLatin1String(own))
+                throw UsageError(QStringLiteral("The tag '%1' is the reading's own.").arg(key));
+        names.tags.emplace_back(key, value);
+    }
+    return names;
+}
+
+// What "live" was asked to do.
+struct LiveRequest {
+    qint64 intervalMs = 1000;
+    std::optional<qint64> durationMs;
+    // The format of the lines; nothing when only the broker gets the readings.
+    std::optional<LineFormat> lines;
+    InfluxNames names;
+    LineOutput::Target target = LineOutput::Target::StandardOutput;
+    QString outputPath;
+    std::optional<MqttPublisherOptions> mqtt;
+    MeterOptions meter;
+};
+
+LiveRequest ReadLiveRequest(const ParsedCommand& command)
+{
+    LiveRequest request;
+    request.intervalMs = command.milliseconds(
+        "interval", LiveLog::ShortestIntervalMs, LiveLog::LongestIntervalMs, QStringLiteral("from 0.3 to 3600"));
+    const std::optional<LineFormat> lineFormat = LineFormatNamed(command.value("format"));
+    if (!lineFormat)
+        throw UsageError(
+            QStringLiteral("--format must be csv, jsonl or influx, not '%1'.").arg(command.value("format")));
+    if (command.isSet("output")) {
+        if (command.value("output").isEmpty())
+            throw UsageError(QStringLiteral("--output needs a file name."));
+        request.target = LineOutput::Target::File;
+    }
+    if (command.isSet("rotate")) {
+        if (command.value("rotate") != QLatin1String("daily"))
+            throw UsageError(QStringLiteral("--rotate knows only 'daily', not '%1'.").arg(command.value("rotate")));
+        if (!command.isSet("output"))
+            throw UsageError(QStringLiteral("--rotate daily needs --output FILE."));
+        request.target = LineOutput::Target::DailyFiles;
+    }
+    if (command.isSet("duration"))
+        request.durationMs = command.milliseconds(
+            "duration", 1, qint64(10) * 366 * 24 * 3600 * 1000, QStringLiteral("more than 0 (and at most ten years)"));
+    request.names = ReadInfluxNames(command, *lineFormat);
+    request.mqtt = ReadMqttOptions(command);
+    // With a broker, lines are written when they are asked for; without, they always are.
+    if (!request.mqtt || command.isSet("output") || command.isSet("format"))
+        request.lines = *lineFormat;
+    request.outputPath = command.value("output");
+    request.meter = command.meterOptions();
+    return request;
+}
+
+// Logs until the duration is up, a signal ends it, or the readings cannot be passed on.
+int RunLiveRequest(const LiveRequest& request)
+{
+    // Caught from here on, so that a signal during the start ends the tool as cleanly as later.
+    SignalEvents signalEvents(request.meter.simulate ? std::initializer_list<int> { SIGINT, SIGTERM, SIGUSR1, SIGUSR2 }
+                                                     : std::initializer_list<int> { SIGINT, SIGTERM });
+    MeterSession session(request.meter);
+    std::optional<LineOutput> lines;
+    if (request.lines)
+        lines.emplace(*request.lines, request.names, request.target, request.outputPath);
+    std::unique_ptr<MqttSink> broker;
+    if (request.mqtt)
+        broker = std::make_unique<MqttSink>(*request.mqtt, Say);
+    std::optional<BothSinks> both;
+    LiveReadingSink* sink = broker.get();
+    if (lines && broker)
+        sink = &both.emplace(*lines, *broker);
+    else if (lines)
+        sink = &*lines;
+    LiveLog log(session, *sink, Say);
+    QEventLoop loop;
+    // An end asked for before the loop runs (a signal during the first scan) is kept until it does.
+    std::optional<int> endedWith;
+    const auto end = [&](int code) {
+        log.stop();
+        if (!endedWith)
+            endedWith = code;
+        loop.exit(*endedWith);
+    };
+    QObject::connect(&log, &LiveLog::failed, &loop, [&](const QString& text) {
+        Say(text);
+        end(ExitFailed);
+    });
+    QObject::connect(&signalEvents, &SignalEvents::caught, &loop, [&](int signalNumber) {
+        SimulatedMeter* meter = session.simulatedMeter();
+        if (signalNumber == SIGUSR1 && meter) {
+            meter->unplug();
+        } else if (signalNumber == SIGUSR2 && meter) {
+            meter->plug();
+        } else {
+            end(ExitDone);
+        }
+    });
+    QTimer timeUp;
+    if (request.durationMs) {
+        timeUp.setSingleShot(true);
+        QObject::connect(&timeUp, &QTimer::timeout, &loop, [&] { end(ExitDone); });
+        timeUp.start(std::chrono::milliseconds(*request.durationMs));
+    }
+    session.waitForFirstScan();
+    if (endedWith)
+        return *endedWith;
+    log.start(static_cast<int>(request.intervalMs));
+    const int code = loop.exec();
+    log.stop();
+    return code;
+}
+
+int RunLive(const ParsedCommand& command)
+{
+    return RunLiveRequest(ReadLiveRequest(command));
+}
+
+} // namespace
+
+const CliCommand& LiveCommand()
+{
+    static const CliCommand command {
+        .name = "live",
+        .summary = "log the live readings as CSV, JSON lines, InfluxDB line protocol or to MQTT",
+        .description = "Logs the meter's live readings, one line per reading with its time (ISO 8601 with the offset "
+                       "from UTC), level, weighting, range and flags, each line written out at once. Waits for the "
+                       "meter when it is unplugged; SIGINT and SIGTERM end it cleanly.",
+        .options = {
+            { .name = "interval",
+                .description = "Seconds between two readings, from 0.3 to 3600 (default 1).",
+                .valueName = "S",
+                .defaultValue = "1" },
+            { .name = "format",
+                .description = "csv (default), jsonl (one JSON object a line) or influx (InfluxDB line protocol).",
+                .valueName = "FORMAT",
+                .defaultValue = "csv",
+                .usageValue = "csv|jsonl|influx" },
+            { .name = "output",
+                .description = "Append the lines to FILE instead of writing them to standard output.",
+                .valueName = "FILE" },
+            { .name = "rotate",
+                .description = "daily: a file per local day, FILE's name with the date before its extension "
+                               "(noise.csv -> noise-2026-12-10.csv), started by the first reading after midnight.",
+                .valueName = "daily",
+                .within = "output" },
+            { .name = "duration",
+                .description = "End after S seconds (default: run until SIGINT or SIGTERM).",
+                .valueName = "S" },
+            { .name = "measurement",
+                .description = "influx: the measurement's name (default sound_level).",
+                .valueName = "NAME" },
+            { .name = "tag",
+                .description = "influx: one more tag on every line; may be given again.",
+                .valueName = "KEY=VALUE",
+                .repeatable = true },
+            { .name = "mqtt",
+                .description = "Publish every reading to the MQTT broker at HOST, HOST:PORT or [IPv6]:PORT (port "
+                               "1883 unless given). Lines are then written only with --output or --format.",
+                .valueName = "HOST[:PORT]" },
+            { .name = "topic",
+                .description = "mqtt: the topics' prefix (default decimora): PREFIX/state, PREFIX/availability.",
+                .valueName = "PREFIX",
+                .within = "mqtt" },
+            { .name = "ha-discovery",
+                .description = "mqtt: also publish a retained Home Assistant discovery config, so that the meter "
+                               "appears as a sound pressure sensor in dB.",
+                .within = "mqtt" },
+            { .name = "mqtt-queue",
+                .description = "mqtt: readings kept while the broker is away, the oldest dropped first (default "
+                               "3600).",
+                .valueName = "N",
+                .within = "mqtt" },
+        },
+        .arguments = {},
+        .talksToMeter = true,
+        .run = RunLive,
+    };
+    return command;
+}

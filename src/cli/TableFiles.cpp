@@ -1,0 +1,47 @@
+#include "cli/TableFiles.h"
+
+#include "cli/CliError.h"
+#include "datafile/DataFile.h"
+#include "datafile/StagingFile.h"
+#include "output/DBGridToExcel.h"
+#include "store/SqliteReadingStore.h"
+
+#include <QFileInfo>
+
+std::optional<TableFileKind> TableFileKindOf(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("dmr"))
+        return TableFileKind::DataFile;
+    if (suffix == QLatin1String("csv") || suffix == QLatin1String("xlsx") || suffix == QLatin1String("xls"))
+        return TableFileKind::Spreadsheet;
+    return std::nullopt;
+}
+
+void WriteTableFile(ReadingTable& table, const QString& path)
+{
+    if (TableFileKindOf(path) == TableFileKind::DataFile) {
+        WriteDataFile(table, path);
+        return;
+    }
+    ExportReadingTable(table, path);
+}
+
+WorkFolder::WorkFolder()
+{
+    if (!folder_.isValid())
+        throw CliError(QStringLiteral("Cannot create a temporary folder: %1").arg(folder_.errorString()));
+}
+
+std::unique_ptr<SqliteReadingStore> WorkFolder::store() const
+{
+    return std::make_unique<SqliteReadingStore>(folder_.filePath(QStringLiteral("Decimora.mdb")));
+}
+
+void LoadInto(const WorkFolder& work, ReadingTable& table, const QString& path)
+{
+    table.empty();
+    StagingFileLease staging = StagingFileLease::acquire(work.path(), QStringLiteral("a data file load"));
+    if (!LoadDataFile(path, table, staging))
+        throw CliError(QStringLiteral("%1 is not a Decimora data file.").arg(path));
+}

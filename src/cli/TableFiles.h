@@ -1,0 +1,39 @@
+#pragma once
+
+// The tables of decimora-cli's commands: a folder of the tool's own for them, data files read into
+// them, and a table written out as a data file or a spreadsheet.
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+class ReadingTable;
+class SqliteReadingStore;
+
+// Where a table goes: a data file or a spreadsheet, by the name's extension.
+enum class TableFileKind { DataFile, Spreadsheet };
+
+// Nothing for a name that is neither (".txt").
+std::optional<TableFileKind> TableFileKindOf(const QString& path);
+
+// Writes every row of the table to path, replacing a file there only with a complete new one.
+void WriteTableFile(ReadingTable& table, const QString& path);
+
+// A folder of the tool's own for the tables and the staging file of one command, so that the desktop
+// program's database and staging file are never touched.
+class WorkFolder {
+public:
+    // Throws CliError when the folder cannot be made.
+    WorkFolder();
+    std::unique_ptr<SqliteReadingStore> store() const;
+    QString path() const { return folder_.path(); }
+
+private:
+    QTemporaryDir folder_;
+};
+
+// Loads a data file into the table (emptied first) through the staging file of the work folder.
+// Throws CliError when the file is not a data file.
+void LoadInto(const WorkFolder& work, ReadingTable& table, const QString& path);
