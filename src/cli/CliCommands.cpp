@@ -45,7 +45,7 @@ int RunCommand(const CliCommand& command, const QStringList& arguments)
 const std::vector<const CliCommand*>& CliCommandTable()
 {
     static const std::vector<const CliCommand*> commands { &DevicesCommand(), &LiveCommand(), &DownloadCommand(),
-        &SetupCommand(), &ConvertCommand(), &StatsCommand() };
+        &SetupCommand(), &ConvertCommand(), &StatsCommand(), &ReportCommand() };
     return commands;
 }
 
@@ -79,13 +79,18 @@ int RunCli(const QStringList& givenArguments)
 
     QStringList commandArguments = arguments.mid(2);
     commandArguments.prepend(QStringLiteral("decimora-cli ") + first);
+    return RunCliCommand(*command, commandArguments);
+}
+
+int RunCliCommand(const CliCommand& command, const QStringList& arguments)
+{
     try {
-        const int code = RunCommand(*command, commandArguments);
+        const int code = RunCommand(command, arguments);
         std::fflush(stdout);
         return code;
     } catch (const UsageError& error) {
         Say(error.text());
-        std::fprintf(stderr, "%s\n", qPrintable(UsageLine(*command)));
+        std::fprintf(stderr, "%s\n", qPrintable(UsageLine(command)));
         return ExitUsage;
     } catch (const CliError& error) {
         Say(error.text());

@@ -102,7 +102,7 @@ std::optional<double> ValueFromTextChecked(QStringView text)
     return readingValue(text.toLatin1());
 }
 
-double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
+ReadingRowText DataLineTexts(QByteArrayView line)
 {
     // Date, Time, MeaValue, Weight.
     QByteArrayView fields[StagingLayout::ReadingFieldCount];
@@ -120,10 +120,15 @@ double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
                                 .arg(quotedForMessage(row.meaValue)));
     if (row.weight.isEmpty())
         throw DataFileError(QStringLiteral("%1 has no weighting letter").arg(quotedForMessage(line)));
+    return row;
+}
 
+double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
+{
+    const ReadingRowText row = DataLineTexts(line);
     // Laid out afresh from the texts, so that a line edited by hand stages like one the writer made.
     AppendStagingLine(staging, row, recNo);
-    return *level;
+    return *readingValue(row.meaValue);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -221,6 +226,32 @@ std::optional<DataFileReader> OpenDataFile(const QString& path)
         throw DataFileError(QStringLiteral("%1, line 2: the count of readings is missing or below 1").arg(path));
     reader.declaredCount_ = *count;
     return reader;
+}
+
+void ForEachDataLine(DataFileReader& reader, const std::function<void(const ReadingRowText&)>& visit)
+{
+    // A block of a megabyte at a time: a file of any length takes the memory of one block.
+    constexpr qsizetype BlockBytes = qsizetype(1) << 20;
+    QByteArrayView lines;
+    qint64 lineNumber = reader.lineNumber();
+    while (reader.nextLines(lines, BlockBytes)) {
+        while (!lines.isEmpty()) {
+            const auto* newline = static_cast<const char*>(std::memchr(lines.data(), '\n', std::size_t(lines.size())));
+            QByteArrayView line = newline ? lines.first(newline - lines.data()) : lines;
+            lines = newline ? lines.sliced(line.size() + 1) : QByteArrayView();
+            if (line.endsWith('\r'))
+                line.chop(1);
+            ++lineNumber;
+            ReadingRowText row;
+            try {
+                row = DataLineTexts(line);
+            } catch (const DataFileError& error) {
+                throw DataFileError(
+                    QStringLiteral("%1, line %2: %3").arg(reader.path()).arg(lineNumber).arg(error.text()));
+            }
+            visit(row);
+        }
+    }
 }
 
 namespace {

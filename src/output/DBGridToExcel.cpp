@@ -516,7 +516,8 @@ void TDBGridToExcel::writeXlsx(ExportProgress* progress)
 
 namespace {
 
-// A sheet of one table of figures: numbers stay numbers for the spreadsheet to reckon with; where a
+// A sheet of one table of figures: numbers stay numbers for the spreadsheet to reckon with, texts are
+// written for programs (ISO dates and times, which sort as they should, "s" beside seconds); where a
 // figure is not known its mark stands in the value's place, as the window shows it.
 void WriteFigureSheet(XlsxSheet& sheet, const QString& name, const FigureTable& table)
 {
@@ -527,10 +528,11 @@ void WriteFigureSheet(XlsxSheet& sheet, const QString& name, const FigureTable& 
     for (const std::vector<FigureCell>& cells : table.rows) {
         ++row;
         for (std::size_t c = 0; c < cells.size(); ++c) {
-            if (cells[c].number)
-                sheet.number(row, std::uint32_t(c), *cells[c].number);
+            const FigureCell& cell = cells[c];
+            if (cell.number)
+                sheet.number(row, std::uint32_t(c), *cell.number);
             else
-                sheet.label(row, std::uint32_t(c), cells[c].shown);
+                sheet.label(row, std::uint32_t(c), cell.plain.isEmpty() ? cell.shown : cell.plain);
         }
         sheet.rowsDone(row + 1);
     }

@@ -132,7 +132,9 @@ FigureTable StatisticsTable(const WeightedLevelStatistics& statistics, double hi
             plain = row.unit == QLatin1String("dB") ? QString::number(*row.value, 'f', 1)
                                                     : QString::number(std::llround(*row.value));
         }
-        table.rows.push_back({ Text(row.label), { row.text, plain, row.value }, Text(row.unit) });
+        // A duration is shown as h:mm:ss, which needs no unit; programs and spreadsheets get seconds.
+        const QString shownUnit = row.unit == QLatin1String("s") ? QString() : row.unit;
+        table.rows.push_back({ Text(row.label), { row.text, plain, row.value }, Text(shownUnit, row.unit) });
     }
     return table;
 }

@@ -18,6 +18,34 @@ TimedSeries TimedSeriesOf(const StampedSeries& stamped)
     return series;
 }
 
+TimedSeries TimedSeriesOf(const StampedSeries& stamped, std::int32_t intervalSeconds)
+{
+    TimedSeries series;
+    series.unreadableRows = stamped.unreadableRows;
+    series.timeError = stamped.timeError;
+    series.durationsKnown = !stamped.timeError;
+    series.readings.reserve(stamped.readings.size());
+    const StampedReading* previous = nullptr;
+    for (const StampedReading& reading : stamped.readings) {
+        const bool afterBreak = previous && IsBreak(reading.time - previous->time, intervalSeconds);
+        series.readings.push_back({ reading.time, intervalSeconds, reading.tenths, reading.weighting, afterBreak });
+        previous = &reading;
+    }
+    return series;
+}
+
+StampedSeries Joined(const std::vector<StampedSeries>& parts)
+{
+    StampedSeries joined;
+    for (const StampedSeries& part : parts) {
+        joined.readings.insert(joined.readings.end(), part.readings.begin(), part.readings.end());
+        joined.unreadableRows += part.unreadableRows;
+        if (!joined.timeError && part.timeError)
+            joined.timeError = part.timeError;
+    }
+    return joined;
+}
+
 WeightedLevelStatistics StatisticsOf(const TimedSeries& series)
 {
     WeightedLevelStatistics statistics;

@@ -21,6 +21,12 @@ struct TimedSeries {
 };
 
 TimedSeries TimedSeriesOf(const StampedSeries& stamped);
+// The same where the interval is known: every reading lasts intervalSeconds (above 0), and a step of
+// more than GapSteps intervals, or a step back, is a break.
+TimedSeries TimedSeriesOf(const StampedSeries& stamped, std::int32_t intervalSeconds);
+// Series one after the other as one: the files of one measurement. A break stands between them where
+// their times say so.
+StampedSeries Joined(const std::vector<StampedSeries>& parts);
 
 // Each reading for the time it lasted, or counted once where that is not known.
 WeightedLevelStatistics StatisticsOf(const TimedSeries& series);

@@ -3,9 +3,7 @@
 // (scripts/setup installs them all).
 
 #include "MemoryDataSet.h"
-#include "core/SystemTexts.h"
 #include "output/DBGridToExcel.h"
-#include "stats/FigureTables.h"
 #include "stats/StatisticsRows.h"
 #include "store/SqliteReadingStore.h"
 
@@ -257,9 +255,10 @@ for name in book.sheetnames[1:]:
     ASSERT_FALSE(shown.isEmpty());
     EXPECT_EQ(shown[0], "Sheet1,Statistics,Periods,Hourly,Events Sheet1 8");
     const QString unknown = QString::fromUtf16(UnknownFigure);
-    const QString day = SystemShortDateText(QDate(2026, 12, 9));
+    // Dates and times as ISO 8601, where they sort as they should.
+    const QString day = QStringLiteral("2026-12-09");
     const auto moment
-        = [](int second) { return ShownMoment(ClockSecondsOf(QDate(2026, 12, 9), 14 * 3600 + 30 * 60 + second)); };
+        = [](int second) { return QStringLiteral("2026-12-09T14:30:%1").arg(second, 2, 10, QLatin1Char('0')); };
     const QStringList expected[] = {
         // Each figure's header and rows; the row without a level is left out.
         { "Statistics A2 23", "Statistics:T:Figure|T:Value|T:Unit", "Statistics:T:LAeq|N:67.4|T:dB",
@@ -269,8 +268,8 @@ for name in book.sheetnames[1:]:
             "Statistics:T:LCE (SEL)|N:84.8|T:dB", "Statistics:T:Duration (C)|N:3.0|T:s",
             "Statistics:T:Time above 65 dB (C)|N:3.0|T:s" },
         { "Periods A2 21", "Periods:T:Weighting|T:Day|T:Figure|T:Level (dB)|T:Coverage (%)|T:Events",
-            "Periods:T:A|T:Whole run|T:Lday|N:67.4|N:0.0|N:1.0",
-            QStringLiteral("Periods:T:A|T:Whole run|T:Lden|T:%1|N:0.0|N:1.0").arg(unknown),
+            "Periods:T:A|T:all|T:Lday|N:67.4|N:0.0|N:1.0",
+            QStringLiteral("Periods:T:A|T:all|T:Lden|T:%1|N:0.0|N:1.0").arg(unknown),
             QStringLiteral("Periods:T:A|T:%1|T:Levening|T:%2|N:0.0|N:0.0").arg(day, unknown),
             QStringLiteral("Periods:T:C|T:%1|T:Lday|N:80.0|N:0.0|N:2.0").arg(day) },
         { "Hourly A2 3", "Hourly:T:Weighting|T:Date|T:Hour|T:Leq (dB)|T:Lmax (dB)|T:L10 (dB)|T:L90 (dB)|T:Coverage (%)",

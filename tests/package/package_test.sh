@@ -49,6 +49,7 @@ expected=(
     /usr/lib/udev/rules.d/70-decimora-meter.rules
     /usr/share/man/man1/decimora.1.gz
     /usr/bin/decimora-cli
+    /usr/libexec/decimora/decimora-report
     /usr/share/man/man1/decimora-cli.1.gz
     /usr/share/doc/decimora/copyright
     /usr/share/doc/decimora/changelog.gz

@@ -375,6 +375,33 @@ TEST(ReadingDurations, FollowTheRegularStepsOfTheTimeStamps)
     EXPECT_FALSE(TimedReadingsOf({ { noon, 500, Weighting::A }, { noon, 510, Weighting::A } }));
 }
 
+TEST(ReadingDurations, AGivenIntervalLastsEveryReadingAndFilesJoinedAreOneSeries)
+{
+    const auto stamped = [](std::initializer_list<int> stamps) {
+        StampedSeries series;
+        for (const int stamp : stamps)
+            series.readings.push_back({ ClockSecondsOf(QDate(2006, 5, 12), stamp), 500, Weighting::A });
+        return series;
+    };
+    const auto shape = [](const TimedSeries& series) {
+        std::vector<std::pair<std::int32_t, bool>> readings;
+        for (const TimedReading& reading : series.readings)
+            readings.emplace_back(reading.seconds, reading.afterBreak);
+        return readings;
+    };
+    using Shape = std::vector<std::pair<std::int32_t, bool>>;
+    // Told 10 s, each reading lasts 10 s whatever its stamps; a step of more than 30 s is a break.
+    const TimedSeries told = TimedSeriesOf(stamped({ 0, 10, 20, 60, 70 }), 10);
+    EXPECT_TRUE(told.durationsKnown);
+    EXPECT_EQ(shape(told), (Shape { { 10, false }, { 10, false }, { 10, false }, { 10, true }, { 10, false } }));
+
+    // Two files one after the other are one run; a pause between them is a break.
+    EXPECT_EQ(shape(TimedSeriesOf(Joined({ stamped({ 0, 1, 2 }), stamped({ 3, 4, 5 }) }))),
+        (Shape { { 1, false }, { 1, false }, { 1, false }, { 1, false }, { 1, false }, { 1, false } }));
+    EXPECT_EQ(shape(TimedSeriesOf(Joined({ stamped({ 0, 1, 2 }), stamped({ 600, 601, 602 }) }))),
+        (Shape { { 1, false }, { 1, false }, { 1, false }, { 1, true }, { 1, false }, { 1, false } }));
+}
+
 TEST(ReadingDurations, AGrowingRunGetsTheDurationsTheWholeSeriesGets)
 {
     // Fed a reading at a time, with a snapshot finished after each, the end matches the batch.
