@@ -41,6 +41,16 @@ QTableWidget* FiguresTable(const char* name, QWidget* parent)
     table->setWordWrap(false);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Rows as high as a line of text: a week's hours or a day's events are long lists to read.
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+    return table;
+}
+
+// A table of the assessment: its rows are numbered by nothing but their own columns.
+QTableWidget* AssessmentTable(const char* name, QWidget* parent)
+{
+    QTableWidget* table = FiguresTable(name, parent);
+    table->verticalHeader()->hide();
     return table;
 }
 
@@ -73,7 +83,7 @@ SoundLevelStatisticsWindow::SoundLevelStatisticsWindow(TForm6& module, ChosenPri
     pages_->setObjectName(QStringLiteral("StatisticsPages"));
     pages_->addTab(makeSummaryPage(), QStringLiteral("Summary"));
     pages_->addTab(makePeriodsPage(), QStringLiteral("Periods"));
-    hours_ = FiguresTable("HoursTable", this);
+    hours_ = AssessmentTable("HoursTable", this);
     pages_->addTab(hours_, QStringLiteral("Hourly"));
     pages_->addTab(makeEventsPage(), QStringLiteral("Events"));
     // The assessment pages are figured only while on show; a page turned to shows its figures at once.
@@ -165,7 +175,7 @@ QWidget* SoundLevelStatisticsWindow::makePeriodsPage()
         bounds->addWidget(box);
     }
     bounds->addStretch(1);
-    periods_ = FiguresTable("PeriodsTable", page);
+    periods_ = AssessmentTable("PeriodsTable", page);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 4, 0, 0);
     layout->addLayout(bounds);
@@ -200,7 +210,7 @@ QWidget* SoundLevelStatisticsWindow::makeEventsPage()
     rules->addWidget(Label(QStringLiteral("joined where apart less than"), page));
     rules->addWidget(mergeGap_);
     rules->addStretch(1);
-    events_ = FiguresTable("EventsTable", page);
+    events_ = AssessmentTable("EventsTable", page);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 4, 0, 0);
     layout->addLayout(rules);
