@@ -40,6 +40,17 @@ std::optional<double> readingValue(QByteArrayView text)
     return double(tenths) / 10.0;
 }
 
+// The first line of a block of whole lines, without its line end; the block goes on after it.
+QByteArrayView TakeLine(QByteArrayView& lines)
+{
+    const auto* newline = static_cast<const char*>(std::memchr(lines.data(), '\n', std::size_t(lines.size())));
+    QByteArrayView line = newline ? lines.first(newline - lines.data()) : lines;
+    lines = newline ? lines.sliced(line.size() + 1) : QByteArrayView();
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
 QString quotedForMessage(QByteArrayView text)
 {
     return QLatin1Char('"') + QString::fromUtf8(text) + QLatin1Char('"');
@@ -236,11 +247,7 @@ void ForEachDataLine(DataFileReader& reader, const std::function<void(const Read
     qint64 lineNumber = reader.lineNumber();
     while (reader.nextLines(lines, BlockBytes)) {
         while (!lines.isEmpty()) {
-            const auto* newline = static_cast<const char*>(std::memchr(lines.data(), '\n', std::size_t(lines.size())));
-            QByteArrayView line = newline ? lines.first(newline - lines.data()) : lines;
-            lines = newline ? lines.sliced(line.size() + 1) : QByteArrayView();
-            if (line.endsWith('\r'))
-                line.chop(1);
+            const QByteArrayView line = TakeLine(lines);
             ++lineNumber;
             ReadingRowText row;
             try {
@@ -274,11 +281,7 @@ DecodedLines decodeLines(QByteArrayView lines, qint64 firstRecNo, qint64 firstLi
     // A staging line is its data line and a record number.
     decoded.staging.reserve(lines.size() + lines.size() / 2);
     while (!lines.isEmpty()) {
-        const auto* newline = static_cast<const char*>(std::memchr(lines.data(), '\n', std::size_t(lines.size())));
-        QByteArrayView line = newline ? lines.first(newline - lines.data()) : lines;
-        lines = newline ? lines.sliced(line.size() + 1) : QByteArrayView();
-        if (line.endsWith('\r'))
-            line.chop(1);
+        const QByteArrayView line = TakeLine(lines);
         const qint64 index = qint64(decoded.values.size());
         try {
             decoded.values.push_back(DecodeDataLine(line, firstRecNo + index, decoded.staging));

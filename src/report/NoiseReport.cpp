@@ -1,7 +1,7 @@
 #include "report/NoiseReport.h"
 
+#include "core/NullServices.h"
 #include "core/SystemTexts.h"
-#include "core/UserInteraction.h"
 #include "report/ReportEngine.h"
 #include "stats/FigureTables.h"
 
@@ -31,20 +31,6 @@ QString RulesText(const EventRules& rules)
         .arg(SystemShortestDecimalText(rules.thresholdTenths / 10.0), DurationText(rules.minimumSeconds),
             DurationText(rules.mergeGapSeconds));
 }
-
-// Answers no question: the command-line tool writes its PDF without any.
-class NobodyAsks final : public UserInteraction {
-public:
-    MessageAnswer showMessage(QWidget*, const QString&, const QString&, MessageButtons, MessageIcon) override
-    {
-        return MessageAnswer::Cancel;
-    }
-    QString askSaveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    QString askOpenFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    bool askPrinterSetup(QWidget*, QPrinter&) override { return false; }
-    ReportOutputChoice askReportOutput(QWidget*, const QString&, const QPrinter&) override { return {}; }
-    void showPrintPreview(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override { }
-};
 
 } // namespace
 
@@ -112,7 +98,8 @@ void WriteNoiseReportPdf(const QString& definitionPath, const TimedSeries& serie
 {
     if (const std::optional<QString> refusal = NoiseReportRefusal(series))
         throw ReportError(*refusal);
-    NobodyAsks nobody;
+    // The command-line tool writes its PDF without a question.
+    NullUserInteraction nobody;
     ReportEngine report(nobody, clock);
     report.open(definitionPath);
     BindNoiseReport(report, series, settings, highAlarmLevel, details);

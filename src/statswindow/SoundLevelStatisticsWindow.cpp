@@ -156,66 +156,62 @@ QDoubleSpinBox* SoundLevelStatisticsWindow::decibelBox(const char* name, double 
     return box;
 }
 
+QSpinBox* SoundLevelStatisticsWindow::secondsBox(const char* name, int value, int lowest)
+{
+    auto* box = new QSpinBox(this);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setRange(lowest, 86400);
+    box->setValue(value);
+    box->setSuffix(QStringLiteral(" s"));
+    connect(box, &QSpinBox::valueChanged, this, &SoundLevelStatisticsWindow::settingsChanged);
+    return box;
+}
+
+QWidget* SoundLevelStatisticsWindow::settingsPage(
+    const std::vector<std::pair<const char*, QWidget*>>& settings, QTableWidget* table)
+{
+    auto* page = new QWidget(this);
+    auto* row = new QHBoxLayout;
+    for (const auto& [text, box] : settings) {
+        row->addWidget(Label(QString::fromUtf8(text), page));
+        row->addWidget(box);
+    }
+    row->addStretch(1);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 4, 0, 0);
+    layout->addLayout(row);
+    layout->addWidget(table, 1);
+    return page;
+}
+
 QWidget* SoundLevelStatisticsWindow::makePeriodsPage()
 {
     const NoisePeriods defaults;
-    auto* page = new QWidget(this);
     dayStart_ = hourBox("DayStart", defaults.dayStart);
     eveningStart_ = hourBox("EveningStart", defaults.eveningStart);
     nightStart_ = hourBox("NightStart", defaults.nightStart);
     dnNightStart_ = hourBox("DnNightStart", defaults.dnNightStart);
     eveningPenalty_ = decibelBox("EveningPenalty", defaults.eveningPenalty, 20.0);
     nightPenalty_ = decibelBox("NightPenalty", defaults.nightPenalty, 20.0);
-    auto* bounds = new QHBoxLayout;
-    const std::pair<const char*, QWidget*> parts[]
-        = { { "Day from", dayStart_ }, { "evening from", eveningStart_ }, { "+", eveningPenalty_ },
-              { "night from", nightStart_ }, { "+", nightPenalty_ }, { "Ldn night from", dnNightStart_ } };
-    for (const auto& [text, box] : parts) {
-        bounds->addWidget(Label(QString::fromLatin1(text), page));
-        bounds->addWidget(box);
-    }
-    bounds->addStretch(1);
-    periods_ = AssessmentTable("PeriodsTable", page);
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 4, 0, 0);
-    layout->addLayout(bounds);
-    layout->addWidget(periods_, 1);
-    return page;
+    periods_ = AssessmentTable("PeriodsTable", this);
+    return settingsPage(
+        { { "Day from", dayStart_ }, { "evening from", eveningStart_ }, { "+", eveningPenalty_ },
+            { "night from", nightStart_ }, { "+", nightPenalty_ }, { "Ldn night from", dnNightStart_ } },
+        periods_);
 }
 
 QWidget* SoundLevelStatisticsWindow::makeEventsPage()
 {
     const EventRules defaults;
-    auto* page = new QWidget(this);
     threshold_ = decibelBox("Threshold", module_.SystemHighAlarm, 200.0);
     threshold_->setToolTip(QStringLiteral("Events are the times the level stays at or above this (at first the "
                                           "high alarm level)"));
-    minimumDuration_ = new QSpinBox(page);
-    minimumDuration_->setObjectName(QStringLiteral("MinimumDuration"));
-    minimumDuration_->setRange(1, 86400);
-    minimumDuration_->setValue(defaults.minimumSeconds);
-    minimumDuration_->setSuffix(QStringLiteral(" s"));
-    mergeGap_ = new QSpinBox(page);
-    mergeGap_->setObjectName(QStringLiteral("MergeGap"));
-    mergeGap_->setRange(0, 86400);
-    mergeGap_->setValue(defaults.mergeGapSeconds);
-    mergeGap_->setSuffix(QStringLiteral(" s"));
-    for (QSpinBox* box : { minimumDuration_, mergeGap_ })
-        connect(box, &QSpinBox::valueChanged, this, &SoundLevelStatisticsWindow::settingsChanged);
-    auto* rules = new QHBoxLayout;
-    rules->addWidget(Label(QStringLiteral("At or above"), page));
-    rules->addWidget(threshold_);
-    rules->addWidget(Label(QStringLiteral("for at least"), page));
-    rules->addWidget(minimumDuration_);
-    rules->addWidget(Label(QStringLiteral("joined where apart less than"), page));
-    rules->addWidget(mergeGap_);
-    rules->addStretch(1);
-    events_ = AssessmentTable("EventsTable", page);
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 4, 0, 0);
-    layout->addLayout(rules);
-    layout->addWidget(events_, 1);
-    return page;
+    minimumDuration_ = secondsBox("MinimumDuration", defaults.minimumSeconds, 1);
+    mergeGap_ = secondsBox("MergeGap", defaults.mergeGapSeconds, 0);
+    events_ = AssessmentTable("EventsTable", this);
+    return settingsPage({ { "At or above", threshold_ }, { "for at least", minimumDuration_ },
+                            { "joined where apart less than", mergeGap_ } },
+        events_);
 }
 
 NoiseSettings SoundLevelStatisticsWindow::noiseSettings() const

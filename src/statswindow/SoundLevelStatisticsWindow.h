@@ -67,6 +67,9 @@ private:
     QWidget* makeEventsPage();
     QSpinBox* hourBox(const char* name, int value);
     QDoubleSpinBox* decibelBox(const char* name, double value, double maximum);
+    QSpinBox* secondsBox(const char* name, int value, int lowest);
+    // A page of the assessment: a row of labelled settings over its table.
+    QWidget* settingsPage(const std::vector<std::pair<const char*, QWidget*>>& settings, QTableWidget* table);
     void settingsChanged();
     void refreshSummary(const std::vector<ReadingSeriesStatistics>& series, QStringList& notes);
     // The assessment pages, of the series chosen; notes say why a page is empty.

@@ -215,6 +215,11 @@ protected:
         return { { "day.dmr", std::make_shared<WeightedLevelStatistics>(statistics[0]), 0, 1440 },
             { "loud.dmr", std::make_shared<WeightedLevelStatistics>(statistics[1]), 1440, 2040 } };
     }
+    // The rows from the second file's on, where a test adds one that cannot be read.
+    static std::vector<ReadingSeriesStatistics> BrokenFile()
+    {
+        return { { "broken.dmr", std::make_shared<WeightedLevelStatistics>(), 1440, -1 } };
+    }
     template <typename T> T* child(const char* name) const { return window.findChild<T*>(QString::fromLatin1(name)); }
     void showPage(int page) { child<QTabWidget>("StatisticsPages")->setCurrentIndex(page); }
 
@@ -304,12 +309,7 @@ TEST_F(StatisticsWindowAssessment, BoundsMoveThePeriodsAndWrongBoundsOrTimesAreS
 
     // A row whose time cannot be read: named by its place in the file.
     table().appendRow({ "2041", "50.0", "A", "9:75:00", "5/13/2006" });
-    StandInReadingsWindow broken(
-        [this] {
-            return std::vector<ReadingSeriesStatistics> { { "broken.dmr", std::make_shared<WeightedLevelStatistics>(),
-                1440, -1 } };
-        },
-        &table());
+    StandInReadingsWindow broken(BrokenFile, &table());
     window.refresh(&broken);
     EXPECT_EQ(periods->rowCount(), 0);
     EXPECT_TRUE(
@@ -348,13 +348,7 @@ TEST_F(StatisticsWindowAssessment, PrintReportWritesTheNoiseReportOfTheFileOnSho
 
     // Readings without times are refused with the reason, and nothing is printed.
     table().appendRow({ "2041", "50.0", "A", "noon", "5/13/2006" });
-    child<QComboBox>("SeriesChooser")->setCurrentIndex(1);
-    StandInReadingsWindow broken(
-        [this] {
-            return std::vector<ReadingSeriesStatistics> { { "broken.dmr", std::make_shared<WeightedLevelStatistics>(),
-                1440, -1 } };
-        },
-        &table());
+    StandInReadingsWindow broken(BrokenFile, &table());
     window.refresh(&broken);
     child<QPushButton>("PrintReportButton")->click();
     ASSERT_EQ(fixture.ui.messages.size(), 1U);
