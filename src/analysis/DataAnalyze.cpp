@@ -220,8 +220,11 @@ void TForm7::LoadData()
         }))
         return;
 
+    // A close of the window while the dialog is up waits for the dialog, as it waits for a load.
+    asking_ = true;
     const QString path = m.Ui().askOpenFileName(this, FileDialogRequest { QLatin1String(OpenFilter), QString() });
-    if (!path.isEmpty()) {
+    asking_ = false;
+    if (!path.isEmpty() && !callOff_) {
         loadingFileName_ = QFileInfo(path).fileName();
         DataFileLoadHooks hooks;
         hooks.progress = [this](qint64 linesRead, qint64 count) { showProgress(linesRead, count); };
@@ -377,9 +380,9 @@ void TForm7::showLastRow()
 
 void TForm7::closeEvent(QCloseEvent* event)
 {
-    if (loading_) {
-        // The load runs inside this window: it is called off at its next step, and the window closes
-        // once the load has let go of it.
+    if (loading_ || asking_) {
+        // The load (or its open dialog) runs inside this window: it is called off at its next step,
+        // and the window closes once the load has let go of it.
         callOff_ = true;
         event->ignore();
         return;
