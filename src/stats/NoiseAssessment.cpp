@@ -300,19 +300,41 @@ NoiseFigures NoiseAssessment::figures() const
     for (const Weighting weighting : { Weighting::A, Weighting::C }) {
         const std::vector<ExceedanceEvent> events = events_[IndexOf(weighting)].events(settings_, weighting);
         periodRows(weighting, figures, events);
-        for (const auto& [hour, readings] : hours_[IndexOf(weighting)]) {
-            if (readings.count() == 0)
-                continue;
-            const ClockSeconds start = hour * SecondsPerHour;
-            figures.hours.push_back(
-                { weighting, DateOf(start), SecondOfDay(start) / static_cast<std::int32_t>(SecondsPerHour),
-                    readings.equivalentLevel().value_or(0.0), readings.maximum().value_or(0.0),
-                    readings.percentileLevel(10).value_or(0.0), readings.percentileLevel(90).value_or(0.0),
-                    readings.durationSeconds().value_or(0) });
-        }
+        hourRows(weighting, figures);
         figures.events.insert(figures.events.end(), events.begin(), events.end());
     }
     return figures;
+}
+
+void NoiseAssessment::hourRows(Weighting weighting, NoiseFigures& figures) const
+{
+    const auto row = [&](ClockSeconds hour, const LevelAccumulator* readings) {
+        const ClockSeconds start = hour * SecondsPerHour;
+        HourLevels levels;
+        levels.weighting = weighting;
+        levels.date = DateOf(start);
+        levels.hour = SecondOfDay(start) / static_cast<std::int32_t>(SecondsPerHour);
+        if (readings) {
+            levels.leq = readings->equivalentLevel();
+            levels.lmax = readings->maximum();
+            levels.l10 = readings->percentileLevel(10);
+            levels.l90 = readings->percentileLevel(90);
+            levels.coveredSeconds = readings->durationSeconds().value_or(0);
+        }
+        figures.hours.push_back(levels);
+    };
+    const ClockSeconds hoursPerDay = SecondsPerDay / SecondsPerHour;
+    std::optional<ClockSeconds> previous;
+    for (const auto& [hour, readings] : hours_[IndexOf(weighting)]) {
+        if (readings.count() == 0)
+            continue;
+        if (previous && hour - *previous < hoursPerDay) {
+            for (ClockSeconds skipped = *previous + 1; skipped < hour; ++skipped)
+                row(skipped, nullptr);
+        }
+        row(hour, &readings);
+        previous = hour;
+    }
 }
 
 void NoiseAssessment::periodRows(

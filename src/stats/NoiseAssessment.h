@@ -80,14 +80,17 @@ struct PeriodLevel {
     double coverage() const;
 };
 
+// A clock hour of the run. An hour the readings skip (the meter was off for a while) has a row too,
+// with no levels and no coverage, so that the table shows the hole; a break of a day or more (files of
+// other days taken together) is left out rather than listed hour by empty hour.
 struct HourLevels {
     Weighting weighting = Weighting::A;
     QDate date;
     std::int32_t hour = 0;
-    double leq = 0.0;
-    double lmax = 0.0;
-    double l10 = 0.0;
-    double l90 = 0.0;
+    std::optional<double> leq;
+    std::optional<double> lmax;
+    std::optional<double> l10;
+    std::optional<double> l90;
     std::int64_t coveredSeconds = 0;
 
     double coverage() const;
@@ -176,6 +179,8 @@ private:
     };
 
     LevelAccumulator& hourOf(Weighting weighting, ClockSeconds time);
+    // The clock hours of one weighting, with the hours its readings skip inside a day's break.
+    void hourRows(Weighting weighting, NoiseFigures& figures) const;
     void periodRows(Weighting weighting, NoiseFigures& figures, const std::vector<ExceedanceEvent>& events) const;
 
     NoiseSettings settings_;

@@ -189,7 +189,7 @@ TEST(NoiseAssessment, HoursTellTheirLevelsAndTheTimeTheReadingsCover)
     const HourLevels& hour = gap.hours[0];
     EXPECT_EQ(hour.date, QDate(2006, 5, 12));
     EXPECT_EQ(hour.hour, 10);
-    EXPECT_NEAR(hour.leq, 87.0300, 1e-4);
+    EXPECT_NEAR(*hour.leq, 87.0300, 1e-4);
     EXPECT_EQ(hour.lmax, 90.0);
     EXPECT_EQ(hour.l10, 90.0);
     EXPECT_EQ(hour.l90, 60.0);
@@ -202,10 +202,42 @@ TEST(NoiseAssessment, HoursTellTheirLevelsAndTheTimeTheReadingsCover)
     ASSERT_EQ(nights.hours.size(), 35U);
     EXPECT_EQ(nights.hours[2].date, QDate(2006, 5, 13));
     EXPECT_EQ(nights.hours[2].hour, 0);
-    EXPECT_NEAR(nights.hours[2].leq, 40.0, 1e-4);
+    EXPECT_NEAR(*nights.hours[2].leq, 40.0, 1e-4);
     EXPECT_EQ(nights.hours[34].date, QDate(2006, 5, 14));
     EXPECT_EQ(nights.hours[34].hour, 8);
     EXPECT_EQ(nights.hours[34].coveredSeconds, 3600);
+
+    // The hours a break skips have rows without levels, so that the table shows the hole; a break of a
+    // day or more (another day's file taken with this one) has none. Readings a minute apart.
+    using Hours = std::vector<std::pair<int, std::int64_t>>; // hour of day, covered seconds (-1: no levels)
+    const auto withEmpty = [](Hours hours, int from, int count, std::pair<int, std::int64_t> last) {
+        for (int i = 0; i < count; ++i)
+            hours.emplace_back((from + i) % 24, -1);
+        hours.push_back(last);
+        return hours;
+    };
+    struct Case {
+        const char* name;
+        QDateTime second;
+        Hours hours;
+    };
+    const Case cases[] = {
+        { "two hours off", At(13), { { 10, 3600 }, { 11, -1 }, { 12, -1 }, { 13, 3600 } } },
+        { "23 hours off", At(33), withEmpty({ { 10, 3600 } }, 11, 22, { 9, 3600 }) },
+        { "a day off", At(34), { { 10, 3600 }, { 10, 3600 } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const NoiseFigures figures
+            = FiguresOf(RowsOf({ { At(10), 60, 60, Constant(50.0) }, { c.second, 60, 60, Constant(50.0) } }));
+        Hours hours;
+        for (const HourLevels& row : figures.hours) {
+            EXPECT_EQ(row.l90.has_value(), row.leq.has_value()) << row.hour;
+            hours.emplace_back(row.hour, row.leq ? row.coveredSeconds : -1);
+        }
+        EXPECT_EQ(hours, c.hours);
+        EXPECT_EQ(figures.hours.back().date, c.second.date());
+    }
 }
 
 struct ExpectedEvent {
@@ -295,7 +327,7 @@ TEST(NoiseAssessment, AAndCWeightedReadingsAreNeverMixed)
     EXPECT_EQ(figures.hours[0].weighting, Weighting::A);
     EXPECT_EQ(figures.hours[0].coveredSeconds, 200);
     EXPECT_EQ(figures.hours[1].weighting, Weighting::C);
-    EXPECT_NEAR(figures.hours[1].leq, 80.0, 1e-9);
+    EXPECT_NEAR(*figures.hours[1].leq, 80.0, 1e-9);
 }
 
 TEST(NoiseAssessment, OtherBoundsAndPenaltiesMoveThePeriods)
