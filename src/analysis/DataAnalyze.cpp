@@ -7,6 +7,7 @@
 #include "datafile/DataFile.h"
 #include "datafile/StagingFile.h"
 #include "stats/StatisticsRows.h"
+#include "stats/TimedSeries.h"
 #include "widgets/GraphPanel.h"
 #include "widgets/NamedLabel.h"
 #include "widgets/ReadingGridView.h"
@@ -314,11 +315,15 @@ std::vector<ReadingSeriesStatistics> TForm7::levelStatistics() const
         std::vector<qint64> ends;
         for (int file = 1; file <= files; ++file)
             ends.push_back(std::max<qint64>(FileEndRecNo(file) - 1, 0));
-        std::vector<WeightedLevelStatistics> perFile = StatisticsOfTableStretches(*module_.LoadData, ends, 0);
+        std::vector<WeightedLevelStatistics> perFile = TimedStatisticsOfTableStretches(*module_.LoadData, ends);
+        qint64 firstRow = 0;
         for (int file = 1; file <= files; ++file) {
             const QString& name = fileNames_.at(std::size_t(file - 1));
+            const qint64 endRow = ends[std::size_t(file - 1)];
             seriesStatistics_.push_back({ name.isEmpty() ? QStringLiteral("File %1").arg(file) : name,
-                std::make_shared<const WeightedLevelStatistics>(std::move(perFile[std::size_t(file - 1)])) });
+                std::make_shared<const WeightedLevelStatistics>(std::move(perFile[std::size_t(file - 1)])), firstRow,
+                endRow });
+            firstRow = std::max(firstRow, endRow);
         }
     }
     seriesStatisticsOf_ = { files, rows };

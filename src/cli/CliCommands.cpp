@@ -72,7 +72,7 @@ QStringList CommandArguments(const QStringList& arguments)
 const std::vector<const CliCommand*>& CliCommandTable()
 {
     static const std::vector<const CliCommand*> commands { &DevicesCommand(), &LiveCommand(), &DownloadCommand(),
-        &SetupCommand(), &ConvertCommand(), &StatsCommand() };
+        &SetupCommand(), &ConvertCommand(), &StatsCommand(), &ReportCommand() };
     return commands;
 }
 
@@ -95,13 +95,18 @@ int RunCli(const QStringList& givenArguments)
         return ExitUsage;
     }
 
+    return RunCliCommand(*command, CommandArguments(arguments));
+}
+
+int RunCliCommand(const CliCommand& command, const QStringList& arguments)
+{
     try {
-        const int code = RunCommand(*command, CommandArguments(arguments));
+        const int code = RunCommand(command, arguments);
         std::fflush(stdout);
         return code;
     } catch (const UsageError& error) {
         Say(error.text());
-        std::fprintf(stderr, "%s\n", qPrintable(UsageLine(*command)));
+        std::fprintf(stderr, "%s\n", qPrintable(UsageLine(command)));
         return ExitUsage;
     } catch (const std::exception& error) {
         Say(ErrorText(error));

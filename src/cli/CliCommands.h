@@ -18,6 +18,10 @@ inline constexpr int ExitUsage = 2;
 
 // Runs the command the arguments name (arguments[0] is the program). Needs a QCoreApplication.
 int RunCli(const QStringList& arguments);
+// Runs one command on its arguments (arguments[0] names it) as RunCli does once it has chosen it: bad
+// usage, failures and their messages and exit codes alike. For decimora-report, which reads report's
+// table and runs a writer of its own.
+int RunCliCommand(const CliCommand& command, const QStringList& arguments);
 
 // Reads and checks the arguments as RunCli does up to the moment its command would run, and runs
 // nothing: throws UsageError where RunCli would end with exit code 2. Touches neither the meter nor
@@ -33,3 +37,4 @@ const CliCommand& DownloadCommand();
 const CliCommand& SetupCommand();
 const CliCommand& ConvertCommand();
 const CliCommand& StatsCommand();
+const CliCommand& ReportCommand();

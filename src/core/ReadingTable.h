@@ -83,6 +83,15 @@ public:
             visit({ meaValue, weight, time, date });
         });
     }
+    // The same walk from the row at position first on: the rows a growing table has gained.
+    virtual void forEachRowTextFrom(qint64 first, const std::function<void(const ReadingRowText&)>& visit) const
+    {
+        qint64 position = 0;
+        forEachRowText([&](const ReadingRowText& row) {
+            if (position++ >= first)
+                visit(row);
+        });
+    }
     // Turns every row into bytes with format and hands the bytes to write in row order, a block of
     // rows at a time, on the calling thread. format may run on several threads at once (a table may
     // read stretches of itself in parallel), so it must only append to the block it is given. An

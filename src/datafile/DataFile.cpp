@@ -39,6 +39,17 @@ std::optional<double> readingValue(QByteArrayView text)
     return double(tenths) / 10.0;
 }
 
+// The first line of a block of whole lines, without its line end; the block goes on after it.
+QByteArrayView TakeLine(QByteArrayView& lines)
+{
+    const auto* newline = static_cast<const char*>(std::memchr(lines.data(), '\n', std::size_t(lines.size())));
+    QByteArrayView line = newline ? lines.first(newline - lines.data()) : lines;
+    lines = newline ? lines.sliced(line.size() + 1) : QByteArrayView();
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
 QString quotedForMessage(QByteArrayView text)
 {
     return QLatin1Char('"') + QString::fromUtf8(text) + QLatin1Char('"');
@@ -92,7 +103,7 @@ std::optional<double> ValueFromTextChecked(QStringView text)
     return readingValue(text.toLatin1());
 }
 
-double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
+ReadingRowText DataLineTexts(QByteArrayView line)
 {
     // Date, Time, MeaValue, Weight.
     QByteArrayView fields[StagingLayout::ReadingFieldCount];
@@ -110,10 +121,15 @@ double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
                                 .arg(quotedForMessage(row.meaValue)));
     if (row.weight.isEmpty())
         throw DataFileError(QStringLiteral("%1 has no weighting letter").arg(quotedForMessage(line)));
+    return row;
+}
 
+double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
+{
+    const ReadingRowText row = DataLineTexts(line);
     // Laid out afresh from the texts, so that a line edited by hand stages like one the writer made.
     AppendStagingLine(staging, row, recNo);
-    return *level;
+    return *readingValue(row.meaValue);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -213,6 +229,28 @@ std::optional<DataFileReader> OpenDataFile(const QString& path)
     return reader;
 }
 
+void ForEachDataLine(DataFileReader& reader, const std::function<void(const ReadingRowText&)>& visit)
+{
+    // A block of a megabyte at a time: a file of any length takes the memory of one block.
+    constexpr qsizetype BlockBytes = qsizetype(1) << 20;
+    QByteArrayView lines;
+    qint64 lineNumber = reader.lineNumber();
+    while (reader.nextLines(lines, BlockBytes)) {
+        while (!lines.isEmpty()) {
+            const QByteArrayView line = TakeLine(lines);
+            ++lineNumber;
+            ReadingRowText row;
+            try {
+                row = DataLineTexts(line);
+            } catch (const DataFileError& error) {
+                throw DataFileError(
+                    QStringLiteral("%1, line %2: %3").arg(reader.path()).arg(lineNumber).arg(error.text()));
+            }
+            visit(row);
+        }
+    }
+}
+
 namespace {
 
 // Blocks of about this size are read and then decoded on several cores at once.
@@ -233,11 +271,7 @@ DecodedLines decodeLines(QByteArrayView lines, qint64 firstRecNo, qint64 firstLi
     // A staging line is its data line and a record number.
     decoded.staging.reserve(lines.size() + lines.size() / 2);
     while (!lines.isEmpty()) {
-        const auto* newline = static_cast<const char*>(std::memchr(lines.data(), '\n', std::size_t(lines.size())));
-        QByteArrayView line = newline ? lines.first(newline - lines.data()) : lines;
-        lines = newline ? lines.sliced(line.size() + 1) : QByteArrayView();
-        if (line.endsWith('\r'))
-            line.chop(1);
+        const QByteArrayView line = TakeLine(lines);
         const qint64 index = qint64(decoded.values.size());
         try {
             decoded.values.push_back(DecodeDataLine(line, firstRecNo + index, decoded.staging));

@@ -38,6 +38,10 @@ double ValueFromText(QStringView text);
 // Only a text of whole decibels, ".", one tenths digit gives a value.
 std::optional<double> ValueFromTextChecked(QStringView text);
 
+// The texts of one data line as a table row takes them, without the blanks around them, checked as
+// DecodeDataLine checks them; the views point into line. Throws DataFileError with the reason only.
+ReadingRowText DataLineTexts(QByteArrayView line);
+
 // Decodes one data line for the given record number: appends the staging line for it (without CR LF)
 // to staging and returns the reading's value. The fields are found by their "," separators, so a
 // date or time longer than its column still reads right, and are staged without the blanks around
@@ -84,6 +88,12 @@ private:
 // nothing is said). Throws DataFileError when the file cannot be opened or read, or when line 2 holds
 // no whole number of at least 1 after its first ":".
 std::optional<DataFileReader> OpenDataFile(const QString& path);
+
+// Every reading line of an opened data file, in file order, as a table row's texts (valid only while
+// visited), without a table or the staging file in between: for the command-line tool, which only
+// figures them. A line that cannot be read throws DataFileError naming the file and the line, as
+// LoadDataFile does; an exception thrown by visit passes through.
+void ForEachDataLine(DataFileReader& reader, const std::function<void(const ReadingRowText&)>& visit);
 
 // Told, after each block of lines, how many reading lines (lines after line 2) have been read so far.
 using DataFileProgress = std::function<void(qint64 linesRead)>;

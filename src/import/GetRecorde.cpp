@@ -6,6 +6,8 @@
 #include "core/systemvar.h"
 #include "datafile/DataFile.h"
 #include "datafile/StagingFile.h"
+#include "stats/StatisticsRows.h"
+#include "stats/TimedSeries.h"
 #include "widgets/GraphPanel.h"
 #include "widgets/NamedLabel.h"
 #include "widgets/ReadingGridView.h"

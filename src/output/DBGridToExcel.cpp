@@ -4,12 +4,15 @@
 #include "output/BiffSheet.h"
 #include "output/CsvText.h"
 #include "output/XlsxSheet.h"
+#include "stats/FigureTables.h"
 #include "stats/StatisticsRows.h"
+#include "stats/TimedSeries.h"
 
 #include <QFileInfo>
 #include <QLocale>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -411,42 +414,58 @@ void TDBGridToExcel::writeXlsx(ExportProgress* progress)
         XlsxSheet sheet(file.pathToWriteByName(), FileName);
         sheet.freezeRowsAbove(std::uint32_t(1 + TDBGridTitle(*DBGrid).titleRows()));
         writeSheet(sheet, progress);
-        writeStatisticsSheet(sheet);
+        writeFigureSheets(sheet);
         sheet.finish();
     }
     file.commit();
 }
 
-void TDBGridToExcel::writeStatisticsSheet(XlsxSheet& sheet)
+namespace {
+
+// A sheet of one table of figures: numbers stay numbers for the spreadsheet to reckon with, texts are
+// written for programs (ISO dates and times, which sort as they should, "s" beside seconds); where a
+// figure is not known its mark stands in the value's place, as the window shows it.
+void WriteFigureSheet(XlsxSheet& sheet, const QString& name, const FigureTable& table)
+{
+    sheet.startSheet(name);
+    for (std::size_t c = 0; c < table.columns.size(); ++c)
+        sheet.label(0, std::uint32_t(c), table.columns[c].title);
+    std::uint32_t row = 0;
+    for (const std::vector<FigureCell>& cells : table.rows) {
+        ++row;
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            const FigureCell& cell = cells[c];
+            if (cell.number)
+                sheet.number(row, std::uint32_t(c), *cell.number);
+            else
+                sheet.label(row, std::uint32_t(c), cell.plain.isEmpty() ? cell.shown : cell.plain);
+        }
+        sheet.rowsDone(row + 1);
+    }
+    sheet.freezeRowsAbove(1);
+}
+
+} // namespace
+
+void TDBGridToExcel::writeFigureSheets(XlsxSheet& sheet)
 {
     ExportDataSet& dataSet = *DBGrid->dataSet;
     const ReadingTable* table = dataSet.readingTable();
     if (!table)
         return;
-    WeightedLevelStatistics statistics;
+    TimedSeries series;
     {
         const SuspendedUpdates suspended(dataSet);
-        // A table holds no reading's interval: durations and SEL are "not known" there.
-        statistics = StatisticsOfTable(*table, 0);
+        // A table holds no reading's interval: each reading lasts as its time stamps say.
+        series = TimedSeriesOf(StampedSeriesOfTable(*table, TimeTextReader(), { table->rowCount() }).front());
     }
-    sheet.startSheet(QStringLiteral("Statistics"));
-    std::uint32_t row = 0;
-    sheet.label(row, 0, QStringLiteral("Figure"));
-    sheet.label(row, 1, QStringLiteral("Value"));
-    sheet.label(row, 2, QStringLiteral("Unit"));
-    for (const StatisticsRow& figure : StatisticsRows(statistics, HighAlarmLevel)) {
-        ++row;
-        sheet.label(row, 0, figure.label);
-        // A number stays a number for the spreadsheet to reckon with; where the figure is not
-        // known its mark stands in the value's place, as the window shows it.
-        if (figure.value)
-            sheet.number(row, 1, *figure.value);
-        else
-            sheet.label(row, 1, figure.text);
-        sheet.label(row, 2, figure.unit);
-        sheet.rowsDone(row + 1);
-    }
-    sheet.freezeRowsAbove(1);
+    NoiseSettings settings;
+    settings.events.thresholdTenths = static_cast<std::int32_t>(std::lround(HighAlarmLevel * 10.0));
+    const NoiseFigures figures = NoiseFiguresOf(series, settings);
+    WriteFigureSheet(sheet, QStringLiteral("Statistics"), StatisticsTable(StatisticsOf(series), HighAlarmLevel));
+    WriteFigureSheet(sheet, QStringLiteral("Periods"), PeriodTable(figures));
+    WriteFigureSheet(sheet, QStringLiteral("Hourly"), HourTable(figures));
+    WriteFigureSheet(sheet, QStringLiteral("Events"), EventTable(figures));
 }
 
 void TDBGridToExcel::writeCsv(ExportProgress* progress)

@@ -93,8 +93,9 @@ public:
     // (a caller that has asked already says no).
     SpreadsheetFormat Format = SpreadsheetFormat::Xls;
     bool AskBeforeReplacing = true;
-    // The level the .xlsx "Statistics" sheet counts the readings above (the program's high alarm
-    // level), so that its rows read as the statistics window's do.
+    // The level the .xlsx "Statistics" sheet counts the readings above and its "Events" sheet takes
+    // as the threshold (the program's high alarm level), so that its rows read as the statistics
+    // window's do.
     double HighAlarmLevel = 0.0;
 
     // Writes FileName from DBGrid. Does nothing for a closed or empty data set or a blank name, or
@@ -124,9 +125,10 @@ private:
     void writeFooters();
     void writeXls(ExportProgress* progress);
     void writeXlsx(ExportProgress* progress);
-    // The "Statistics" sheet of an .xlsx workbook: the rows of StatisticsRows over the reading
-    // table behind the grid. Its own walk of the table, after the records.
-    void writeStatisticsSheet(XlsxSheet& sheet);
+    // The sheets of figures of an .xlsx workbook over the reading table behind the grid, after the
+    // records, from one walk of the table of their own: "Statistics" (the rows of StatisticsRows),
+    // "Periods", "Hourly" and "Events" (FigureTables.h; the events at or above HighAlarmLevel).
+    void writeFigureSheets(XlsxSheet& sheet);
     void writeCsv(ExportProgress* progress);
 
     ExportSheetHooks hooks_;

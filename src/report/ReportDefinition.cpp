@@ -5,8 +5,10 @@
 #include <QFileInfo>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <utility>
 
 namespace {
@@ -30,6 +32,13 @@ constexpr std::array<NamedPageSize, 9> PageSizes { {
     { "Executive", QPageSize::Executive },
     { "Tabloid", QPageSize::Tabloid },
 } };
+
+ReportBlock BlockOf(ReportBlockKind kind)
+{
+    ReportBlock block;
+    block.kind = kind;
+    return block;
+}
 
 QString quotedPath(const QString& path)
 {
@@ -73,9 +82,17 @@ public:
             } else if (name == QLatin1String("data")) {
                 once(seenData);
                 readData();
+                definition_.blocks.push_back(BlockOf(ReportBlockKind::Data));
             } else if (name == QLatin1String("summary")) {
                 once(seenSummary);
                 readSummary();
+                definition_.blocks.push_back(BlockOf(ReportBlockKind::Summary));
+            } else if (name == QLatin1String("fields")) {
+                readFields();
+            } else if (name == QLatin1String("chart")) {
+                readChart();
+            } else if (name == QLatin1String("table")) {
+                readTable();
             } else {
                 unknownElement(QLatin1String(RootElement));
             }
@@ -84,8 +101,23 @@ public:
         while (!xml_.atEnd())
             xml_.readNext();
         checkWellFormed();
-        if (!seenData)
-            failAtEnd(QStringLiteral("it has no <data> band"));
+        // The summary prints under the last row of the data band, wherever it is written.
+        const auto data = std::find_if(definition_.blocks.begin(), definition_.blocks.end(),
+            [](const ReportBlock& block) { return block.kind == ReportBlockKind::Data; });
+        const auto summary = std::find_if(definition_.blocks.begin(), definition_.blocks.end(),
+            [](const ReportBlock& block) { return block.kind == ReportBlockKind::Summary; });
+        if (data != definition_.blocks.end() && summary != definition_.blocks.end()) {
+            definition_.blocks.erase(summary);
+            const auto dataAgain = std::find_if(definition_.blocks.begin(), definition_.blocks.end(),
+                [](const ReportBlock& block) { return block.kind == ReportBlockKind::Data; });
+            definition_.blocks.insert(dataAgain + 1, BlockOf(ReportBlockKind::Summary));
+        }
+        const bool prints = std::any_of(definition_.blocks.begin(), definition_.blocks.end(),
+            [](const ReportBlock& block) { return block.kind != ReportBlockKind::Summary; });
+        if (!prints)
+            failAtEnd(QStringLiteral("it has no <data> band, <table>, <chart> or <fields>: nothing to print"));
+        if (seenSummary && !seenData)
+            failAtEnd(QStringLiteral("its <summary> sums up a <data> band it does not have"));
         return definition_;
     }
 
@@ -341,25 +373,82 @@ private:
             { "alternate", true },
         } };
         definition_.alternateShading = choice("shading", shadings, false);
+        definition_.columns = readColumns(QLatin1String("data"), [this] { return field("field"); });
+        if (definition_.columns.empty())
+            fail(QStringLiteral("the <data> band has no <column>"));
+    }
+
+    // <column> children of a <data> band or a <table>; keys are checked by the caller.
+    std::vector<ReportColumn> readColumns(QLatin1String parent, const std::function<QString()>& key)
+    {
         static const std::array<std::pair<const char*, ReportAlignment>, 3> alignments { {
             { "left", ReportAlignment::Left },
             { "center", ReportAlignment::Center },
             { "right", ReportAlignment::Right },
         } };
+        std::vector<ReportColumn> columns;
         while (nextChild()) {
             if (xml_.name() != QLatin1String("column"))
-                unknownElement(QLatin1String("data"));
+                unknownElement(parent);
             allowAttributes({ "field", "title", "width", "align" });
             ReportColumn column;
-            column.field = field("field");
+            column.field = key();
             column.title = attribute("title").value_or(column.field);
             column.widthMm = length("width", 30.0, 0.1);
             column.alignment = choice("align", alignments, ReportAlignment::Left);
-            definition_.columns.push_back(column);
+            column.alignmentGiven = attribute("align").has_value();
+            columns.push_back(column);
             emptyElement();
         }
-        if (definition_.columns.empty())
-            fail(QStringLiteral("the <data> band has no <column>"));
+        return columns;
+    }
+
+    void readFields()
+    {
+        allowAttributes({ "title" });
+        ReportBlock block = BlockOf(ReportBlockKind::Fields);
+        block.title = attribute("title").value_or(QString()).simplified();
+        while (nextChild()) {
+            if (xml_.name() != QLatin1String("field"))
+                unknownElement(QLatin1String("fields"));
+            allowAttributes({ "label" });
+            ReportFieldLine line;
+            line.label = attribute("label").value_or(QString()).simplified();
+            line.text = elementText();
+            block.fields.push_back(line);
+        }
+        if (block.fields.empty())
+            fail(QStringLiteral("<fields> has no <field>"));
+        definition_.blocks.push_back(block);
+    }
+
+    void readChart()
+    {
+        allowAttributes({ "source", "title", "height" });
+        ReportBlock block = BlockOf(ReportBlockKind::Chart);
+        block.source = requiredAttribute("source");
+        block.title = attribute("title").value_or(QString()).simplified();
+        block.heightMm = length("height", block.heightMm, 20.0);
+        emptyElement();
+        definition_.blocks.push_back(block);
+    }
+
+    void readTable()
+    {
+        allowAttributes({ "source", "title", "font-size", "shading", "empty" });
+        ReportBlock block = BlockOf(ReportBlockKind::Table);
+        block.source = requiredAttribute("source");
+        block.title = attribute("title").value_or(QString()).simplified();
+        block.emptyText = attribute("empty").value_or(QStringLiteral("None")).simplified();
+        block.fontSizePt = fontSize("font-size", block.fontSizePt);
+        static const std::array<std::pair<const char*, bool>, 2> shadings { {
+            { "none", false },
+            { "alternate", true },
+        } };
+        block.alternateShading = choice("shading", shadings, false);
+        // The source's columns are known only when the program binds it: here any key is taken.
+        block.columns = readColumns(QLatin1String("table"), [this] { return requiredAttribute("field"); });
+        definition_.blocks.push_back(block);
     }
 
     void readSummary()
@@ -468,6 +557,13 @@ const QStringList& ReportFieldNames()
     static const QStringList names { QStringLiteral("RecNo"), QStringLiteral("MeaValue"), QStringLiteral("Weight"),
         QStringLiteral("Time"), QStringLiteral("Date") };
     return names;
+}
+
+QString FillReportFields(QString text, const QMap<QString, QString>& fields)
+{
+    for (auto field = fields.cbegin(); field != fields.cend(); ++field)
+        text.replace(QLatin1Char('{') + field.key() + QLatin1Char('}'), field.value());
+    return text;
 }
 
 ReportDefinition ParseReportDefinition(QByteArrayView xml, const QString& shownName)

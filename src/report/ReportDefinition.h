@@ -1,12 +1,14 @@
 #pragma once
 
-// A report definition: the page, the page header, the columns of the data band and the summary band
-// of a printed report, read from our own XML format (resources/README, "Report definitions").
+// A report definition: the page, the page header, and the blocks of the body in the order they print:
+// lines of fields, charts, tables of figures, the data band with its columns and the summary band of
+// a printed report, read from our own XML format (resources/README, "Report definitions").
 
 #include "core/DecimoraError.h"
 #include "stats/LevelStatistics.h"
 
 #include <QByteArrayView>
+#include <QMap>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
@@ -37,6 +39,35 @@ struct ReportColumn {
     QString title;
     double widthMm = 0.0;
     ReportAlignment alignment = ReportAlignment::Left;
+    // Whether the definition says; a table's figures are set to the right unless it does.
+    bool alignmentGiven = false;
+};
+
+// A line of a fields block: a label and a text in which {name} stands for the report's field of
+// that name.
+struct ReportFieldLine {
+    QString label;
+    QString text;
+};
+
+enum class ReportBlockKind { Fields, Chart, Table, Data, Summary };
+
+// One block of the body. Fields, charts and tables carry their own content; the data band and the
+// summary are described by the definition's members of their own, and a block only places them.
+struct ReportBlock {
+    ReportBlockKind kind = ReportBlockKind::Data;
+    // A bold heading over a fields block, a chart or a table; none when empty. May hold {name}.
+    QString title;
+    // The table or chart source the program binds: "periods", "levels", ...
+    QString source;
+    std::vector<ReportFieldLine> fields;
+    // The table's columns by their keys; none: every column of the source, each as wide as it needs.
+    std::vector<ReportColumn> columns;
+    double heightMm = 70.0;
+    double fontSizePt = 9.5;
+    bool alternateShading = false;
+    // What a table prints when its source has no rows.
+    QString emptyText;
 };
 
 struct ReportSummaryLine {
@@ -60,7 +91,11 @@ struct ReportDefinition {
     QString printDate;
     QString pageNumber;
 
-    // Data band: one line per row of the table bound to the connection, in table order.
+    // The body, in the order it prints.
+    std::vector<ReportBlock> blocks;
+
+    // Data band: one line per row of the table bound to the connection, in table order. No
+    // connection: the definition has no data band.
     QString connection;
     double fontSizePt = 9.5;
     bool alternateShading = false;
@@ -74,6 +109,9 @@ struct ReportDefinition {
 
 // The fields a data band can print: the columns of the reading tables.
 const QStringList& ReportFieldNames();
+
+// The {name} fields of text filled in; a name without a value stays as it is written.
+QString FillReportFields(QString text, const QMap<QString, QString>& fields);
 
 // Reads the definition in the file at path. Throws ReportError when the file is missing, cannot be
 // read or is not a definition; the text names the file and, for a fault inside it, the line.

@@ -5,7 +5,6 @@
 #include "core/SystemTexts.h"
 #include "core/UserInteraction.h"
 #include "core/WholeFileWriter.h"
-#include "stats/StatisticsRows.h"
 
 #include <QDir>
 #include <QFontMetricsF>
@@ -20,375 +19,10 @@
 
 namespace {
 
-constexpr char FontFamily[] = "DejaVu Sans";
-constexpr double CellPaddingMm = 1.5;
-constexpr double HeaderGapMm = 2.5;
-constexpr double SummaryGapMm = 3.0;
-constexpr double RuleWidthMm = 0.2;
-// Line heights as multiples of the font's height.
-constexpr double RowSpacing = 1.35;
-constexpr double TitleRowSpacing = 1.6;
-const QColor TitleBandColour(224, 224, 224);
-const QColor ShadedRowColour(243, 243, 243);
-const QColor RuleColour(96, 96, 96);
-
 QString quotedPath(const QString& path)
 {
     return QStringLiteral("\"%1\"").arg(QDir::toNativeSeparators(path));
 }
-
-using RowField = const QString ReadingRow::*;
-
-RowField rowField(const QString& name)
-{
-    if (name == QLatin1String("RecNo"))
-        return &ReadingRow::recNo;
-    if (name == QLatin1String("MeaValue"))
-        return &ReadingRow::meaValue;
-    if (name == QLatin1String("Weight"))
-        return &ReadingRow::weight;
-    if (name == QLatin1String("Time"))
-        return &ReadingRow::time;
-    return &ReadingRow::date;
-}
-
-Qt::Alignment toQtAlignment(ReportAlignment alignment)
-{
-    switch (alignment) {
-    case ReportAlignment::Center:
-        return Qt::AlignHCenter;
-    case ReportAlignment::Right:
-        return Qt::AlignRight;
-    case ReportAlignment::Left:
-        break;
-    }
-    return Qt::AlignLeft;
-}
-
-// Count, maximum, minimum and average of one field. Every row counts; only texts that are numbers
-// enter the other three.
-class SummaryFigures {
-public:
-    void add(const QString& text)
-    {
-        ++rows_;
-        bool ok = false;
-        const double value = text.trimmed().toDouble(&ok);
-        if (!ok || !std::isfinite(value))
-            return;
-        if (numbers_++ == 0) {
-            maximum_ = value;
-            minimum_ = value;
-        }
-        maximum_ = std::max(maximum_, value);
-        minimum_ = std::min(minimum_, value);
-        sum_ += value;
-    }
-
-    QString text(ReportSummaryFunction function) const
-    {
-        if (function == ReportSummaryFunction::Count)
-            return QString::number(rows_);
-        if (numbers_ == 0)
-            return QStringLiteral("-");
-        switch (function) {
-        case ReportSummaryFunction::Maximum:
-            return SystemOneDecimalText(maximum_);
-        case ReportSummaryFunction::Minimum:
-            return SystemOneDecimalText(minimum_);
-        case ReportSummaryFunction::Average:
-        case ReportSummaryFunction::Count:
-        case ReportSummaryFunction::Leq:
-        case ReportSummaryFunction::L10:
-        case ReportSummaryFunction::L50:
-        case ReportSummaryFunction::L90:
-        case ReportSummaryFunction::Lmax:
-        case ReportSummaryFunction::Lmin:
-            break;
-        }
-        return SystemOneDecimalText(sum_ / static_cast<double>(numbers_));
-    }
-
-private:
-    qint64 rows_ = 0;
-    qint64 numbers_ = 0;
-    double maximum_ = 0.0;
-    double minimum_ = 0.0;
-    double sum_ = 0.0;
-};
-
-// Paints one run of the report on one device: the layout is worked out once from the device's
-// page and fonts, so that the number of pages is known before the first page is painted, then the
-// rows are painted as the table hands them over.
-class PagePainter {
-public:
-    PagePainter(const ReportDefinition& definition, QPagedPaintDevice& device, QPainter& painter, QDateTime printed)
-        : definition_(definition)
-        , device_(device)
-        , painter_(painter)
-        , printed_(std::move(printed))
-    {
-        dotsPerMm_ = device.logicalDpiY() / 25.4;
-        pageWidth_ = device.width();
-        pageHeight_ = device.height();
-
-        bodyFont_ = QFont(QString::fromLatin1(FontFamily));
-        bodyFont_.setStyleHint(QFont::SansSerif);
-        bodyFont_.setPointSizeF(definition.fontSizePt);
-        boldFont_ = bodyFont_;
-        boldFont_.setBold(true);
-        titleFont_ = boldFont_;
-        titleFont_.setPointSizeF(definition.titleSizePt);
-
-        const QFontMetricsF body(bodyFont_, &device);
-        rowHeight_ = body.height() * RowSpacing;
-        padding_ = CellPaddingMm * dotsPerMm_;
-
-        if (!definition.title.isEmpty())
-            titleHeight_ = QFontMetricsF(titleFont_, &device).height() * RowSpacing;
-        if (!definition.printDate.isEmpty() || !definition.pageNumber.isEmpty())
-            infoHeight_ = rowHeight_;
-        columnTitleTop_ = titleHeight_ + infoHeight_;
-        if (columnTitleTop_ > 0)
-            columnTitleTop_ += HeaderGapMm * dotsPerMm_;
-        columnTitleHeight_ = body.height() * TitleRowSpacing;
-        headerHeight_ = columnTitleTop_ + columnTitleHeight_;
-
-        // Columns wider than the page together are narrowed in proportion; the table is centred.
-        double widthMm = 0.0;
-        for (const ReportColumn& column : definition.columns)
-            widthMm += column.widthMm;
-        const double scale = std::min(1.0, pageWidth_ / (widthMm * dotsPerMm_));
-        tableWidth_ = widthMm * dotsPerMm_ * scale;
-        tableLeft_ = (pageWidth_ - tableWidth_) / 2.0;
-        double x = tableLeft_;
-        for (const ReportColumn& column : definition.columns) {
-            const double width = column.widthMm * dotsPerMm_ * scale;
-            columns_.push_back(
-                { x, width, rowField(column.field), toQtAlignment(column.alignment) | Qt::AlignVCenter });
-            x += width;
-        }
-        summaryField_
-            = rowField(definition.summaryField.isEmpty() ? QStringLiteral("MeaValue") : definition.summaryField);
-
-        rowsPerPage_ = static_cast<qint64>(std::floor((pageHeight_ - headerHeight_) / rowHeight_));
-    }
-
-    // Throws ReportError when the page is too small for the header and one row, or for the summary.
-    qint64 pageCount(qint64 rows) const
-    {
-        if (rowsPerPage_ < 1 || headerHeight_ + summaryHeight_ > pageHeight_)
-            throw ReportError(QStringLiteral("The page is too small for the report: its header, one row and its "
-                                             "summary do not fit between the margins."));
-        const qint64 dataPages = rows == 0 ? 1 : (rows + rowsPerPage_ - 1) / rowsPerPage_;
-        const qint64 rowsOnLastPage = rows - (dataPages - 1) * rowsPerPage_;
-        return dataPages + (summaryFits(rowsOnLastPage) ? 0 : 1);
-    }
-
-    void paintAll(const ReadingTable& table)
-    {
-        layOutSummary(table);
-        pages_ = pageCount(table.rowCount());
-        startPage();
-        table.forEachRow([&](const ReadingRow& row) {
-            if (rowsOnPage_ == rowsPerPage_) {
-                finishTable();
-                nextPage();
-            }
-            paintRow(row);
-            figures_.add(row.*summaryField_);
-        });
-        finishTable();
-        if (!summaryLines_.empty()) {
-            if (!summaryFits(rowsOnPage_))
-                nextPage();
-            paintSummary();
-        }
-    }
-
-private:
-    struct Column {
-        double left;
-        double width;
-        RowField field;
-        Qt::Alignment alignment;
-    };
-
-    // The lines the summary prints and the room they take, known before the first page so that the
-    // page count is. A level line of a weighting the table has no reading of is left out; the
-    // levels take one walk of the table of their own, and only when a line asks for them.
-    void layOutSummary(const ReadingTable& table)
-    {
-        const bool levels = std::any_of(definition_.summary.begin(), definition_.summary.end(),
-            [](const ReportSummaryLine& line) { return IsLevelFunction(line.function); });
-        if (levels)
-            statistics_ = StatisticsOfTable(table, 0);
-        for (const ReportSummaryLine& line : definition_.summary) {
-            if (!IsLevelFunction(line.function) || statistics_.of(line.weighting).count() > 0)
-                summaryLines_.push_back(&line);
-        }
-        if (summaryLines_.empty())
-            return;
-        const auto lines = static_cast<double>(summaryLines_.size()) + (definition_.summaryTitle.isEmpty() ? 0.0 : 1.0);
-        summaryHeight_ = SummaryGapMm * dotsPerMm_ + lines * rowHeight_;
-        const QFontMetricsF bold(boldFont_, &device_);
-        for (const ReportSummaryLine* line : summaryLines_)
-            labelWidth_ = std::max(labelWidth_, bold.horizontalAdvance(line->label));
-        labelWidth_ += 2 * padding_;
-        valueWidth_ = QFontMetricsF(bodyFont_, &device_).horizontalAdvance(QStringLiteral("0000000.0")) + padding_;
-    }
-
-    // As the statistics window and the spreadsheet write the figure: the same rounding, the same
-    // notation, the same mark where it is not known.
-    QString levelText(const ReportSummaryLine& line) const
-    {
-        const QString name = LevelFigureName(line.function, line.weighting);
-        for (const StatisticsRow& row : FigureRows(statistics_.of(line.weighting).figures(line.weighting, 0.0))) {
-            if (row.label == name)
-                return row.text;
-        }
-        return QString::fromUtf16(UnknownFigure);
-    }
-
-    bool summaryFits(qint64 rowsOnPage) const
-    {
-        return headerHeight_ + static_cast<double>(rowsOnPage) * rowHeight_ + summaryHeight_ <= pageHeight_;
-    }
-
-    QRectF cell(const Column& column, double top, double height) const
-    {
-        return { column.left + padding_, top, column.width - 2 * padding_, height };
-    }
-
-    void rule(double y) const
-    {
-        painter_.setPen(QPen(RuleColour, RuleWidthMm * dotsPerMm_));
-        painter_.drawLine(QPointF(tableLeft_, y), QPointF(tableLeft_ + tableWidth_, y));
-    }
-
-    void nextPage()
-    {
-        if (!device_.newPage())
-            throw ReportError(QStringLiteral("The printer refused page %1 of the report.").arg(page_ + 1));
-        startPage();
-    }
-
-    void startPage()
-    {
-        ++page_;
-        rowsOnPage_ = 0;
-        painter_.setPen(Qt::black);
-        if (titleHeight_ > 0) {
-            painter_.setFont(titleFont_);
-            painter_.drawText(
-                QRectF(0, 0, pageWidth_, titleHeight_), Qt::AlignHCenter | Qt::AlignTop, definition_.title);
-        }
-        if (infoHeight_ > 0) {
-            painter_.setFont(bodyFont_);
-            const QRectF line(tableLeft_, titleHeight_, tableWidth_, infoHeight_);
-            QString date = definition_.printDate;
-            date.replace(QLatin1String("{date}"), SystemShortDateText(printed_.date()));
-            date.replace(QLatin1String("{time}"), SystemLongTimeText(printed_.time()));
-            painter_.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, date);
-            QString number = definition_.pageNumber;
-            number.replace(QLatin1String("{page}"), QString::number(page_));
-            number.replace(QLatin1String("{pages}"), QString::number(pages_));
-            painter_.drawText(line, Qt::AlignRight | Qt::AlignVCenter, number);
-        }
-        // The column titles head every page.
-        painter_.fillRect(QRectF(tableLeft_, columnTitleTop_, tableWidth_, columnTitleHeight_), TitleBandColour);
-        rule(columnTitleTop_);
-        rule(columnTitleTop_ + columnTitleHeight_);
-        painter_.setPen(Qt::black);
-        painter_.setFont(boldFont_);
-        for (std::size_t i = 0; i < columns_.size(); ++i) {
-            painter_.drawText(cell(columns_[i], columnTitleTop_, columnTitleHeight_), columns_[i].alignment,
-                definition_.columns[i].title);
-        }
-        painter_.setFont(bodyFont_);
-    }
-
-    void paintRow(const ReadingRow& row)
-    {
-        const double top = headerHeight_ + static_cast<double>(rowsOnPage_) * rowHeight_;
-        if (definition_.alternateShading && rowNumber_ % 2 == 1)
-            painter_.fillRect(QRectF(tableLeft_, top, tableWidth_, rowHeight_), ShadedRowColour);
-        for (const Column& column : columns_)
-            painter_.drawText(cell(column, top, rowHeight_), column.alignment, row.*column.field);
-        ++rowsOnPage_;
-        ++rowNumber_;
-    }
-
-    void finishTable()
-    {
-        if (rowsOnPage_ > 0)
-            rule(headerHeight_ + static_cast<double>(rowsOnPage_) * rowHeight_);
-        painter_.setPen(Qt::black);
-    }
-
-    void paintSummary()
-    {
-        double top = headerHeight_ + static_cast<double>(rowsOnPage_) * rowHeight_ + SummaryGapMm * dotsPerMm_;
-        painter_.setPen(Qt::black);
-        if (!definition_.summaryTitle.isEmpty()) {
-            painter_.setFont(boldFont_);
-            painter_.drawText(QRectF(tableLeft_ + padding_, top, tableWidth_, rowHeight_),
-                Qt::AlignLeft | Qt::AlignVCenter, definition_.summaryTitle);
-            top += rowHeight_;
-        }
-        const double valueLeft = tableLeft_ + labelWidth_;
-        for (const ReportSummaryLine* shown : summaryLines_) {
-            const ReportSummaryLine& line = *shown;
-            painter_.setFont(boldFont_);
-            painter_.drawText(QRectF(tableLeft_ + padding_, top, labelWidth_, rowHeight_),
-                Qt::AlignLeft | Qt::AlignVCenter, line.label);
-            painter_.setFont(bodyFont_);
-            painter_.drawText(QRectF(valueLeft, top, valueWidth_, rowHeight_), Qt::AlignRight | Qt::AlignVCenter,
-                IsLevelFunction(line.function) ? levelText(line) : figures_.text(line.function));
-            if (!line.unit.isEmpty()) {
-                painter_.drawText(QRectF(valueLeft + valueWidth_ + padding_, top,
-                                      tableWidth_ - labelWidth_ - valueWidth_, rowHeight_),
-                    Qt::AlignLeft | Qt::AlignVCenter, line.unit);
-            }
-            top += rowHeight_;
-        }
-    }
-
-    const ReportDefinition& definition_;
-    QPagedPaintDevice& device_;
-    QPainter& painter_;
-    QDateTime printed_;
-
-    double dotsPerMm_ = 0.0;
-    double pageWidth_ = 0.0;
-    double pageHeight_ = 0.0;
-    QFont bodyFont_;
-    QFont boldFont_;
-    QFont titleFont_;
-    double rowHeight_ = 0.0;
-    double padding_ = 0.0;
-    double titleHeight_ = 0.0;
-    double infoHeight_ = 0.0;
-    double columnTitleTop_ = 0.0;
-    double columnTitleHeight_ = 0.0;
-    double headerHeight_ = 0.0;
-    double summaryHeight_ = 0.0;
-    double labelWidth_ = 0.0;
-    double valueWidth_ = 0.0;
-    double tableLeft_ = 0.0;
-    double tableWidth_ = 0.0;
-    std::vector<Column> columns_;
-    RowField summaryField_ = nullptr;
-    qint64 rowsPerPage_ = 0;
-
-    qint64 pages_ = 0;
-    qint64 page_ = 0;
-    qint64 rowsOnPage_ = 0;
-    qint64 rowNumber_ = 0;
-    SummaryFigures figures_;
-    WeightedLevelStatistics statistics_;
-    std::vector<const ReportSummaryLine*> summaryLines_;
-};
 
 // Puts a printer's name, page layout and document name back, however the run ends: the output
 // dialog's printer and the definition's page are for this report only.
@@ -430,13 +64,13 @@ QString printerCannotStart(const QPrinter& printer)
     return QStringLiteral("The printer \"%1\" cannot be started.").arg(name);
 }
 
-void paintPages(const ReportDefinition& definition, QPagedPaintDevice& device, const ReadingTable& table,
+void paintPages(const ReportDefinition& definition, const ReportContent& content, QPagedPaintDevice& device,
     const QDateTime& printed, const QString& cannotStart)
 {
     QPainter painter;
     if (!painter.begin(&device))
         throw ReportError(cannotStart);
-    PagePainter(definition, device, painter, printed).paintAll(table);
+    PaintReportPages(definition, content, device, painter, printed);
     if (!painter.end())
         throw ReportError(cannotStart);
 }
@@ -462,7 +96,7 @@ void ReportEngine::close()
     open_ = false;
     path_.clear();
     definition_ = {};
-    table_ = nullptr;
+    content_ = {};
 }
 
 void ReportEngine::bind(const QString& connectionName, const ReadingTable& table)
@@ -473,23 +107,53 @@ void ReportEngine::bind(const QString& connectionName, const ReadingTable& table
         throw ReportError(QStringLiteral("The report definition %1 has no data connection named \"%2\".")
                               .arg(quotedPath(path_), connectionName));
     }
-    table_ = &table;
+    content_.table = &table;
+}
+
+void ReportEngine::bindTable(const QString& source, FigureTable table)
+{
+    content_.tables.insert(source, std::move(table));
+}
+
+void ReportEngine::bindChart(const QString& source, ReportTimeHistory chart)
+{
+    content_.charts.insert(source, std::move(chart));
+}
+
+void ReportEngine::setFields(QMap<QString, QString> fields)
+{
+    content_.fields = std::move(fields);
+}
+
+QString ReportEngine::title() const
+{
+    return FillReportFields(definition_.title, content_.fields);
 }
 
 void ReportEngine::requireReady() const
 {
     if (!open_)
         throw ReportError(QStringLiteral("No report definition is open."));
-    if (!table_) {
+    if (!definition_.connection.isEmpty() && !content_.table) {
         throw ReportError(QStringLiteral("The data connection \"%1\" of the report definition %2 is bound to no table.")
                               .arg(definition_.connection, quotedPath(path_)));
+    }
+    for (const ReportBlock& block : definition_.blocks) {
+        const bool table = block.kind == ReportBlockKind::Table;
+        const bool unbound = table ? !content_.tables.contains(block.source)
+                                   : block.kind == ReportBlockKind::Chart && !content_.charts.contains(block.source);
+        if (unbound) {
+            throw ReportError(
+                QStringLiteral("The report definition %1 prints the %2 \"%3\", which this report has not.")
+                    .arg(quotedPath(path_), table ? QStringLiteral("table") : QStringLiteral("chart"), block.source));
+        }
     }
 }
 
 bool ReportEngine::run(QPrinter& printer, QWidget* owner)
 {
     requireReady();
-    const ReportOutputChoice choice = ui_.askReportOutput(owner, definition_.title, printer);
+    const ReportOutputChoice choice = ui_.askReportOutput(owner, title(), printer);
     switch (choice.destination) {
     case ReportDestination::Printer:
         printOnPrinter(printer, choice.printerName);
@@ -528,22 +192,22 @@ void ReportEngine::printOnPrinter(QPrinter& printer, const QString& printerName)
     const PrinterStateKeeper keeper(printer);
     if (!printerName.isEmpty() && printerName != printer.printerName())
         printer.setPrinterName(printerName);
-    printer.setDocName(definition_.title);
+    printer.setDocName(title());
     applyPage(printer);
-    paintPages(definition_, printer, *table_, clock_.now(), printerCannotStart(printer));
+    paintPages(definition_, content_, printer, clock_.now(), printerCannotStart(printer));
 }
 
 void ReportEngine::previewOn(QPrinter& printer, QWidget* owner) const
 {
     const PrinterStateKeeper keeper(printer);
-    printer.setDocName(definition_.title);
+    printer.setDocName(title());
     applyPage(printer);
     const QDateTime printed = clock_.now();
     // The preview calls back from inside its event handling, where an exception must not pass.
     std::exception_ptr failure;
     ui_.showPrintPreview(owner, printer, [&](QPrinter& target) {
         try {
-            paintPages(definition_, target, *table_, printed, printerCannotStart(target));
+            paintPages(definition_, content_, target, printed, printerCannotStart(target));
         } catch (...) {
             if (!failure)
                 failure = std::current_exception();
@@ -553,18 +217,29 @@ void ReportEngine::previewOn(QPrinter& printer, QWidget* owner) const
         std::rethrow_exception(failure);
 }
 
+void ReportEngine::writePdfFile(const QString& path) const
+{
+    requireReady();
+    writePdf(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()), path);
+}
+
 void ReportEngine::writePdf(const QPrinter& printer, const QString& path) const
+{
+    writePdf(printer.pageLayout(), path);
+}
+
+void ReportEngine::writePdf(const QPageLayout& layout, const QString& path) const
 {
     // Put in the file's place once complete, so that a failed print leaves an earlier file as it was.
     WholeFileWriter file(path);
     {
         QPdfWriter writer(&file);
         writer.setCreator(QStringLiteral("Decimora"));
-        writer.setTitle(definition_.title);
+        writer.setTitle(title());
         // The paper chosen with Printer Setup, unless the definition names its own.
-        writer.setPageLayout(printer.pageLayout());
+        writer.setPageLayout(layout);
         applyPage(writer);
-        paintPages(definition_, writer, *table_, clock_.now(), QStringLiteral("Cannot write %1.").arg(path));
+        paintPages(definition_, content_, writer, clock_.now(), QStringLiteral("Cannot write %1.").arg(path));
     }
     file.commit();
 }

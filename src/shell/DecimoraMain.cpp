@@ -610,7 +610,7 @@ void TForm1::Statistics1Click()
     // Asked before the statistics window becomes the active child itself.
     ReadingsWindow* readings = readingsForStatistics();
     if (!statisticsWindow_) {
-        statisticsWindow_ = new SoundLevelStatisticsWindow(*module_);
+        statisticsWindow_ = new SoundLevelStatisticsWindow(*module_, services_.printer);
         QMdiSubWindow* sub = addChild(statisticsWindow_);
         sub->resize(SoundLevelStatisticsWindow::DesignedWidth, SoundLevelStatisticsWindow::DesignedHeight);
     }

@@ -28,11 +28,6 @@ char WeightingLetter(Weighting weighting)
     return weighting == Weighting::C ? 'C' : 'A';
 }
 
-LevelAccumulator::LevelAccumulator()
-    : bins_(level_grid::Steps)
-{
-}
-
 bool LevelAccumulator::add(double level, std::int32_t intervalSeconds)
 {
     // Compared before rounding, so that NaN and levels beyond any integer are refused too.
@@ -43,7 +38,8 @@ bool LevelAccumulator::add(double level, std::int32_t intervalSeconds)
 
 void LevelAccumulator::clear()
 {
-    std::fill(bins_.begin(), bins_.end(), Bin {});
+    bins_.clear();
+    base_ = 0;
     count_ = 0;
     withoutInterval_ = 0;
     seconds_ = 0;
@@ -51,6 +47,27 @@ void LevelAccumulator::clear()
     energyTime_ = 0.0;
     lowest_ = 0;
     highest_ = 0;
+}
+
+void LevelAccumulator::cover(std::int32_t tenths)
+{
+    // 10 dB either side of the first reading, then at least as much again as is held.
+    constexpr std::int32_t Margin = 100;
+    if (bins_.empty()) {
+        base_ = std::max(0, tenths - Margin);
+        bins_.resize(static_cast<std::size_t>(std::min(level_grid::Steps, tenths + Margin + 1) - base_));
+        return;
+    }
+    const auto size = static_cast<std::int32_t>(bins_.size());
+    const std::int32_t grow = std::max(Margin, size);
+    const std::int32_t low = tenths < base_ ? std::max(0, std::min(tenths, base_ - grow)) : base_;
+    const std::int32_t high = tenths >= base_ + size
+        ? std::min(level_grid::Steps, std::max(tenths + 1, base_ + size + grow))
+        : base_ + size;
+    std::vector<Bin> wider(static_cast<std::size_t>(high - low));
+    std::copy(bins_.begin(), bins_.end(), wider.begin() + (base_ - low));
+    bins_ = std::move(wider);
+    base_ = low;
 }
 
 std::optional<std::int64_t> LevelAccumulator::durationSeconds() const
@@ -78,7 +95,7 @@ std::optional<double> LevelAccumulator::percentileLevel(int n) const
     const std::int64_t allowed = static_cast<std::int64_t>(n) * total;
     std::int64_t above = 0;
     for (std::int32_t step = highest_; step > lowest_; --step) {
-        above += weightOf(bins_[static_cast<std::size_t>(step)]);
+        above += weightOf(binAt(step));
         // Everything at this step and louder is more than allowed above the step below: this step is
         // the lowest level that keeps within it.
         if (above * 100 > allowed)
@@ -126,7 +143,7 @@ std::int64_t LevelAccumulator::readingsAbove(double level) const
     if (count_ == 0)
         return 0;
     for (std::int32_t step = std::max(firstStepAbove(level), lowest_); step <= highest_; ++step)
-        readings += bins_[static_cast<std::size_t>(step)].readings;
+        readings += binAt(step).readings;
     return readings;
 }
 
@@ -136,7 +153,7 @@ std::optional<std::int64_t> LevelAccumulator::secondsAbove(double level) const
         return std::nullopt;
     std::int64_t seconds = 0;
     for (std::int32_t step = std::max(firstStepAbove(level), lowest_); step <= highest_; ++step)
-        seconds += bins_[static_cast<std::size_t>(step)].seconds;
+        seconds += binAt(step).seconds;
     return seconds;
 }
 

@@ -54,8 +54,6 @@ extern const std::array<double, Steps> Energy;
 
 class LevelAccumulator {
 public:
-    LevelAccumulator();
-
     // One reading of tenths of a dB that stands for intervalSeconds (0 or less: not known). A level
     // off the grid is no reading this program can have been given: it is not counted, and false is
     // returned.
@@ -63,7 +61,12 @@ public:
     {
         if (tenths < 0 || tenths >= level_grid::Steps)
             return false;
-        Bin& bin = bins_[static_cast<std::size_t>(tenths)];
+        const auto index = static_cast<std::size_t>(tenths - base_);
+        if (tenths < base_ || index >= bins_.size()) {
+            cover(tenths);
+            return addTenths(tenths, intervalSeconds);
+        }
+        Bin& bin = bins_[index];
         const double energy = level_grid::Energy[static_cast<std::size_t>(tenths)];
         ++bin.readings;
         energy_ += energy;
@@ -101,6 +104,9 @@ public:
     std::optional<double> percentileLevel(int n) const;
     // SEL: 10·log10 of the energy over the duration, per second: Leq + 10·log10(T / 1 s).
     std::optional<double> exposureLevel() const;
+    // The sum of 10^(L/10) × the reading's interval over the readings whose interval is known: what
+    // the levels of a longer time are figured from (an hour's with the other hours of its period).
+    double energySeconds() const { return energyTime_; }
     std::optional<double> maximum() const;
     std::optional<double> minimum() const;
     // Readings louder than level, and the time they stand for. A reading counts as louder exactly
@@ -119,8 +125,15 @@ private:
     static std::int32_t firstStepAbove(double level);
     // Where every interval is known the bins weigh by seconds, else by readings.
     std::int64_t weightOf(const Bin& bin) const { return intervalsKnown() ? bin.seconds : bin.readings; }
+    const Bin& binAt(std::int32_t tenths) const { return bins_[static_cast<std::size_t>(tenths - base_)]; }
+    // Widens the histogram to hold tenths, by a margin so that a level wandering upward does not
+    // widen it at every new reading.
+    void cover(std::int32_t tenths);
 
+    // The histogram holds the levels from base_ on: only the range the readings have reached, so
+    // that an accumulator for each hour of a long run stays small.
     std::vector<Bin> bins_;
+    std::int32_t base_ = 0;
     std::int64_t count_ = 0;
     std::int64_t withoutInterval_ = 0;
     std::int64_t seconds_ = 0;

@@ -2,6 +2,7 @@
 
 #include "core/ReadingTable.h"
 #include "core/SystemTexts.h"
+#include "stats/ReadingTexts.h"
 
 #include <QByteArrayView>
 #include <QStringView>
@@ -31,46 +32,6 @@ StatisticsRow DurationRow(const QString& label, const std::optional<std::int64_t
 StatisticsRow CountRow(const QString& label, std::int64_t count)
 {
     return { label, static_cast<double>(count), QString(), QString::number(count) };
-}
-
-QByteArrayView Trimmed(QByteArrayView text)
-{
-    while (!text.isEmpty() && text.front() == ' ')
-        text = text.sliced(1);
-    while (!text.isEmpty() && text.back() == ' ')
-        text.chop(1);
-    return text;
-}
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-// Whole decibels, ".", one tenths digit, as every table row this program writes carries them.
-std::optional<std::int32_t> TenthsOfText(QByteArrayView text)
-{
-    text = Trimmed(text);
-    // Five whole digits are already far off the grid; more would only risk overflow.
-    if (text.size() < 3 || text.size() > 7 || text[text.size() - 2] != '.' || !IsDigit(text.back()))
-        return std::nullopt;
-    std::int32_t tenths = 0;
-    for (const char c : text.first(text.size() - 2)) {
-        if (!IsDigit(c))
-            return std::nullopt;
-        tenths = tenths * 10 + (c - '0');
-    }
-    return tenths * 10 + (text.back() - '0');
-}
-
-std::optional<Weighting> WeightingOfText(QByteArrayView text)
-{
-    text = Trimmed(text);
-    if (text == "A")
-        return Weighting::A;
-    if (text == "C")
-        return Weighting::C;
-    return std::nullopt;
 }
 
 } // namespace
@@ -113,33 +74,12 @@ WeightedLevelStatistics StatisticsOfTable(const ReadingTable& table, std::int32_
 {
     WeightedLevelStatistics statistics;
     table.forEachRowText([&](const ReadingRowText& row) {
-        const std::optional<std::int32_t> tenths = TenthsOfText(row.meaValue);
+        const std::optional<std::int32_t> tenths = TenthsOfLevelText(row.meaValue);
         const std::optional<Weighting> weighting = WeightingOfText(row.weight);
         if (!tenths || !weighting || !statistics.add(*weighting, *tenths, intervalSeconds))
             statistics.countUnreadableRow();
     });
     return statistics;
-}
-
-std::vector<WeightedLevelStatistics> StatisticsOfTableStretches(
-    const ReadingTable& table, const std::vector<qint64>& stretchEnds, std::int32_t intervalSeconds)
-{
-    std::vector<WeightedLevelStatistics> stretches(stretchEnds.size());
-    std::size_t stretch = 0;
-    qint64 position = 0;
-    table.forEachRowText([&](const ReadingRowText& row) {
-        while (stretch < stretchEnds.size() && position >= stretchEnds[stretch])
-            ++stretch;
-        ++position;
-        if (stretch == stretchEnds.size())
-            return;
-        const std::optional<std::int32_t> tenths = TenthsOfText(row.meaValue);
-        const std::optional<Weighting> weighting = WeightingOfText(row.weight);
-        WeightedLevelStatistics& statistics = stretches[stretch];
-        if (!tenths || !weighting || !statistics.add(*weighting, *tenths, intervalSeconds))
-            statistics.countUnreadableRow();
-    });
-    return stretches;
 }
 
 QString DurationText(std::int64_t seconds)

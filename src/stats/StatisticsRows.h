@@ -41,11 +41,6 @@ std::vector<StatisticsRow> StatisticsRows(const WeightedLevelStatistics& statist
 // MeaValue is not whole decibels "." one tenths digit, or whose Weight is not "A" or "C", is left
 // out and counted as unreadable. Throws TableError when the table cannot be read.
 WeightedLevelStatistics StatisticsOfTable(const ReadingTable& table, std::int32_t intervalSeconds);
-// The same for consecutive stretches of the table in one walk: stretch k holds the rows from the end
-// of stretch k - 1 up to (not including) row position stretchEnds[k]; rows past the last end are left
-// out. For a table that holds several files one after the other.
-std::vector<WeightedLevelStatistics> StatisticsOfTableStretches(
-    const ReadingTable& table, const std::vector<qint64>& stretchEnds, std::int32_t intervalSeconds);
 
 // A duration as hours:minutes:seconds, "1:00:00"; hours run on past a day.
 QString DurationText(std::int64_t seconds);

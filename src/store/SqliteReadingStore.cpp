@@ -322,6 +322,19 @@ void SqliteReadingTable::forEachRowText(const std::function<void(const ReadingRo
         visit(rowText(select.get()));
 }
 
+void SqliteReadingTable::forEachRowTextFrom(qint64 first, const std::function<void(const ReadingRowText&)>& visit) const
+{
+    requireOpen("read");
+    // Positions follow the rowids (the table is renumbered when they do not), so the new rows of a
+    // growing table are found by the index, without a walk over the old ones.
+    Statement select(db_,
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid > ? ORDER BY rowid")
+            .arg(QLatin1String(RowTextColumns), quoted(name_)));
+    sqlite3_bind_int64(select.get(), 1, std::max<qint64>(first, 0));
+    while (select.step())
+        visit(rowText(select.get()));
+}
+
 void SqliteReadingTable::writeRowsInOrder(const RowTextFormatter& format, const BlockWriter& write) const
 {
     requireOpen("read");

@@ -37,6 +37,7 @@ public:
     ReadingRow row(qint64 index) const override;
     void forEachRow(const std::function<void(const ReadingRow&)>& visit) const override;
     void forEachRowText(const std::function<void(const ReadingRowText&)>& visit) const override;
+    void forEachRowTextFrom(qint64 first, const std::function<void(const ReadingRowText&)>& visit) const override;
     // Large tables are read in stretches on several cores at once.
     void writeRowsInOrder(const RowTextFormatter& format, const BlockWriter& write) const override;
     void suspendUpdates() override;

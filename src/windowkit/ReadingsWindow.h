@@ -1,6 +1,7 @@
 #pragma once
 
 #include "stats/StatisticsRows.h"
+#include "stats/TimedSeries.h"
 
 #include <QWidget>
 
@@ -10,10 +11,13 @@
 class QAbstractItemView;
 class ReadingTable;
 
-// One column of the statistics window: the readings of one run, download or file.
+// One column of the statistics window: the readings of one run, download or file, and where they
+// stand in the window's table (rows [firstRow, endRow); an endRow of -1 runs to the table's end).
 struct ReadingSeriesStatistics {
     QString name;
     std::shared_ptr<const WeightedLevelStatistics> statistics;
+    qint64 firstRow = 0;
+    qint64 endRow = -1;
 };
 
 // A child window of the frame that shows a table of readings in a grid: the measurement, import and
@@ -42,15 +46,16 @@ public:
     virtual void loadDataFile() { }
     // The sound-level statistics of the readings on show, one series per run or file. The statistics
     // window asks once a second while it shows this window's figures, and reads them at once. This
-    // default reads the whole table each time, as one series whose intervals are not known; a window
-    // whose readings arrive while it is shown, or that shows several files, feeds an accumulator per
-    // series as the readings come and hands those out instead.
+    // default reads the whole table each time, as one series whose readings last as their time stamps
+    // say; a window whose readings arrive while it is shown, or that shows several files, feeds an
+    // accumulator per series as the readings come and hands those out instead.
     virtual std::vector<ReadingSeriesStatistics> levelStatistics() const
     {
         const ReadingTable* table = readingsTable();
         if (!table)
             return {};
         return { { QStringLiteral("All readings"),
-            std::make_shared<const WeightedLevelStatistics>(StatisticsOfTable(*table, 0)) } };
+            std::make_shared<const WeightedLevelStatistics>(
+                TimedStatisticsOfTableStretches(*table, { table->rowCount() }).front()) } };
     }
 };

@@ -36,6 +36,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -448,8 +449,14 @@ TEST_F(AnalysisWindowTest, EachLoadedFileIsASeriesOfItsOwnForTheStatistics)
     EXPECT_NEAR(steady.leq.value_or(0), 60.0, 1e-9);
     EXPECT_EQ(changing.count, 4);
     EXPECT_NEAR(changing.leq.value_or(0), 67.4036, 1e-4);
-    EXPECT_FALSE(changing.sel.has_value()) << "a data file does not say how far apart its readings are";
+    // A data file keeps no interval: its readings, stamped a second apart, last a second each.
+    EXPECT_EQ(steady.durationSeconds, 2);
+    EXPECT_EQ(changing.durationSeconds, 4);
+    EXPECT_NEAR(changing.sel.value_or(0), 67.4036 + 10 * std::log10(4.0), 1e-4);
     EXPECT_EQ(series[1].statistics->of(Weighting::C).count(), 0);
+    // Where each file's rows stand in the table, for the assessment of one file.
+    EXPECT_EQ(std::make_pair(series[0].firstRow, series[0].endRow), std::make_pair(qint64(0), qint64(2)));
+    EXPECT_EQ(std::make_pair(series[1].firstRow, series[1].endRow), std::make_pair(qint64(2), qint64(6)));
 
     // Asked again without a change, the same figures come back without another walk of the table.
     EXPECT_EQ(window->levelStatistics()[1].statistics, series[1].statistics);

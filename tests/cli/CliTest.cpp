@@ -5,13 +5,16 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliError.h"
+#include "core/SystemTexts.h"
 #include "import/GetRecorde.h"
 #include "meter/SimulatedMeter.h"
+#include "stats/StatisticsRows.h"
 #include "store/SqliteReadingStore.h"
 #include "support/ChildWindowHarness.h"
 #include "support/FifoReader.h"
 #include "support/MosquittoBroker.h"
 #include "support/NullDevice.h"
+#include "support/PdfReading.h"
 #include "support/SimulatedLevels.h"
 #include "support/TestFiles.h"
 #include "support/TestModule.h"
@@ -716,6 +719,163 @@ print(json.dumps({"A": expected.figures(a, 80), "C": expected.figures(c, 80)}))
     }
 }
 
+// A day at 60, an evening at 55 and a night at 45 dB from 07:00 on 12 May 2006, a reading a minute, as
+// a download's data file writes them (tests/stats/expected_noise.py's first case: Lden 58.8766, Ldn
+// 58.9025); the line of the reading at 12:00 replaced by badLine when given.
+QByteArray DayEveningNightFile(const QByteArray& badLine = {})
+{
+    QByteArray content = "@Zentrobasis Decimora File\r\nTotal:1440\r\n";
+    for (int i = 0; i < 1440; ++i) {
+        const QDateTime t = QDateTime(QDate(2006, 5, 12), QTime(7, 0)).addSecs(60 * i);
+        const int hour = t.time().hour();
+        const QByteArray level = hour >= 7 && hour < 19 ? "60.0" : hour >= 19 && hour < 23 ? "55.0" : "45.0";
+        QByteArray line = t.date().toString("M/d/yyyy").toLatin1().leftJustified(10) + ','
+            + t.time().toString("H:m:s").toLatin1().leftJustified(8) + ',' + level.leftJustified(6) + ",A";
+        if (i == 300 && !badLine.isEmpty())
+            line = badLine;
+        content += line + "\r\n";
+    }
+    return content;
+}
+
+QList<QStringList> Rows(const QString& table)
+{
+    QList<QStringList> rows;
+    for (const QString& line : table.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        rows << line.split(QLatin1Char('\t'));
+    return rows;
+}
+
+TEST_F(CliTest, StatsPrintsThePeriodsHoursAndEventsOfEachFileUnderTheirHeaders)
+{
+    const QString in = file(QStringLiteral("day.dmr"));
+    writeFile(in, DayEveningNightFile());
+
+    const Finished done
+        = run({ "stats", "--periods", "--hourly", "--events", "--threshold", "58", "--min-duration", "600", in });
+
+    ASSERT_EQ(done.exitCode, 0) << done.err.toStdString();
+    EXPECT_EQ(done.err, QString());
+    const QStringList tables = done.out.split(QStringLiteral("\n\n"));
+    ASSERT_EQ(tables.size(), 3) << done.out.toStdString();
+    const QList<QStringList> periods = Rows(tables[0]);
+    const QList<QStringList> hours = Rows(tables[1]);
+    const QList<QStringList> events = Rows(tables[2]);
+    EXPECT_EQ(periods[0], QStringList({ "file", "weighting", "day", "figure", "value", "coverage", "events" }));
+    EXPECT_EQ(hours[0], QStringList({ "file", "weighting", "date", "hour", "Leq", "Lmax", "L10", "L90", "coverage" }));
+    EXPECT_EQ(
+        events[0], QStringList({ "file", "weighting", "start", "end", "duration", "Lmax", "Leq", "SEL", "period" }));
+    // The whole run, then the day (12 May: its night runs to 07:00 on the 13th).
+    const QStringList expectedPeriods[] = {
+        { in, "A", "all", "Lday", "60.0", "100.0", "1" },
+        { in, "A", "all", "Levening", "55.0", "100.0", "0" },
+        { in, "A", "all", "Lnight", "45.0", "100.0", "0" },
+        { in, "A", "all", "Lden", "58.9", "100.0", "1" },
+        { in, "A", "all", "Ldn", "58.9", "100.0", "1" },
+        { in, "A", "2006-05-12", "Lday", "60.0", "100.0", "1" },
+    };
+    ASSERT_EQ(periods.size(), 11);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(periods[i + 1], expectedPeriods[i]) << i;
+    ASSERT_EQ(hours.size(), 25);
+    EXPECT_EQ(hours[1], QStringList({ in, "A", "2006-05-12", "07:00", "60.0", "60.0", "60.0", "60.0", "100.0" }));
+    EXPECT_EQ(hours[24], QStringList({ in, "A", "2006-05-13", "06:00", "45.0", "45.0", "45.0", "45.0", "100.0" }));
+    // At or above 58 dB for at least ten minutes: the day period, 12 hours.
+    ASSERT_EQ(events.size(), 2);
+    EXPECT_EQ(events[1],
+        QStringList(
+            { in, "A", "2006-05-12T07:00:00", "2006-05-12T19:00:00", "43200", "60.0", "60.0", "106.4", "day" }));
+
+    // Just one table: only its header and rows.
+    const Finished one = run({ "stats", "--events", "--threshold", "70", in });
+    ASSERT_EQ(one.exitCode, 0) << one.err.toStdString();
+    EXPECT_EQ(one.out, "file\tweighting\tstart\tend\tduration\tLmax\tLeq\tSEL\tperiod\n");
+}
+
+TEST_F(CliTest, AFileWhoseTimesCannotBeReadIsNamedWithItsLine)
+{
+    const QString in = file(QStringLiteral("broken.dmr"));
+    writeFile(in, DayEveningNightFile("5/12/2006 ,12:75:0  ,60.0  ,A"));
+
+    const Finished periods = run({ "stats", "--periods", in });
+    EXPECT_EQ(periods.exitCode, 1);
+    EXPECT_EQ(periods.out, QString());
+    // The reading at 12:00 is the 301st, on line 303.
+    const QString says = in + ": line 303: the date and time \"5/12/2006 12:75:0\" cannot be read.";
+    EXPECT_EQ(periods.err, "decimora-cli: " + says + "\n");
+    const Finished report = run({ "report", "--output", file(QStringLiteral("broken.pdf")), in });
+    EXPECT_EQ(report.exitCode, 1);
+    EXPECT_EQ(report.err, "decimora-cli: " + says + "\n");
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("broken.pdf"))));
+
+    // The statistics that need no time are still printed, with the durations not known, and a note.
+    const Finished summary = run({ "stats", in });
+    ASSERT_EQ(summary.exitCode, 0) << summary.err.toStdString();
+    EXPECT_EQ(summary.err, "decimora-cli: " + says + " The durations, SEL and time above the alarm are not known.\n");
+    // Each reading counted once: 10·lg((720·10^6 + 240·10^5.5 + 480·10^4.5) / 1440) = 57.5 dB.
+    EXPECT_TRUE(summary.out.contains(in + "\tLAeq\t57.5\tdB\n")) << summary.out.toStdString();
+    EXPECT_TRUE(summary.out.contains(in + "\tDuration (A)\t\ts\n")) << summary.out.toStdString();
+}
+
+// The report read back as a reader sees it: the figures of stats --periods --hourly --events stand in
+// it, row by row, and its pages turn into pictures.
+TEST_F(CliTest, TheReportHoldsTheFiguresTheStatsCommandPrints)
+{
+    const QString in = file(QStringLiteral("day.dmr"));
+    writeFile(in, DayEveningNightFile());
+    const QString pdf = file(QStringLiteral("report.pdf"));
+    const QStringList rules { "--threshold", "58", "--min-duration", "600" };
+
+    const Finished report
+        = run(QStringList { "report", "--output", pdf, "--title", "Night Noise at Mill Lane", "--place",
+                  "12 Mill Lane, garden", "--notes", "Complaint of 3 May", "--company", "Acme Acoustics", in }
+            + rules);
+    ASSERT_EQ(report.exitCode, 0) << report.err.toStdString();
+    EXPECT_EQ(report.out + report.err, QString());
+    const PdfDocument document = ReadPdf(pdf);
+    ASSERT_TRUE(document.readable);
+    const QString text = document.pageTexts.join(QLatin1Char('\n'));
+    for (const char* expected :
+        { "Night Noise at Mill Lane", "Acme Acoustics", "12 Mill Lane, garden", "Complaint of 3 May", "day.dmr",
+            "Time history", "Period levels", "Hourly levels", "Events", "Statistics" })
+        EXPECT_TRUE(text.contains(QLatin1String(expected))) << expected;
+
+    const Finished stats = run(QStringList { "stats", "--periods", "--hourly", "--events", in } + rules);
+    ASSERT_EQ(stats.exitCode, 0) << stats.err.toStdString();
+    const QStringList tables = stats.out.split(QStringLiteral("\n\n"));
+    ASSERT_EQ(tables.size(), 3);
+    const auto day = [](const QString& iso) {
+        return iso == QLatin1String("all") ? QStringLiteral("Whole run")
+                                           : SystemShortDateText(QDate::fromString(iso, Qt::ISODate));
+    };
+    // weighting, day, figure, value, coverage, events
+    for (const QStringList& row : Rows(tables[0]).mid(1))
+        EXPECT_TRUE(HasLine(text, { row[1], day(row[2]), row[3], row[4], row[5], row[6] }))
+            << row.join(' ').toStdString();
+    // weighting, date, hour, Leq, Lmax, L10, L90, coverage
+    for (const QStringList& row : Rows(tables[1]).mid(1)) {
+        EXPECT_TRUE(HasLine(text, { row[1], day(row[2]), row[3], row[4], row[5], row[6], row[7], row[8] }))
+            << row.join(' ').toStdString();
+    }
+    // weighting, start, end, duration, Lmax, Leq, SEL, period
+    for (const QStringList& row : Rows(tables[2]).mid(1)) {
+        const QDateTime start = QDateTime::fromString(row[2], Qt::ISODate);
+        const QDateTime end = QDateTime::fromString(row[3], Qt::ISODate);
+        const auto shown
+            = [](const QDateTime& t) { return SystemShortDateText(t.date()) + ' ' + SystemLongTimeText(t.time()); };
+        EXPECT_TRUE(HasLine(text,
+            { row[1], shown(start), shown(end), DurationText(row[4].toLongLong()), row[5], row[6], row[7], row[8] }))
+            << row.join(' ').toStdString() << text.toStdString();
+    }
+
+    // Every page turns into a picture of the page's size.
+    bool ok = false;
+    RunTool(QStringLiteral("pdftoppm"), { "-r", "20", "-png", pdf, file(QStringLiteral("page")) }, &ok);
+    EXPECT_TRUE(ok);
+    for (int page = 1; page <= document.pageCount; ++page)
+        EXPECT_TRUE(QFileInfo::exists(file(QStringLiteral("page-%1.png").arg(page)))) << page;
+}
+
 // ---------------------------------------------------------------------------------------------------
 // usage and failures
 
@@ -755,6 +915,16 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         { "convert", "in.dmr", "out.pdf" },
         { "stats" },
         { "stats", "--interval", "0", "in.dmr" },
+        { "stats", "--periods", "--threshold", "loud", "in.dmr" },
+        { "stats", "--periods", "--min-duration", "0", "in.dmr" },
+        { "stats", "--events", "--gap", "-1", "in.dmr" },
+        { "stats", "--periods", "--bounds", "7,19", "in.dmr" },
+        { "stats", "--periods", "--bounds", "19,7,23", "in.dmr" },
+        { "stats", "--periods", "--penalties", "5", "in.dmr" },
+        { "stats", "--periods", "--ldn-night", "5", "in.dmr" },
+        { "report", "in.dmr" },
+        { "report", "--output", "report.pdf" },
+        { "report", "--output", "report.pdf", "--bounds", "6,18", "in.dmr" },
     };
     for (const QStringList& arguments : cases) {
         SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
@@ -798,6 +968,8 @@ TEST_F(CliTest, ACommandLineThatIsFinePassesTheCheckWhichWritesNothing)
 TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
 {
     writeFile(file(QStringLiteral("notes.dmr")), "shopping list\r\n");
+    writeFile(file(QStringLiteral("loud.dmr")),
+        "@Zentrobasis Decimora File\r\nTotal:2\r\n5/12/2006 ,9:5:30  ,65.3  ,A\r\n5/12/2006 ,9:5:31  ,loud  ,A\r\n");
     struct Case {
         QStringList arguments;
         QString message;
@@ -808,6 +980,14 @@ TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
             "Cannot read the meter memory file " + missing + ": No such file or directory" },
         { { "convert", file(QStringLiteral("notes.dmr")), file(QStringLiteral("y.csv")) },
             file(QStringLiteral("notes.dmr")) + " is not a Decimora data file." },
+        { { "stats", "--periods", file(QStringLiteral("notes.dmr")) },
+            file(QStringLiteral("notes.dmr")) + " is not a Decimora data file." },
+        // Read straight from the file, a line is checked as a load into a window checks it.
+        { { "stats", file(QStringLiteral("loud.dmr")) },
+            file(QStringLiteral("loud.dmr"))
+                + ", line 4: \"loud\" is not a sound level in dB (whole decibels, \".\", one tenths digit)" },
+        { { "report", "--output", file(QStringLiteral("z.pdf")), file(QStringLiteral("missing.dmr")) },
+            "Cannot open " + file(QStringLiteral("missing.dmr")) + ": No such file or directory" },
         { { "live", "--simulate-meter", "--output", file(QStringLiteral("no/such/folder/x.csv")) },
             "Cannot open " + file(QStringLiteral("no/such/folder/x.csv")) + ": No such file or directory" },
     };
@@ -819,6 +999,7 @@ TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
     }
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("x.dmr"))));
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("y.csv"))));
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("z.pdf"))));
 }
 
 TEST_F(CliTest, DevicesListsTheMeterWithItsAccessAndHelpNeedsNoMeter)
@@ -827,7 +1008,7 @@ TEST_F(CliTest, DevicesListsTheMeterWithItsAccessAndHelpNeedsNoMeter)
     ASSERT_EQ(devices.exitCode, 0) << devices.err.toStdString();
     EXPECT_EQ(devices.out, "/dev/hidraw-simulated-meter-1\tread-write\n");
     EXPECT_EQ(devices.err, QString());
-    for (const char* command : { "devices", "live", "download", "setup", "convert", "stats" }) {
+    for (const char* command : { "devices", "live", "download", "setup", "convert", "stats", "report" }) {
         const Finished help = run({ command, "--help" });
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_TRUE(help.out.startsWith(QLatin1String("Usage: decimora-cli ") + QLatin1String(command)))

@@ -206,10 +206,12 @@ for row in sheet.iter_rows(min_row=1, max_row=sheet.max_row, max_col=6, values_o
             "int:3|float:0.5|str:A|str:14:30:17|str:12/9/2026|E"));
 }
 
-// The second sheet holds the rows of StatisticsRows over the exported table, numbers as numbers
-// (the figures of tests/stats/expected_levels.py, "A-weighted readings beside C" and "C-weighted
-// readings beside A"); the data sheet stays the first and the active one.
-TEST_F(ReadersTest, OpenpyxlReadsTheStatisticsSheetOfTheXlsx)
+// After the data sheet come the sheets of figures over the exported table, numbers as numbers: the
+// rows of StatisticsRows (the figures of tests/stats/expected_levels.py, "A-weighted readings beside
+// C" and "C-weighted readings beside A", each reading lasting the second its time stamps show), then
+// the periods, hours and events (tests/stats/expected_noise.py, "the workbook's rows"); the data
+// sheet stays the first and the active one.
+TEST_F(ReadersTest, OpenpyxlReadsTheSheetsOfFiguresOfTheXlsx)
 {
     if (const auto missing = missingPythonModule("openpyxl", "python3-openpyxl"))
         GTEST_SKIP() << missing->toStdString();
@@ -235,34 +237,54 @@ TEST_F(ReadersTest, OpenpyxlReadsTheStatisticsSheetOfTheXlsx)
 import sys, openpyxl
 book = openpyxl.load_workbook(sys.argv[1])
 print(','.join(book.sheetnames), book.active.title, book.active.max_row)
-sheet = book['Statistics']
-print(sheet.freeze_panes)
 def cell(v):
     if v is None: return 'E'
     if isinstance(v, (int, float)): return 'N:%.1f' % v
     return 'T:' + v
-for row in sheet.iter_rows(min_row=1, max_row=sheet.max_row, max_col=4, values_only=True):
-    print('|'.join(cell(v) for v in row))
+for name in book.sheetnames[1:]:
+    sheet = book[name]
+    print(name, sheet.freeze_panes, sheet.max_row)
+    for row in sheet.iter_rows(min_row=1, max_row=sheet.max_row, values_only=True):
+        print(name + ':' + '|'.join(cell(v) for v in row))
 )";
 
     const ReaderRun run = runReader(QLatin1String(DebianPython), { "-c", script, path }, 60000);
 
     ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
-    // A table keeps no reading's interval: SEL and the durations are not known, and say so.
+    const QStringList shown = lines(run.output);
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown[0], "Sheet1,Statistics,Periods,Hourly,Events Sheet1 8");
     const QString unknown = QString::fromUtf16(UnknownFigure);
-    const auto notKnown = [&](const char* label, const char* unit) {
-        return QStringLiteral("T:%1|T:%2|T:%3|E").arg(QLatin1String(label), unknown, QLatin1String(unit));
+    // Dates and times as ISO 8601, where they sort as they should.
+    const QString day = QStringLiteral("2026-12-09");
+    const auto moment
+        = [](int second) { return QStringLiteral("2026-12-09T14:30:%1").arg(second, 2, 10, QLatin1Char('0')); };
+    const QStringList expected[] = {
+        // Each figure's header and rows; the row without a level is left out.
+        { "Statistics A2 23", "Statistics:T:Figure|T:Value|T:Unit", "Statistics:T:LAeq|N:67.4|T:dB",
+            "Statistics:T:LA10|N:70.0|T:dB", "Statistics:T:LAE (SEL)|N:70.4|T:dB", "Statistics:T:Readings (A)|N:2.0|E",
+            "Statistics:T:Duration (A)|N:2.0|T:s", "Statistics:T:Readings above 65 dB (A)|N:1.0|E",
+            "Statistics:T:Time above 65 dB (A)|N:1.0|T:s", "Statistics:T:LCeq|N:80.0|T:dB",
+            "Statistics:T:LCE (SEL)|N:84.8|T:dB", "Statistics:T:Duration (C)|N:3.0|T:s",
+            "Statistics:T:Time above 65 dB (C)|N:3.0|T:s" },
+        { "Periods A2 21", "Periods:T:Weighting|T:Day|T:Figure|T:Level (dB)|T:Coverage (%)|T:Events",
+            "Periods:T:A|T:all|T:Lday|N:67.4|N:0.0|N:1.0",
+            QStringLiteral("Periods:T:A|T:all|T:Lden|T:%1|N:0.0|N:1.0").arg(unknown),
+            QStringLiteral("Periods:T:A|T:%1|T:Levening|T:%2|N:0.0|N:0.0").arg(day, unknown),
+            QStringLiteral("Periods:T:C|T:%1|T:Lday|N:80.0|N:0.0|N:2.0").arg(day) },
+        { "Hourly A2 3", "Hourly:T:Weighting|T:Date|T:Hour|T:Leq (dB)|T:Lmax (dB)|T:L10 (dB)|T:L90 (dB)|T:Coverage (%)",
+            QStringLiteral("Hourly:T:A|T:%1|T:14:00|N:67.4|N:70.0|N:70.0|N:60.0|N:0.1").arg(day),
+            QStringLiteral("Hourly:T:C|T:%1|T:14:00|N:80.0|N:80.0|N:80.0|N:80.0|N:0.1").arg(day) },
+        // The C readings at 14:30:18 and 14:30:20 are one event: the row between had no level.
+        { "Events A2 4", "Events:T:Weighting|T:Start|T:End|T:Duration|T:Lmax (dB)|T:Leq (dB)|T:SEL (dB)|T:Period",
+            QStringLiteral("Events:T:A|T:%1|T:%2|N:1.0|N:70.0|N:70.0|N:70.0|T:day").arg(moment(17), moment(18)),
+            QStringLiteral("Events:T:C|T:%1|T:%2|N:1.0|N:80.0|N:80.0|N:80.0|T:day").arg(moment(16), moment(17)),
+            QStringLiteral("Events:T:C|T:%1|T:%2|N:3.0|N:80.0|N:80.0|N:83.0|T:day").arg(moment(18), moment(21)) },
     };
-    EXPECT_THAT(lines(run.output),
-        ElementsAre("Sheet1,Statistics Sheet1 8", "A2", "T:Figure|T:Value|T:Unit|E",
-            // The row without a level is left out.
-            "T:LAeq|N:67.4|T:dB|E", "T:LA10|N:70.0|T:dB|E", "T:LA50|N:60.0|T:dB|E", "T:LA90|N:60.0|T:dB|E",
-            "T:LAmax|N:70.0|T:dB|E", "T:LAmin|N:60.0|T:dB|E", notKnown("LAE (SEL)", "dB"), "T:Readings (A)|N:2.0|E|E",
-            notKnown("Duration (A)", "s"), "T:Readings above 65 dB (A)|N:1.0|E|E",
-            notKnown("Time above 65 dB (A)", "s"), "T:LCeq|N:80.0|T:dB|E", "T:LC10|N:80.0|T:dB|E",
-            "T:LC50|N:80.0|T:dB|E", "T:LC90|N:80.0|T:dB|E", "T:LCmax|N:80.0|T:dB|E", "T:LCmin|N:80.0|T:dB|E",
-            notKnown("LCE (SEL)", "dB"), "T:Readings (C)|N:3.0|E|E", notKnown("Duration (C)", "s"),
-            "T:Readings above 65 dB (C)|N:3.0|E|E", notKnown("Time above 65 dB (C)", "s")));
+    for (const QStringList& sheet : expected) {
+        for (const QString& line : sheet)
+            EXPECT_TRUE(shown.contains(line)) << line.toStdString() << "\n" << run.output.toStdString();
+    }
 }
 
 // Cells of a CSV line, without the empty ones at its end (a blank cell widens the .xls sheet).

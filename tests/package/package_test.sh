@@ -40,6 +40,7 @@ grep -v '/$' "$work/files" | sed 's/^/  /'
 expected=(
     /usr/bin/decimora
     /usr/share/decimora/Decimora_en.rav
+    /usr/share/decimora/Decimora_noise_en.rav
     /usr/share/decimora/decimora.chm
     /usr/share/decimora/highalarm.wav
     /usr/share/decimora/lowalarm.wav
@@ -48,6 +49,7 @@ expected=(
     /usr/lib/udev/rules.d/70-decimora-meter.rules
     /usr/share/man/man1/decimora.1.gz
     /usr/bin/decimora-cli
+    /usr/libexec/decimora/decimora-report
     /usr/share/man/man1/decimora-cli.1.gz
     /usr/share/doc/decimora/copyright
     /usr/share/doc/decimora/changelog.gz

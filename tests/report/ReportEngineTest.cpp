@@ -4,6 +4,7 @@
 #include "report/ReportEngine.h"
 #include "core/SystemTexts.h"
 #include "core/WholeFileWriter.h"
+#include "stats/FigureTables.h"
 #include "store/SqliteReadingStore.h"
 #include "support/FakeServices.h"
 #include "support/PdfReading.h"
@@ -190,7 +191,19 @@ TEST_F(ReportEngineTest, WhatIsNoDefinitionIsRefusedWithTheFileAndTheFault)
         { "unknown alignment", file(QByteArray(Definition()).replace("align=\"center\"", "align=\"middle\"")),
             "align=\"middle\" of <column> is not one of left, center, right", 12 },
         { "no data band", file(R"(<report version="1"><page-header><title>T</title></page-header></report>)"),
-            "it has no <data> band", 0 },
+            "it has no <data> band, <table>, <chart> or <fields>: nothing to print", 0 },
+        { "a summary without a data band",
+            file(R"(<report version="1"><table source="t"/><summary field="MeaValue"/></report>)"),
+            "its <summary> sums up a <data> band it does not have", 0 },
+        { "fields without a field", file(R"(<report version="1"><fields title="About"></fields></report>)"),
+            "<fields> has no <field>", 1 },
+        { "a chart without a source", file(R"(<report version="1"><chart height="50mm"/></report>)"),
+            "<chart> needs the attribute source", 1 },
+        { "a chart too low", file(R"(<report version="1"><chart source="levels" height="10mm"/></report>)"),
+            "height=\"10mm\" of <chart> is not a length above zero", 1 },
+        { "a table column without its key",
+            file(R"(<report version="1"><table source="t"><column title="x"/></table></report>)"),
+            "<column> needs the attribute field", 1 },
         { "data band without columns",
             file(R"(<report version="1"><data connection="ReportDataConnection1"></data></report>)"),
             "the <data> band has no <column>", 1 },
@@ -510,6 +523,135 @@ TEST_F(ReportEngineTest, WhereThePagesCannotGoTheErrorSaysSoAndAnEarlierPdfIsKep
         EXPECT_EQ(error.text(),
             QStringLiteral("The printer \"%1\" cannot be started.").arg(QDir::toNativeSeparators(nowhere)));
     }
+}
+
+// A table of figures of rows "row 1", "row 2", ... with a number each.
+FigureTable Numbered(int rows)
+{
+    FigureTable table;
+    table.columns = { { "name", "Name", false }, { "value", "Value (dB)", true } };
+    for (int i = 1; i <= rows; ++i) {
+        const QString value = QString::number(40.0 + i / 10.0, 'f', 1);
+        table.rows.push_back({ { QStringLiteral("row %1").arg(i), {}, {} }, { value, value, 40.0 + i / 10.0 } });
+    }
+    return table;
+}
+
+const QByteArray BlocksDefinition = R"(<?xml version="1.0"?>
+<report version="1">
+    <page size="A5" orientation="landscape"/>
+    <page-header>
+        <title>{title}</title>
+        <page-number>Page {page} of {pages}</page-number>
+    </page-header>
+    <fields title="About {title}">
+        <field label="Place">{place}</field>
+        <field label="Notes">{notes}</field>
+        <field label="Typo">{plcae}</field>
+    </fields>
+    <table source="numbers" title="The numbers"/>
+    <table source="nothing" title="Nothing" empty="Nothing here.">
+        <column field="value" title="Only the value" width="40mm"/>
+    </table>
+</report>
+)";
+
+TEST_F(ReportEngineTest, TablesOfFiguresFlowOverThePagesUnderTheirTitlesWithTheFieldsFilledIn)
+{
+    engine.open(definitionFile(BlocksDefinition));
+    engine.bindTable("numbers", Numbered(120));
+    engine.bindTable("nothing", Numbered(0));
+    engine.setFields({ { "title", "Gate 3" }, { "place", "Mill Lane" }, { "notes", "" } });
+    const QString pdf = dir.filePath("blocks.pdf");
+    ui.reportOutputs.push_back({ ReportDestination::PdfFile, {}, pdf });
+    ASSERT_TRUE(engine.run(printer, nullptr));
+    ASSERT_EQ(ui.reportOutputDialogs.size(), 1);
+    EXPECT_EQ(ui.reportOutputDialogs.front(), "Gate 3");
+
+    const PdfDocument document = ReadPdf(pdf);
+    ASSERT_TRUE(document.readable);
+    ASSERT_GE(document.pageCount, 3);
+    int next = 1;
+    for (int page = 1; page <= document.pageCount; ++page) {
+        const QString& text = document.pageTexts[page - 1];
+        EXPECT_TRUE(HasLine(text, { "Gate 3" })) << page;
+        EXPECT_TRUE(HasLine(text, { QStringLiteral("Page %1 of %2").arg(page).arg(document.pageCount) })) << page;
+        const int first = next;
+        while (next <= 120
+            && HasLine(text, { QStringLiteral("row %1").arg(next), QString::number(40.0 + next / 10.0, 'f', 1) }))
+            ++next;
+        // The column titles stand over the rows on every page the table reaches.
+        if (next > first) {
+            EXPECT_TRUE(HasLine(text, { "Name", "Value (dB)" })) << page;
+        }
+    }
+    EXPECT_EQ(next, 121) << "every row once, in order";
+    const QString first = document.pageTexts.first();
+    EXPECT_TRUE(HasLine(first, { "About Gate 3" }));
+    EXPECT_TRUE(HasLine(first, { "Place", "Mill Lane" }));
+    EXPECT_FALSE(first.contains("Notes")) << "a field left empty takes no line";
+    EXPECT_TRUE(HasLine(first, { "Typo", "{plcae}" })) << "a name nobody binds shows as written";
+    EXPECT_TRUE(HasLine(first, { "The numbers" }));
+    EXPECT_TRUE(HasLine(document.pageTexts.last(), { "Only the value" }));
+    EXPECT_TRUE(HasLine(document.pageTexts.last(), { "Nothing here." }));
+}
+
+TEST_F(ReportEngineTest, ASourceTheDefinitionPrintsMustBeBoundAndAColumnMustBeOneItHas)
+{
+    const QString path = definitionFile(BlocksDefinition);
+    engine.open(path);
+    engine.bindTable("numbers", Numbered(3));
+    try {
+        engine.run(printer, nullptr);
+        ADD_FAILURE() << "ran";
+    } catch (const ReportError& error) {
+        EXPECT_EQ(error.text(),
+            QStringLiteral("The report definition \"%1\" prints the table \"nothing\", which this "
+                           "report has not.")
+                .arg(QDir::toNativeSeparators(path)));
+    }
+    EXPECT_TRUE(ui.reportOutputDialogs.isEmpty());
+
+    FigureTable other;
+    other.columns = { { "name", "Name", false } };
+    engine.bindTable("nothing", other);
+    ui.reportOutputs.push_back({ ReportDestination::PdfFile, {}, dir.filePath("wrong.pdf") });
+    try {
+        engine.run(printer, nullptr);
+        ADD_FAILURE() << "ran";
+    } catch (const ReportError& error) {
+        EXPECT_EQ(error.text(), "The table \"nothing\" of the report has no column \"value\" (it has name).");
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("wrong.pdf")));
+}
+
+TEST_F(ReportEngineTest, AChartDrawsTheLevelsOverClockTimeWithItsLegend)
+{
+    engine.open(definitionFile(R"(<report version="1"><page size="A4"/>
+        <chart source="levels" title="Time history" height="60mm"/>
+        <chart source="quiet" title="Nothing yet" height="40mm"/></report>)"));
+    auto readings = std::make_shared<std::vector<TimedReading>>();
+    const ClockSeconds start = ClockSecondsOf(QDate(2006, 5, 12), 9 * 3600);
+    for (int i = 0; i < 7200; ++i)
+        readings->push_back(
+            { start + i, 1, 500 + (i / 600 == 3 ? 400 : 0), i % 2 ? Weighting::C : Weighting::A, false });
+    engine.bindChart("levels", { readings, 85.0, { { start + 1800, start + 2400 } } });
+    engine.bindChart("quiet", {});
+    const QString pdf = dir.filePath("chart.pdf");
+    ui.reportOutputs.push_back({ ReportDestination::PdfFile, {}, pdf });
+    ASSERT_TRUE(engine.run(printer, nullptr));
+
+    const PdfDocument document = ReadPdf(pdf);
+    ASSERT_TRUE(document.readable);
+    ASSERT_EQ(document.pageCount, 1);
+    const QString& text = document.pageTexts[0];
+    EXPECT_TRUE(HasLine(text, { "Time history" }));
+    EXPECT_TRUE(HasLine(text, { "LA (dB)", "LC (dB)", "Threshold 85 dB", "Events" })) << text.toStdString();
+    // The hours on the time axis, the date under the first.
+    for (const char* hour : { "09:00", "10:00", "11:00" })
+        EXPECT_TRUE(text.contains(hour)) << hour;
+    EXPECT_TRUE(text.contains(SystemShortDateText(QDate(2006, 5, 12))));
+    EXPECT_TRUE(HasLine(text, { "No readings" }));
 }
 
 } // namespace
