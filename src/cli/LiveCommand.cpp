@@ -8,6 +8,7 @@
 #include "cli/LiveLog.h"
 #include "cli/LiveOutput.h"
 #include "cli/MeterSession.h"
+#include "cli/MqttLoginOptions.h"
 #include "cli/MqttSink.h"
 #include "core/DecimoraError.h"
 #include "meter/SimulatedMeter.h"
@@ -28,11 +29,15 @@ std::optional<MqttPublisherOptions> ReadMqttOptions(const ParsedCommand& command
     if (!command.isSet("mqtt")) {
         if (command.isSet("topic") || command.isSet("ha-discovery") || command.isSet("mqtt-queue"))
             throw UsageError(QStringLiteral("--topic, --ha-discovery and --mqtt-queue belong to --mqtt."));
+        if (AnyMqttLoginOption(command))
+            throw UsageError(QStringLiteral("--mqtt-user, --mqtt-password-file and the TLS files belong to --mqtt."));
         return std::nullopt;
     }
     MqttPublisherOptions options;
+    // Outside the try: a file that cannot be read is a failure, not a usage error.
+    ReadMqttLogin(command, options);
     try {
-        options.broker = ParseMqttBrokerAddress(command.value("mqtt"));
+        options.broker = ParseMqttBrokerAddress(command.value("mqtt"), DefaultMqttPortFor(command));
         if (command.isSet("topic"))
             options.topicPrefix = command.value("topic");
         options.homeAssistantDiscovery = command.isSet("ha-discovery");
@@ -161,6 +166,11 @@ int RunLiveRequest(const LiveRequest& request)
         Say(text);
         end(ExitFailed);
     });
+    if (broker)
+        QObject::connect(broker.get(), &MqttSink::loginRefused, &loop, [&](const QString& text) {
+            Say(text);
+            end(ExitFailed);
+        });
     QObject::connect(&signalEvents, &SignalEvents::caught, &loop, [&](int signalNumber) {
         SimulatedMeter* meter = session.simulatedMeter();
         if (signalNumber == SIGUSR1 && meter) {
@@ -231,7 +241,9 @@ const CliCommand& LiveCommand()
                 .repeatable = true },
             { .name = "mqtt",
                 .description = "Publish every reading to the MQTT broker at HOST, HOST:PORT or [IPv6]:PORT (port "
-                               "1883 unless given). Lines are then written only with --output or --format.",
+                               "1883 unless given, 8883 with TLS). Lines are then written only with --output or "
+                               "--format. A broker that refuses the login ends the tool with exit code 1; one that "
+                               "cannot be reached is tried again.",
                 .valueName = "HOST[:PORT]" },
             { .name = "topic",
                 .description = "mqtt: the topics' prefix (default decimora): PREFIX/state, PREFIX/availability.",
@@ -246,6 +258,28 @@ const CliCommand& LiveCommand()
                                "3600).",
                 .valueName = "N",
                 .within = "mqtt" },
+        { .name = "mqtt-user",
+                .description = "mqtt: log in to the broker as NAME; the password comes from --mqtt-password-file or the "
+                               "environment variable DECIMORA_MQTT_PASSWORD.",
+                .valueName = "NAME",
+                .within = "mqtt" },
+            { .name = "mqtt-password-file",
+                .description = "mqtt: the password is the first line of FILE.",
+                .valueName = "FILE",
+                .within = "mqtt-user" },
+            { .name = "mqtt-cafile",
+                .description = "mqtt: connect with TLS (port 8883 unless given) and trust the broker's certificate if "
+                               "the authority in FILE (PEM) signed it for the broker's host name.",
+                .valueName = "FILE",
+                .within = "mqtt" },
+            { .name = "mqtt-cert",
+                .description = "mqtt: with TLS, identify with the client certificate in FILE (PEM); needs --mqtt-key.",
+                .valueName = "FILE",
+                .within = "mqtt-cafile" },
+            { .name = "mqtt-key",
+                .description = "mqtt: the key of the client certificate (PEM, not encrypted).",
+                .valueName = "FILE",
+                .within = "mqtt-cafile" },
         },
         .arguments = {},
         .talksToMeter = true,

@@ -50,18 +50,22 @@ class CliTest : public testing::Test {
 protected:
     QString file(const QString& name) const { return QDir(folder.path()).filePath(name); }
 
-    void start(QProcess& tool, const QStringList& arguments) const
+    // environment: more variables for the tool, as NAME=VALUE.
+    void start(QProcess& tool, const QStringList& arguments, const QStringList& environment = {}) const
     {
-        tool.setProcessEnvironment(HeadlessEnvironment(folder.path()));
+        QProcessEnvironment variables = HeadlessEnvironment(folder.path());
+        for (const QString& variable : environment)
+            variables.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+        tool.setProcessEnvironment(variables);
         tool.setWorkingDirectory(folder.path());
         tool.start(QStringLiteral(DECIMORA_CLI_EXECUTABLE), arguments);
         ASSERT_TRUE(tool.waitForStarted());
     }
 
-    Finished run(const QStringList& arguments) const
+    Finished run(const QStringList& arguments, const QStringList& environment = {}) const
     {
         QProcess tool;
-        start(tool, arguments);
+        start(tool, arguments, environment);
         EXPECT_TRUE(tool.waitForFinished(180000)) << arguments.join(QLatin1Char(' ')).toStdString();
         return { tool.exitCode(), tool.exitStatus() == QProcess::NormalExit,
             QString::fromLocal8Bit(tool.readAllStandardOutput()), QString::fromLocal8Bit(tool.readAllStandardError()) };
@@ -337,6 +341,115 @@ TEST_F(CliTest, LiveToAnAbsentBrokerCountsTheReadingsItDropsAndLeaves)
     EXPECT_TRUE(done.err.contains(QStringLiteral("MQTT: %1 readings dropped in all").arg(taken - 2)))
         << done.err.toStdString();
     EXPECT_TRUE(done.err.contains(QLatin1String("MQTT: 2 readings could not be sent"))) << done.err.toStdString();
+}
+
+// One run of live against a broker that wants a login or TLS: what it is given, how it ends, and
+// whether the readings it took reached the broker.
+struct BrokerCase {
+    const char* what;
+    QStringList arguments;
+    QStringList environment;
+    int exitCode;
+    // A line the error output holds exactly once.
+    QString said;
+    bool delivered;
+};
+
+// Runs each case for two seconds with its own topic, next to a subscriber that watches every topic:
+// a delivered case's readings (the JSON lines it wrote) must all have arrived, a refused one's none.
+class CliBrokerTest : public CliTest {
+protected:
+    void checkLiveToBroker(MqttSubscriber& subscriber, const QString& broker, const std::vector<BrokerCase>& cases)
+    {
+        int number = 0;
+        for (const BrokerCase& c : cases) {
+            SCOPED_TRACE(c.what);
+            const QString topic = QStringLiteral("case%1").arg(++number);
+            const QString lines = file(topic + QStringLiteral(".jsonl"));
+            const Finished done = run(QStringList { "live", "--simulate-meter", "--interval", "0.3", "--duration", "2",
+                                          "--mqtt", broker, "--topic", topic, "--format", "jsonl", "--output", lines }
+                    + c.arguments,
+                c.environment);
+            EXPECT_EQ(done.exitCode, c.exitCode) << done.err.toStdString();
+            EXPECT_EQ(done.err.count(c.said), 1) << done.err.toStdString();
+            const QString state = topic + QStringLiteral("/state");
+            if (c.delivered) {
+                const int taken = lineCount(lines);
+                EXPECT_GE(taken, 3);
+                EXPECT_TRUE(subscriber.waitForMessages(state, taken)) << subscriber.error().toStdString();
+            } else {
+                EXPECT_EQ(subscriber.messages(state).size(), 0);
+            }
+        }
+    }
+};
+
+// A broker with a password file refuses anonymous clients: the login is taken from a file or the
+// environment; a refused one is told once and ends the tool, since trying again cannot help.
+TEST_F(CliBrokerTest, LiveLogsInToABrokerThatRefusesAnonymousClients)
+{
+    MosquittoSecurity security;
+    security.users = { { QStringLiteral("meter"), QStringLiteral("s3cret") },
+        { QStringLiteral("watcher"), QStringLiteral("w4tch") } };
+    MosquittoBroker broker(security);
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    MqttSubscriber subscriber(broker, { QStringLiteral("#") });
+    subscriber.addArguments({ "-u", "watcher", "-P", "w4tch" });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+    writeFile(file(QStringLiteral("password")), "s3cret\n");
+    writeFile(file(QStringLiteral("wrong")), "guess\n");
+
+    const QString refused = QStringLiteral("refused the login: not authorised. Check --mqtt-user and the password.");
+    const std::vector<BrokerCase> cases = {
+        { "password file", { "--mqtt-user", "meter", "--mqtt-password-file", file(QStringLiteral("password")) }, {}, 0,
+            "MQTT: connected to", true },
+        { "password in the environment", { "--mqtt-user", "meter" }, { "DECIMORA_MQTT_PASSWORD=s3cret" }, 0,
+            "MQTT: connected to", true },
+        { "a wrong password file wins over the environment",
+            { "--mqtt-user", "meter", "--mqtt-password-file", file(QStringLiteral("wrong")) },
+            { "DECIMORA_MQTT_PASSWORD=s3cret" }, 1, refused, false },
+        { "anonymous", {}, {}, 1, refused, false },
+    };
+    checkLiveToBroker(subscriber, broker.address(), cases);
+}
+
+// A TLS listener that wants a client certificate, with certificates made by openssl here: the right
+// authority and certificate deliver; a wrong authority, a missing certificate or no TLS at all are
+// told in words and tried again, as the broker's certificate may be mended while the tool runs.
+TEST_F(CliBrokerTest, LiveReachesABrokerOverTlsWithAClientCertificate)
+{
+    QString error;
+    ASSERT_TRUE(MakeTestCertificates(folder.path(), error)) << error.toStdString();
+    MosquittoSecurity security;
+    security.caFile = file(QStringLiteral("ca.pem"));
+    security.certFile = file(QStringLiteral("broker.pem"));
+    security.keyFile = file(QStringLiteral("broker.key"));
+    security.requireCertificate = true;
+    MosquittoBroker broker(security);
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    MqttSubscriber subscriber(broker, { QStringLiteral("#") });
+    subscriber.addArguments({ "--cafile", file(QStringLiteral("ca.pem")), "--cert", file(QStringLiteral("client.pem")),
+        "--key", file(QStringLiteral("client.key")) });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+
+    const QStringList client { "--mqtt-cert", file(QStringLiteral("client.pem")), "--mqtt-key",
+        file(QStringLiteral("client.key")) };
+    const std::vector<BrokerCase> cases = {
+        { "the broker's authority and a client certificate",
+            QStringList { "--mqtt-cafile", file(QStringLiteral("ca.pem")) } + client, {}, 0, "MQTT: connected to",
+            true },
+        { "an authority that did not sign the broker's certificate",
+            QStringList { "--mqtt-cafile", file(QStringLiteral("stranger-ca.pem")) } + client, {}, 0,
+            "certificate verify failed", false },
+        { "no TLS", {}, {}, 0, "closed the connection without an answer (does it want TLS?)", false },
+    };
+    checkLiveToBroker(subscriber, broker.address(), cases);
+
+    // Without a port, TLS goes to 8883.
+    const Finished tlsPort = run({ "live", "--simulate-meter", "--duration", "1", "--mqtt", "127.0.0.1",
+        "--mqtt-cafile", file(QStringLiteral("ca.pem")) });
+    EXPECT_TRUE(tlsPort.err.contains(QLatin1String("MQTT: no connection to 127.0.0.1:8883")))
+        << tlsPort.err.toStdString();
 }
 
 TEST_F(CliTest, LiveRotatesDailyAtLocalMidnightWithoutLosingAReading)
@@ -643,6 +756,11 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         { "live", "--simulate-meter", "--mqtt", "::1" },
         { "live", "--simulate-meter", "--mqtt", "broker", "--topic", "noise/#" },
         { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-queue", "0" },
+        { "live", "--simulate-meter", "--mqtt-user", "meter" },
+        { "live", "--simulate-meter", "--mqtt", "meter:s3cret@broker" },
+        { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-password-file", "password" },
+        { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-cert", "client.pem", "--mqtt-key", "client.key" },
+        { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-cafile", "ca.pem", "--mqtt-cert", "client.pem" },
         { "download", "--simulate-meter" },
         { "download", "--simulate-meter", "--output", "readings.txt" },
         { "setup", "--simulate-meter", "--range", "40-90" },
@@ -682,6 +800,10 @@ TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
             file(QStringLiteral("notes.dmr")) + " is not a Decimora data file." },
         { { "live", "--simulate-meter", "--output", file(QStringLiteral("no/such/folder/x.csv")) },
             "Cannot open " + file(QStringLiteral("no/such/folder/x.csv")) + ": No such file or directory" },
+        { { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-user", "meter", "--mqtt-password-file", missing },
+            "Cannot read the MQTT password file " + missing + ": No such file or directory" },
+        { { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-cafile", missing },
+            "Cannot read the MQTT CA file " + missing + ": No such file or directory" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
