@@ -28,6 +28,8 @@ QString GeneralHelp()
         "\n"
         "Every command that talks to the meter takes --simulate-meter[=MEMORY.bin] (a simulated meter instead\n"
         "of the USB devices) and --trace (every report to and from the meter in hex on the error output).\n"
+        "decimora-cli help COMMAND (or COMMAND --help) tells more about a command; decimora-cli --version\n"
+        "prints the version.\n"
         "Exit codes: 0 done, 1 failed, 2 bad usage.\n");
     return text;
 }
@@ -38,6 +40,17 @@ int RunCommand(const CliCommand& command, const QStringList& arguments)
     if (!parsed)
         return ExitDone;
     return command.run(*parsed);
+}
+
+// The exit code once everything is printed: a result that did not reach standard output (a full disk,
+// a closed pipe) is a failure, whatever the command made of it.
+int Flushed(int code)
+{
+    const QString failure = FlushStandardOutput();
+    if (failure.isEmpty())
+        return code;
+    Say(failure);
+    return ExitFailed;
 }
 
 } // namespace
@@ -58,14 +71,19 @@ int RunCli(const QStringList& givenArguments)
         if (argument == QLatin1String("--simulate-meter"))
             argument += QLatin1Char('=');
 
-    const QString first = arguments.value(1);
+    QString first = arguments.value(1);
+    // "help live" is "live --help".
+    if (first == QLatin1String("help") && arguments.size() > 2) {
+        first = arguments.value(2);
+        arguments = { arguments.value(0), first, QStringLiteral("--help") };
+    }
     if (first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("help")) {
         Print(GeneralHelp());
-        return ExitDone;
+        return Flushed(ExitDone);
     }
     if (first == QLatin1String("--version") || first == QLatin1String("-v")) {
         Print(QStringLiteral("decimora-cli %1\n").arg(QStringLiteral(DECIMORA_VERSION)));
-        return ExitDone;
+        return Flushed(ExitDone);
     }
     const CliCommand* command = nullptr;
     for (const CliCommand* known : CliCommandTable())
@@ -80,12 +98,10 @@ int RunCli(const QStringList& givenArguments)
     QStringList commandArguments = arguments.mid(2);
     commandArguments.prepend(QStringLiteral("decimora-cli ") + first);
     try {
-        const int code = RunCommand(*command, commandArguments);
-        std::fflush(stdout);
-        return code;
+        return Flushed(RunCommand(*command, commandArguments));
     } catch (const UsageError& error) {
         Say(error.text());
-        std::fprintf(stderr, "%s\n", qPrintable(UsageLine(*command)));
+        std::fprintf(stderr, "%s\n", qPrintable(ShortUsageLine(*command)));
         return ExitUsage;
     } catch (const CliError& error) {
         Say(error.text());

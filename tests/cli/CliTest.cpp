@@ -782,7 +782,64 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         ASSERT_EQ(lines.size(), 2) << done.err.toStdString();
         EXPECT_TRUE(lines[0].startsWith(QLatin1String("decimora-cli: "))) << done.err.toStdString();
         EXPECT_TRUE(lines[1].startsWith(QLatin1String("Usage: decimora-cli "))) << done.err.toStdString();
+        // Short enough that the message above it stays in sight; --help has the whole line.
+        EXPECT_LE(lines[1].size(), 120) << done.err.toStdString();
     }
+}
+
+// The help tells what the tool does: every way to ask for it shows the command's help, and the help
+// writes each option the way the tool takes it.
+TEST_F(CliTest, HelpShowsWhatTheToolTakes)
+{
+    const Finished liveHelp = run({ "live", "--help" });
+    ASSERT_EQ(liveHelp.exitCode, 0);
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        QString out;
+        QString err;
+    };
+    const Case cases[] = {
+        { { "live", "--help-all" }, 0, liveHelp.out, {} },
+        { { "help", "live" }, 0, liveHelp.out, {} },
+        { { "help", "bogus" }, 2, {},
+            "decimora-cli: Unknown command 'bogus'.\n"
+            "Usage: decimora-cli COMMAND [OPTIONS]    (decimora-cli COMMAND --help tells more)\n" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        const Finished done = run(c.arguments);
+        EXPECT_EQ(done.exitCode, c.exitCode);
+        EXPECT_EQ(done.out.toStdString(), c.out.toStdString());
+        EXPECT_EQ(done.err.toStdString(), c.err.toStdString());
+    }
+    // A bare --simulate-meter never takes the next argument, so its file goes after "=".
+    EXPECT_TRUE(liveHelp.out.contains(QLatin1String("--simulate-meter[=MEMORY.bin]"))) << liveHelp.out.toStdString();
+    EXPECT_FALSE(liveHelp.out.contains(QLatin1String("<MEMORY.bin>"))) << liveHelp.out.toStdString();
+    EXPECT_FALSE(liveHelp.out.contains(QLatin1String("--help-all"))) << liveHelp.out.toStdString();
+    const Finished general = run({ "--help" });
+    EXPECT_TRUE(general.out.contains(QLatin1String("--version"))) << general.out.toStdString();
+    EXPECT_TRUE(general.out.contains(QLatin1String("help COMMAND"))) << general.out.toStdString();
+}
+
+// More rows than an .xls sheet holds: the message is one line that says which file name to give,
+// since the tool has no Save dialog.
+TEST_F(CliTest, ConvertTellsWhichFormatHoldsEveryRow)
+{
+    QByteArray rows = "@Zentrobasis Decimora File\r\nTotal:65540\r\n";
+    for (int second = 0; second < 65540; ++second)
+        rows += QStringLiteral("5/12/2006 ,%1:%2:%3 ,65.3 ,A\r\n")
+                    .arg(second / 3600)
+                    .arg(second / 60 % 60)
+                    .arg(second % 60)
+                    .toLatin1();
+    writeFile(file(QStringLiteral("long.dmr")), rows);
+    const Finished done = run({ "convert", file(QStringLiteral("long.dmr")), file(QStringLiteral("long.xls")) });
+    EXPECT_EQ(done.exitCode, 1);
+    EXPECT_EQ(done.err.toStdString(),
+        "decimora-cli: 65,540 records do not fit in an .xls file: its sheet holds at most 65,536 rows, and these "
+        "would take 65,542 with the title and the column titles. Name the output file *.xlsx to export them all.\n");
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("long.xls"))));
 }
 
 TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
@@ -815,12 +872,45 @@ TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("y.csv"))));
 }
 
+// Results that never reach standard output (here a full disk, /dev/full) fail the command with one
+// line that says so, whether the command prints with stdio or writes its lines itself.
+TEST_F(CliTest, ResultsThatCannotBeWrittenEndWithOne)
+{
+    writeFile(file(QStringLiteral("run.dmr")), SmallDataFile);
+    const QStringList cases[] = {
+        { "stats", file(QStringLiteral("run.dmr")) },
+        { "devices", "--simulate-meter" },
+        { "setup", "--simulate-meter" },
+        { "live", "--simulate-meter", "--duration", "2" },
+        { "live", "--help" },
+        { "--version" },
+    };
+    for (const QStringList& arguments : cases) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        QProcess tool;
+        tool.setStandardOutputFile(QStringLiteral("/dev/full"));
+        start(tool, arguments);
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        EXPECT_EQ(tool.exitCode(), 1);
+        EXPECT_EQ(tool.readAllStandardError().toStdString(),
+            "decimora-cli: Cannot write to the standard output: No space left on device\n");
+    }
+}
+
 TEST_F(CliTest, DevicesListsTheMeterWithItsAccessAndHelpNeedsNoMeter)
 {
     const Finished devices = run({ "devices", "--simulate-meter" });
     ASSERT_EQ(devices.exitCode, 0) << devices.err.toStdString();
     EXPECT_EQ(devices.out, "/dev/hidraw-simulated-meter-1\tread-write\n");
     EXPECT_EQ(devices.err, QString());
+    // The machine's own devices: with no meter plugged in (as on the machines the tests run on) the
+    // note goes to the error output and standard output stays empty for a script to test.
+    const Finished none = run({ "devices" });
+    EXPECT_EQ(none.exitCode, 0) << none.err.toStdString();
+    if (none.out.isEmpty())
+        EXPECT_EQ(none.err, "decimora-cli: No sound level meter is plugged in.\n");
+    else
+        EXPECT_FALSE(none.out.contains(QLatin1String("No sound level meter"))) << none.out.toStdString();
     for (const char* command : { "devices", "live", "download", "setup", "convert", "stats" }) {
         const Finished help = run({ command, "--help" });
         EXPECT_EQ(help.exitCode, 0) << command;
