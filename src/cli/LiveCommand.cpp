@@ -56,6 +56,17 @@ std::optional<MqttPublisherOptions> ReadMqttOptions(const ParsedCommand& command
     return options;
 }
 
+// Why InfluxDB would refuse every line with this tag key or measurement name; empty when it takes them.
+// "time" is the point's own time; names that start with "_" are InfluxDB's ("_measurement", "_field").
+QString InfluxReservedName(const QString& what, const QString& name)
+{
+    if (name == QLatin1String("time"))
+        return QStringLiteral("The %1 'time' is InfluxDB's own: every line would be refused.").arg(what);
+    if (name.startsWith(QLatin1Char('_')))
+        return QStringLiteral("The %1 '%2' starts with '_', which InfluxDB keeps for its own names.").arg(what, name);
+    return {};
+}
+
 // The names of the InfluxDB lines from live's --measurement and --tag, checked against the protocol.
 InfluxNames ReadInfluxNames(const ParsedCommand& command, LineFormat format)
 {
@@ -64,9 +75,10 @@ InfluxNames ReadInfluxNames(const ParsedCommand& command, LineFormat format)
         throw UsageError(QStringLiteral("--measurement and --tag belong to --format influx."));
     if (command.isSet("measurement")) {
         names.measurement = command.value("measurement");
-        if (const QString problem = InfluxNameProblem(QStringLiteral("measurement"), names.measurement, true);
-            !problem.isEmpty())
-            throw UsageError(problem);
+        for (const QString& problem : { InfluxNameProblem(QStringLiteral("measurement"), names.measurement, true),
+                 InfluxReservedName(QStringLiteral("measurement"), names.measurement) })
+            if (!problem.isEmpty())
+                throw UsageError(problem);
     }
     for (const QString& pair : command.values("tag")) {
         const qsizetype equals = pair.indexOf(QLatin1Char('='));
@@ -75,12 +87,17 @@ InfluxNames ReadInfluxNames(const ParsedCommand& command, LineFormat format)
         const QString key = pair.left(equals);
         const QString value = pair.mid(equals + 1);
         for (const QString& problem : { InfluxNameProblem(QStringLiteral("tag key"), key, false),
-                 InfluxNameProblem(QStringLiteral("tag value"), value, false) })
+                 InfluxNameProblem(QStringLiteral("tag value"), value, false),
+                 InfluxReservedName(QStringLiteral("tag key"), key) })
             if (!problem.isEmpty())
                 throw UsageError(problem);
-        for (const char* own : { "range", "response", "weighting" })
+        for (const char* own : { "range", "response", "weighting", "level", "max_hold" })
             if (key == QLatin1String(own))
                 throw UsageError(QStringLiteral("The tag '%1' is the reading's own.").arg(key));
+        // InfluxDB refuses a line with one tag key twice, whatever the values.
+        for (const auto& tag : names.tags)
+            if (tag.first == key)
+                throw UsageError(QStringLiteral("The tag '%1' is given twice.").arg(key));
         names.tags.emplace_back(key, value);
     }
     return names;

@@ -787,6 +787,26 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
     }
 }
 
+// Tags InfluxDB would refuse on every line are refused before the first reading.
+TEST_F(CliTest, InfluxNamesThatInfluxDbRefusesAreUsageErrors)
+{
+    const std::pair<QStringList, const char*> cases[] = {
+        { { "--tag", "site=north", "--tag", "site=south" }, "The tag 'site' is given twice." },
+        { { "--tag", "time=now" }, "The tag key 'time' is InfluxDB's own: every line would be refused." },
+        { { "--tag", "_field=x" }, "The tag key '_field' starts with '_', which InfluxDB keeps for its own names." },
+        { { "--tag", "level=loud" }, "The tag 'level' is the reading's own." },
+        { { "--measurement", "_internal" },
+            "The measurement '_internal' starts with '_', which InfluxDB keeps for its own names." },
+    };
+    for (const auto& [names, message] : cases) {
+        SCOPED_TRACE(names.join(QLatin1Char(' ')).toStdString());
+        const Finished done = run(QStringList { "live", "--simulate-meter", "--format", "influx" } + names);
+        EXPECT_EQ(done.exitCode, 2);
+        EXPECT_TRUE(done.err.startsWith(QStringLiteral("decimora-cli: %1\n").arg(QLatin1String(message))))
+            << done.err.toStdString();
+    }
+}
+
 // The help tells what the tool does: every way to ask for it shows the command's help, and the help
 // writes each option the way the tool takes it.
 TEST_F(CliTest, HelpShowsWhatTheToolTakes)
