@@ -2,6 +2,7 @@
 
 #include "core/BulkWorkers.h"
 #include "core/TextFields.h"
+#include "datafile/QuotedForMessage.h"
 #include "datafile/WriteWhole.h"
 
 #include <QFile>
@@ -38,11 +39,6 @@ std::optional<double> readingValue(QByteArrayView text)
         tenths = tenths * 10 + (text[i] - '0');
     }
     return double(tenths) / 10.0;
-}
-
-QString quotedForMessage(QByteArrayView text)
-{
-    return QLatin1Char('"') + QString::fromUtf8(text) + QLatin1Char('"');
 }
 
 // Appends one reading line with its line end.
@@ -109,17 +105,17 @@ double DecodeDataLine(QByteArrayView line, qint64 recNo, QByteArray& staging)
     const qsizetype fieldCount = SplitLineFields(line, fields);
     if (fieldCount < StagingLayout::ReadingFieldCount)
         throw DataFileError(
-            QStringLiteral("%1 is not date, time, level and weighting separated by \",\"").arg(quotedForMessage(line)));
+            QStringLiteral("%1 is not date, time, level and weighting separated by \",\"").arg(QuotedForMessage(line)));
     if (fieldCount > StagingLayout::ReadingFieldCount)
         throw DataFileError(
-            QStringLiteral("%1 has more than four fields separated by \",\"").arg(quotedForMessage(line)));
+            QStringLiteral("%1 has more than four fields separated by \",\"").arg(QuotedForMessage(line)));
     const ReadingRowText row { fields[2], fields[3], fields[1], fields[0] };
     const std::optional<double> level = readingValue(row.meaValue);
     if (!level)
         throw DataFileError(QStringLiteral("%1 is not a sound level in dB (whole decibels, \".\", one tenths digit)")
-                                .arg(quotedForMessage(row.meaValue)));
+                                .arg(QuotedForMessage(row.meaValue)));
     if (row.weight.isEmpty())
-        throw DataFileError(QStringLiteral("%1 has no weighting letter").arg(quotedForMessage(line)));
+        throw DataFileError(QStringLiteral("%1 has no weighting letter").arg(QuotedForMessage(line)));
 
     // Laid out afresh from the texts, so that a line edited by hand stages like one the writer made.
     AppendStagingLine(staging, row, recNo);
