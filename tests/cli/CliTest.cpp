@@ -873,6 +873,11 @@ TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
     const Case cases[] = {
         { { "download", "--simulate-meter=" + missing, "--output", file(QStringLiteral("x.dmr")) },
             "Cannot read the meter memory file " + missing + ": No such file or directory" },
+        { { "download", "--simulate-meter=" + file(QStringLiteral("notes.dmr")), "--output",
+              file(QStringLiteral("x.dmr")) },
+            "Cannot read the meter memory file " + file(QStringLiteral("notes.dmr"))
+                + ": it is not a dump of a meter's memory, which starts with a run header (0xFD) and ends with the end "
+                  "mark (0xFF)" },
         { { "convert", file(QStringLiteral("notes.dmr")), file(QStringLiteral("y.csv")) },
             file(QStringLiteral("notes.dmr")) + " is not a Decimora data file." },
         { { "live", "--simulate-meter", "--output", file(QStringLiteral("no/such/folder/x.csv")) },
