@@ -275,9 +275,9 @@ const CliCommand& LiveCommand()
                                "3600).",
                 .valueName = "N",
                 .within = "mqtt" },
-        { .name = "mqtt-user",
-                .description = "mqtt: log in to the broker as NAME; the password comes from --mqtt-password-file or the "
-                               "environment variable DECIMORA_MQTT_PASSWORD.",
+            { .name = "mqtt-user",
+                .description = "mqtt: log in to the broker as NAME; the password comes from --mqtt-password-file or "
+                               "the environment variable DECIMORA_MQTT_PASSWORD.",
                 .valueName = "NAME",
                 .within = "mqtt" },
             { .name = "mqtt-password-file",
