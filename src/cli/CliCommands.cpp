@@ -29,6 +29,8 @@ QString GeneralHelp()
         "\n"
         "Every command that talks to the meter takes --simulate-meter[=MEMORY.bin] (a simulated meter instead\n"
         "of the USB devices) and --trace (every report to and from the meter in hex on the error output).\n"
+        "decimora-cli help COMMAND (or COMMAND --help) tells more about a command; decimora-cli --version\n"
+        "prints the version.\n"
         "Exit codes: 0 done, 1 failed, 2 bad usage.\n");
     return text;
 }
@@ -67,6 +69,17 @@ QStringList CommandArguments(const QStringList& arguments)
     return commandArguments;
 }
 
+// The exit code once everything is printed: a result that did not reach standard output (a full disk,
+// a closed pipe) is a failure, whatever the command made of it.
+int Flushed(int code)
+{
+    const QString failure = FlushStandardOutput();
+    if (failure.isEmpty())
+        return code;
+    Say(failure);
+    return ExitFailed;
+}
+
 } // namespace
 
 const std::vector<const CliCommand*>& CliCommandTable()
@@ -78,15 +91,20 @@ const std::vector<const CliCommand*>& CliCommandTable()
 
 int RunCli(const QStringList& givenArguments)
 {
-    const QStringList arguments = WithMeterFileAfterEqualsOnly(givenArguments);
-    const QString first = arguments.value(1);
+    QStringList arguments = WithMeterFileAfterEqualsOnly(givenArguments);
+    QString first = arguments.value(1);
+    // "help live" is "live --help".
+    if (first == QLatin1String("help") && arguments.size() > 2) {
+        first = arguments.value(2);
+        arguments = { arguments.value(0), first, QStringLiteral("--help") };
+    }
     if (AsksForGeneralHelp(first)) {
         Print(GeneralHelp());
-        return ExitDone;
+        return Flushed(ExitDone);
     }
     if (AsksForVersion(first)) {
         Print(QStringLiteral("decimora-cli %1\n").arg(QStringLiteral(DECIMORA_VERSION)));
-        return ExitDone;
+        return Flushed(ExitDone);
     }
     const CliCommand* command = CommandNamed(first);
     if (!command) {
@@ -101,12 +119,10 @@ int RunCli(const QStringList& givenArguments)
 int RunCliCommand(const CliCommand& command, const QStringList& arguments)
 {
     try {
-        const int code = RunCommand(command, arguments);
-        std::fflush(stdout);
-        return code;
+        return Flushed(RunCommand(command, arguments));
     } catch (const UsageError& error) {
         Say(error.text());
-        std::fprintf(stderr, "%s\n", qPrintable(UsageLine(command)));
+        std::fprintf(stderr, "%s\n", qPrintable(ShortUsageLine(command)));
         return ExitUsage;
     } catch (const std::exception& error) {
         Say(ErrorText(error));

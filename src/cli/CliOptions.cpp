@@ -89,6 +89,44 @@ QString UsageLine(const CliCommand& command)
     return line;
 }
 
+QString ShortUsageLine(const CliCommand& command)
+{
+    QString line = QStringLiteral("Usage: decimora-cli ") + QLatin1String(command.name);
+    if (!AllOptions(command).empty())
+        line += QStringLiteral(" [OPTIONS]");
+    for (const CliArgument& argument : command.arguments)
+        line += QLatin1Char(' ') + QLatin1String(argument.usage);
+    return line + QStringLiteral("    (decimora-cli %1 --help tells more)").arg(QLatin1String(command.name));
+}
+
+namespace {
+
+// The command's --help: our usage line and description, then Qt's list of the options, told the way
+// the tool takes them.
+QString HelpText(const CliCommand& command, const QCommandLineParser& parser)
+{
+    QString text = parser.helpText();
+    // Qt's first line names the executable's path; ours names the command as it is typed.
+    const qsizetype options = text.indexOf(QLatin1String("Options:"));
+    text = UsageLine(command) + QStringLiteral("\n\n") + QLatin1String(command.description) + QStringLiteral("\n\n")
+        + (options >= 0 ? text.mid(options) : text);
+    // Qt offers --help-all for its own options, which a command-line tool does not take: --help-all
+    // shows this same text, so it is not listed apart.
+    QStringList lines = text.split(QLatin1Char('\n'));
+    lines.removeIf([](const QString& line) { return line.trimmed().startsWith(QLatin1String("--help-all")); });
+    text = lines.join(QLatin1Char('\n'));
+    // Qt writes "--simulate-meter <MEMORY.bin>" for every option with a value; one whose value may be
+    // left out takes it after "=" only. Both are as long, so the columns stay aligned.
+    for (const CliOption* option : AllOptions(command)) {
+        if (option->optionalValue)
+            text.replace(QStringLiteral("--%1 <%2>").arg(QLatin1String(option->name), QLatin1String(option->valueName)),
+                QStringLiteral("--%1[=%2]").arg(QLatin1String(option->name), QLatin1String(option->valueName)));
+    }
+    return text;
+}
+
+} // namespace
+
 ParsedCommand::ParsedCommand(const CliCommand& command, std::unique_ptr<QCommandLineParser> parser)
     : command_(&command)
     , parser_(std::move(parser))
@@ -115,13 +153,8 @@ std::optional<ParsedCommand> ParsedCommand::parse(const CliCommand& command, con
     const QCommandLineOption help = parser->addHelpOption();
     if (!parser->parse(arguments))
         throw UsageError(parser->errorText());
-    if (parser->isSet(help)) {
-        QString text = parser->helpText();
-        // Qt's first line names the executable's path; ours names the command as it is typed.
-        const qsizetype options = text.indexOf(QLatin1String("Options:"));
-        text = UsageLine(command) + QStringLiteral("\n\n") + QLatin1String(command.description) + QStringLiteral("\n\n")
-            + (options >= 0 ? text.mid(options) : text);
-        Print(text);
+    if (parser->isSet(help) || parser->isSet(QStringLiteral("help-all"))) {
+        Print(HelpText(command, *parser));
         return std::nullopt;
     }
     if (command.arguments.empty() && !parser->positionalArguments().isEmpty())

@@ -67,6 +67,9 @@ const std::vector<CliOption>& MeterOptionTable();
 
 // "Usage: decimora-cli live [--interval S] ... [--simulate-meter[=MEMORY.bin]] [--trace]"
 QString UsageLine(const CliCommand& command);
+// "Usage: decimora-cli live [OPTIONS]    (decimora-cli live --help tells more)": the line under a
+// usage error, short enough to see the message above it.
+QString ShortUsageLine(const CliCommand& command);
 
 // What the meter options asked for.
 struct MeterOptions {

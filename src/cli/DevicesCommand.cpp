@@ -4,8 +4,6 @@
 #include "cli/CliOutput.h"
 #include "cli/MeterSession.h"
 
-#include <cstdio>
-
 namespace {
 
 int RunDevices(const ParsedCommand& command)
@@ -26,9 +24,11 @@ int RunDevices(const ParsedCommand& command)
                   .arg(device->PnPInfo() ? device->PnPInfo()->DevicePath : QString(),
                       mayOpen ? QStringLiteral("read-write") : QStringLiteral("no access")));
     }
+    // A note, not a result: standard output stays empty, so a script sees no meter as no line.
     if (meters == 0)
-        Print(QStringLiteral("No sound level meter is plugged in.\n"));
-    std::fflush(stdout);
+        Say(QStringLiteral("No sound level meter is plugged in."));
+    // The list before the hint; a list that cannot be written is told at the end.
+    FlushStandardOutput();
     if (withoutAccess)
         Say(MeterAccessHint());
     return ExitDone;

@@ -8,6 +8,7 @@
 #include "cli/LiveLog.h"
 #include "cli/LiveOutput.h"
 #include "cli/MeterSession.h"
+#include "cli/MqttLoginOptions.h"
 #include "cli/MqttSink.h"
 #include "core/DecimoraError.h"
 
@@ -30,11 +31,15 @@ std::optional<MqttPublisherOptions> ReadMqttOptions(const ParsedCommand& command
     if (!command.isSet("mqtt")) {
         if (command.isSet("topic") || command.isSet("ha-discovery") || command.isSet("mqtt-queue"))
             throw UsageError(QStringLiteral("--topic, --ha-discovery and --mqtt-queue belong to --mqtt."));
+        if (AnyMqttLoginOption(command))
+            throw UsageError(QStringLiteral("--mqtt-user, --mqtt-password-file and the TLS files belong to --mqtt."));
         return std::nullopt;
     }
     MqttPublisherOptions options;
+    // Outside the try: a file that cannot be read is a failure, not a usage error.
+    ReadMqttLogin(command, options);
     try {
-        options.broker = ParseMqttBrokerAddress(command.value("mqtt"));
+        options.broker = ParseMqttBrokerAddress(command.value("mqtt"), DefaultMqttPortFor(command));
         if (command.isSet("topic"))
             options.topicPrefix = command.value("topic");
         options.homeAssistantDiscovery = command.isSet("ha-discovery");
@@ -53,6 +58,17 @@ std::optional<MqttPublisherOptions> ReadMqttOptions(const ParsedCommand& command
     return options;
 }
 
+// Why InfluxDB would refuse every line with this tag key or measurement name; empty when it takes them.
+// "time" is the point's own time; names that start with "_" are InfluxDB's ("_measurement", "_field").
+QString InfluxReservedName(const QString& what, const QString& name)
+{
+    if (name == QLatin1String("time"))
+        return QStringLiteral("The %1 'time' is InfluxDB's own: every line would be refused.").arg(what);
+    if (name.startsWith(QLatin1Char('_')))
+        return QStringLiteral("The %1 '%2' starts with '_', which InfluxDB keeps for its own names.").arg(what, name);
+    return {};
+}
+
 // The names of the InfluxDB lines from live's --measurement and --tag, checked against the protocol.
 InfluxNames ReadInfluxNames(const ParsedCommand& command, LineFormat format)
 {
@@ -61,9 +77,10 @@ InfluxNames ReadInfluxNames(const ParsedCommand& command, LineFormat format)
         throw UsageError(QStringLiteral("--measurement and --tag belong to --format influx."));
     if (command.isSet("measurement")) {
         names.measurement = command.value("measurement");
-        if (const QString problem = InfluxNameProblem(QStringLiteral("measurement"), names.measurement, true);
-            !problem.isEmpty())
-            throw UsageError(problem);
+        for (const QString& problem : { InfluxNameProblem(QStringLiteral("measurement"), names.measurement, true),
+                 InfluxReservedName(QStringLiteral("measurement"), names.measurement) })
+            if (!problem.isEmpty())
+                throw UsageError(problem);
     }
     for (const QString& pair : command.values("tag")) {
         const qsizetype equals = pair.indexOf(QLatin1Char('='));
@@ -72,12 +89,17 @@ InfluxNames ReadInfluxNames(const ParsedCommand& command, LineFormat format)
         const QString key = pair.left(equals);
         const QString value = pair.mid(equals + 1);
         for (const QString& problem : { InfluxNameProblem(QStringLiteral("tag key"), key, false),
-                 InfluxNameProblem(QStringLiteral("tag value"), value, false) })
+                 InfluxNameProblem(QStringLiteral("tag value"), value, false),
+                 InfluxReservedName(QStringLiteral("tag key"), key) })
             if (!problem.isEmpty())
                 throw UsageError(problem);
-        for (const char* own : { "range", "response", "weighting" })
+        for (const char* own : { "range", "response", "weighting", "level", "max_hold" })
             if (key == QLatin1String(own))
                 throw UsageError(QStringLiteral("The tag '%1' is the reading's own.").arg(key));
+        // InfluxDB refuses a line with one tag key twice, whatever the values.
+        for (const auto& tag : names.tags)
+            if (tag.first == key)
+                throw UsageError(QStringLiteral("The tag '%1' is given twice.").arg(key));
         names.tags.emplace_back(key, value);
     }
     return names;
@@ -163,6 +185,11 @@ int RunLiveRequest(const LiveRequest& request)
         Say(text);
         end(ExitFailed);
     });
+    if (broker)
+        QObject::connect(broker.get(), &MqttSink::loginRefused, &loop, [&](const QString& text) {
+            Say(text);
+            end(ExitFailed);
+        });
     QObject::connect(&signalEvents, &SignalEvents::caught, &loop, [&](int signalNumber) {
         if (!session.pullOrPlugCable(signalNumber))
             end(ExitDone);
@@ -242,7 +269,9 @@ const CliCommand& LiveCommand()
                 .repeatable = true },
             { .name = "mqtt",
                 .description = "Publish every reading to the MQTT broker at HOST, HOST:PORT or [IPv6]:PORT (port "
-                               "1883 unless given). Lines are then written only with --output or --format.",
+                               "1883 unless given, 8883 with TLS). Lines are then written only with --output or "
+                               "--format. A broker that refuses the login ends the tool with exit code 1; one that "
+                               "cannot be reached is tried again.",
                 .valueName = "HOST[:PORT]" },
             { .name = "topic",
                 .description = "mqtt: the topics' prefix (default decimora): PREFIX/state, PREFIX/availability.",
@@ -257,6 +286,28 @@ const CliCommand& LiveCommand()
                                "3600).",
                 .valueName = "N",
                 .within = "mqtt" },
+            { .name = "mqtt-user",
+                .description = "mqtt: log in to the broker as NAME; the password comes from --mqtt-password-file or "
+                               "the environment variable DECIMORA_MQTT_PASSWORD.",
+                .valueName = "NAME",
+                .within = "mqtt" },
+            { .name = "mqtt-password-file",
+                .description = "mqtt: the password is the first line of FILE.",
+                .valueName = "FILE",
+                .within = "mqtt-user" },
+            { .name = "mqtt-cafile",
+                .description = "mqtt: connect with TLS (port 8883 unless given) and trust the broker's certificate if "
+                               "the authority in FILE (PEM) signed it for the broker's host name.",
+                .valueName = "FILE",
+                .within = "mqtt" },
+            { .name = "mqtt-cert",
+                .description = "mqtt: with TLS, identify with the client certificate in FILE (PEM); needs --mqtt-key.",
+                .valueName = "FILE",
+                .within = "mqtt-cafile" },
+            { .name = "mqtt-key",
+                .description = "mqtt: the key of the client certificate (PEM, not encrypted).",
+                .valueName = "FILE",
+                .within = "mqtt-cafile" },
         },
         .arguments = {},
         .talksToMeter = true,

@@ -25,6 +25,9 @@ MqttSink::MqttSink(MqttPublisherOptions options, std::function<void(const QStrin
                           .arg(publisher_.options().queueCapacity));
         });
     connect(&publisher_, &MqttPublisher::readingsDropped, this, &MqttSink::noteDropped);
+    connect(&publisher_, &MqttPublisher::loginRefused, this, [this](const QString& reason) {
+        emit loginRefused(QStringLiteral("MQTT: %1. Check --mqtt-user and the password.").arg(reason));
+    });
 }
 
 MqttSink::~MqttSink()

@@ -30,6 +30,11 @@ public:
 
     const MqttPublisher& publisher() const { return publisher_; }
 
+signals:
+    // The broker refused the login: the readings can never reach it, so logging should end (text is
+    // the message that says so, once).
+    void loginRefused(const QString& text);
+
 private:
     void noteDropped(quint64 total);
 

@@ -7,6 +7,7 @@
 #include "store/SqliteReadingStore.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 std::optional<TableFileKind> TableFileKindOf(const QString& path)
 {
@@ -24,7 +25,16 @@ void WriteTableFile(ReadingTable& table, const QString& path)
         WriteDataFile(table, path);
         return;
     }
-    ExportReadingTable(table, path);
+    try {
+        ExportReadingTable(table, path);
+    } catch (const SpreadsheetExportError& error) {
+        // The export's advice names the desktop program's Save dialog; here the output's name chooses
+        // the format.
+        QString text = error.text();
+        static const QRegularExpression saveDialog(QStringLiteral("Choose \\*(\\.\\w+) in the Save dialog"));
+        text.replace(saveDialog, QStringLiteral("Name the output file *\\1"));
+        throw CliError(text);
+    }
 }
 
 WorkFolder::WorkFolder()

@@ -3,6 +3,7 @@
 #include "core/BulkWorkers.h"
 #include "core/TextFields.h"
 #include "core/WholeFileWriter.h"
+#include "datafile/QuotedForMessage.h"
 
 #include <QFile>
 
@@ -48,11 +49,6 @@ QByteArrayView TakeLine(QByteArrayView& lines)
     if (line.endsWith('\r'))
         line.chop(1);
     return line;
-}
-
-QString quotedForMessage(QByteArrayView text)
-{
-    return QLatin1Char('"') + QString::fromUtf8(text) + QLatin1Char('"');
 }
 
 // Appends one reading line with its line end.
@@ -110,17 +106,17 @@ ReadingRowText DataLineTexts(QByteArrayView line)
     const qsizetype fieldCount = SplitLineFields(line, fields);
     if (fieldCount < StagingLayout::ReadingFieldCount)
         throw DataFileError(
-            QStringLiteral("%1 is not date, time, level and weighting separated by \",\"").arg(quotedForMessage(line)));
+            QStringLiteral("%1 is not date, time, level and weighting separated by \",\"").arg(QuotedForMessage(line)));
     if (fieldCount > StagingLayout::ReadingFieldCount)
         throw DataFileError(
-            QStringLiteral("%1 has more than four fields separated by \",\"").arg(quotedForMessage(line)));
+            QStringLiteral("%1 has more than four fields separated by \",\"").arg(QuotedForMessage(line)));
     const ReadingRowText row { fields[2], fields[3], fields[1], fields[0] };
     const std::optional<double> level = readingValue(row.meaValue);
     if (!level)
         throw DataFileError(QStringLiteral("%1 is not a sound level in dB (whole decibels, \".\", one tenths digit)")
-                                .arg(quotedForMessage(row.meaValue)));
+                                .arg(QuotedForMessage(row.meaValue)));
     if (row.weight.isEmpty())
-        throw DataFileError(QStringLiteral("%1 has no weighting letter").arg(quotedForMessage(line)));
+        throw DataFileError(QStringLiteral("%1 has no weighting letter").arg(QuotedForMessage(line)));
     return row;
 }
 

@@ -1,6 +1,7 @@
 #include "datafile/StagingFile.h"
 
 #include "core/TextFields.h"
+#include "datafile/QuotedForMessage.h"
 #include "datafile/WriteWhole.h"
 
 #include <QDir>
@@ -100,11 +101,6 @@ char* grow(QByteArray& out, qsizetype size)
     return out.data() + start;
 }
 
-QString quotedForMessage(QByteArrayView text)
-{
-    return QLatin1Char('"') + QString::fromUtf8(text) + QLatin1Char('"');
-}
-
 // The row of one staging line (without its line end); the views point into line. Throws
 // DataFileError, with the reason only, for a line without exactly five fields or with a record number
 // that is neither empty (no value) nor a whole number.
@@ -120,7 +116,7 @@ RowToAppend ParseStagingLine(QByteArrayView line)
         row.recNo = wholeNumber<qint64>(fields[4]);
         if (!row.recNo)
             throw DataFileError(
-                QStringLiteral("the record number %1 is not a whole number").arg(quotedForMessage(fields[4])));
+                QStringLiteral("the record number %1 is not a whole number").arg(QuotedForMessage(fields[4])));
     }
     return row;
 }

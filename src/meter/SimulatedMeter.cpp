@@ -1,5 +1,7 @@
 #include "meter/SimulatedMeter.h"
 
+#include "core/MeterMemoryDecoder.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -46,6 +48,20 @@ std::vector<std::uint8_t> EncodeLoggedMemory(const std::vector<LoggedRun>& runs)
     return memory;
 }
 
+namespace {
+
+// A meter's memory begins with a run's header and a dump of it ends with the download's end mark; an
+// empty memory is the end mark alone. Anything else (a data file, a picture) would "download" as
+// nonsense readings.
+bool HasTheShapeOfLoggedMemory(const QByteArray& bytes)
+{
+    if (bytes.isEmpty() || std::uint8_t(bytes.back()) != EndMark)
+        return false;
+    return bytes.size() == 1 || std::uint8_t(bytes.front()) == MeterMemoryDecoder::HeaderMark;
+}
+
+} // namespace
+
 std::optional<std::vector<std::uint8_t>> ReadLoggedMemoryFile(const QString& path, QString* error)
 {
     // Far beyond any meter's memory: a larger file is something else (a device, a disk image).
@@ -60,6 +76,9 @@ std::optional<std::vector<std::uint8_t>> ReadLoggedMemoryFile(const QString& pat
             reason = QStringLiteral("it is larger than a meter's memory can be");
         else if (file.error() != QFileDevice::NoError)
             reason = file.errorString();
+        else if (!HasTheShapeOfLoggedMemory(bytes))
+            reason = QStringLiteral("it is not a dump of a meter's memory, which starts with a run header (0xFD) "
+                                    "and ends with the end mark (0xFF)");
         else
             return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
     }

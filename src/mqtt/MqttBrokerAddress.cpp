@@ -39,13 +39,19 @@ void CheckHost(const QString& text, const QString& host)
 
 } // namespace
 
-MqttBrokerAddress ParseMqttBrokerAddress(const QString& text)
+MqttBrokerAddress ParseMqttBrokerAddress(const QString& text, std::uint16_t defaultPort)
 {
     if (text.trimmed().isEmpty())
         throw DecimoraError(QStringLiteral("No MQTT broker given: %1.").arg(Expected));
+    if (const qsizetype at = text.lastIndexOf(QLatin1Char('@')); at >= 0)
+        throw DecimoraError(
+            QStringLiteral("MQTT broker \"...%1\": a login does not go in the address; give the user with "
+                           "--mqtt-user and the password in --mqtt-password-file or DECIMORA_MQTT_PASSWORD.")
+                .arg(text.mid(at)));
     if (text.contains(QStringLiteral("://")))
         Refuse(text, QStringLiteral("give the host alone, without a scheme such as \"mqtt://\""));
     MqttBrokerAddress address;
+    address.port = defaultPort;
     if (text.startsWith(QLatin1Char('['))) {
         const qsizetype close = text.indexOf(QLatin1Char(']'));
         if (close < 0)

@@ -2,6 +2,7 @@
 
 #include "core/DecimoraError.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,6 +30,10 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// The CONNACK return codes of MQTT 3.1.1 that refuse the login: trying again cannot change them.
+constexpr int ConnackBadUserNameOrPassword = 4;
+constexpr int ConnackNotAuthorised = 5;
 
 const QByteArray Online = QByteArrayLiteral("online");
 const QByteArray Offline = QByteArrayLiteral("offline");
@@ -71,6 +76,12 @@ void CheckMqttPublisherOptions(const MqttPublisherOptions& options)
     if (!options.deviceId.isEmpty() && !std::all_of(options.deviceId.begin(), options.deviceId.end(), IsIdCharacter))
         throw DecimoraError(QStringLiteral("The device id \"%1\" may hold only letters, digits, \"_\" and \"-\".")
                                 .arg(options.deviceId));
+    if (options.login.user.isEmpty() && !options.login.password.isEmpty())
+        throw DecimoraError(QStringLiteral("An MQTT password needs a user name."));
+    if (options.tls.certFile.isEmpty() != options.tls.keyFile.isEmpty())
+        throw DecimoraError(QStringLiteral("An MQTT client certificate needs its key, and a key its certificate."));
+    if (!options.tls.certFile.isEmpty() && options.tls.caFile.isEmpty())
+        throw DecimoraError(QStringLiteral("An MQTT client certificate needs TLS, that is a CA file."));
     if (options.queueCapacity < 1 || options.inFlightLimit < 1)
         throw DecimoraError(QStringLiteral("The MQTT queue and the readings in flight need room for one reading."));
     if (options.reconnectDelay.count() < 1 || options.reconnectDelayMax < options.reconnectDelay
@@ -149,6 +160,11 @@ struct MqttPublisher::Link {
         , discoveryTopic(MqttDiscoveryTopic(options).toUtf8())
         , discoveryConfig(HomeAssistantDiscoveryConfig(options))
         , brokerText(MqttBrokerAddressText(options.broker))
+        , user(options.login.user.toUtf8())
+        , password(options.login.password.toUtf8())
+        , caFile(QFile::encodeName(options.tls.caFile))
+        , certFile(QFile::encodeName(options.tls.certFile))
+        , keyFile(QFile::encodeName(options.tls.keyFile))
     {
     }
 
@@ -166,6 +182,11 @@ struct MqttPublisher::Link {
     const QByteArray discoveryTopic;
     const QByteArray discoveryConfig;
     const QString brokerText;
+    const QByteArray user;
+    const QByteArray password;
+    const QByteArray caFile;
+    const QByteArray certFile;
+    const QByteArray keyFile;
     int wakeFd = -1;
     std::thread thread;
 
@@ -192,6 +213,10 @@ struct MqttPublisher::Link {
     bool offlineAcknowledged = false;
     bool toldConnected = false;
     QString toldReason;
+    // The broker refused the login: no more attempts.
+    bool loginRefused = false;
+    // libmosquitto's first error message of the present connection; a TLS failure says why only there.
+    QString firstLoggedError;
 
     void wake() const
     {
@@ -245,7 +270,7 @@ struct MqttPublisher::Link {
         while (!flushOver()) {
             if (session())
                 delay = options.reconnectDelay;
-            if (flushOver())
+            if (flushOver() || loginRefused)
                 break;
             // Wait before the next attempt; new readings wake the thread but do not end the wait.
             const auto until = SteadyClock::now() + delay;
@@ -343,6 +368,54 @@ struct MqttPublisher::Link {
 
     static void OnPublish(mosquitto*, void* self, int mid) { static_cast<Link*>(self)->acknowledged.push_back(mid); }
 
+    static void OnLog(mosquitto*, void* self, int level, const char* text)
+    {
+        auto* link = static_cast<Link*>(self);
+        if (level == MOSQ_LOG_ERR && link->firstLoggedError.isEmpty())
+            link->firstLoggedError = QString::fromUtf8(text);
+    }
+
+    // The login and TLS of a new client; an empty text when they are set.
+    QString secure()
+    {
+        int rc = MOSQ_ERR_SUCCESS;
+        if (!user.isEmpty())
+            rc = mosquitto_username_pw_set(client, user.constData(), password.constData());
+        if (rc == MOSQ_ERR_SUCCESS && !caFile.isEmpty())
+            rc = mosquitto_tls_set(client, caFile.constData(), nullptr,
+                certFile.isEmpty() ? nullptr : certFile.constData(), keyFile.isEmpty() ? nullptr : keyFile.constData(),
+                nullptr);
+        if (rc == MOSQ_ERR_SUCCESS)
+            return {};
+        // mosquitto_tls_set checks that the files can be read.
+        return QStringLiteral("cannot set up the login or TLS for the MQTT broker %1: %2 (are the CA, certificate "
+                              "and key files readable?)")
+            .arg(brokerText, RemainingText(rc));
+    }
+
+    // Why a connection that the broker did not refuse ended, from libmosquitto's error code.
+    QString endText(int rc, bool accepted) const
+    {
+        if (rc == MOSQ_ERR_TLS)
+            return QStringLiteral("no TLS connection with the MQTT broker %1: %2")
+                .arg(brokerText, firstLoggedError.isEmpty() ? RemainingText(rc) : firstLoggedError);
+        // A TLS listener closes a plain connection at its first bytes, before any answer.
+        if (!accepted && caFile.isEmpty() && (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_SUCCESS))
+            return QStringLiteral("the MQTT broker %1 closed the connection without an answer (does it want TLS?)")
+                .arg(brokerText);
+        return QStringLiteral("lost the connection to the MQTT broker %1: %2").arg(brokerText, RemainingText(rc));
+    }
+
+    // The broker's answer to the login, in words, when it refuses it for good; empty otherwise.
+    static QString LoginRefusal(int connack)
+    {
+        if (connack == ConnackBadUserNameOrPassword)
+            return QStringLiteral("bad user name or password");
+        if (connack == ConnackNotAuthorised)
+            return QStringLiteral("not authorised");
+        return {};
+    }
+
     // One connection, from the attempt to its end. True when the broker accepted it.
     bool session()
     {
@@ -359,6 +432,7 @@ struct MqttPublisher::Link {
             return false;
         }
         connackResult = -1;
+        firstLoggedError.clear();
         sessionOver = false;
         disconnectResult = MOSQ_ERR_SUCCESS;
         acknowledged.clear();
@@ -370,12 +444,16 @@ struct MqttPublisher::Link {
         mosquitto_connect_callback_set(client, OnConnect);
         mosquitto_disconnect_callback_set(client, OnDisconnect);
         mosquitto_publish_callback_set(client, OnPublish);
+        mosquitto_log_callback_set(client, OnLog);
 
         bool accepted = false;
-        QString endReason;
-        int rc = mosquitto_connect(
-            client, host.constData(), options.broker.port, static_cast<int>(options.keepAlive.count()));
-        if (rc != MOSQ_ERR_SUCCESS)
+        QString endReason = secure();
+        int rc = endReason.isEmpty() ? mosquitto_connect(
+                     client, host.constData(), options.broker.port, static_cast<int>(options.keepAlive.count()))
+                                     : MOSQ_ERR_INVAL;
+        if (rc == MOSQ_ERR_TLS)
+            endReason = endText(rc, false);
+        else if (rc != MOSQ_ERR_SUCCESS && endReason.isEmpty())
             endReason = QStringLiteral("cannot connect to the MQTT broker %1: %2").arg(brokerText, RemainingText(rc));
         const auto connectUntil = SteadyClock::now() + options.connectTimeout;
         bool disconnecting = false;
@@ -389,14 +467,19 @@ struct MqttPublisher::Link {
                 : std::max(
                     milliseconds(0), std::chrono::duration_cast<milliseconds>(connectUntil - SteadyClock::now()));
             rc = turn(std::max(waitMilliseconds(wanted), disconnecting ? 10 : 0));
+            // libmosquitto answers a refusing CONNACK with an error of its own; the CONNACK says why.
+            if (!accepted && connackResult > 0) {
+                const QString refusal = LoginRefusal(connackResult);
+                loginRefused = !refusal.isEmpty();
+                endReason = loginRefused
+                    ? QStringLiteral("the MQTT broker %1 refused the login: %2").arg(brokerText, refusal)
+                    : QStringLiteral("the MQTT broker %1 refused the connection: %2")
+                          .arg(brokerText, QString::fromUtf8(mosquitto_connack_string(connackResult)));
+                break;
+            }
             if (rc != MOSQ_ERR_SUCCESS || sessionOver)
                 break;
             if (!accepted) {
-                if (connackResult > 0) {
-                    endReason = QStringLiteral("the MQTT broker %1 refused the connection: %2")
-                                    .arg(brokerText, QString::fromUtf8(mosquitto_connack_string(connackResult)));
-                    break;
-                }
                 if (connackResult < 0) {
                     if (flushOver()) {
                         gaveUp = true;
@@ -440,11 +523,9 @@ struct MqttPublisher::Link {
             }
         }
         if (rc != MOSQ_ERR_SUCCESS && endReason.isEmpty())
-            endReason
-                = QStringLiteral("lost the connection to the MQTT broker %1: %2").arg(brokerText, RemainingText(rc));
+            endReason = endText(rc, accepted);
         else if (sessionOver && !disconnecting && endReason.isEmpty())
-            endReason = QStringLiteral("lost the connection to the MQTT broker %1: %2")
-                            .arg(brokerText, RemainingText(disconnectResult));
+            endReason = endText(disconnectResult == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : disconnectResult, accepted);
         isConnected = false;
         {
             std::lock_guard lock(mutex);
@@ -454,7 +535,10 @@ struct MqttPublisher::Link {
         }
         mosquitto_destroy(client);
         client = nullptr;
-        if (disconnecting)
+        if (loginRefused)
+            QMetaObject::invokeMethod(
+                owner, [owner = owner, endReason] { emit owner->loginRefused(endReason); }, Qt::QueuedConnection);
+        else if (disconnecting)
             tell(false, QStringLiteral("disconnected from the MQTT broker %1").arg(brokerText));
         else if (!gaveUp)
             tell(false, endReason);

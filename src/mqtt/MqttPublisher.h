@@ -33,8 +33,27 @@
 #include <cstdint>
 #include <memory>
 
+// A broker that wants more than an anonymous plain connection.
+struct MqttLogin {
+    // Empty: no login.
+    QString user;
+    // Only with a user; may be empty.
+    QString password;
+};
+
+struct MqttTls {
+    // Empty: no TLS. The PEM file of the authority that signed the broker's certificate; the broker's
+    // host name is checked against the certificate too.
+    QString caFile;
+    // A client certificate and its key (PEM), for a broker that asks for one; both or neither.
+    QString certFile;
+    QString keyFile;
+};
+
 struct MqttPublisherOptions {
     MqttBrokerAddress broker;
+    MqttLogin login;
+    MqttTls tls;
     QString topicPrefix = QStringLiteral("decimora");
     bool homeAssistantDiscovery = false;
     QString discoveryPrefix = QStringLiteral("homeassistant");
@@ -56,7 +75,8 @@ struct MqttPublisherOptions {
     std::chrono::seconds keepAlive { 30 };
 };
 
-// Throws DecimoraError when the options name no usable topic prefix, discovery prefix or device id.
+// Throws DecimoraError when the options name no usable topic prefix, discovery prefix or device id, a
+// password without a user, or a half client certificate.
 void CheckMqttPublisherOptions(const MqttPublisherOptions& options);
 
 // The topics the readings, the availability and the discovery config go to.
@@ -108,6 +128,10 @@ signals:
     // attempt is told once for as long as the reason stays the same. Delivered on the publisher's
     // thread.
     void connectionChanged(bool connected, const QString& reason);
+    // The broker refused the login (bad user name or password, or not authorised). Trying again
+    // cannot help, so the publisher stops connecting; readings are still queued until stop().
+    // Emitted once, instead of connectionChanged; delivered on the publisher's thread.
+    void loginRefused(const QString& reason);
 
 private:
     struct Link;

@@ -62,18 +62,22 @@ class CliTest : public testing::Test {
 protected:
     QString file(const QString& name) const { return QDir(folder.path()).filePath(name); }
 
-    void start(QProcess& tool, const QStringList& arguments) const
+    // environment: more variables for the tool, as NAME=VALUE.
+    void start(QProcess& tool, const QStringList& arguments, const QStringList& environment = {}) const
     {
-        tool.setProcessEnvironment(HeadlessEnvironment(folder.path()));
+        QProcessEnvironment variables = HeadlessEnvironment(folder.path());
+        for (const QString& variable : environment)
+            variables.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+        tool.setProcessEnvironment(variables);
         tool.setWorkingDirectory(folder.path());
         tool.start(QStringLiteral(DECIMORA_CLI_EXECUTABLE), arguments);
         ASSERT_TRUE(tool.waitForStarted());
     }
 
-    Finished run(const QStringList& arguments) const
+    Finished run(const QStringList& arguments, const QStringList& environment = {}) const
     {
         QProcess tool;
-        start(tool, arguments);
+        start(tool, arguments, environment);
         EXPECT_TRUE(tool.waitForFinished(180000)) << arguments.join(QLatin1Char(' ')).toStdString();
         return { tool.exitCode(), tool.exitStatus() == QProcess::NormalExit,
             QString::fromLocal8Bit(tool.readAllStandardOutput()), QString::fromLocal8Bit(tool.readAllStandardError()) };
@@ -348,6 +352,115 @@ TEST_F(CliTest, LiveToAnAbsentBrokerCountsTheReadingsItDropsAndLeaves)
     EXPECT_TRUE(done.err.contains(QStringLiteral("MQTT: %1 readings dropped in all").arg(taken - 2)))
         << done.err.toStdString();
     EXPECT_TRUE(done.err.contains(QLatin1String("MQTT: 2 readings could not be sent"))) << done.err.toStdString();
+}
+
+// One run of live against a broker that wants a login or TLS: what it is given, how it ends, and
+// whether the readings it took reached the broker.
+struct BrokerCase {
+    const char* what;
+    QStringList arguments;
+    QStringList environment;
+    int exitCode;
+    // A line the error output holds exactly once.
+    QString said;
+    bool delivered;
+};
+
+// Runs each case for two seconds with its own topic, next to a subscriber that watches every topic:
+// a delivered case's readings (the JSON lines it wrote) must all have arrived, a refused one's none.
+class CliBrokerTest : public CliTest {
+protected:
+    void checkLiveToBroker(MqttSubscriber& subscriber, const QString& broker, const std::vector<BrokerCase>& cases)
+    {
+        int number = 0;
+        for (const BrokerCase& c : cases) {
+            SCOPED_TRACE(c.what);
+            const QString topic = QStringLiteral("case%1").arg(++number);
+            const QString lines = file(topic + QStringLiteral(".jsonl"));
+            const Finished done = run(QStringList { "live", "--simulate-meter", "--interval", "0.3", "--duration", "2",
+                                          "--mqtt", broker, "--topic", topic, "--format", "jsonl", "--output", lines }
+                    + c.arguments,
+                c.environment);
+            EXPECT_EQ(done.exitCode, c.exitCode) << done.err.toStdString();
+            EXPECT_EQ(done.err.count(c.said), 1) << done.err.toStdString();
+            const QString state = topic + QStringLiteral("/state");
+            if (c.delivered) {
+                const int taken = lineCount(lines);
+                EXPECT_GE(taken, 3);
+                EXPECT_TRUE(subscriber.waitForMessages(state, taken)) << subscriber.error().toStdString();
+            } else {
+                EXPECT_EQ(subscriber.messages(state).size(), 0);
+            }
+        }
+    }
+};
+
+// A broker with a password file refuses anonymous clients: the login is taken from a file or the
+// environment; a refused one is told once and ends the tool, since trying again cannot help.
+TEST_F(CliBrokerTest, LiveLogsInToABrokerThatRefusesAnonymousClients)
+{
+    MosquittoSecurity security;
+    security.users = { { QStringLiteral("meter"), QStringLiteral("s3cret") },
+        { QStringLiteral("watcher"), QStringLiteral("w4tch") } };
+    MosquittoBroker broker(security);
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    MqttSubscriber subscriber(broker, { QStringLiteral("#") });
+    subscriber.addArguments({ "-u", "watcher", "-P", "w4tch" });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+    writeFile(file(QStringLiteral("password")), "s3cret\n");
+    writeFile(file(QStringLiteral("wrong")), "guess\n");
+
+    const QString refused = QStringLiteral("refused the login: not authorised. Check --mqtt-user and the password.");
+    const std::vector<BrokerCase> cases = {
+        { "password file", { "--mqtt-user", "meter", "--mqtt-password-file", file(QStringLiteral("password")) }, {}, 0,
+            "MQTT: connected to", true },
+        { "password in the environment", { "--mqtt-user", "meter" }, { "DECIMORA_MQTT_PASSWORD=s3cret" }, 0,
+            "MQTT: connected to", true },
+        { "a wrong password file wins over the environment",
+            { "--mqtt-user", "meter", "--mqtt-password-file", file(QStringLiteral("wrong")) },
+            { "DECIMORA_MQTT_PASSWORD=s3cret" }, 1, refused, false },
+        { "anonymous", {}, {}, 1, refused, false },
+    };
+    checkLiveToBroker(subscriber, broker.address(), cases);
+}
+
+// A TLS listener that wants a client certificate, with certificates made by openssl here: the right
+// authority and certificate deliver; a wrong authority, a missing certificate or no TLS at all are
+// told in words and tried again, as the broker's certificate may be mended while the tool runs.
+TEST_F(CliBrokerTest, LiveReachesABrokerOverTlsWithAClientCertificate)
+{
+    QString error;
+    ASSERT_TRUE(MakeTestCertificates(folder.path(), error)) << error.toStdString();
+    MosquittoSecurity security;
+    security.caFile = file(QStringLiteral("ca.pem"));
+    security.certFile = file(QStringLiteral("broker.pem"));
+    security.keyFile = file(QStringLiteral("broker.key"));
+    security.requireCertificate = true;
+    MosquittoBroker broker(security);
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    MqttSubscriber subscriber(broker, { QStringLiteral("#") });
+    subscriber.addArguments({ "--cafile", file(QStringLiteral("ca.pem")), "--cert", file(QStringLiteral("client.pem")),
+        "--key", file(QStringLiteral("client.key")) });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+
+    const QStringList client { "--mqtt-cert", file(QStringLiteral("client.pem")), "--mqtt-key",
+        file(QStringLiteral("client.key")) };
+    const std::vector<BrokerCase> cases = {
+        { "the broker's authority and a client certificate",
+            QStringList { "--mqtt-cafile", file(QStringLiteral("ca.pem")) } + client, {}, 0, "MQTT: connected to",
+            true },
+        { "an authority that did not sign the broker's certificate",
+            QStringList { "--mqtt-cafile", file(QStringLiteral("stranger-ca.pem")) } + client, {}, 0,
+            "certificate verify failed", false },
+        { "no TLS", {}, {}, 0, "closed the connection without an answer (does it want TLS?)", false },
+    };
+    checkLiveToBroker(subscriber, broker.address(), cases);
+
+    // Without a port, TLS goes to 8883.
+    const Finished tlsPort = run({ "live", "--simulate-meter", "--duration", "1", "--mqtt", "127.0.0.1",
+        "--mqtt-cafile", file(QStringLiteral("ca.pem")) });
+    EXPECT_TRUE(tlsPort.err.contains(QLatin1String("MQTT: no connection to 127.0.0.1:8883")))
+        << tlsPort.err.toStdString();
 }
 
 TEST_F(CliTest, LiveRotatesDailyAtLocalMidnightWithoutLosingAReading)
@@ -905,6 +1018,11 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         { "live", "--simulate-meter", "--mqtt", "::1" },
         { "live", "--simulate-meter", "--mqtt", "broker", "--topic", "noise/#" },
         { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-queue", "0" },
+        { "live", "--simulate-meter", "--mqtt-user", "meter" },
+        { "live", "--simulate-meter", "--mqtt", "meter:s3cret@broker" },
+        { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-password-file", "password" },
+        { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-cert", "client.pem", "--mqtt-key", "client.key" },
+        { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-cafile", "ca.pem", "--mqtt-cert", "client.pem" },
         { "download", "--simulate-meter" },
         { "download", "--simulate-meter", "--output", "readings.txt" },
         { "setup", "--simulate-meter", "--range", "40-90" },
@@ -936,6 +1054,8 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         ASSERT_EQ(lines.size(), 2) << done.err.toStdString();
         EXPECT_TRUE(lines[0].startsWith(QLatin1String("decimora-cli: "))) << done.err.toStdString();
         EXPECT_TRUE(lines[1].startsWith(QLatin1String("Usage: decimora-cli "))) << done.err.toStdString();
+        // Short enough that the message above it stays in sight; --help has the whole line.
+        EXPECT_LE(lines[1].size(), 120) << done.err.toStdString();
         // The same refusal from the check alone, which runs nothing (the command-line fuzz target's).
         EXPECT_THROW(CheckCommandLine(QStringList { QStringLiteral("decimora-cli") } + arguments), UsageError);
     }
@@ -965,6 +1085,81 @@ TEST_F(CliTest, ACommandLineThatIsFinePassesTheCheckWhichWritesNothing)
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
+// Tags InfluxDB would refuse on every line are refused before the first reading.
+TEST_F(CliTest, InfluxNamesThatInfluxDbRefusesAreUsageErrors)
+{
+    const std::pair<QStringList, const char*> cases[] = {
+        { { "--tag", "site=north", "--tag", "site=south" }, "The tag 'site' is given twice." },
+        { { "--tag", "time=now" }, "The tag key 'time' is InfluxDB's own: every line would be refused." },
+        { { "--tag", "_field=x" }, "The tag key '_field' starts with '_', which InfluxDB keeps for its own names." },
+        { { "--tag", "level=loud" }, "The tag 'level' is the reading's own." },
+        { { "--measurement", "_internal" },
+            "The measurement '_internal' starts with '_', which InfluxDB keeps for its own names." },
+    };
+    for (const auto& [names, message] : cases) {
+        SCOPED_TRACE(names.join(QLatin1Char(' ')).toStdString());
+        const Finished done = run(QStringList { "live", "--simulate-meter", "--format", "influx" } + names);
+        EXPECT_EQ(done.exitCode, 2);
+        EXPECT_TRUE(done.err.startsWith(QStringLiteral("decimora-cli: %1\n").arg(QLatin1String(message))))
+            << done.err.toStdString();
+    }
+}
+
+// The help tells what the tool does: every way to ask for it shows the command's help, and the help
+// writes each option the way the tool takes it.
+TEST_F(CliTest, HelpShowsWhatTheToolTakes)
+{
+    const Finished liveHelp = run({ "live", "--help" });
+    ASSERT_EQ(liveHelp.exitCode, 0);
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        QString out;
+        QString err;
+    };
+    const Case cases[] = {
+        { { "live", "--help-all" }, 0, liveHelp.out, {} },
+        { { "help", "live" }, 0, liveHelp.out, {} },
+        { { "help", "bogus" }, 2, {},
+            "decimora-cli: Unknown command 'bogus'.\n"
+            "Usage: decimora-cli COMMAND [OPTIONS]    (decimora-cli COMMAND --help tells more)\n" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        const Finished done = run(c.arguments);
+        EXPECT_EQ(done.exitCode, c.exitCode);
+        EXPECT_EQ(done.out.toStdString(), c.out.toStdString());
+        EXPECT_EQ(done.err.toStdString(), c.err.toStdString());
+    }
+    // A bare --simulate-meter never takes the next argument, so its file goes after "=".
+    EXPECT_TRUE(liveHelp.out.contains(QLatin1String("--simulate-meter[=MEMORY.bin]"))) << liveHelp.out.toStdString();
+    EXPECT_FALSE(liveHelp.out.contains(QLatin1String("<MEMORY.bin>"))) << liveHelp.out.toStdString();
+    EXPECT_FALSE(liveHelp.out.contains(QLatin1String("--help-all"))) << liveHelp.out.toStdString();
+    const Finished general = run({ "--help" });
+    EXPECT_TRUE(general.out.contains(QLatin1String("--version"))) << general.out.toStdString();
+    EXPECT_TRUE(general.out.contains(QLatin1String("help COMMAND"))) << general.out.toStdString();
+}
+
+// More rows than an .xls sheet holds: the message is one line that says which file name to give,
+// since the tool has no Save dialog.
+TEST_F(CliTest, ConvertTellsWhichFormatHoldsEveryRow)
+{
+    QByteArray rows = "@Zentrobasis Decimora File\r\nTotal:65540\r\n";
+    for (int second = 0; second < 65540; ++second)
+        rows += QStringLiteral("5/12/2006 ,%1:%2:%3 ,65.3 ,A\r\n")
+                    .arg(second / 3600)
+                    .arg(second / 60 % 60)
+                    .arg(second % 60)
+                    .toLatin1();
+    writeFile(file(QStringLiteral("long.dmr")), rows);
+    const Finished done = run({ "convert", file(QStringLiteral("long.dmr")), file(QStringLiteral("long.xls")) });
+    EXPECT_EQ(done.exitCode, 1);
+    EXPECT_EQ(done.err.toStdString(),
+        "decimora-cli: 65,540 records do not fit in an .xls file: its sheet holds at most 65,536 rows, and these "
+        "would take 65,542 with the title and the column titles. Name the output file *.xlsx to export them all.\n");
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("long.xls"))));
+}
+
 TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
 {
     writeFile(file(QStringLiteral("notes.dmr")), "shopping list\r\n");
@@ -978,6 +1173,11 @@ TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
     const Case cases[] = {
         { { "download", "--simulate-meter=" + missing, "--output", file(QStringLiteral("x.dmr")) },
             "Cannot read the meter memory file " + missing + ": No such file or directory" },
+        { { "download", "--simulate-meter=" + file(QStringLiteral("notes.dmr")), "--output",
+              file(QStringLiteral("x.dmr")) },
+            "Cannot read the meter memory file " + file(QStringLiteral("notes.dmr"))
+                + ": it is not a dump of a meter's memory, which starts with a run header (0xFD) and ends with the end "
+                  "mark (0xFF)" },
         { { "convert", file(QStringLiteral("notes.dmr")), file(QStringLiteral("y.csv")) },
             file(QStringLiteral("notes.dmr")) + " is not a Decimora data file." },
         { { "stats", "--periods", file(QStringLiteral("notes.dmr")) },
@@ -990,6 +1190,10 @@ TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
             "Cannot open " + file(QStringLiteral("missing.dmr")) + ": No such file or directory" },
         { { "live", "--simulate-meter", "--output", file(QStringLiteral("no/such/folder/x.csv")) },
             "Cannot open " + file(QStringLiteral("no/such/folder/x.csv")) + ": No such file or directory" },
+        { { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-user", "meter", "--mqtt-password-file", missing },
+            "Cannot read the MQTT password file " + missing + ": No such file or directory" },
+        { { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-cafile", missing },
+            "Cannot read the MQTT CA file " + missing + ": No such file or directory" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
@@ -1002,12 +1206,45 @@ TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("z.pdf"))));
 }
 
+// Results that never reach standard output (here a full disk, /dev/full) fail the command with one
+// line that says so, whether the command prints with stdio or writes its lines itself.
+TEST_F(CliTest, ResultsThatCannotBeWrittenEndWithOne)
+{
+    writeFile(file(QStringLiteral("run.dmr")), SmallDataFile);
+    const QStringList cases[] = {
+        { "stats", file(QStringLiteral("run.dmr")) },
+        { "devices", "--simulate-meter" },
+        { "setup", "--simulate-meter" },
+        { "live", "--simulate-meter", "--duration", "2" },
+        { "live", "--help" },
+        { "--version" },
+    };
+    for (const QStringList& arguments : cases) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        QProcess tool;
+        tool.setStandardOutputFile(QStringLiteral("/dev/full"));
+        start(tool, arguments);
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        EXPECT_EQ(tool.exitCode(), 1);
+        EXPECT_EQ(tool.readAllStandardError().toStdString(),
+            "decimora-cli: Cannot write to the standard output: No space left on device\n");
+    }
+}
+
 TEST_F(CliTest, DevicesListsTheMeterWithItsAccessAndHelpNeedsNoMeter)
 {
     const Finished devices = run({ "devices", "--simulate-meter" });
     ASSERT_EQ(devices.exitCode, 0) << devices.err.toStdString();
     EXPECT_EQ(devices.out, "/dev/hidraw-simulated-meter-1\tread-write\n");
     EXPECT_EQ(devices.err, QString());
+    // The machine's own devices: with no meter plugged in (as on the machines the tests run on) the
+    // note goes to the error output and standard output stays empty for a script to test.
+    const Finished none = run({ "devices" });
+    EXPECT_EQ(none.exitCode, 0) << none.err.toStdString();
+    if (none.out.isEmpty())
+        EXPECT_EQ(none.err, "decimora-cli: No sound level meter is plugged in.\n");
+    else
+        EXPECT_FALSE(none.out.contains(QLatin1String("No sound level meter"))) << none.out.toStdString();
     for (const char* command : { "devices", "live", "download", "setup", "convert", "stats", "report" }) {
         const Finished help = run({ command, "--help" });
         EXPECT_EQ(help.exitCode, 0) << command;

@@ -185,6 +185,9 @@ TEST_F(DataFileTest, AFileWithAnUnreadableLineIsRefusedWithItsLineAndNothingIsAd
         { head + "5/12/2006 ,9:5:31  ,65    ,A\r\n", "line 4: \"65\" is not a sound level" },
         { head + "5/12/2006 ,9:5:31  ,65.3  ,\r\n", "line 4: \"5/12/2006 ,9:5:31  ,65.3  ,\" has no weighting" },
         { head + head, "line 4: \"@Zentrobasis Decimora File\"" },
+        { head + QByteArray(10'000'000, 'x') + "\r\n",
+            "line 4: \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\" (10000000 bytes) is not "
+            "date" },
         { "@Zentrobasis Decimora File\r\nTotal:0\r\n", "line 2: the count" },
         { "@Zentrobasis Decimora File\r\nTotal:many\r\n", "line 2: the count" },
         { "@Zentrobasis Decimora File\r\n", "line 2: the count" },

@@ -30,6 +30,28 @@ TEST(MqttBrokerAddress, ReadsEveryForm)
     }
 }
 
+TEST(MqttBrokerAddress, TakesTheDefaultPortOnlyWhenNoneIsGiven)
+{
+    EXPECT_EQ(ParseMqttBrokerAddress(QStringLiteral("broker"), DefaultMqttTlsPort).port, 8883);
+    EXPECT_EQ(ParseMqttBrokerAddress(QStringLiteral("[::1]"), DefaultMqttTlsPort).port, 8883);
+    EXPECT_EQ(ParseMqttBrokerAddress(QStringLiteral("broker:1883"), DefaultMqttTlsPort).port, 1883);
+}
+
+// A password in the address would end up in the error output and in a service's journal: the
+// message points to the login options and quotes only what follows the "@".
+TEST(MqttBrokerAddress, RefusesALoginInTheAddressWithoutQuotingIt)
+{
+    for (const char* text : { "meter:s3cret@broker", "meter:s3cret@broker:1883", "mqtt://meter:s3cret@[::1]:1883" }) {
+        try {
+            ParseMqttBrokerAddress(QString::fromLatin1(text));
+            ADD_FAILURE() << "accepted " << text;
+        } catch (const DecimoraError& error) {
+            EXPECT_TRUE(error.text().contains(QLatin1String("--mqtt-user"))) << error.text().toStdString();
+            EXPECT_FALSE(error.text().contains(QLatin1String("s3cret"))) << error.text().toStdString();
+        }
+    }
+}
+
 TEST(MqttBrokerAddress, RefusesWithAMessageThatSaysWhy)
 {
     const std::pair<const char*, const char*> cases[] = {
@@ -91,6 +113,20 @@ TEST(MqttPublisherOptions, RefusesWhatNoBrokerCouldTake)
         { "a slash in the device id", [](MqttPublisherOptions& o) { o.deviceId = QStringLiteral("a/b"); },
             "only letters, digits" },
         { "no room in the queue", [](MqttPublisherOptions& o) { o.queueCapacity = 0; }, "room for one reading" },
+        { "a password without a user", [](MqttPublisherOptions& o) { o.login.password = QStringLiteral("x"); },
+            "needs a user name" },
+        { "a certificate without its key",
+            [](MqttPublisherOptions& o) {
+                o.tls.caFile = QStringLiteral("ca.pem");
+                o.tls.certFile = QStringLiteral("client.pem");
+            },
+            "needs its key" },
+        { "a client certificate without TLS",
+            [](MqttPublisherOptions& o) {
+                o.tls.certFile = QStringLiteral("client.pem");
+                o.tls.keyFile = QStringLiteral("client.key");
+            },
+            "needs TLS" },
         { "keep-alive libmosquitto refuses", [](MqttPublisherOptions& o) { o.keepAlive = std::chrono::seconds(2); },
             "5 to 65535 seconds" },
     };

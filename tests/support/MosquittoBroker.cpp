@@ -1,6 +1,7 @@
 #include "support/MosquittoBroker.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -42,6 +43,34 @@ std::uint16_t FreeLoopbackPort()
     return port;
 }
 
+// Runs a program to its end; false, with what it said in error, when it fails.
+bool RunTool(const QString& program, const QStringList& arguments, const QString& folder, QString& error)
+{
+    QProcess tool;
+    tool.setWorkingDirectory(folder);
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(program, arguments);
+    if (tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0)
+        return true;
+    error = QStringLiteral("%1 %2 failed: %3 %4")
+                .arg(program, arguments.join(QLatin1Char(' ')), tool.errorString(),
+                    QString::fromLocal8Bit(tool.readAll()));
+    return false;
+}
+
+// The password_file of the users, made as an administrator makes one.
+bool WritePasswordFile(const QString& path, const MosquittoSecurity& security, QString& error)
+{
+    for (qsizetype i = 0; i < security.users.size(); ++i) {
+        QStringList arguments { QStringLiteral("-b"), path, security.users[i].first, security.users[i].second };
+        if (i == 0)
+            arguments.prepend(QStringLiteral("-c"));
+        if (!RunTool(QStringLiteral("mosquitto_passwd"), arguments, QString(), error))
+            return false;
+    }
+    return true;
+}
+
 bool Accepts(std::uint16_t port)
 {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -53,17 +82,28 @@ bool Accepts(std::uint16_t port)
 
 } // namespace
 
-MosquittoBroker::MosquittoBroker()
+MosquittoBroker::MosquittoBroker(const MosquittoSecurity& security)
     : folder_(std::make_unique<QTemporaryDir>())
     , port_(FreeLoopbackPort())
 {
+    const QString passwordFile = folder_->filePath(QStringLiteral("passwords"));
+    if (!security.users.isEmpty() && !WritePasswordFile(passwordFile, security, error_))
+        return;
     QFile config(folder_->filePath(QStringLiteral("mosquitto.conf")));
     if (!config.open(QIODevice::WriteOnly)) {
         error_ = QStringLiteral("cannot write %1").arg(config.fileName());
         return;
     }
-    QByteArray text = "listener " + QByteArray::number(port_) + " 127.0.0.1\n"
-        + "allow_anonymous true\n"
+    QByteArray text = "listener " + QByteArray::number(port_) + " 127.0.0.1\n";
+    if (!security.caFile.isEmpty())
+        text += "cafile " + security.caFile.toUtf8() + "\ncertfile " + security.certFile.toUtf8() + "\nkeyfile "
+            + security.keyFile.toUtf8() + "\nrequire_certificate " + (security.requireCertificate ? "true" : "false")
+            + "\n";
+    if (security.users.isEmpty())
+        text += "allow_anonymous true\n";
+    else
+        text += "allow_anonymous false\npassword_file " + passwordFile.toUtf8() + "\n";
+    text += QByteArray()
         // Sessions and queued messages survive a stop() and start(), inside the temporary folder.
         + "persistence true\n" + "persistence_location " + folder_->path().toUtf8() + "/\n" + "log_dest file "
         + folder_->filePath(QStringLiteral("mosquitto.log")).toUtf8() + "\n"
@@ -87,6 +127,9 @@ bool MosquittoBroker::start()
         error_ = QStringLiteral("no free loopback port");
         return false;
     }
+    // The constructor could not write the configuration; error() says why.
+    if (!QFile::exists(folder_->filePath(QStringLiteral("mosquitto.conf"))))
+        return false;
     process_ = std::make_unique<QProcess>();
     process_->setProcessChannelMode(QProcess::MergedChannels);
     process_->setStandardOutputFile(folder_->filePath(QStringLiteral("mosquitto.out")), QIODevice::Append);
@@ -210,6 +253,7 @@ bool MqttSubscriber::start()
         QString::number(broker_.port()), QStringLiteral("-q"), QStringLiteral("1"), QStringLiteral("-c"),
         QStringLiteral("-i"), clientId_, QStringLiteral("-F"), QStringLiteral("%j"), QStringLiteral("-t"),
         QStringLiteral("$SYS/broker/version") };
+    arguments += extraArguments_;
     for (const QString& filter : topicFilters_)
         arguments << QStringLiteral("-t") << filter;
     process_ = std::make_unique<QProcess>();
@@ -300,4 +344,45 @@ bool MqttSubscriber::waitForMessages(const QString& topic, int count, std::chron
         process_->waitForReadyRead(20);
     }
     return true;
+}
+
+bool MakeTestCertificates(const QString& folder, QString& error)
+{
+    // Elliptic-curve keys: made in a moment, where RSA keys would take seconds under the sanitizers.
+    const QStringList newKey { QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+        QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes") };
+    const auto authority = [&](const QString& name, const QString& subject) {
+        return RunTool(QStringLiteral("openssl"),
+            QStringList { QStringLiteral("req"), QStringLiteral("-x509") } + newKey
+                + QStringList { QStringLiteral("-keyout"), name + QStringLiteral(".key"), QStringLiteral("-out"),
+                    name + QStringLiteral(".pem"), QStringLiteral("-days"), QStringLiteral("2"),
+                    QStringLiteral("-subj"), subject },
+            folder, error);
+    };
+    const auto signedBy = [&](const QString& name, const QString& subject, const QString& extensions) {
+        QFile file(QDir(folder).filePath(name + QStringLiteral(".ext")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(extensions.toUtf8() + '\n') < 0) {
+            error = QStringLiteral("cannot write %1").arg(file.fileName());
+            return false;
+        }
+        file.close();
+        return RunTool(QStringLiteral("openssl"),
+                   QStringList { QStringLiteral("req") } + newKey
+                       + QStringList { QStringLiteral("-keyout"), name + QStringLiteral(".key"), QStringLiteral("-out"),
+                           name + QStringLiteral(".csr"), QStringLiteral("-subj"), subject },
+                   folder, error)
+            && RunTool(QStringLiteral("openssl"),
+                { QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), name + QStringLiteral(".csr"),
+                    QStringLiteral("-CA"), QStringLiteral("ca.pem"), QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
+                    QStringLiteral("-CAcreateserial"), QStringLiteral("-days"), QStringLiteral("2"),
+                    QStringLiteral("-extfile"), name + QStringLiteral(".ext"), QStringLiteral("-out"),
+                    name + QStringLiteral(".pem") },
+                folder, error);
+    };
+    return authority(QStringLiteral("ca"), QStringLiteral("/CN=Decimora test authority"))
+        && authority(QStringLiteral("stranger-ca"), QStringLiteral("/CN=Someone else's authority"))
+        && signedBy(QStringLiteral("broker"), QStringLiteral("/CN=localhost"),
+            QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost"))
+        && signedBy(QStringLiteral("client"), QStringLiteral("/CN=decimora-meter"),
+            QStringLiteral("extendedKeyUsage=clientAuth"));
 }

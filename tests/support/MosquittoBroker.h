@@ -22,15 +22,35 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 class QProcess;
 class QTemporaryDir;
+
+// What a broker asks of its clients beyond an anonymous plain connection.
+struct MosquittoSecurity {
+    // The users and their passwords, put in a password_file with mosquitto_passwd; with any, anonymous
+    // clients are refused.
+    QList<std::pair<QString, QString>> users;
+    // TLS on the listener: the authority's certificate and the broker's own with its key (PEM files).
+    QString caFile;
+    QString certFile;
+    QString keyFile;
+    // With TLS: a client must show a certificate the authority signed.
+    bool requireCertificate = false;
+};
+
+// The files of a small certificate authority made with openssl for a test, in folder: ca.pem signed
+// broker.pem (for 127.0.0.1 and localhost, key broker.key) and client.pem (key client.key);
+// stranger-ca.pem is an authority that signed neither. False, with openssl's words in error, if
+// openssl fails.
+bool MakeTestCertificates(const QString& folder, QString& error);
 
 class MosquittoBroker {
 public:
     // Picks a free loopback port and writes the configuration; the broker is not started yet, so the
     // port has nothing behind it until start().
-    MosquittoBroker();
+    explicit MosquittoBroker(const MosquittoSecurity& security = {});
     // Stops the broker if it runs.
     ~MosquittoBroker();
 
@@ -89,6 +109,9 @@ public:
     MqttSubscriber(const MqttSubscriber&) = delete;
     MqttSubscriber& operator=(const MqttSubscriber&) = delete;
 
+    // More arguments for mosquitto_sub (a login, TLS files); before start().
+    void addArguments(const QStringList& arguments) { extraArguments_ += arguments; }
+
     // Starts mosquitto_sub and returns once its subscription holds (ten seconds at most).
     bool start();
     void stop();
@@ -107,6 +130,7 @@ private:
     const MosquittoBroker& broker_;
     QStringList topicFilters_;
     QString clientId_;
+    QStringList extraArguments_;
     std::unique_ptr<QProcess> process_;
     QByteArray pending_;
     QList<MqttMessage> received_;
