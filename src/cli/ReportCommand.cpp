@@ -63,16 +63,21 @@ QStringList OptionsOf(const ParsedCommand& command)
     return arguments;
 }
 
-int RunReport(const ParsedCommand& command)
+// The command line checked as a whole before anything runs; the helper reads it again.
+void CheckReportRequest(const ParsedCommand& command)
 {
-    const QStringList files = command.positionalArguments();
-    if (files.isEmpty())
+    if (command.positionalArguments().isEmpty())
         throw UsageError(QStringLiteral("report needs at least one data file."));
     if (!command.isSet("output") || command.value("output").isEmpty())
         throw UsageError(QStringLiteral("report needs --output FILE.pdf."));
     // Checked here too, so that a bad value is told with this command's usage line.
     NoiseSettingsOf(command, HighAlarmOf(command));
     IntervalOf(command);
+}
+
+int RunReport(const ParsedCommand& command)
+{
+    CheckReportRequest(command);
 
     const QString helper = HelperPath();
     if (helper.isEmpty()) {
@@ -148,6 +153,7 @@ const CliCommand& ReportCommand()
             { .name = "FILE.dmr", .description = "Data files.", .usage = "FILE.dmr..." },
         },
         .talksToMeter = false,
+        .check = CheckReportRequest,
         .run = RunReport,
     };
     return command;
