@@ -606,16 +606,7 @@ TEST_F(MeasureWindowTest, SavedReadingsCloseWithoutAQuestion)
 TEST_F(MeasureWindowTest, GridPaintsMaximumRowsRedAndMinimumRowsPurple)
 {
     auto* grid = child<ReadingGridView>("DBGrid1");
-    const auto rowColours = [&] {
-        QCoreApplication::processEvents();
-        const QImage image = grid->viewport()->grab().toImage();
-        std::vector<QColor> colours;
-        for (int row = 0; row < grid->model()->rowCount(); ++row) {
-            const QRect cell = grid->visualRect(grid->model()->index(row, 2));
-            colours.push_back(image.pixelColor(cell.right() - 3, cell.center().y()));
-        }
-        return colours;
-    };
+    const auto rowColours = [&] { return LevelCellColours(grid); };
     const QColor red(255, 0, 0);
     const QColor purple(128, 0, 128);
     const QColor background(0, 128, 128);
