@@ -92,13 +92,14 @@ int RunSetup(const ParsedCommand& command)
     QDateTime clockSetTo;
     if (modeChanges || request.setClock) {
         clockSetTo = session.clock().now();
-        switch (m.Link().applySettings(request.setClock, clockSetTo, mode)) {
+        const SettingsResult applied = m.Link().applySettings(request.setClock, clockSetTo, mode);
+        switch (applied.outcome) {
         case SettingsOutcome::Sent:
             break;
         case SettingsOutcome::Disconnected:
             throw CliError(QStringLiteral("The meter was disconnected while it was being set up."));
         case SettingsOutcome::WriteFailed:
-            throw CliError(QStringLiteral("Cannot send the settings to the meter (%1).").arg(m.LastErrorText));
+            throw CliError(QStringLiteral("Cannot send the settings to the meter (%1).").arg(applied.errorText));
         }
     }
     const int after = ReadStatus(m);

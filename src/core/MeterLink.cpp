@@ -168,16 +168,15 @@ std::optional<int> MeterLink::readStatus()
     return state_.LiveFlags;
 }
 
-SettingsOutcome MeterLink::applySettings(
-    bool setClock, const QDateTime& localTime, std::optional<std::uint8_t> modeByte)
+SettingsResult MeterLink::applySettings(bool setClock, const QDateTime& localTime, std::optional<std::uint8_t> modeByte)
 {
     bool missed = false;
-    bool written = true;
+    QString writeError;
     const auto send = [&] {
-        if (state_.DeviceConnected)
-            written = WritetoDevice() && written;
-        else
+        if (!state_.DeviceConnected)
             missed = true;
+        else if (!WritetoDevice() && writeError.isEmpty())
+            writeError = lastMessage_.LastErrorText;
     };
     if (setClock) {
         FillSetClock(state_.SendBuffer, localTime);
@@ -189,8 +188,10 @@ SettingsOutcome MeterLink::applySettings(
         send();
     }
     if (missed || !state_.DeviceConnected)
-        return SettingsOutcome::Disconnected;
-    return written ? SettingsOutcome::Sent : SettingsOutcome::WriteFailed;
+        return { SettingsOutcome::Disconnected, {} };
+    if (!writeError.isEmpty())
+        return { SettingsOutcome::WriteFailed, writeError };
+    return {};
 }
 
 MeterLink::ReplyWait MeterLink::sendAndAwaitReply(void (*fill)(SendReport&), int timeoutMs)

@@ -56,7 +56,14 @@ struct DownloadHooks {
 enum class SettingsOutcome {
     Sent, // every command went out
     Disconnected, // the meter was not there for a command, or went away meanwhile
-    WriteFailed, // a write failed (recorded in LastErrorText as WritetoDevice records it)
+    WriteFailed, // a write failed
+};
+
+// What applying settings came to; a failed write carries its reason, so no caller has to read it
+// from the module's message record.
+struct SettingsResult {
+    SettingsOutcome outcome = SettingsOutcome::Sent;
+    QString errorText;
 };
 
 // Whether a live run starts without a meter: the measurement window needs one, a logger waits for it.
@@ -108,7 +115,7 @@ public:
 
     // The setup window's Apply: optionally sets the meter's clock to localTime, then its mode.
     // Without a mode byte only the clock is set: the meter keeps the mode it has.
-    SettingsOutcome applySettings(bool setClock, const QDateTime& localTime, std::optional<std::uint8_t> modeByte);
+    SettingsResult applySettings(bool setClock, const QDateTime& localTime, std::optional<std::uint8_t> modeByte);
 
     // Downloads the meter's memory: StartDownload, then NextBlock until the block holding the end
     // mark. The meter is held (MeterBusy) for the whole exchange and free again when it returns.

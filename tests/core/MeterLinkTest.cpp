@@ -370,11 +370,15 @@ TEST_F(MeterLink, ApplyingTheSettingsSaysWhetherTheyWentOut)
         c.arrange();
         meter.clearWrittenReports();
         module.LastErrorText.clear();
-        EXPECT_EQ(
-            module.Link().applySettings(true, QDateTime(QDate(2009, 12, 31), QTime(23, 59, 58)), 0x34), c.expected);
+        const SettingsResult applied
+            = module.Link().applySettings(true, QDateTime(QDate(2009, 12, 31), QTime(23, 59, 58)), 0x34);
+        EXPECT_EQ(applied.outcome, c.expected);
         EXPECT_EQ(meter.writtenReports().size(), c.reportsWritten);
-        EXPECT_EQ(module.LastErrorText,
-            c.expected == SettingsOutcome::WriteFailed ? QStringLiteral("write usb error") : QString());
+        // The reason comes with the result, and is recorded as every failed write records it.
+        const QString reason
+            = c.expected == SettingsOutcome::WriteFailed ? QStringLiteral("write usb error") : QString();
+        EXPECT_EQ(applied.errorText, reason);
+        EXPECT_EQ(module.LastErrorText, reason);
     }
 }
 
