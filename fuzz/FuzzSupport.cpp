@@ -57,3 +57,15 @@ void MemoryReadingTable::appendRows(const RowSource& nextRow)
     }
     rows_.insert(rows_.end(), added.begin(), added.end());
 }
+
+void MemoryReadingTable::replaceRows(const RowSource& nextRow)
+{
+    std::vector<ReadingRow> before;
+    before.swap(rows_);
+    try {
+        appendRows(nextRow);
+    } catch (...) {
+        rows_.swap(before);
+        throw;
+    }
+}

@@ -38,6 +38,7 @@ public:
     QAbstractTableModel* gridModel() override { return nullptr; }
     // All rows or none, as the database's transaction does it.
     void appendRows(const RowSource& nextRow) override;
+    void replaceRows(const RowSource& nextRow) override;
 
 private:
     bool open_ = true;

@@ -118,8 +118,10 @@ void WholeFileWriter::openTemporaryBeside(const QByteArray& file, bool exists, u
     temporary_ = temporary;
     // The new file takes the old one's place with its permissions (and, for root, its owner); a new
     // file gets what any new file gets. The temporary file itself is private to its owner.
-    if (exists && ::geteuid() == 0)
-        (void)::fchown(descriptor_, owner, group);
+    // Keeping the owner is a courtesy to the user: a file that cannot keep it is still written.
+    if (exists && ::geteuid() == 0) {
+        [[maybe_unused]] const int kept = ::fchown(descriptor_, owner, group);
+    }
     if (::fchmod(descriptor_, mode) != 0) {
         // The destructor does not run for a constructor that throws: the temporary file goes here.
         const int error = errno;
