@@ -3,21 +3,43 @@
 #include "cli/CliError.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
-// The file's first line, as a password file made with "echo secret > file" holds it.
+// No broker takes a longer password (MQTT caps it at 65535 bytes); reading no further keeps a wrong
+// name such as /dev/zero from filling the memory.
+constexpr qint64 LongestPasswordLine = 65536;
+
+// The file's first line, as a password file made with "echo secret > file" holds it. A pipe is read
+// as well, so that --mqtt-password-file <(pass show broker) works.
 QString ReadPasswordFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw CliError(QStringLiteral("Cannot read the MQTT password file %1: %2").arg(path, file.errorString()));
-    QByteArray text = file.readAll();
-    if (const qsizetype end = text.indexOf('\n'); end >= 0)
-        text.truncate(end);
+    QByteArray text = file.readLine(LongestPasswordLine);
+    if (text.endsWith('\n'))
+        text.chop(1);
     if (text.endsWith('\r'))
         text.chop(1);
     return QString::fromUtf8(text);
+}
+
+// Why path cannot serve as a file libmosquitto reads again at every connection, or nothing when it can.
+// A pipe or a device is refused before it is opened: it would block here or be empty at the next
+// connection.
+QString WhyNotReadable(const QString& path)
+{
+    if (path.isEmpty())
+        return QStringLiteral("no file name given");
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return QStringLiteral("not a regular file");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.errorString();
+    return {};
 }
 
 // A certificate or key libmosquitto will read at every connection: a wrong name is told now, not as a
@@ -27,11 +49,8 @@ QString ReadableFile(const ParsedCommand& command, const char* option, const QSt
     if (!command.isSet(option))
         return {};
     const QString path = command.value(option);
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        throw CliError(
-            QStringLiteral("Cannot read the MQTT %1 %2: %3")
-                .arg(what, path, path.isEmpty() ? QStringLiteral("no file name given") : file.errorString()));
+    if (const QString why = WhyNotReadable(path); !why.isEmpty())
+        throw CliError(QStringLiteral("Cannot read the MQTT %1 %2: %3").arg(what, path, why));
     return path;
 }
 

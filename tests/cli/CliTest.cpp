@@ -1194,6 +1194,9 @@ TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
             "Cannot read the MQTT password file " + missing + ": No such file or directory" },
         { { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-cafile", missing },
             "Cannot read the MQTT CA file " + missing + ": No such file or directory" },
+        // A device would be read once here and found empty at the next connection.
+        { { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-cafile", "/dev/null" },
+            "Cannot read the MQTT CA file /dev/null: not a regular file" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
