@@ -49,6 +49,7 @@ const QColor Green(0, 128, 0);
 const QColor Navy(0, 0, 128);
 const QColor MoneyGreen(192, 220, 192);
 const QColor Yellow(255, 255, 0);
+const QColor Olive(128, 128, 0);
 
 // n readings from first on, a tenth of a decibel apart.
 std::vector<QString> Readings(int n, int firstTenths = 600)
@@ -299,8 +300,9 @@ TEST_F(AnalysisWindowTest, TheSameFileTwiceIsTwoFilesInTwoColours)
     EXPECT_EQ(rowColours(), (std::vector<QColor> { Blue, Blue, Blue, Green, Green, Green }));
 }
 
-// The eighth file takes the grid's own background and the sixth the button shadow; the ninth and
-// tenth colour their rows only once they are loaded, also when the ninth held no readings.
+// The sixth file takes the button shadow and the eighth olive, apart from the grid's own background;
+// the ninth and tenth colour their rows only once they are loaded, also when the ninth held no
+// readings.
 TEST_F(AnalysisWindowTest, TheNinthAndTenthFilesColourTheirRowsOnlyOnceLoaded)
 {
     const struct {
@@ -319,13 +321,14 @@ TEST_F(AnalysisWindowTest, TheNinthAndTenthFilesColourTheirRowsOnlyOnceLoaded)
         for (int file = 1; file <= 8; ++file)
             load(two);
         EXPECT_EQ(window->FileColour(6), window->palette().color(QPalette::Dark));
-        EXPECT_EQ(window->FileColour(8), gridBackground());
+        EXPECT_EQ(window->FileColour(8), Olive);
+        EXPECT_NE(window->FileColour(8), gridBackground());
         EXPECT_EQ(window->Graph()->series(5)->color(), window->FileColour(6));
-        EXPECT_EQ(window->Graph()->series(7)->color(), gridBackground());
+        EXPECT_EQ(window->Graph()->series(7)->color(), Olive);
         std::vector<QColor> colours = rowColours();
         ASSERT_EQ(colours.size(), 16U);
         EXPECT_EQ(colours[13], window->FileColour(7));
-        EXPECT_EQ(colours[14], gridBackground());
+        EXPECT_EQ(colours[14], Olive);
         EXPECT_EQ(std::count(colours.begin(), colours.end(), Yellow), 0) << "no tenth file yet";
 
         // A count line says at least 1, also over no readings.

@@ -33,6 +33,14 @@ QString ScriptedUserInteraction::askOpenFileName(QWidget*, const FileDialogReque
     return takeFront(openFileNames, QString());
 }
 
+QStringList ScriptedUserInteraction::askOpenFileNames(QWidget* owner, const FileDialogRequest& request)
+{
+    if (openFileNameLists.empty())
+        return UserInteraction::askOpenFileNames(owner, request);
+    openDialogs.push_back(request);
+    return takeFront(openFileNameLists, QStringList());
+}
+
 bool ScriptedUserInteraction::askPrinterSetup(QWidget*, QPrinter& printer)
 {
     ++printerSetupCount;
