@@ -290,6 +290,12 @@ qsizetype SplitLineFields(QByteArrayView line, std::span<QByteArrayView> fields)
 
 void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination)
 {
+    AppendStagingTableInSteps(staging, destination, nullptr);
+}
+
+void AppendStagingTableInSteps(
+    StagingFileLease& staging, ReadingTable& destination, const std::function<void(qint64 rowsAppended)>& betweenSteps)
+{
     staging.close();
     const QString& path = staging.path();
     QFile file(path);
@@ -301,7 +307,8 @@ void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination)
 
     QByteArrayView rest = content;
     qint64 lineNumber = 0;
-    destination.appendRows([&](RowToAppend& row) {
+    qint64 rows = 0;
+    const RowSource nextRow = [&](RowToAppend& row) {
         while (!rest.isEmpty()) {
             const auto* newline = static_cast<const char*>(std::memchr(rest.data(), '\n', std::size_t(rest.size())));
             QByteArrayView line = newline ? rest.first(newline - rest.data()) : rest;
@@ -316,8 +323,13 @@ void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination)
             } catch (const DataFileError& error) {
                 throw DataFileError(QStringLiteral("%1, line %2: %3").arg(path).arg(lineNumber).arg(error.text()));
             }
+            ++rows;
             return true;
         }
         return false;
-    });
+    };
+    if (betweenSteps)
+        destination.appendRowsInSteps(nextRow, [&] { betweenSteps(rows); });
+    else
+        destination.appendRows(nextRow);
 }

@@ -17,6 +17,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -111,3 +112,6 @@ qsizetype SplitLineFields(QByteArrayView line, std::span<QByteArrayView> fields)
 // padding blanks and with an empty record number as no value: all of them or, when a line cannot be
 // read (DataFileError naming the file and the line) or the table fails (TableError), none.
 void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination);
+// The same in steps (ReadingTable::appendRowsInSteps): betweenSteps is told the rows appended so far.
+void AppendStagingTableInSteps(
+    StagingFileLease& staging, ReadingTable& destination, const std::function<void(qint64 rowsAppended)>& betweenSteps);

@@ -1,5 +1,6 @@
 #include "output/DBGridToExcel.h"
 
+#include "core/TableWithPauses.h"
 #include "datafile/WriteWhole.h"
 #include "output/BiffSheet.h"
 #include "output/CsvText.h"
@@ -502,16 +503,19 @@ void TDBGridToExcel::writeXlsx(ExportProgress* progress)
 {
     ReplaceWhenComplete file(FileName);
     {
-        XlsxSheet sheet(file.temporaryPath(), FileName);
+        XlsxSheet sheet(file.temporaryPath(), FileName, [progress] {
+            if (progress)
+                progress->stillWorking();
+        });
         sheet.freezeRowsAbove(std::uint32_t(1 + TDBGridTitle(*DBGrid).titleRows()));
         writeSheet(sheet, progress);
-        writeStatisticsSheet(sheet);
+        writeStatisticsSheet(sheet, progress);
         sheet.finish();
     }
     file.commit();
 }
 
-void TDBGridToExcel::writeStatisticsSheet(XlsxSheet& sheet)
+void TDBGridToExcel::writeStatisticsSheet(XlsxSheet& sheet, ExportProgress* progress)
 {
     ExportDataSet& dataSet = *DBGrid->dataSet;
     const ReadingTable* table = dataSet.readingTable();
@@ -520,10 +524,16 @@ void TDBGridToExcel::writeStatisticsSheet(XlsxSheet& sheet)
     WeightedLevelStatistics statistics;
     {
         const SuspendedUpdates suspended(dataSet);
-        // A table holds no reading's interval: durations and SEL are "not known" there.
-        statistics = StatisticsOfTable(*table, 0);
+        // A table holds no reading's interval: durations and SEL are "not known" there. A walk of a
+        // long table lets the progress window answer on the way.
+        const TableWithPauses walk(*table, [progress](qint64) {
+            if (progress)
+                progress->stillWorking();
+        });
+        statistics = StatisticsOfTable(walk, 0);
     }
     sheet.startSheet(QStringLiteral("Statistics"));
+    sheet.freezeRowsAbove(1);
     std::uint32_t row = 0;
     sheet.label(row, 0, QStringLiteral("Figure"));
     sheet.label(row, 1, QStringLiteral("Value"));
@@ -532,15 +542,17 @@ void TDBGridToExcel::writeStatisticsSheet(XlsxSheet& sheet)
         ++row;
         sheet.label(row, 0, figure.label);
         // A number stays a number for the spreadsheet to reckon with; where the figure is not
-        // known its mark stands in the value's place, as the window shows it.
-        if (figure.value)
+        // known its mark stands in the value's place, as the window shows it. A level is the one
+        // decimal the window, the data sheet and the readings show, rounded as they round it.
+        if (figure.value && figure.unit == QLatin1String("dB"))
+            sheet.number(row, 1, QString::number(*figure.value, 'f', 1).toDouble());
+        else if (figure.value)
             sheet.number(row, 1, *figure.value);
         else
             sheet.label(row, 1, figure.text);
         sheet.label(row, 2, figure.unit);
         sheet.rowsDone(row + 1);
     }
-    sheet.freezeRowsAbove(1);
 }
 
 void TDBGridToExcel::writeCsv(ExportProgress* progress)

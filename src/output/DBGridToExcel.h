@@ -41,6 +41,9 @@ class ExportProgress {
 public:
     virtual ~ExportProgress() = default;
     virtual void setPosition(qint64 recordNumber) = 0;
+    // Called now and then while the writer works on without a record to count: the figures of an
+    // .xlsx's Statistics sheet, the packing of its file.
+    virtual void stillWorking() { }
 };
 
 // What the writer shows the user; each hook may be left empty, and then nothing is shown (with no
@@ -126,7 +129,7 @@ private:
     void writeXlsx(ExportProgress* progress);
     // The "Statistics" sheet of an .xlsx workbook: the rows of StatisticsRows over the reading
     // table behind the grid. Its own walk of the table, after the records.
-    void writeStatisticsSheet(XlsxSheet& sheet);
+    void writeStatisticsSheet(XlsxSheet& sheet, ExportProgress* progress);
     void writeCsv(ExportProgress* progress);
 
     ExportSheetHooks hooks_;

@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/ReadingTable.h"
 #include "core/SystemTexts.h"
+#include "core/TableWithPauses.h"
 #include "core/UserInteraction.h"
 #include "stats/StatisticsRows.h"
 
@@ -122,11 +123,13 @@ private:
 // rows are painted as the table hands them over.
 class PagePainter {
 public:
-    PagePainter(const ReportDefinition& definition, QPagedPaintDevice& device, QPainter& painter, QDateTime printed)
+    PagePainter(const ReportDefinition& definition, QPagedPaintDevice& device, QPainter& painter, QDateTime printed,
+        const ReportEngine::Progress& progress)
         : definition_(definition)
         , device_(device)
         , painter_(painter)
         , printed_(std::move(printed))
+        , progress_(progress)
     {
         dotsPerMm_ = device.logicalDpiY() / 25.4;
         pageWidth_ = device.width();
@@ -187,14 +190,23 @@ public:
 
     void paintAll(const ReadingTable& table)
     {
-        layOutSummary(table);
-        pages_ = pageCount(table.rowCount());
+        const qint64 rows = table.rowCount();
+        if (progress_) {
+            layOutSummary(TableWithPauses(table, [&](qint64) { progress_(0, rows); }));
+        } else {
+            layOutSummary(table);
+        }
+        pages_ = pageCount(rows);
         startPage();
+        qint64 rowsPrinted = 0;
         table.forEachRow([&](const ReadingRow& row) {
             if (rowsOnPage_ == rowsPerPage_) {
                 finishTable();
+                if (progress_)
+                    progress_(rowsPrinted, rows);
                 nextPage();
             }
+            ++rowsPrinted;
             paintRow(row);
             figures_.add(row.*summaryField_);
         });
@@ -358,6 +370,7 @@ private:
     QPagedPaintDevice& device_;
     QPainter& painter_;
     QDateTime printed_;
+    const ReportEngine::Progress& progress_;
 
     double dotsPerMm_ = 0.0;
     double pageWidth_ = 0.0;
@@ -431,12 +444,12 @@ QString printerCannotStart(const QPrinter& printer)
 }
 
 void paintPages(const ReportDefinition& definition, QPagedPaintDevice& device, const ReadingTable& table,
-    const QDateTime& printed, const QString& cannotStart)
+    const QDateTime& printed, const QString& cannotStart, const ReportEngine::Progress& progress = {})
 {
     QPainter painter;
     if (!painter.begin(&device))
         throw ReportError(cannotStart);
-    PagePainter(definition, device, painter, printed).paintAll(table);
+    PagePainter(definition, device, painter, printed, progress).paintAll(table);
     if (!painter.end())
         throw ReportError(cannotStart);
 }
@@ -530,7 +543,7 @@ void ReportEngine::printOnPrinter(QPrinter& printer, const QString& printerName)
         printer.setPrinterName(printerName);
     printer.setDocName(definition_.title);
     applyPage(printer);
-    paintPages(definition_, printer, *table_, clock_.now(), printerCannotStart(printer));
+    paintPages(definition_, printer, *table_, clock_.now(), printerCannotStart(printer), progress_);
 }
 
 void ReportEngine::previewOn(QPrinter& printer, QWidget* owner) const
@@ -568,7 +581,7 @@ void ReportEngine::writePdf(const QPrinter& printer, const QString& path) const
         // The paper chosen with Printer Setup, unless the definition names its own.
         writer.setPageLayout(printer.pageLayout());
         applyPage(writer);
-        paintPages(definition_, writer, *table_, clock_.now(), cannotWrite + QLatin1Char('.'));
+        paintPages(definition_, writer, *table_, clock_.now(), cannotWrite + QLatin1Char('.'), progress_);
     }
     if (!file.commit())
         throw ReportError(QStringLiteral("%1: %2.").arg(cannotWrite, file.errorString()));

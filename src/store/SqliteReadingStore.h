@@ -44,6 +44,9 @@ public:
     QAbstractTableModel* gridModel() override;
     // RecNo and the texts are stored as the rows give them.
     void appendRows(const RowSource& nextRow) override;
+    // A step takes about AppendStepMs.
+    static constexpr int AppendStepMs = 30;
+    void appendRowsInSteps(const RowSource& nextRow, const std::function<void()>& betweenSteps) override;
 
     // Rows [first, first + count) that exist, for the grid model's pages.
     std::vector<ReadingRow> readRows(qint64 first, qint64 count) const;
@@ -53,6 +56,8 @@ private:
     void renumberIfRowidsHaveGaps();
     sqlite3_stmt* statement(sqlite3_stmt*& cached, const QString& sql) const;
     sqlite3_stmt* insertStatement() const;
+    // Removes the rows after the first `keep`, and tells the grids.
+    void truncate(qint64 keep);
 
     sqlite3* db_;
     QString name_;
