@@ -523,7 +523,10 @@ TEST(MainWindow, TheStatisticsWindowShowsADownloadAndAWindowReadFromItsTable)
     EXPECT_EQ(Figure(frame, "Duration (A)", "All readings"), QString::fromUtf16(UnknownFigure));
     EXPECT_EQ(Figure(frame, "LAE (SEL)", "All readings"), QString::fromUtf16(UnknownFigure));
     EXPECT_EQ(frame.StatisticsWindow()->findChild<QLabel*>("NoteLabel")->text(),
-        "Rows left out, without a level in tenths of a dB or an A or C weighting: 1");
+        QString::fromUtf16(UnknownFigure)
+            + " not known: SEL, the durations and the time above the alarm level need the interval between "
+              "readings, and a data file keeps none.\n"
+              "Rows left out, without a level in tenths of a dB or an A or C weighting: 1");
 }
 
 // The real analysis window in the frame: opened maximised by File > Open and listed once, each Open
