@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -43,6 +44,11 @@ struct HelpMenuFrame {
                 {},
             },
             windowsAndCommands);
+        // The frame's one-second tick comes round while any box is open.
+        test.ui.everySecond.push_back([shown = QPointer<TForm1>(frame.get())] {
+            if (shown)
+                shown->Timer1Timer();
+        });
     }
 
     bool start()

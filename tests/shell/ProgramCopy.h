@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
 
@@ -129,6 +130,11 @@ struct ProgramCopy {
                                              rescueFolders,
                                          },
             windowsAndCommands);
+        // The frame's one-second tick comes round while any box is open.
+        test.ui.everySecond.push_back([shown = QPointer<TForm1>(frame.get())] {
+            if (shown)
+                shown->Timer1Timer();
+        });
     }
 
     // The program entry's start: main window, then module.
