@@ -223,9 +223,14 @@ void TForm7::LoadData()
         }))
         return;
 
-    // Several files chosen at once are loaded one after another, as many as the window takes.
+    // Several files chosen at once are loaded one after another, as many as the window takes. A
+    // close of the window while the dialog is up waits for it, as during a load.
+    asking_ = true;
     const QStringList paths = m.Ui().askOpenFileNames(this, FileDialogRequest { QLatin1String(OpenFilter), QString() });
+    asking_ = false;
     for (const QString& path : paths) {
+        if (callOff_)
+            break;
         if (m.LoadedFileCount >= MaxFiles) {
             tellTenFilesLoaded();
             break;
@@ -289,9 +294,9 @@ void TForm7::showProgress(qint64 linesRead, qint64 count)
         throw LoadCalledOff();
 }
 
-void TForm7::showAppended(qint64 rowsAppended)
+void TForm7::showAppended(qint64)
 {
-    progressBar_->setValue(int(std::clamp<qint64>(rowsAppended, progressBar_->minimum(), progressBar_->maximum())));
+    // The progress bar stays full, as the lines read left it; the wait notice covers the append.
     QCoreApplication::processEvents();
     if (callOff_)
         throw LoadCalledOff();
@@ -409,9 +414,9 @@ void TForm7::showLastRow()
 
 void TForm7::closeEvent(QCloseEvent* event)
 {
-    if (loading_) {
-        // The load runs inside this window: it is called off at its next step, and the window closes
-        // once the load has let go of it.
+    if (loading_ || asking_) {
+        // The load (or its open dialog) runs inside this window: it is called off at its next step,
+        // and the window closes once the load has let go of it.
         callOff_ = true;
         event->ignore();
         return;

@@ -129,6 +129,7 @@ private:
     // The series of the file being loaded (file number - 1).
     int loadingSeries_ = -1;
     bool loading_ = false;
+    bool asking_ = false;
     bool callOff_ = false;
 
     ReadingGridView* grid_ = nullptr;

@@ -61,7 +61,8 @@ ZipStream::ZipStream(const QString& path, const QString& shownPath)
     : shownPath_(shownPath)
     , file_(path)
 {
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Unbuffered: a failed write is told by the write itself, with the system's reason.
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         fail();
     compressed_.resize(CompressedBlock);
 }

@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMdiArea>
@@ -38,6 +39,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -216,7 +218,10 @@ TEST_F(AnalysisWindowTest, OpensEmptyWithItsCaptionGridChartAndBottomStrip)
     EXPECT_EQ(graph->title(), "Data Analyze");
     EXPECT_EQ(graph->chart()->titleBrush().color(), QColor(Qt::blue));
     EXPECT_EQ(graph->valueAxisTitle(), "SPL        (Unit:  DB)';");
-    EXPECT_FALSE(graph->chart()->legend()->isVisible());
+    // The legend names the files beside their colours; none yet.
+    EXPECT_TRUE(graph->chart()->legend()->isVisible());
+    for (const QLegendMarker* marker : graph->chart()->legend()->markers())
+        EXPECT_FALSE(marker->isVisible());
     EXPECT_EQ(graph->seriesCount(), 10);
     EXPECT_EQ(graph->valueAxis()->min(), 0.0);
     EXPECT_EQ(graph->valueAxis()->max(), 140.0);
@@ -595,9 +600,15 @@ TEST_F(AnalysisWindowTest, ALongFileShowsItsProgressAndTheProgramStaysResponsive
         bool loading = false;
         int progress = 0;
     } meanwhile;
-    QTimer::singleShot(0, window.data(), [&] {
-        meanwhile = { true, window->Loading(), progressBar()->value() };
-        window->LoadData();
+    // What comes in once the load has begun (the open dialog handles events of its own before).
+    bool armed = false;
+    QObject::connect(progressBar(), &QProgressBar::valueChanged, window.data(), [&] {
+        if (std::exchange(armed, true))
+            return;
+        QTimer::singleShot(0, window.data(), [&] {
+            meanwhile = { true, window->Loading(), progressBar()->value() };
+            window->LoadData();
+        });
     });
 
     load(longFile);
@@ -625,7 +636,12 @@ TEST_F(AnalysisWindowTest, ClosingTheWindowDuringALoadCallsItOffAndThenCloses)
 {
     load(writeData("first.dmr", Readings(2)));
     const QString longFile = writeData("long.dmr", Readings(150'000, 300));
-    QTimer::singleShot(0, subWindow.data(), [&] { subWindow->close(); });
+    // Closed once the load has begun.
+    bool armed = false;
+    QObject::connect(progressBar(), &QProgressBar::valueChanged, subWindow.data(), [&] {
+        if (!std::exchange(armed, true))
+            QTimer::singleShot(0, subWindow.data(), [&] { subWindow->close(); });
+    });
 
     load(longFile);
 

@@ -11,8 +11,11 @@
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QMdiArea>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 

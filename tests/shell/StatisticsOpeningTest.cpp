@@ -5,7 +5,10 @@
 #include "ProgramCopy.h"
 #include "statswindow/SoundLevelStatisticsWindow.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
+#include <QMdiArea>
 #include <QProcess>
 #include <QTableWidget>
 

@@ -11,7 +11,9 @@
 #include <QAbstractSpinBox>
 #include <QChart>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QProgressBar>
 #include <QScrollBar>
