@@ -216,6 +216,7 @@ void TForm6::ChildWindowClosed(ChildWindowKind kind)
 void TForm6::ChildWindowCloseCancelled(ChildWindowKind kind, QObject* window)
 {
     const RegistryRow row = registryRow(kind);
+    this->*row.dropMenuItem = false;
     this->*row.handle = window;
     if (row.commandEnabled)
         this->*row.commandEnabled = false;

@@ -317,6 +317,12 @@ void TForm1::removeFromWindowMenu(QAction* item)
     window1_->removeAction(item);
 }
 
+void TForm1::keepInWindowMenu(QAction* item)
+{
+    if (!window1_->actions().contains(item))
+        window1_->addAction(item);
+}
+
 void TForm1::FormPaint()
 {
     if (!module_ || !menumeasure)
@@ -334,12 +340,18 @@ void TForm1::FormPaint()
     statusBar1_->SetPanelToolTip(1, m.MeterWithoutAccess ? QString::fromLatin1(MeterWithoutAccessHint) : QString());
 
     // 3. Check marks on the items of the windows that exist.
-    if (m.MeasureWindowHandle)
+    if (m.MeasureWindowHandle) {
+        keepInWindowMenu(menumeasure);
         menumeasure->setChecked(active && active == m.MeasureWindow);
-    if (m.ImportWindowHandle)
+    }
+    if (m.ImportWindowHandle) {
+        keepInWindowMenu(importdata);
         importdata->setChecked(active && active == m.ImportWindow);
-    if (m.AnalysisWindowHandle)
+    }
+    if (m.AnalysisWindowHandle) {
+        keepInWindowMenu(menuanalyze);
         menuanalyze->setChecked(active && active == m.AnalysisWindow);
+    }
     menustatistics->setChecked(active && active == statisticsWindow_);
 
     // 4., 5. Items of windows that have closed.

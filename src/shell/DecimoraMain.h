@@ -188,6 +188,9 @@ private:
     void buildStatusBar();
     QAction* addCommand(QMenu* menu, const QString& caption, const QString& hint, int image, void (TForm1::*command)());
     void removeFromWindowMenu(QAction* item);
+    // Puts back the item of a window that is still open: its close may have been cancelled after a
+    // tick had already taken the item away while the close question was up.
+    void keepInWindowMenu(QAction* item);
     QMdiSubWindow* addChild(QWidget* child);
     void bringToFront(QWidget* child);
     // The Window-menu item of a registered kind of window.

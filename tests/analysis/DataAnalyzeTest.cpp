@@ -101,6 +101,8 @@ protected:
         ASSERT_TRUE(subWindow->close());
         ASSERT_TRUE(windowGone());
     }
+    // The window is gone after a close that came in during a load of long.dmr, with nothing of that file.
+    void closedWithNothingOfTheLongFile();
     // The subwindow deletes itself later, once its close has gone through.
     bool windowGone() const
     {
@@ -632,11 +634,12 @@ TEST_F(AnalysisWindowTest, ALongFileShowsItsProgressAndTheProgramStaysResponsive
     EXPECT_FALSE(window->Loading());
 }
 
+// A close while the open dialog is up, or once the load has begun: the window waits for the
+// dialog or the load, keeps nothing of the long file and then closes.
 TEST_F(AnalysisWindowTest, ClosingTheWindowDuringALoadCallsItOffAndThenCloses)
 {
     load(writeData("first.dmr", Readings(2)));
     const QString longFile = writeData("long.dmr", Readings(150'000, 300));
-    // Closed once the load has begun.
     bool armed = false;
     QObject::connect(progressBar(), &QProgressBar::valueChanged, subWindow.data(), [&] {
         if (!std::exchange(armed, true))
@@ -644,7 +647,22 @@ TEST_F(AnalysisWindowTest, ClosingTheWindowDuringALoadCallsItOffAndThenCloses)
     });
 
     load(longFile);
+    closedWithNothingOfTheLongFile();
+}
 
+TEST_F(AnalysisWindowTest, ClosingTheWindowWhileTheOpenDialogIsUpWaitsForItAndLoadsNothing)
+{
+    load(writeData("first.dmr", Readings(2)));
+    const QString longFile = writeData("long.dmr", Readings(150'000, 300));
+    QTimer::singleShot(0, subWindow.data(), [&] { subWindow->close(); });
+
+    load(longFile);
+    EXPECT_EQ(fixture.ui.openDialogs.size(), 2U);
+    closedWithNothingOfTheLongFile();
+}
+
+void AnalysisWindowTest::closedWithNothingOfTheLongFile()
+{
     EXPECT_TRUE(windowGone());
     EXPECT_EQ(m.LoadData->rowCount(), 2) << "nothing of the long file";
     EXPECT_EQ(m.LoadedFileCount, 1);
