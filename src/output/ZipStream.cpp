@@ -76,8 +76,14 @@ void ZipStream::fail() const
 
 void ZipStream::put(QByteArrayView bytes)
 {
-    if (file_.write(bytes.data(), bytes.size()) != bytes.size())
-        fail();
+    // A write that stops part-way (the disk filled up) sets no error: the write of the rest then
+    // fails with the system's reason.
+    while (!bytes.isEmpty()) {
+        const qint64 written = file_.write(bytes.data(), bytes.size());
+        if (written <= 0)
+            fail();
+        bytes = bytes.sliced(written);
+    }
 }
 
 void ZipStream::startEntry(const QString& name)
