@@ -458,6 +458,14 @@ QMdiSubWindow* TForm1::addChild(QWidget* child)
     return sub;
 }
 
+void TForm1::refreshMinimumSizes()
+{
+    // A window's layout may need more room than when it opened (the statistics window once it
+    // has figures): its minimum follows before the windows are arranged.
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList())
+        sub->setMinimumSize(sub->minimumSizeHint());
+}
+
 void TForm1::bringToFront(QWidget* child)
 {
     if (!child)
@@ -659,6 +667,7 @@ void TForm1::checkArrangement(QAction* chosen)
 void TForm1::Cascade1Click()
 {
     checkArrangement(Cascade1);
+    refreshMinimumSizes();
     mdiArea_->cascadeSubWindows();
 }
 
@@ -680,6 +689,7 @@ void TForm1::tile(Tiling tiling)
     // as wide as the frame, "vertically" puts them side by side. Minimised windows stay where they are.
     // A window keeps at least its minimum size; windows that do not fit then follow each other
     // beyond the frame's edge, where its scroll bars reach them, rather than lie over each other.
+    refreshMinimumSizes();
     QList<QMdiSubWindow*> windows;
     for (QMdiSubWindow* sub : mdiArea_->subWindowList(QMdiArea::StackingOrder)) {
         if (sub->isVisible() && !sub->isMinimized())

@@ -192,6 +192,7 @@ private:
     // tick had already taken the item away while the close question was up.
     void keepInWindowMenu(QAction* item);
     QMdiSubWindow* addChild(QWidget* child);
+    void refreshMinimumSizes();
     void bringToFront(QWidget* child);
     // The Window-menu item of a registered kind of window.
     QAction* windowMenuItem(ChildWindowKind kind) const;

@@ -16,9 +16,11 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QValueAxis>
@@ -61,6 +63,13 @@ QSize Smallest(const QWidget* control)
     const auto* label = qobject_cast<const QLabel*>(control);
     if (label && label->wordWrap())
         return {};
+    // A push button needs the room of its text and a margin; the style's wish for a
+    // wider button (80 pixels) is no overlap when the window is drawn to a smaller one.
+    if (const auto* button = qobject_cast<const QPushButton*>(control)) {
+        const QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        return QSize(text.width() + margin, text.height()).expandedTo(button->minimumSize());
+    }
     if (qobject_cast<const QAbstractButton*>(control) || label || qobject_cast<const QLineEdit*>(control)
         || qobject_cast<const QComboBox*>(control) || qobject_cast<const QAbstractSpinBox*>(control))
         return control->minimumSizeHint().expandedTo(control->minimumSize());
