@@ -79,6 +79,31 @@ QString keepBlanks(const QString& plain)
 }
 
 // Puts a printer back into the orientation it had, however printing ends.
+// Lays a chart out at another size for as long as it lives, and back at the size it had.
+class ChartSizeRestorer {
+public:
+    ChartSizeRestorer(QChart& chart, const QSizeF& size)
+        : m_chart(chart)
+        , m_size(chart.size())
+    {
+        layOut(size);
+    }
+    ~ChartSizeRestorer() { layOut(m_size); }
+    ChartSizeRestorer(const ChartSizeRestorer&) = delete;
+    ChartSizeRestorer& operator=(const ChartSizeRestorer&) = delete;
+
+private:
+    void layOut(const QSizeF& size)
+    {
+        m_chart.resize(size);
+        if (QGraphicsLayout* layout = m_chart.layout())
+            layout->activate();
+    }
+
+    QChart& m_chart;
+    QSizeF m_size;
+};
+
 class OrientationRestorer {
 public:
     explicit OrientationRestorer(QPagedPaintDevice& device)
@@ -94,6 +119,9 @@ private:
     QPagedPaintDevice& m_device;
     QPageLayout::Orientation m_orientation;
 };
+
+// The least width, in the chart's own pixels, a graph is laid out at for printing.
+constexpr qreal PrintedChartWidth = 1000;
 
 } // namespace
 
@@ -137,6 +165,8 @@ GraphPanel::GraphPanel(GraphConfig config, QWidget* parent)
     for (QValueAxis* axis : { m_valueAxis, m_sampleAxis }) {
         axis->setTickType(QValueAxis::TicksDynamic);
         axis->setTickAnchor(0.0);
+        // A short plot (a tiled window) would turn its tick labels into "..."; a number stays whole.
+        axis->setTruncateLabels(false);
     }
     m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
     m_chart->addAxis(m_sampleAxis, Qt::AlignBottom);
@@ -766,6 +796,12 @@ bool GraphPanel::printTo(QPagedPaintDevice& device)
     const int right = pageWidth - roundHalfEven(4.0 * pageWidth / 100.0);
     const int bottom = pageHeight - roundHalfEven(5.0 * pageHeight / 100.0);
     const QRectF target(left, top, right - left, bottom - top);
+    // On paper the graph has the page's room, however little the window gives it on the screen
+    // (a tiled window would print its title and axis titles cut short).
+    const QSizeF shown = m_chart->size();
+    const qreal printedWidth = std::max<qreal>(shown.width(), PrintedChartWidth);
+    const ChartSizeRestorer printedSize(*m_chart,
+        QSizeF(printedWidth, std::max<qreal>(shown.height(), printedWidth * target.height() / target.width())));
     const QRectF source = m_chart->mapRectToScene(QRectF(QPointF(0, 0), m_chart->size()));
     m_chart->scene()->render(&painter, target, source, Qt::IgnoreAspectRatio);
     return painter.end();
