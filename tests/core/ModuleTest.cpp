@@ -104,12 +104,12 @@ TEST(Module, ChildWindowRegistryRowsFollowOpenCloseAndCancelledClose)
         EXPECT_TRUE(row.drop) << kind;
         EXPECT_EQ(row.command, c.kind != ChildWindowKind::Analysis) << kind;
 
-        // The user kept the window at the unsaved-data question: listed again, command off; the
-        // drop flag stays for the refresh, which only acts on it once the command is back on.
+        // The user kept the window at the unsaved-data question: listed again, command off, and its
+        // Window-menu item no longer due to be dropped, so the next refresh keeps it.
         m.ChildWindowCloseCancelled(c.kind, &window);
         row = c.read(m);
         EXPECT_TRUE(row.open && row.handle) << kind;
-        EXPECT_TRUE(row.drop) << kind;
+        EXPECT_FALSE(row.drop) << kind;
         EXPECT_FALSE(row.command) << kind;
     }
 }
