@@ -640,7 +640,8 @@ void TForm1::About1Click()
     module_->AboutWindow = box;
     QMdiSubWindow* sub = addChild(box);
     // A system menu and a close box, but neither minimise nor maximise; its contents stand at fixed
-    // places, so it keeps its size.
+    // places, so it opens at its own size and grows no larger; the Window menu may make it smaller,
+    // but never smaller than its texts and button need (TForm3::minimumSizeHint).
     sub->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowCloseButtonHint);
     sub->setFixedSize(AboutBoxWidth, AboutBoxHeight);
