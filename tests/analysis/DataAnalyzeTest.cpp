@@ -673,7 +673,10 @@ void AnalysisWindowTest::closedWithNothingOfTheLongFile()
     EXPECT_NO_THROW(StagingFileLease::acquire(m.Folders().cacheFolder(), QStringLiteral("the test")));
 }
 
-TEST_F(AnalysisWindowTest, AfterALoadTheMouseMovesNothingOnTheChartAndTheButtonsStillDo)
+// The mouse over the plot moves the sample axis only: the wheel zooms it about the reading under the
+// pointer, a left drag pans it (not before the first reading), the right button does nothing; the
+// value axis stays 0 to 140 throughout, and the buttons still zoom.
+TEST_F(AnalysisWindowTest, AfterALoadTheMouseMovesOnlyTheSampleAxisAndTheButtonsStillDo)
 {
     load(writeData("long.dmr", Readings(400)));
     GraphPanel* graph = window->Graph();
@@ -688,20 +691,52 @@ TEST_F(AnalysisWindowTest, AfterALoadTheMouseMovesNothingOnTheChartAndTheButtons
     QWidget* plot = graph->chartView()->viewport();
     const QPoint from = plot->rect().center() - QPoint(100, 60);
     const QPoint to = plot->rect().center() + QPoint(100, 60);
-    for (const Qt::MouseButton button : { Qt::LeftButton, Qt::RightButton }) {
-        QTest::mousePress(plot, button, {}, from);
-        QTest::mouseMove(plot, to);
-        QTest::mouseRelease(plot, button, {}, to);
-    }
+    const auto drag = [plot](Qt::MouseButton button, QPoint start, QPoint end) {
+        QTest::mousePress(plot, button, {}, start);
+        QTest::mouseMove(plot, end);
+        QTest::mouseRelease(plot, button, {}, end);
+    };
+    const auto readingUnder = [graph](QPoint point) {
+        const QPointF inChart = graph->chart()->mapFromScene(graph->chartView()->mapToScene(point));
+        return graph->chart()->mapToValue(inChart, graph->series(0)).x();
+    };
+
+    // A right drag, and a left drag towards the readings before the first: nothing moves.
+    drag(Qt::RightButton, from, to);
+    drag(Qt::LeftButton, from, to);
+    graph->flush();
+    EXPECT_EQ(ranges(), before);
+
+    // One notch of the wheel: the sample axis four fifths as wide, the reading under the pointer kept.
+    const double underPointer = readingUnder(to);
     QWheelEvent wheel(
         QPointF(to), plot->mapToGlobal(QPointF(to)), {}, QPoint(0, 120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(plot, &wheel);
     graph->flush();
-    EXPECT_EQ(ranges(), before);
+    const std::vector<double> zoomed = ranges();
+    EXPECT_EQ(zoomed[0], 0);
+    EXPECT_EQ(zoomed[1], 140);
+    EXPECT_NEAR(zoomed[3] - zoomed[2], 0.8 * 399, 1e-6);
+    EXPECT_GT(zoomed[2], 0);
+    EXPECT_NEAR(readingUnder(to), underPointer, 1e-6);
+
+    // A left drag to the left: the readings under the pointer follow it, the width stays.
+    const double grabbed = readingUnder(to);
+    drag(Qt::LeftButton, to, from);
+    graph->flush();
+    const std::vector<double> panned = ranges();
+    EXPECT_EQ(panned[0], 0);
+    EXPECT_EQ(panned[1], 140);
+    EXPECT_NEAR(panned[3] - panned[2], zoomed[3] - zoomed[2], 1e-6);
+    EXPECT_GT(panned[2], zoomed[2]);
+    EXPECT_NEAR(readingUnder(from), grabbed, 1e-6);
 
     QTest::mouseClick(child<QPushButton>("ZoomInButton"), Qt::LeftButton);
     graph->flush();
-    EXPECT_NE(ranges(), before);
+    EXPECT_NE(ranges(), panned);
+    QTest::mouseClick(child<QPushButton>("ResetZoomButton"), Qt::LeftButton);
+    graph->flush();
+    EXPECT_EQ(ranges(), before);
 }
 
 TEST_F(AnalysisWindowTest, CloseAsksNothingAndLeavesTheRowsInTheTable)
