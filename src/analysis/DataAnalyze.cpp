@@ -152,14 +152,12 @@ void TForm7::FormCreate()
     m.LoadedFileCount = 0;
     analysisMin_.reset();
     analysisMax_.reset();
-    // File 6 takes the system's button shadow, cut to the eight bits a channel that rows and lines
-    // are drawn in (a style may reckon its shades finer), so that the colour told is the colour drawn.
-    // File 8 takes the desktop's colour, which on Windows was also the grid's background, so that its
-    // rows could not be told from the grid's; Linux has no desktop colour, and the grids already stand
-    // for it with the classic teal, so the eighth file takes olive, the other dark colour of that
-    // classic palette, apart from every other file's.
+    // File 6 takes the system's button shadow. File 8 takes the desktop's colour, which on Windows
+    // was also the grid's background, so that its rows could not be told from the grid's; Linux has
+    // no desktop colour, and the grids already stand for it with the classic teal, so the eighth file
+    // takes olive, the other dark colour of that classic palette, apart from every other file's.
     fileColours_ = { QColor(0, 0, 255), QColor(0, 128, 0), QColor(0, 0, 128), QColor(255, 0, 0), QColor(128, 0, 128),
-        QColor(palette().color(QPalette::Dark).rgb()), QColor(128, 0, 0), QColor(128, 128, 0), QColor(192, 220, 192),
+        palette().color(QPalette::Dark), QColor(128, 0, 0), QColor(128, 128, 0), QColor(192, 220, 192),
         QColor(255, 255, 0) };
     for (int series = 0; series < MaxFiles; ++series)
         graph_->setSeriesColor(series, fileColours_.at(std::size_t(series)));
