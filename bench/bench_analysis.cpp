@@ -13,6 +13,7 @@
 // The bare and window loads alternate, three times each, and the medians are reported, so that both
 // see the same machine.
 #include "BenchModule.h"
+#include "EventGaps.h"
 #include "analysis/DataAnalyze.h"
 #include "core/systemvar.h"
 #include "datafile/DataFile.h"
@@ -95,29 +96,6 @@ protected:
 
 private:
     QWidget* widget_;
-};
-
-// Times the turns of the event loop: a timer of interval 0 fires at every one.
-class EventGaps {
-public:
-    EventGaps()
-    {
-        tick_.setInterval(0);
-        QObject::connect(&tick_, &QTimer::timeout, [this] {
-            const qint64 now = clock_.nsecsElapsed();
-            longest_ = std::max(longest_, now - last_);
-            last_ = now;
-        });
-        clock_.start();
-        tick_.start();
-    }
-    double longestMs() const { return static_cast<double>(std::max(longest_, clock_.nsecsElapsed() - last_)) / 1e6; }
-
-private:
-    QTimer tick_;
-    QElapsedTimer clock_;
-    qint64 last_ = 0;
-    qint64 longest_ = 0;
 };
 
 double median(std::vector<double> samples)

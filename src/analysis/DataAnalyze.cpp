@@ -89,6 +89,8 @@ void TForm7::buildLayout(ChosenPrinter& printer)
 
     graph_ = MakeWindowGraph(module_, printer, GraphConfig::analysisWindow(), QStringLiteral("Data Analyze"),
         QString::fromLatin1(ValueAxisTitle), this);
+    // The file names beside their colours: ten lines are told apart by nothing else.
+    graph_->showLegend();
 
     waitNotice_ = new WaitNotice(graph_);
 
@@ -151,11 +153,13 @@ void TForm7::FormCreate()
     m.LoadedFileCount = 0;
     analysisMin_.reset();
     analysisMax_.reset();
-    // Files 6 and 8 take the system's colours: the button shadow, and the grid's own background, so
-    // the eighth file's rows look like the grid's.
+    // File 6 takes the system's button shadow. File 8 takes the desktop's colour, which on Windows
+    // was also the grid's background, so that its rows could not be told from the grid's; Linux has
+    // no desktop colour, and the grids already stand for it with the classic teal, so the eighth file
+    // takes olive, the other dark colour of that classic palette, apart from every other file's.
     fileColours_ = { QColor(0, 0, 255), QColor(0, 128, 0), QColor(0, 0, 128), QColor(255, 0, 0), QColor(128, 0, 128),
-        palette().color(QPalette::Dark), QColor(128, 0, 0), grid_->palette().color(QPalette::Base),
-        QColor(192, 220, 192), QColor(255, 255, 0) };
+        palette().color(QPalette::Dark), QColor(128, 0, 0), QColor(128, 128, 0), QColor(192, 220, 192),
+        QColor(255, 255, 0) };
     for (int series = 0; series < MaxFiles; ++series)
         graph_->setSeriesColor(series, fileColours_.at(std::size_t(series)));
     waitNotice_->hide();
@@ -205,7 +209,7 @@ void TForm7::LoadData()
     TForm6& m = module_;
     const QString caption = QString::fromLatin1(ErrorCaption);
     if (m.LoadedFileCount >= MaxFiles) {
-        m.ShowMessageBox(QString::fromLatin1(TooManyFiles), caption, MessageButtons::Ok, MessageIcon::Error, this);
+        tellTenFilesLoaded();
         return;
     }
     if (!m.LoadData)
@@ -220,30 +224,21 @@ void TForm7::LoadData()
         }))
         return;
 
-    // A close of the window while the dialog is up waits for the dialog, as it waits for a load.
+    // Several files chosen at once are loaded one after another, as many as the window takes. A
+    // close of the window while the dialog is up waits for it, as during a load.
     asking_ = true;
-    const QString path = m.Ui().askOpenFileName(this, FileDialogRequest { QLatin1String(OpenFilter), QString() });
+    const QStringList paths = m.Ui().askOpenFileNames(this, FileDialogRequest { QLatin1String(OpenFilter), QString() });
     asking_ = false;
-    if (!path.isEmpty() && !callOff_) {
-        loadingFileName_ = QFileInfo(path).fileName();
-        DataFileLoadHooks hooks;
-        hooks.progress = [this](qint64 linesRead, qint64 count) { showProgress(linesRead, count); };
-        hooks.opened = [this](qint64 count) { fileOpened(count); };
-        hooks.reading = [this](double value) { takeReading(value); };
-        hooks.appending = [this] { readingsTaken(); };
-
-        // Whatever stops a load half-way, the window keeps nothing of the file: the table has taken
-        // none of its rows, so neither does the count, the chart or the figures.
-        const LoadState before = loadState();
-        loading_ = true;
-        try {
-            m.RunOrReport(
-                caption, this, [&] { LoadDataFile(path, *m.LoadData, *staging, hooks); }, [&] { restore(before); });
-        } catch (const LoadCalledOff&) {
-            restore(before);
+    for (const QString& path : paths) {
+        if (callOff_)
+            break;
+        if (m.LoadedFileCount >= MaxFiles) {
+            tellTenFilesLoaded();
+            break;
         }
-        waitNotice_->hide();
-        loading_ = false;
+        loadFile(path, *staging);
+        if (callOff_)
+            break;
     }
     staging.reset();
 
@@ -254,6 +249,39 @@ void TForm7::LoadData()
         QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget());
         QTimer::singleShot(0, window ? window : this, &QWidget::close);
     }
+}
+
+void TForm7::tellTenFilesLoaded()
+{
+    module_.ShowMessageBox(QString::fromLatin1(TooManyFiles), QString::fromLatin1(ErrorCaption), MessageButtons::Ok,
+        MessageIcon::Error, this);
+}
+
+void TForm7::loadFile(const QString& path, StagingFileLease& staging)
+{
+    TForm6& m = module_;
+    loadingFileName_ = QFileInfo(path).fileName();
+    DataFileLoadHooks hooks;
+    hooks.progress = [this](qint64 linesRead, qint64 count) { showProgress(linesRead, count); };
+    hooks.opened = [this](qint64 count) { fileOpened(count); };
+    hooks.reading = [this](double value) { takeReading(value); };
+    hooks.appending = [this] { readingsTaken(); };
+    // A long file goes to the table in steps, with the window answering in between.
+    hooks.appendStep = [this](qint64 rowsAppended) { showAppended(rowsAppended); };
+
+    // Whatever stops a load half-way, the window keeps nothing of the file: the table has taken
+    // none of its rows, so neither does the count, the chart or the figures.
+    const LoadState before = loadState();
+    loading_ = true;
+    try {
+        m.RunOrReport(
+            QString::fromLatin1(ErrorCaption), this, [&] { LoadDataFile(path, *m.LoadData, staging, hooks); },
+            [&] { restore(before); });
+    } catch (const LoadCalledOff&) {
+        restore(before);
+    }
+    waitNotice_->hide();
+    loading_ = false;
 }
 
 void TForm7::showProgress(qint64 linesRead, qint64 count)
@@ -267,6 +295,14 @@ void TForm7::showProgress(qint64 linesRead, qint64 count)
         throw LoadCalledOff();
 }
 
+void TForm7::showAppended(qint64)
+{
+    // The progress bar stays full, as the lines read left it; the wait notice covers the append.
+    QCoreApplication::processEvents();
+    if (callOff_)
+        throw LoadCalledOff();
+}
+
 void TForm7::fileOpened(qint64 count)
 {
     TForm6& m = module_;
@@ -275,7 +311,6 @@ void TForm7::fileOpened(qint64 count)
     ++m.LoadedFileCount;
     fileNumbersBox_->setText(QString::number(m.LoadedFileCount));
     loadingSeries_ = m.LoadedFileCount - 1;
-    // The chart takes no mouse zooming or scrolling at all (GraphPanel): its buttons alone move it.
     loadRecNo_ = m.LoadData->rowCount();
     graph_->setRepaintSuspended(true);
 }
@@ -294,6 +329,7 @@ void TForm7::readingsTaken()
 {
     fileEndRecNo_.at(std::size_t(loadingSeries_)) = loadRecNo_ + 1;
     fileNames_.at(std::size_t(loadingSeries_)) = loadingFileName_;
+    graph_->setSeriesName(loadingSeries_, QStringLiteral("%1. %2").arg(loadingSeries_ + 1).arg(loadingFileName_));
     showFileCountAndFigures();
     graph_->setRepaintSuspended(false);
     waitNotice_->show();
@@ -353,8 +389,11 @@ void TForm7::restore(const LoadState& state)
 {
     TForm6& m = module_;
     waitNotice_->hide();
-    if (m.LoadedFileCount != state.loadedFileCount && loadingSeries_ >= 0)
+    if (m.LoadedFileCount != state.loadedFileCount && loadingSeries_ >= 0) {
         graph_->clearSeries(loadingSeries_);
+        graph_->setSeriesName(loadingSeries_, QString());
+        fileNames_.at(std::size_t(loadingSeries_)).clear();
+    }
     graph_->setRepaintSuspended(false);
     m.LoadedFileCount = state.loadedFileCount;
     fileEndRecNo_ = state.fileEndRecNo;

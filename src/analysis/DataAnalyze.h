@@ -23,6 +23,7 @@ class WaitNotice;
 class QLineEdit;
 class QProgressBar;
 class ReadingGridView;
+class StagingFileLease;
 class TForm6;
 
 // The analysis window, component name "Form7". The main window's File > Open creates it (emptying
@@ -46,6 +47,7 @@ public:
     TForm7& operator=(const TForm7&) = delete;
 
     // The operation LoadData: asks for one more data file and loads it, or says that ten are loaded.
+    // Several files chosen at once in the dialog are loaded in the dialog's order, up to the tenth.
     void LoadData();
     void loadDataFile() override { LoadData(); }
 
@@ -95,6 +97,8 @@ private:
 
     void FormCreate();
     void buildLayout(ChosenPrinter& printer);
+    void tellTenFilesLoaded();
+    void loadFile(const QString& path, StagingFileLease& staging);
     void fitColumns();
     QWidget* buildBottomStrip();
 
@@ -103,6 +107,7 @@ private:
     void fileOpened(qint64 count);
     void takeReading(double value);
     void readingsTaken();
+    void showAppended(qint64 rowsAppended);
     void showFileCountAndFigures();
     LoadState loadState() const;
     void restore(const LoadState& state);

@@ -5,6 +5,8 @@
 #include "core/systemvar.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -32,6 +34,21 @@ QString settingsPath(const QString& folder)
     return QDir(folder).filePath(QString::fromLatin1(SettingsFileName));
 }
 
+// A first start: the shipped default settings become the user's settings file, read by the same
+// rules as any other. Nothing happens when the user has a settings file or none is shipped; a copy
+// that fails leaves no file, and the keys then take their load defaults.
+void InstallDefaultSettings(const ProgramFolders& folders)
+{
+    const QString settings = settingsPath(folders.settingsFolder());
+    const QString shipped = QDir(folders.resourceFolder()).filePath(QString::fromLatin1(DefaultSettingsFileName));
+    if (QFileInfo::exists(settings) || !QFileInfo::exists(shipped))
+        return;
+    if (QFile::copy(shipped, settings)) {
+        // The shipped file is read-only where it is installed; the user's own copy is theirs to change.
+        QFile::setPermissions(settings, QFile::permissions(settings) | QFileDevice::WriteOwner);
+    }
+}
+
 } // namespace
 
 void TForm6::FormCreate()
@@ -50,6 +67,7 @@ void TForm6::FormCreate()
     }
     ReportProjectFile = reportFile;
 
+    InstallDefaultSettings(Folders());
     const std::optional<PrivateProfile> settings = PrivateProfile::load(settingsPath(Folders().settingsFolder()));
     if (!settings) {
         ShowMessageBox(QStringLiteral("Decimora.INI  Destroied"), QString(), MessageButtons::Ok, MessageIcon::Error);

@@ -120,6 +120,17 @@ public:
     // Replaces every row by the rows nextRow gives, in one transaction: when anything fails (nextRow
     // throws, the table refuses a row) the rows from before are all still there.
     virtual void replaceRows(const RowSource& nextRow) = 0;
+    // The same for an append long enough to hold up the user: the rows go in steps of a short
+    // transaction each, and betweenSteps runs after each step but the last (to let the program handle
+    // its events; the rows of the steps done are in the table and its grids then). When a step fails
+    // or nextRow or betweenSteps throws, the rows appended so far are removed again and the exception
+    // passes through: all of them or none, as far as the table can still be written. This one takes
+    // them in one step.
+    virtual void appendRowsInSteps(const RowSource& nextRow, const std::function<void()>& betweenSteps)
+    {
+        (void)betweenSteps;
+        appendRows(nextRow);
+    }
 };
 
 // The database holding the three tables.

@@ -8,6 +8,9 @@ struct SystemSettings;
 
 inline constexpr char SettingsFileName[] = "Decimora.INI";
 inline constexpr char SettingsSection[] = "Caldrix OPTIONS";
+// The settings a first start begins with, shipped beside the report definition: without a settings
+// file every key would take its load default, and both alarm levels would be 30 dB with the sound on.
+inline constexpr char DefaultSettingsFileName[] = "Decimora-default.INI";
 
 // Reads the twelve keys in the start-up's order, each with its default and load rule.
 void LoadSettings(const PrivateProfile& profile, SystemSettings& settings);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -44,6 +45,13 @@ public:
     // The chosen path, or an empty text when the user cancelled.
     virtual QString askSaveFileName(QWidget* owner, const FileDialogRequest& request) = 0;
     virtual QString askOpenFileName(QWidget* owner, const FileDialogRequest& request) = 0;
+    // An open dialog in which several files may be chosen at once, in the order the dialog gives
+    // them; empty when the user cancelled. A service without one asks for a single file.
+    virtual QStringList askOpenFileNames(QWidget* owner, const FileDialogRequest& request)
+    {
+        const QString path = askOpenFileName(owner, request);
+        return path.isEmpty() ? QStringList() : QStringList { path };
+    }
     // The platform's printer setup dialog (printer, paper, orientation); false when cancelled.
     virtual bool askPrinterSetup(QWidget* owner, QPrinter& printer) = 0;
     // A report's output dialog: a printer (the given one offered first), a preview on screen or a

@@ -380,6 +380,6 @@ std::optional<DataFileLoad> LoadDataFile(
     staging.close();
     if (hooks.appending)
         hooks.appending();
-    AppendStagingTable(staging, destination);
+    AppendStagingTableInSteps(staging, destination, hooks.appendStep);
     return load;
 }

@@ -117,6 +117,9 @@ struct DataFileLoadHooks {
     std::function<void(double value)> reading;
     // Just before the rows go to the table.
     std::function<void()> appending;
+    // Given, the rows go to the table in steps, and this runs between them with the rows appended
+    // so far (see ReadingTable::appendRowsInSteps); a throw takes them out again.
+    std::function<void(qint64 rowsAppended)> appendStep;
 };
 
 struct DataFileLoad {

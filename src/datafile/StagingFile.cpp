@@ -287,8 +287,10 @@ qsizetype SplitLineFields(QByteArrayView line, std::span<QByteArrayView> fields)
 
 namespace {
 
-// Closes the staging file and hands its rows to take as one row source.
-void TakeStagingRows(StagingFileLease& staging, const std::function<void(const RowSource&)>& take)
+// Closes the staging file and hands its rows to take as one row source, with the number of rows it has
+// given so far.
+void TakeStagingRows(
+    StagingFileLease& staging, const std::function<void(const RowSource&, const qint64& rowsGiven)>& take)
 {
     staging.close();
     const QString& path = staging.path();
@@ -301,7 +303,8 @@ void TakeStagingRows(StagingFileLease& staging, const std::function<void(const R
 
     QByteArrayView rest = content;
     qint64 lineNumber = 0;
-    take([&](RowToAppend& row) {
+    qint64 rows = 0;
+    const RowSource nextRow = [&](RowToAppend& row) {
         while (!rest.isEmpty()) {
             const auto* newline = static_cast<const char*>(std::memchr(rest.data(), '\n', std::size_t(rest.size())));
             QByteArrayView line = newline ? rest.first(newline - rest.data()) : rest;
@@ -316,20 +319,33 @@ void TakeStagingRows(StagingFileLease& staging, const std::function<void(const R
             } catch (const DataFileError& error) {
                 throw DataFileError(QStringLiteral("%1, line %2: %3").arg(path).arg(lineNumber).arg(error.text()));
             }
+            ++rows;
             return true;
         }
         return false;
-    });
+    };
+    take(nextRow, rows);
 }
 
 } // namespace
 
 void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination)
 {
-    TakeStagingRows(staging, [&destination](const RowSource& rows) { destination.appendRows(rows); });
+    TakeStagingRows(staging, [&destination](const RowSource& rows, const qint64&) { destination.appendRows(rows); });
+}
+
+void AppendStagingTableInSteps(
+    StagingFileLease& staging, ReadingTable& destination, const std::function<void(qint64 rowsAppended)>& betweenSteps)
+{
+    TakeStagingRows(staging, [&](const RowSource& rows, const qint64& rowsGiven) {
+        destination.appendRowsInSteps(rows, [&] {
+            if (betweenSteps)
+                betweenSteps(rowsGiven);
+        });
+    });
 }
 
 void ReplaceWithStagingTable(StagingFileLease& staging, ReadingTable& destination)
 {
-    TakeStagingRows(staging, [&destination](const RowSource& rows) { destination.replaceRows(rows); });
+    TakeStagingRows(staging, [&destination](const RowSource& rows, const qint64&) { destination.replaceRows(rows); });
 }

@@ -17,6 +17,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -114,3 +115,6 @@ void AppendStagingTable(StagingFileLease& staging, ReadingTable& destination);
 // The same, but the staging file's rows take the place of the table's in that one transaction: when
 // anything fails, the table keeps the rows it had.
 void ReplaceWithStagingTable(StagingFileLease& staging, ReadingTable& destination);
+// The same in steps (ReadingTable::appendRowsInSteps): betweenSteps is told the rows appended so far.
+void AppendStagingTableInSteps(
+    StagingFileLease& staging, ReadingTable& destination, const std::function<void(qint64 rowsAppended)>& betweenSteps);

@@ -67,7 +67,39 @@ QMessageBox::StandardButtons toQtButtons(MessageButtons buttons)
     return QMessageBox::Ok;
 }
 
+// An existing folder for the first PDF file: documents, else home.
+QString DefaultPdfFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
+}
+
+bool FolderExists(const QString& path)
+{
+    return QFileInfo(QFileInfo(path).absolutePath()).isDir();
+}
+
 } // namespace
+
+QtUserInteraction::QtUserInteraction(QString firstPdfFolder)
+    : firstPdfFolder_(std::move(firstPdfFolder))
+{
+}
+
+QString QtUserInteraction::proposedPdfPath(const QString& reportTitle) const
+{
+    const QString fileName = (reportTitle.isEmpty() ? QStringLiteral("Report") : reportTitle) + QStringLiteral(".pdf");
+    const QString last = lastPdfFiles_.value(reportTitle);
+    if (!last.isEmpty() && FolderExists(last))
+        return last;
+    for (const QString& folder : { lastPdfFolder_, firstPdfFolder_ }) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return QDir(folder).filePath(fileName);
+    }
+    return QDir(DefaultPdfFolder()).filePath(fileName);
+}
 
 MessageAnswer QtUserInteraction::showMessage(
     QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons, MessageIcon icon)
@@ -138,6 +170,11 @@ QString QtUserInteraction::askOpenFileName(QWidget* owner, const FileDialogReque
     return QFileDialog::getOpenFileName(owner, QString(), QString(), toQtFileFilter(request.filter));
 }
 
+QStringList QtUserInteraction::askOpenFileNames(QWidget* owner, const FileDialogRequest& request)
+{
+    return QFileDialog::getOpenFileNames(owner, QString(), QString(), toQtFileFilter(request.filter));
+}
+
 bool QtUserInteraction::askPrinterSetup(QWidget* owner, QPrinter& printer)
 {
     // Qt on Linux has no printer setup dialog of its own: its print dialog chooses the printer, and
@@ -167,6 +204,10 @@ ReportOutputChoice QtUserInteraction::askReportOutput(
     auto* toPdf = new QRadioButton(QStringLiteral("PDF &file:"), &dialog);
     auto* pdfPath = new QLineEdit(&dialog);
     auto* browse = new QPushButton(QStringLiteral("&Browse..."), &dialog);
+    dialog.setObjectName(QStringLiteral("ReportOutputDialog"));
+    toPrinter->setObjectName(QStringLiteral("ToPrinter"));
+    toPreview->setObjectName(QStringLiteral("ToPreview"));
+    toPdf->setObjectName(QStringLiteral("ToPdf"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
 
     // The printer as Printer Setup left it is chosen at first, also when that was a PDF file (an
@@ -189,9 +230,8 @@ ReportOutputChoice QtUserInteraction::askReportOutput(
     }
     (anyPrinter ? toPrinter : toPreview)->setChecked(true);
 
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString fileName = (reportTitle.isEmpty() ? QStringLiteral("Report") : reportTitle) + QStringLiteral(".pdf");
-    pdfPath->setText(QDir::toNativeSeparators(QDir(documents).filePath(fileName)));
+    pdfPath->setObjectName(QStringLiteral("PdfPath"));
+    pdfPath->setText(QDir::toNativeSeparators(proposedPdfPath(reportTitle)));
 
     const auto updateOk = [&] {
         buttons->button(QDialogButtonBox::Ok)->setEnabled(!toPdf->isChecked() || !pdfPath->text().trimmed().isEmpty());
@@ -234,6 +274,10 @@ ReportOutputChoice QtUserInteraction::askReportOutput(
         choice.pdfPath = QDir::fromNativeSeparators(pdfPath->text().trimmed());
         if (QFileInfo(choice.pdfPath).suffix().isEmpty())
             choice.pdfPath += QStringLiteral(".pdf");
+        // Proposed again next time, and its folder for reports of other titles.
+        choice.pdfPath = QFileInfo(choice.pdfPath).absoluteFilePath();
+        lastPdfFiles_.insert(reportTitle, choice.pdfPath);
+        lastPdfFolder_ = QFileInfo(choice.pdfPath).absolutePath();
     }
     return choice;
 }

@@ -1,5 +1,6 @@
 #include "output/DBGridToExcel.h"
 
+#include "core/TableWithPauses.h"
 #include "core/WholeFileWriter.h"
 #include "output/BiffSheet.h"
 #include "output/CsvText.h"
@@ -411,10 +412,13 @@ void TDBGridToExcel::writeXlsx(ExportProgress* progress)
 {
     WholeFileWriter file(FileName);
     {
-        XlsxSheet sheet(file.pathToWriteByName(), FileName);
+        XlsxSheet sheet(file.pathToWriteByName(), FileName, [progress] {
+            if (progress)
+                progress->stillWorking();
+        });
         sheet.freezeRowsAbove(std::uint32_t(1 + TDBGridTitle(*DBGrid).titleRows()));
         writeSheet(sheet, progress);
-        writeFigureSheets(sheet);
+        writeFigureSheets(sheet, progress);
         sheet.finish();
     }
     file.commit();
@@ -428,6 +432,7 @@ namespace {
 void WriteFigureSheet(XlsxSheet& sheet, const QString& name, const FigureTable& table)
 {
     sheet.startSheet(name);
+    sheet.freezeRowsAbove(1);
     for (std::size_t c = 0; c < table.columns.size(); ++c)
         sheet.label(0, std::uint32_t(c), table.columns[c].title);
     std::uint32_t row = 0;
@@ -442,12 +447,11 @@ void WriteFigureSheet(XlsxSheet& sheet, const QString& name, const FigureTable& 
         }
         sheet.rowsDone(row + 1);
     }
-    sheet.freezeRowsAbove(1);
 }
 
 } // namespace
 
-void TDBGridToExcel::writeFigureSheets(XlsxSheet& sheet)
+void TDBGridToExcel::writeFigureSheets(XlsxSheet& sheet, ExportProgress* progress)
 {
     ExportDataSet& dataSet = *DBGrid->dataSet;
     const ReadingTable* table = dataSet.readingTable();
@@ -456,8 +460,13 @@ void TDBGridToExcel::writeFigureSheets(XlsxSheet& sheet)
     TimedSeries series;
     {
         const SuspendedUpdates suspended(dataSet);
-        // A table holds no reading's interval: each reading lasts as its time stamps say.
-        series = TimedSeriesOf(StampedSeriesOfTable(*table, TimeTextReader(), { table->rowCount() }).front());
+        // A table holds no reading's interval: each reading lasts as its time stamps say. A walk of a
+        // long table lets the progress window answer on the way.
+        const TableWithPauses walk(*table, [progress](qint64) {
+            if (progress)
+                progress->stillWorking();
+        });
+        series = TimedSeriesOf(StampedSeriesOfTable(walk, TimeTextReader(), { walk.rowCount() }).front());
     }
     NoiseSettings settings;
     settings.events.thresholdTenths = static_cast<std::int32_t>(std::lround(HighAlarmLevel * 10.0));

@@ -41,6 +41,9 @@ class ExportProgress {
 public:
     virtual ~ExportProgress() = default;
     virtual void setPosition(qint64 recordNumber) = 0;
+    // Called now and then while the writer works on without a record to count: the figures of an
+    // .xlsx's Statistics sheet, the packing of its file.
+    virtual void stillWorking() { }
 };
 
 // What the writer shows the user; each hook may be left empty, and then nothing is shown (with no
@@ -128,7 +131,7 @@ private:
     // The sheets of figures of an .xlsx workbook over the reading table behind the grid, after the
     // records, from one walk of the table of their own: "Statistics" (the rows of StatisticsRows),
     // "Periods", "Hourly" and "Events" (FigureTables.h; the events at or above HighAlarmLevel).
-    void writeFigureSheets(XlsxSheet& sheet);
+    void writeFigureSheets(XlsxSheet& sheet, ExportProgress* progress);
     void writeCsv(ExportProgress* progress);
 
     ExportSheetHooks hooks_;

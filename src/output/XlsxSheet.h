@@ -1,32 +1,44 @@
 #pragma once
 
-// One worksheet of an .xlsx workbook written through libxlsxwriter in its constant-memory mode: each
-// row goes to a temporary file as soon as it is complete, so a million rows take no more memory
-// than ten. Rows must therefore come in order; cells of rows not yet done wait here.
+// An .xlsx workbook written as a stream: each sheet's rows become SpreadsheetML as soon as they are
+// complete, so a million rows take no more memory than ten. Rows must therefore come in order; the
+// cells of rows not yet done wait here. Texts are inline strings, numbers plain numbers, no styles:
+// what a reader needs of a table of readings and nothing more.
+//
+// The XML is made on the caller's thread; deflating it into the ZIP container and writing the file
+// (most of the work) run on a thread of its own, which lives as long as this object. The caller goes
+// on reading the next rows meanwhile, and while it waits for the thread it calls whileWaiting, so
+// that it can keep its windows answering. A failure on the thread is thrown at the caller's next call.
 
 #include "output/SheetCells.h"
 
+#include <QByteArray>
 #include <QString>
 
-#include <variant>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
-struct lxw_workbook;
-struct lxw_worksheet;
+class ZipStream;
 
 class XlsxSheet final : public SheetCells {
 public:
-    // Throws SpreadsheetExportError when the workbook cannot be started.
-    XlsxSheet(const QString& path, const QString& shownPath);
+    // whileWaiting runs every few dozen milliseconds while the caller waits for the writer thread.
+    // The first sheet is called "Sheet1". Throws SpreadsheetExportError when the file cannot be made.
+    XlsxSheet(const QString& path, const QString& shownPath, std::function<void()> whileWaiting = {});
     ~XlsxSheet() override;
 
     XlsxSheet(const XlsxSheet&) = delete;
     XlsxSheet& operator=(const XlsxSheet&) = delete;
 
-    // Writes the waiting cells; the cells that follow go to a new worksheet of this name, from its
-    // row 0. Throws SpreadsheetExportError when the sheet cannot be added.
+    // Ends the sheet; the cells that follow go to a new sheet of this name, from its row 0.
     void startSheet(const QString& name);
-    // Keeps the rows above this one in view while the rest scrolls.
+    // Keeps the rows above this one in view while the rest scrolls. Before the sheet's first cell.
     void freezeRowsAbove(std::uint32_t row);
     // Writes the waiting cells and the workbook's file. Throws SpreadsheetExportError with the
     // system's reason when the file cannot be written.
@@ -40,14 +52,50 @@ public:
 
 private:
     struct Cell {
-        std::uint32_t row;
-        std::uint32_t col;
-        std::variant<double, QString> value;
+        std::uint32_t row = 0;
+        std::uint32_t col = 0;
+        bool isText = false;
+        double number = 0.0;
+        QByteArray text;
     };
-    void writeCell(const Cell& cell);
+    struct Sheet {
+        QString name;
+        std::optional<std::uint32_t> frozenRows;
+        bool started = false;
+    };
+    // What the writer thread does next: start the ZIP entry of this name, or write these bytes to
+    // the current one, or (neither) end the file.
+    struct Step {
+        QString entry;
+        QByteArray bytes;
+        bool finish = false;
+    };
+
+    // The caller's side.
+    void beginSheetXml();
+    void endSheetXml();
+    void appendCell(const Cell& cell);
+    void sendXml(bool whole);
+    void send(Step step);
+    void waitFor(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready);
+    void throwFailure();
+
+    // The writer thread's side.
+    void write();
 
     QString shownPath_;
-    lxw_workbook* workbook_ = nullptr;
-    lxw_worksheet* worksheet_ = nullptr;
+    std::function<void()> whileWaiting_;
+    std::unique_ptr<ZipStream> zip_;
+    std::vector<Sheet> sheets_;
     std::vector<Cell> waiting_;
+    QByteArray xml_;
+    qint64 openRow_ = -1;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Step> queue_;
+    bool stop_ = false;
+    bool finished_ = false;
+    std::optional<QString> failure_;
+    std::thread writer_;
 };

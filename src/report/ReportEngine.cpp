@@ -65,12 +65,12 @@ QString printerCannotStart(const QPrinter& printer)
 }
 
 void paintPages(const ReportDefinition& definition, const ReportContent& content, QPagedPaintDevice& device,
-    const QDateTime& printed, const QString& cannotStart)
+    const QDateTime& printed, const QString& cannotStart, const ReportProgress& progress = {})
 {
     QPainter painter;
     if (!painter.begin(&device))
         throw ReportError(cannotStart);
-    PaintReportPages(definition, content, device, painter, printed);
+    PaintReportPages(definition, content, device, painter, printed, progress);
     if (!painter.end())
         throw ReportError(cannotStart);
 }
@@ -194,7 +194,7 @@ void ReportEngine::printOnPrinter(QPrinter& printer, const QString& printerName)
         printer.setPrinterName(printerName);
     printer.setDocName(title());
     applyPage(printer);
-    paintPages(definition_, content_, printer, clock_.now(), printerCannotStart(printer));
+    paintPages(definition_, content_, printer, clock_.now(), printerCannotStart(printer), progress_);
 }
 
 void ReportEngine::previewOn(QPrinter& printer, QWidget* owner) const
@@ -239,7 +239,8 @@ void ReportEngine::writePdf(const QPageLayout& layout, const QString& path) cons
         // The paper chosen with Printer Setup, unless the definition names its own.
         writer.setPageLayout(layout);
         applyPage(writer);
-        paintPages(definition_, content_, writer, clock_.now(), QStringLiteral("Cannot write %1.").arg(path));
+        paintPages(
+            definition_, content_, writer, clock_.now(), QStringLiteral("Cannot write %1.").arg(path), progress_);
     }
     file.commit();
 }

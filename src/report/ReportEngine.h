@@ -25,6 +25,8 @@
 #include <QPageLayout>
 #include <QString>
 
+#include <functional>
+
 class Clock;
 class QPagedPaintDevice;
 class QPrinter;
@@ -37,8 +39,16 @@ inline constexpr char ReportDataConnection1[] = "ReportDataConnection1";
 
 class ReportEngine {
 public:
+    // How far a print on a printer or into a PDF file has got: the rows printed so far and all the
+    // rows of the table. Told after each page, and now and then while the summary's figures are
+    // worked out before the first (with 0 rows printed). A preview, painted whenever the preview
+    // asks, tells nothing.
+    using Progress = ReportProgress;
+
     // The clock gives the print date of the page header.
     ReportEngine(UserInteraction& ui, Clock& clock);
+
+    void setProgress(Progress progress) { progress_ = std::move(progress); }
 
     // Reads the definition at path, in place of one already open. Throws ReportError (missing,
     // unreadable, not a definition); the engine then has no definition open.
@@ -81,6 +91,7 @@ private:
 
     UserInteraction& ui_;
     Clock& clock_;
+    Progress progress_;
     bool open_ = false;
     QString path_;
     ReportDefinition definition_;

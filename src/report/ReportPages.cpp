@@ -2,6 +2,7 @@
 
 #include "core/ReadingTable.h"
 #include "core/SystemTexts.h"
+#include "core/TableWithPauses.h"
 #include "stats/StatisticsRows.h"
 #include "stats/TimedSeries.h"
 
@@ -145,12 +146,13 @@ struct Piece {
 class ReportPainter {
 public:
     ReportPainter(const ReportDefinition& definition, const ReportContent& content, QPagedPaintDevice& device,
-        QPainter& painter, QDateTime printed)
+        QPainter& painter, QDateTime printed, const ReportProgress& progress)
         : definition_(definition)
         , content_(content)
         , device_(device)
         , painter_(painter)
         , printed_(std::move(printed))
+        , progress_(progress)
     {
         dotsPerMm_ = device.logicalDpiY() / 25.4;
         pageWidth_ = device.width();
@@ -300,8 +302,14 @@ private:
     {
         const bool levels = std::any_of(definition_.summary.begin(), definition_.summary.end(),
             [](const ReportSummaryLine& line) { return IsLevelFunction(line.function); });
-        if (levels && content_.table)
-            statistics_ = TimedStatisticsOfTableStretches(*content_.table, { content_.table->rowCount() }).front();
+        if (levels && content_.table) {
+            const qint64 rows = content_.table->rowCount();
+            const TableWithPauses walk(*content_.table, [this, rows](qint64) {
+                if (progress_)
+                    progress_(0, rows);
+            });
+            statistics_ = TimedStatisticsOfTableStretches(walk, { rows }).front();
+        }
         for (const ReportSummaryLine& line : definition_.summary) {
             if (!IsLevelFunction(line.function) || statistics_.of(line.weighting).count() > 0)
                 summaryLines_.push_back(&line);
@@ -660,11 +668,14 @@ private:
         };
         start(pieces_[current]);
         qint64 rowNumber = 0;
+        const qint64 rows = content_.table->rowCount();
         content_.table->forEachRow([&](const ReadingRow& row) {
             if (onPage == pieces_[current].rows) {
                 if (current == last)
                     return;
                 rule(shape, rowTop);
+                if (progress_)
+                    progress_(rowNumber, rows);
                 start(pieces_[++current]);
             }
             paintRow(shape, rowTop, rowNumber, [&](std::size_t c) { return row.*shape.columns[c].field; });
@@ -726,6 +737,7 @@ private:
     QPagedPaintDevice& device_;
     QPainter& painter_;
     QDateTime printed_;
+    const ReportProgress& progress_;
 
     double dotsPerMm_ = 0.0;
     double pageWidth_ = 0.0;
@@ -758,7 +770,7 @@ private:
 } // namespace
 
 void PaintReportPages(const ReportDefinition& definition, const ReportContent& content, QPagedPaintDevice& device,
-    QPainter& painter, const QDateTime& printed)
+    QPainter& painter, const QDateTime& printed, const ReportProgress& progress)
 {
-    ReportPainter(definition, content, device, painter, printed).paint();
+    ReportPainter(definition, content, device, painter, printed, progress).paint();
 }

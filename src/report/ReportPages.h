@@ -14,6 +14,8 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
+
 class QPagedPaintDevice;
 class ReadingTable;
 
@@ -26,7 +28,12 @@ struct ReportContent {
     QMap<QString, QString> fields;
 };
 
+// How far a run has got: the data band's rows painted so far and all the rows of its table. Told at
+// each page the band reaches, and now and then while the summary's figures are worked out before the
+// first page (with 0 rows painted).
+using ReportProgress = std::function<void(qint64 rowsPainted, qint64 rows)>;
+
 // Paints every page on the device, begun on painter. Throws ReportError when a block does not fit on
 // a page, or the device refuses a page; a TableError of the table passes through.
 void PaintReportPages(const ReportDefinition& definition, const ReportContent& content, QPagedPaintDevice& device,
-    QPainter& painter, const QDateTime& printed);
+    QPainter& painter, const QDateTime& printed, const ReportProgress& progress = {});

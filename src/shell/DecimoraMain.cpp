@@ -27,6 +27,8 @@
 #include <QScreen>
 #include <QToolBar>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int StatusPanelWidths[] = { 80, 150, 350, 50 };
@@ -37,6 +39,7 @@ constexpr int AboutBoxHeight = 324;
 const QString MeasureItemCaption = QStringLiteral("Real Time Measure  Window");
 const QString AnalysisItemCaption = QStringLiteral("Reprot Analyzing Window");
 const QString ImportItemCaption = QStringLiteral("Data Import Window");
+const QString StatisticsItemCaption = QStringLiteral("Sound Level Statistics");
 
 } // namespace
 
@@ -51,6 +54,13 @@ TForm1::TForm1(ShellServices services, FrameWindowsAndCommands windowsAndCommand
 
     mdiArea_ = new QMdiArea(this);
     mdiArea_->setObjectName(QStringLiteral("MdiArea"));
+    // The readings windows open maximised. A window opened over them (the statistics, the setup
+    // window) keeps its own size on top instead of being maximised too, and a window the user
+    // activates keeps the state it had.
+    mdiArea_->setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
+    // Windows kept at their minimum sizes may reach past the frame's edge.
+    mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdiArea_);
     // The refresh also runs whenever the frame's client area repaints.
     mdiArea_->viewport()->installEventFilter(this);
@@ -216,7 +226,10 @@ bool TForm1::FormCreate()
     menuanalyze->setObjectName(QStringLiteral("menuanalyze"));
     importdata = new QAction(this);
     importdata->setObjectName(QStringLiteral("importdata"));
-    for (QAction* item : { menumeasure, menuanalyze, importdata })
+    menustatistics = new QAction(this);
+    menustatistics->setObjectName(QStringLiteral("menustatistics"));
+    connect(menustatistics, &QAction::triggered, this, [this] { bringToFront(statisticsWindow_); });
+    for (QAction* item : { menumeasure, menuanalyze, importdata, menustatistics })
         item->setCheckable(true);
     for (const ChildWindowKind kind : { ChildWindowKind::Measure, ChildWindowKind::Analysis, ChildWindowKind::Import })
         connect(windowMenuItem(kind), &QAction::triggered, this,
@@ -270,7 +283,9 @@ void TForm1::StartModule()
             module_->KeepReadingTables = true;
         otherStore.reset();
         if (!rescue.empty()) {
-            module_->ShowMessageBox(ReadingsRescueMessage(rescue), QString::fromLatin1(ReadingsRescueCaption),
+            const RescueCause cause = lock_->PreviousKeptReadings() ? RescueCause::ClosedWithUnsavedReadings
+                                                                    : RescueCause::EndedWithoutClose;
+            module_->ShowMessageBox(ReadingsRescueMessage(rescue, cause), QString::fromLatin1(ReadingsRescueCaption),
                 MessageButtons::Ok, rescue.failures.isEmpty() ? MessageIcon::Information : MessageIcon::Error);
         }
     }
@@ -337,6 +352,7 @@ void TForm1::FormPaint()
         keepInWindowMenu(menuanalyze);
         menuanalyze->setChecked(active && active == m.AnalysisWindow);
     }
+    menustatistics->setChecked(active && active == statisticsWindow_);
 
     // 4., 5. Items of windows that have closed.
     if (m.ImportCommandEnabled && m.DropImportMenuItem) {
@@ -437,6 +453,10 @@ QMdiSubWindow* TForm1::addChild(QWidget* child)
     // Connected before the area's own handler of the signal, so that it runs first on a click.
     connect(sub, &QMdiSubWindow::aboutToActivate, this, [this, sub] { keepMaximisedWindowsFor(sub); });
     mdiArea_->addSubWindow(sub);
+    // No size the Window menu or the user gives it makes its controls overlap: a window is never
+    // smaller than its layout needs (the frame scrolls to what does not fit).
+    sub->ensurePolished();
+    sub->setMinimumSize(sub->minimumSizeHint());
     return sub;
 }
 
@@ -459,14 +479,24 @@ void TForm1::keepMaximisedWindowsFor(const QMdiSubWindow* sub)
 {
     // When a maximised window hands the activation on, the area makes every maximised window normal
     // and maximises the one activated. A window that cannot be maximised (the about box, the setup
-    // window) would end that with no maximised window at all.
-    mdiArea_->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, !CanBeMaximised(sub));
+    // window) would end that with no maximised window at all; the statistics window, a table of a few
+    // rows beside the readings it sums up, opens at its own size over them.
+    const bool ownSize = !CanBeMaximised(sub) || (statisticsWindow_ && sub->widget() == statisticsWindow_);
+    mdiArea_->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, ownSize);
 }
 
 void TForm1::activate(QMdiSubWindow* sub)
 {
     keepMaximisedWindowsFor(sub);
     mdiArea_->setActiveSubWindow(sub);
+}
+
+void TForm1::refreshMinimumSizes()
+{
+    // A window's layout may need more room than when it opened (the statistics window once it
+    // has figures): its minimum follows before the windows are arranged.
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList())
+        sub->setMinimumSize(sub->minimumSizeHint());
 }
 
 void TForm1::bringToFront(QWidget* child)
@@ -611,8 +641,14 @@ void TForm1::Statistics1Click()
     ReadingsWindow* readings = readingsForStatistics();
     if (!statisticsWindow_) {
         statisticsWindow_ = new SoundLevelStatisticsWindow(*module_, services_.printer);
+        // Listed in the Window menu while it is open, like the readings windows.
+        menustatistics->setText(StatisticsItemCaption);
+        window1_->addAction(menustatistics);
+        connect(statisticsWindow_, &QObject::destroyed, this, [this] { removeFromWindowMenu(menustatistics); });
         QMdiSubWindow* sub = addChild(statisticsWindow_);
         sub->resize(SoundLevelStatisticsWindow::DesignedWidth, SoundLevelStatisticsWindow::DesignedHeight);
+        keepMaximisedWindowsFor(sub);
+        sub->show();
     }
     statisticsWindow_->refresh(readings);
     bringToFront(statisticsWindow_);
@@ -657,7 +693,8 @@ void TForm1::About1Click()
     module_->AboutWindow = box;
     QMdiSubWindow* sub = addChild(box);
     // A system menu and a close box, but neither minimise nor maximise; its contents stand at fixed
-    // places, so it keeps its size.
+    // places, so it opens at its own size and grows no larger; the Window menu may make it smaller,
+    // but never smaller than its texts and button need (TForm3::minimumSizeHint).
     sub->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowCloseButtonHint);
     sub->setFixedSize(AboutBoxWidth, AboutBoxHeight);
@@ -685,6 +722,7 @@ void TForm1::checkArrangement(QAction* chosen)
 void TForm1::Cascade1Click()
 {
     checkArrangement(Cascade1);
+    refreshMinimumSizes();
     mdiArea_->cascadeSubWindows();
 }
 
@@ -704,6 +742,9 @@ void TForm1::tile(Tiling tiling)
 {
     // QMdiArea only tiles in a grid; "horizontally" stacks the windows one above the other, each
     // as wide as the frame, "vertically" puts them side by side. Minimised windows stay where they are.
+    // A window keeps at least its minimum size; windows that do not fit then follow each other
+    // beyond the frame's edge, where its scroll bars reach them, rather than lie over each other.
+    refreshMinimumSizes();
     QList<QMdiSubWindow*> windows;
     for (QMdiSubWindow* sub : mdiArea_->subWindowList(QMdiArea::StackingOrder)) {
         if (sub->isVisible() && !sub->isMinimized())
@@ -713,18 +754,19 @@ void TForm1::tile(Tiling tiling)
         return;
     const QRect area = mdiArea_->viewport()->rect();
     const auto count = static_cast<int>(windows.size());
+    int next = 0;
     for (int i = 0; i < count; ++i) {
         QMdiSubWindow* sub = windows[i];
         if (sub->isMaximized())
             sub->showNormal();
         if (tiling == Tiling::Horizontal) {
-            const int top = area.height() * i / count;
-            const int bottom = area.height() * (i + 1) / count;
-            sub->setGeometry(0, top, area.width(), bottom - top);
+            const int share = area.height() * (i + 1) / count - area.height() * i / count;
+            sub->setGeometry(0, next, area.width(), share);
+            next += sub->height();
         } else {
-            const int left = area.width() * i / count;
-            const int right = area.width() * (i + 1) / count;
-            sub->setGeometry(left, 0, right - left, area.height());
+            const int share = area.width() * (i + 1) / count - area.width() * i / count;
+            sub->setGeometry(next, 0, share, area.height());
+            next += sub->width();
         }
     }
 }
@@ -732,13 +774,43 @@ void TForm1::tile(Tiling tiling)
 // ---------------------------------------------------------------------------------------------------
 // Ending
 
+std::vector<ReadingTable*> TForm1::tablesWithUnsavedReadings() const
+{
+    std::vector<ReadingTable*> tables;
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
+        const auto* readings = qobject_cast<const ReadingsWindow*>(sub->widget());
+        ReadingTable* table = readings ? readings->readingsTable() : nullptr;
+        if (readings && readings->hasUnsavedReadings() && table && !table->isEmpty())
+            tables.push_back(table);
+    }
+    return tables;
+}
+
 void TForm1::endProgram()
 {
     ended_ = true;
     timer1_.stop();
+    // The question at the end asks nothing about readings; those that no data file holds wait in
+    // their tables for the next start's rescue, as after a logout. The rest go now, so that the
+    // rescue brings back only what was not saved (or not thrown away at a window's own close).
+    const std::vector<ReadingTable*> kept = tablesWithUnsavedReadings();
     module_->FormClose();
-    if (lock_)
+    if (!lock_)
+        return;
+    if (kept.empty()) {
         lock_->EndedNormally();
+        return;
+    }
+    for (ReadingTable* table : { module_->MeaData, module_->GetRecorde }) {
+        if (table && std::find(kept.begin(), kept.end(), table) == kept.end()) {
+            try {
+                table->empty();
+            } catch (const TableError&) {
+                // Rescued once more at the next start: more than asked for, nothing lost.
+            }
+        }
+    }
+    lock_->EndedKeepingReadings();
 }
 
 void TForm1::EndWithoutAsking()
@@ -749,8 +821,10 @@ void TForm1::EndWithoutAsking()
         ended_ = true;
         timer1_.stop();
         module_->FormClose();
-        // Without the lock's normal end the next start rescues what the tables hold.
-        if (lock_ && !readingsLeft)
+        // The next start rescues what the tables hold.
+        if (lock_ && readingsLeft)
+            lock_->EndedKeepingReadings();
+        else if (lock_)
             lock_->EndedNormally();
     }
     close();

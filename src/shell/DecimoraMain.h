@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class ChosenPrinter;
 class PanelStatusBar;
@@ -25,6 +26,7 @@ class QMdiSubWindow;
 class QMenu;
 class QProgressBar;
 class QToolBar;
+class ReadingTable;
 class ReadingsWindow;
 class SingleInstanceLock;
 class SoundLevelStatisticsWindow;
@@ -145,8 +147,8 @@ public:
     // Whether the program has ended through File > Exit, the frame's close or EndWithoutAsking.
     bool Ended() const { return ended_; }
     // The end asked for from outside (SIGTERM: a session's logout, a shutdown, kill): nobody is there
-    // to answer the exit question, so the program ends as after a Yes, with one difference: readings
-    // still in the tables are left for the next start to rescue, as after a crash.
+    // to answer the exit question, so the program ends as after a Yes, with one difference: every
+    // reading still in the tables is left for the next start to rescue, not only those of no file.
     void EndWithoutAsking();
 
     // --- Menu items (the tool buttons share them) -------------------------------------------------
@@ -173,6 +175,8 @@ public:
     QAction* menumeasure = nullptr;
     QAction* menuanalyze = nullptr;
     QAction* importdata = nullptr;
+    // The statistics window's item, in the Window menu while that window is open.
+    QAction* menustatistics = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -191,6 +195,7 @@ private:
     // Lets the maximised windows stay maximised while sub, if it cannot be maximised, is activated.
     void keepMaximisedWindowsFor(const QMdiSubWindow* sub);
     void activate(QMdiSubWindow* sub);
+    void refreshMinimumSizes();
     void bringToFront(QWidget* child);
     // The Window-menu item of a registered kind of window.
     QAction* windowMenuItem(ChildWindowKind kind) const;
@@ -205,7 +210,10 @@ private:
     // The readings window the statistics window is to show: the active one; else, when the one it
     // showed has closed, the open one that was active last; null to keep what it shows.
     ReadingsWindow* readingsForStatistics() const;
-    // Closes the module and releases the single-instance lock as a normal close.
+    // The tables of the open windows that show readings no data file holds.
+    std::vector<ReadingTable*> tablesWithUnsavedReadings() const;
+    // Closes the module and releases the single-instance lock, keeping readings not saved for the
+    // next start's rescue.
     void endProgram();
 
     ShellServices services_;

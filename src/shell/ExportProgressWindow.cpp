@@ -62,13 +62,20 @@ ExportProgressWindow::ExportProgressWindow(qint64 recordCount)
 
 void ExportProgressWindow::setPosition(qint64 recordNumber)
 {
+    // Painted as the events are handled, every few dozen milliseconds.
     gauge_->setValue(gaugeValue(recordNumber));
-    gauge_->repaint();
+    pump_();
+}
+
+void ExportProgressWindow::stillWorking()
+{
+    pump_();
 }
 
 std::unique_ptr<ExportProgress> ShowExportProgressWindow(qint64 recordCount)
 {
     auto window = std::make_unique<ExportProgressWindow>(recordCount);
+    window->setWindowModality(Qt::ApplicationModal);
     window->show();
     window->repaint();
     return window;

@@ -2,8 +2,11 @@
 
 // The wait window of a spreadsheet export: a small black borderless window in the middle of the
 // screen with a raised panel, the text "正在导出数据，请稍候......" and a blue gauge of the records
-// written. The Export to Excel command switches it off; a writer asked to show it gets it from here.
+// written. Every export shows it. While it is up the program's other windows wait for the export, and
+// the program keeps handling its events (paints, the window manager), so that it does not seem to
+// hang on a long export.
 
+#include "core/EventPump.h"
 #include "output/DBGridToExcel.h"
 
 #include <QWidget>
@@ -22,6 +25,7 @@ public:
     explicit ExportProgressWindow(qint64 recordCount);
 
     void setPosition(qint64 recordNumber) override;
+    void stillWorking() override;
 
     QFrame* Panel() const { return panel_; }
     QLabel* Label() const { return label_; }
@@ -31,6 +35,7 @@ private:
     QFrame* panel_ = nullptr;
     QLabel* label_ = nullptr;
     QProgressBar* gauge_ = nullptr;
+    EventPump pump_;
 };
 
 // Shows and paints the window (before the writer creates its file).

@@ -64,7 +64,8 @@ void ExportToExcel(TForm6& m, ReadingsWindow& window)
     hooks.showProgress = ShowExportProgressWindow;
     TDBGridToExcel writer(hooks);
     writer.DBGrid = &grid;
-    writer.ShowProgress = false;
+    // A long export shows how far it has got, and the program keeps answering meanwhile.
+    writer.ShowProgress = true;
     writer.FileName = path;
     writer.Format = format;
     // The Statistics sheet of an .xlsx counts the readings above the alarm level the user set.

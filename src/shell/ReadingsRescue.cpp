@@ -106,11 +106,13 @@ ReadingsRescue RescueReadings(const std::vector<const ReadingTable*>& tables, co
     return rescue;
 }
 
-QString ReadingsRescueMessage(const ReadingsRescue& rescue)
+QString ReadingsRescueMessage(const ReadingsRescue& rescue, RescueCause cause)
 {
     if (rescue.empty())
         return {};
-    QString text = QStringLiteral("Decimora did not close normally last time.");
+    QString text = cause == RescueCause::ClosedWithUnsavedReadings
+        ? QStringLiteral("When Decimora was closed last time, it held readings that had not been saved to a data file.")
+        : QStringLiteral("Decimora did not close normally last time.");
     if (!rescue.files.isEmpty())
         text += QStringLiteral("\rThe readings it still held have been saved to:\r") + rescue.files.join(QChar('\r'));
     if (!rescue.failures.isEmpty()) {

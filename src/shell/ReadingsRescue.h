@@ -35,6 +35,15 @@ QStringList DefaultRescueFolders(const QString& programFolder, const QString& da
 // no second copy is kept.
 ReadingsRescue RescueReadings(const std::vector<const ReadingTable*>& tables, const QStringList& folders, QDate date);
 
+// Why the previous copy left readings in its tables.
+enum class RescueCause {
+    // It crashed, was killed or lost its power.
+    EndedWithoutClose,
+    // It was closed (File > Exit, its window's close, a logout) while a window showed readings that
+    // no data file held.
+    ClosedWithUnsavedReadings,
+};
+
 // The one message that tells the user what was rescued; empty when there is nothing to say.
-QString ReadingsRescueMessage(const ReadingsRescue& rescue);
+QString ReadingsRescueMessage(const ReadingsRescue& rescue, RescueCause cause = RescueCause::EndedWithoutClose);
 inline constexpr char ReadingsRescueCaption[] = "Readings Recovered";

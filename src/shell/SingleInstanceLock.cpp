@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 #include <QThread>
 
 #include <cerrno>
@@ -15,6 +16,8 @@ namespace {
 // How long a new copy waits for an ending one to let go of the lock.
 constexpr int OwnershipWaitMs = 100;
 constexpr int OwnershipPollMs = 10;
+// The line after the owner's note of a copy that kept its readings for the next start.
+constexpr char KeptReadingsLine[] = "kept readings for the next start";
 
 bool LockWithin(int fd, int milliseconds)
 {
@@ -120,7 +123,12 @@ SingleInstanceLock::Outcome SingleInstanceLock::TryAcquire(const QString& note)
         }
         fd_ = fd;
         previousEndedWithoutClose_ = existed;
-        previousNote_ = existed ? QString::fromUtf8(ReadAll(fd)) : QString();
+        QStringList previous = existed ? QString::fromUtf8(ReadAll(fd)).split(QLatin1Char('\n')) : QStringList();
+        previousKeptReadings_ = previous.size() > 1 && previous.last() == QLatin1String(KeptReadingsLine);
+        if (previousKeptReadings_)
+            previous.removeLast();
+        previousNote_ = previous.join(QLatin1Char('\n'));
+        note_ = note;
         Rewrite(fd, note.toUtf8());
         return Outcome::Acquired;
     }
@@ -133,6 +141,14 @@ void SingleInstanceLock::EndedNormally()
         return;
     // Removed while still held, so that no new copy can take the old file for a crashed one's.
     ::unlink(QFile::encodeName(FilePath()).constData());
+    Close();
+}
+
+void SingleInstanceLock::EndedKeepingReadings()
+{
+    if (fd_ < 0)
+        return;
+    Rewrite(fd_, (note_ + QLatin1Char('\n') + QLatin1String(KeptReadingsLine)).toUtf8());
     Close();
 }
 

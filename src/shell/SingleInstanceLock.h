@@ -7,8 +7,9 @@
 // long as the program runs. The kernel drops the flock when the process dies however it dies, so a
 // crashed copy never blocks the next start. The file itself is removed only after a normal close
 // (EndedNormally); finding it on disk without an owner therefore means the previous copy crashed,
-// was killed or lost its power before its close. The file holds a note of the owner (the path of
-// its database), so the next start knows where that copy kept its readings.
+// was killed or lost its power before its close, or ended keeping readings for the next start
+// (EndedKeepingReadings). The file holds a note of the owner (the path of its database), so the next
+// start knows where that copy kept its readings, and a line saying when they were kept on purpose.
 
 #include <QString>
 
@@ -36,9 +37,14 @@ public:
     // close, and what that copy had noted in it.
     bool PreviousEndedWithoutClose() const { return previousEndedWithoutClose_; }
     const QString& PreviousNote() const { return previousNote_; }
+    // Whether that copy ended through EndedKeepingReadings, rather than by a crash.
+    bool PreviousKeptReadings() const { return previousKeptReadings_; }
 
     // The program has closed normally: the lock file goes, then the lock.
     void EndedNormally();
+    // The program has closed, leaving readings not saved in its tables for the next start to rescue:
+    // the lock goes, the file stays and says so.
+    void EndedKeepingReadings();
 
     QString FilePath() const;
 
@@ -49,5 +55,7 @@ private:
     QString name_;
     int fd_ = -1;
     bool previousEndedWithoutClose_ = false;
+    bool previousKeptReadings_ = false;
+    QString note_;
     QString previousNote_;
 };

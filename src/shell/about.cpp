@@ -271,6 +271,19 @@ void TForm3::OKButtonClick()
         close();
 }
 
+QSize TForm3::minimumSizeHint() const
+{
+    // The picture and the separator stretch with the box; the others stand where they were put.
+    QRect placed;
+    for (const QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child != panel1_ && child != bevel1_ && !child->isHidden())
+            placed |= child->geometry();
+    }
+    // The blank that the OK button keeps to the box's bottom, on the right and bottom of them all.
+    constexpr int Margin = 8;
+    return { placed.right() + 1 + Margin, placed.bottom() + 1 + Margin };
+}
+
 void TForm3::closeEvent(QCloseEvent* event)
 {
     module_.AboutCommandEnabled = true;

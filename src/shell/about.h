@@ -54,6 +54,9 @@ public:
     // "&OK": Help > About is available again, and the box closes.
     void OKButtonClick();
 
+    // The room of the texts and the button, which stand at fixed places: no smaller box shows them whole.
+    QSize minimumSizeHint() const override;
+
 protected:
     // The close box, and the close that "&OK" starts.
     void closeEvent(QCloseEvent* event) override;

@@ -11,6 +11,13 @@ QString Unknown()
     return QString::fromUtf16(UnknownFigure);
 }
 
+// A level as a spreadsheet gets it: the one decimal the window, the readings and the data sheet show,
+// rounded as they round it, so that a sum over the sheet adds what the user sees.
+double OneDecimal(double level)
+{
+    return QString::number(level, 'f', 1).toDouble();
+}
+
 FigureCell Text(const QString& shown, const QString& plain)
 {
     return { shown, plain, std::nullopt };
@@ -25,7 +32,7 @@ FigureCell Level(const std::optional<double>& level)
 {
     if (!level)
         return { Unknown(), QString(), std::nullopt };
-    return { SystemOneDecimalText(*level), QString::number(*level, 'f', 1), *level };
+    return { SystemOneDecimalText(*level), QString::number(*level, 'f', 1), OneDecimal(*level) };
 }
 
 FigureCell Percent(double share)
@@ -134,7 +141,9 @@ FigureTable StatisticsTable(const WeightedLevelStatistics& statistics, double hi
         }
         // A duration is shown as h:mm:ss, which needs no unit; programs and spreadsheets get seconds.
         const QString shownUnit = row.unit == QLatin1String("s") ? QString() : row.unit;
-        table.rows.push_back({ Text(row.label), { row.text, plain, row.value }, Text(shownUnit, row.unit) });
+        const std::optional<double> number
+            = row.value && row.unit == QLatin1String("dB") ? std::optional(OneDecimal(*row.value)) : row.value;
+        table.rows.push_back({ Text(row.label), { row.text, plain, number }, Text(shownUnit, row.unit) });
     }
     return table;
 }

@@ -19,7 +19,8 @@ struct FigureCell {
     // For programs: ISO 8601 dates and times, "." as the decimal point, whole seconds; empty where not
     // known.
     QString plain;
-    // For spreadsheets: levels in dB, coverage in %, durations in seconds, counts.
+    // For spreadsheets: levels in dB to the one decimal shown, coverage in %, durations in seconds,
+    // counts.
     std::optional<double> number;
 };
 

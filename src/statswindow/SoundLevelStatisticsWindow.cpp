@@ -323,6 +323,7 @@ void SoundLevelStatisticsWindow::refreshSummary(const std::vector<ReadingSeriesS
     const auto columns = static_cast<int>(series.size());
     std::vector<std::vector<StatisticsRow>> cells(series.size());
     QStringList labels;
+    bool intervalsUnknown = false;
     std::int64_t unreadable = 0;
     for (const ReadingSeriesStatistics& one : series) {
         if (one.statistics)
@@ -341,6 +342,7 @@ void SoundLevelStatisticsWindow::refreshSummary(const std::vector<ReadingSeriesS
             figures.highAlarmLevel = highAlarm;
             if (one.statistics)
                 figures = one.statistics->of(weighting).figures(weighting, highAlarm);
+            intervalsUnknown = intervalsUnknown || (figures.count > 0 && !figures.durationSeconds);
             const std::vector<StatisticsRow> rows = FigureRows(figures);
             auto& columnCells = cells[static_cast<std::size_t>(column)];
             columnCells.insert(columnCells.end(), rows.begin(), rows.end());
@@ -373,6 +375,10 @@ void SoundLevelStatisticsWindow::refreshSummary(const std::vector<ReadingSeriesS
 
     if (source_ && columns > 0 && labels.isEmpty())
         notes << QStringLiteral("No readings yet.");
+    if (intervalsUnknown)
+        notes << QString::fromUtf16(UnknownFigure)
+                + QStringLiteral(" not known: SEL, the durations and the time above the alarm level need the interval "
+                                 "between readings, and a data file keeps none.");
     if (unreadable > 0)
         notes << QStringLiteral("Rows left out, without a level in tenths of a dB or an A or C weighting: %1")
                      .arg(unreadable);

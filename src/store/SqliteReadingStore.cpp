@@ -6,6 +6,7 @@
 #include "store/RowText.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -404,6 +405,47 @@ void SqliteReadingTable::replaceRows(const RowSource& nextRow)
     transaction.commit();
 
     count_ = inserted;
+    model_->tableReset();
+}
+
+void SqliteReadingTable::appendRowsInSteps(const RowSource& nextRow, const std::function<void()>& betweenSteps)
+{
+    requireOpen("append to");
+    const qint64 before = count_;
+    try {
+        bool more = true;
+        while (more) {
+            QElapsedTimer step;
+            step.start();
+            qint64 rowsInStep = 0;
+            appendRows([&](RowToAppend& row) {
+                // The clock is asked every few hundred rows: a row takes about a microsecond.
+                if (++rowsInStep % 256 == 0 && step.elapsed() >= AppendStepMs)
+                    return false;
+                more = nextRow(row);
+                return more;
+            });
+            if (more && betweenSteps)
+                betweenSteps();
+        }
+    } catch (...) {
+        try {
+            truncate(before);
+        } catch (const TableError&) {
+            // The failure that came first is the one to tell.
+        }
+        throw;
+    }
+}
+
+void SqliteReadingTable::truncate(qint64 keep)
+{
+    if (count_ <= keep)
+        return;
+    Statement remove(db_, QStringLiteral("DELETE FROM %1 WHERE rowid > ?").arg(quoted(name_)));
+    sqlite3_bind_int64(remove.get(), 1, keep);
+    remove.step();
+    count_ = keep;
     model_->tableReset();
 }
 

@@ -46,6 +46,9 @@ public:
     // RecNo and the texts are stored as the rows give them.
     void appendRows(const RowSource& nextRow) override;
     void replaceRows(const RowSource& nextRow) override;
+    // A step takes about AppendStepMs.
+    static constexpr int AppendStepMs = 30;
+    void appendRowsInSteps(const RowSource& nextRow, const std::function<void()>& betweenSteps) override;
 
     // Rows [first, first + count) that exist, for the grid model's pages.
     std::vector<ReadingRow> readRows(qint64 first, qint64 count) const;
@@ -57,6 +60,8 @@ private:
     sqlite3_stmt* insertStatement() const;
     // Inserts every row nextRow gives inside the caller's transaction; the number inserted.
     qint64 insertRows(const RowSource& nextRow);
+    // Removes the rows after the first `keep`, and tells the grids.
+    void truncate(qint64 keep);
 
     sqlite3* db_;
     QString name_;

@@ -4,19 +4,26 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
 #include <QHBoxLayout>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <iterator>
 #include <stdexcept>
@@ -29,6 +36,14 @@ constexpr int FooterGap = 4;
 constexpr int DefaultPixelColumns = 1000;
 // "Reset Zoom" acts only on a run longer than the first screen of readings.
 constexpr double ResetFromLargestX = 60.0;
+// The mouse zooms no nearer than this many readings across the plot.
+constexpr double NearestMouseZoom = 2.0;
+// The chart's smallest size: room for a plot with its tick labels, and, beside the length of the
+// value axis's title, for the chart's title and the sample axis under the plot; the legend's width.
+constexpr int SmallestPlotWidth = 300;
+constexpr int SmallestChartHeight = 220;
+constexpr int RoomAroundAxisTitle = 120;
+constexpr int LegendWidth = 170;
 
 // About eight labelled ticks, at 1, 2 or 5 times a power of ten.
 double niceTickInterval(double width)
@@ -64,21 +79,49 @@ QString keepBlanks(const QString& plain)
 }
 
 // Puts a printer back into the orientation it had, however printing ends.
+// Lays a chart out at another size for as long as it lives, and back at the size it had.
+class ChartSizeRestorer {
+public:
+    ChartSizeRestorer(QChart& chart, const QSizeF& size)
+        : m_chart(chart)
+        , m_size(chart.size())
+    {
+        layOut(size);
+    }
+    ~ChartSizeRestorer() { layOut(m_size); }
+    ChartSizeRestorer(const ChartSizeRestorer&) = delete;
+    ChartSizeRestorer& operator=(const ChartSizeRestorer&) = delete;
+
+private:
+    void layOut(const QSizeF& size)
+    {
+        m_chart.resize(size);
+        if (QGraphicsLayout* layout = m_chart.layout())
+            layout->activate();
+    }
+
+    QChart& m_chart;
+    QSizeF m_size;
+};
+
 class OrientationRestorer {
 public:
-    explicit OrientationRestorer(QPrinter& printer)
-        : m_printer(printer)
-        , m_orientation(printer.pageLayout().orientation())
+    explicit OrientationRestorer(QPagedPaintDevice& device)
+        : m_device(device)
+        , m_orientation(device.pageLayout().orientation())
     {
     }
-    ~OrientationRestorer() { m_printer.setPageOrientation(m_orientation); }
+    ~OrientationRestorer() { m_device.setPageOrientation(m_orientation); }
     OrientationRestorer(const OrientationRestorer&) = delete;
     OrientationRestorer& operator=(const OrientationRestorer&) = delete;
 
 private:
-    QPrinter& m_printer;
+    QPagedPaintDevice& m_device;
     QPageLayout::Orientation m_orientation;
 };
+
+// The least width, in the chart's own pixels, a graph is laid out at for printing.
+constexpr qreal PrintedChartWidth = 1000;
 
 } // namespace
 
@@ -101,6 +144,7 @@ GraphConfig GraphConfig::analysisWindow()
     config.followNewest = false;
     config.scroll = Scroll::Percentage;
     config.resetSeries = 0;
+    config.resetShortSeriesToAllData = true;
     config.valueAxisAtStart = { GraphPanel::ValueAxisMinimum, GraphPanel::ValueAxisMaximum };
     config.sampleAxisAtStart.reset();
     return config;
@@ -121,6 +165,8 @@ GraphPanel::GraphPanel(GraphConfig config, QWidget* parent)
     for (QValueAxis* axis : { m_valueAxis, m_sampleAxis }) {
         axis->setTickType(QValueAxis::TicksDynamic);
         axis->setTickAnchor(0.0);
+        // A short plot (a tiled window) would turn its tick labels into "..."; a number stays whole.
+        axis->setTruncateLabels(false);
     }
     m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
     m_chart->addAxis(m_sampleAxis, Qt::AlignBottom);
@@ -140,14 +186,24 @@ GraphPanel::GraphPanel(GraphConfig config, QWidget* parent)
 
     m_view = new QChartView(m_chart, this);
     m_view->setRenderHint(QPainter::Antialiasing, false);
-    // Navigation is the button strip's alone (see the class comment).
+    // The chart's own rubber band would change its axes behind our ranges; the mouse goes through
+    // eventFilter instead.
     m_view->setRubberBand(QChartView::NoRubberBand);
     m_view->setInteractive(false);
+    m_view->viewport()->installEventFilter(this);
+    m_view->viewport()->setCursor(Qt::OpenHandCursor);
+    // However small the window, the axes keep their labels and titles whole.
+    m_view->setMinimumSize(SmallestPlotWidth, SmallestChartHeight);
+
+    m_scrollBar = new QScrollBar(Qt::Horizontal, this);
+    m_scrollBar->setObjectName(QStringLiteral("SampleScrollBar"));
+    connect(m_scrollBar, &QScrollBar::valueChanged, this, &GraphPanel::scrollBarMoved);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_view, 1);
+    layout->addWidget(m_scrollBar);
     buildButtonStrip();
 
     m_flushTimer.setSingleShot(true);
@@ -201,6 +257,8 @@ void GraphPanel::buildButtonStrip()
         auto* button = new QToolButton(strip);
         button->setArrowType(arrow);
         button->setObjectName(name);
+        // Held down, it keeps scrolling.
+        button->setAutoRepeat(true);
         button->setToolTip(tip);
         row->addWidget(button);
         return button;
@@ -209,7 +267,12 @@ void GraphPanel::buildButtonStrip()
     m_scrollRightButton = makeArrow(Qt::RightArrow, QStringLiteral("ScrollRightButton"), tr("Scroll right"));
     row->addStretch(1);
 
-    connect(m_printButton, &QPushButton::clicked, this, [this] { printGraph(); });
+    connect(m_printButton, &QPushButton::clicked, this, [this] {
+        if (m_printCommand)
+            m_printCommand();
+        else
+            printGraph();
+    });
     connect(m_zoomInButton, &QPushButton::clicked, this, &GraphPanel::zoomIn);
     connect(m_zoomOutButton, &QPushButton::clicked, this, &GraphPanel::zoomOut);
     connect(m_resetZoomButton, &QPushButton::clicked, this, &GraphPanel::resetZoom);
@@ -232,6 +295,9 @@ void GraphPanel::setValueAxisTitle(const QString& title)
 {
     m_valueAxisTitle = title;
     m_valueAxis->setTitleText(keepBlanks(title));
+    // The title stands along the axis: the plot must be as tall as the title is long.
+    const int titleLength = QFontMetrics(m_valueAxis->titleFont()).horizontalAdvance(title);
+    m_view->setMinimumHeight(std::max(SmallestChartHeight, titleLength + RoomAroundAxisTitle));
 }
 
 void GraphPanel::setSampleAxisTitle(const QString& title)
@@ -243,6 +309,31 @@ void GraphPanel::setSampleAxisTitle(const QString& title)
 void GraphPanel::setSeriesColor(int series, const QColor& colour)
 {
     seriesData(series).chartSeries->setColor(colour);
+}
+
+void GraphPanel::setSeriesName(int series, const QString& name)
+{
+    QLineSeries* line = seriesData(series).chartSeries;
+    line->setName(name);
+    for (QLegendMarker* marker : m_chart->legend()->markers(line))
+        marker->setVisible(!name.isEmpty());
+}
+
+QString GraphPanel::seriesName(int series) const
+{
+    return seriesData(series).chartSeries->name();
+}
+
+void GraphPanel::showLegend()
+{
+    QLegend* legend = m_chart->legend();
+    legend->setAlignment(Qt::AlignRight);
+    legend->show();
+    m_view->setMinimumWidth(SmallestPlotWidth + LegendWidth);
+    for (const SeriesData& data : m_series) {
+        for (QLegendMarker* marker : legend->markers(data.chartSeries))
+            marker->setVisible(!data.chartSeries->name().isEmpty());
+    }
 }
 
 void GraphPanel::setFooterLines(const QStringList& lines)
@@ -391,6 +482,32 @@ void GraphPanel::flush()
             rebuildSeries(data, sample, columns);
         m_columnsUsed = columns;
     }
+    updateScrollBar();
+}
+
+void GraphPanel::updateScrollBar()
+{
+    const AxisRange sample = axisRange(GraphAxis::Sample);
+    qsizetype last = -1;
+    for (int series = 0; series < seriesCount(); ++series)
+        last = std::max(last, largestX(series));
+    const double width = sample.width();
+    const auto position = static_cast<int>(std::clamp(std::round(sample.minimum), double(INT_MIN), double(INT_MAX)));
+    // From the first reading (or the left end shown, left of it) to where the last reading stands
+    // at the right edge (or the right end shown, beyond it).
+    const double lastStart = std::clamp(std::round(static_cast<double>(last) - width), 0.0, double(INT_MAX));
+    const QSignalBlocker quiet(m_scrollBar);
+    m_scrollBar->setRange(std::min(0, position), std::max(position, static_cast<int>(lastStart)));
+    m_scrollBar->setPageStep(static_cast<int>(std::clamp(std::round(width), 1.0, double(INT_MAX))));
+    m_scrollBar->setSingleStep(static_cast<int>(std::clamp(std::round(width / 10.0), 1.0, double(INT_MAX))));
+    m_scrollBar->setValue(position);
+    m_scrollBar->setEnabled(m_scrollBar->maximum() > m_scrollBar->minimum());
+}
+
+void GraphPanel::scrollBarMoved(int position)
+{
+    const AxisRange sample = axisRange(GraphAxis::Sample);
+    setAxisRange(GraphAxis::Sample, position, position + sample.width());
 }
 
 void GraphPanel::pushAxisRanges()
@@ -522,8 +639,18 @@ void GraphPanel::zoomOut()
 void GraphPanel::resetZoom()
 {
     const qsizetype last = largestX(m_config.resetSeries);
-    if (static_cast<double>(last) > ResetFromLargestX)
+    if (static_cast<double>(last) > ResetFromLargestX) {
         setAxisRange(GraphAxis::Sample, 0.0, static_cast<double>(last));
+        return;
+    }
+    if (!m_config.resetShortSeriesToAllData)
+        return;
+    qsizetype longest = -1;
+    for (int series = 0; series < seriesCount(); ++series)
+        longest = std::max(longest, largestX(series));
+    // A single reading still gets an axis one reading wide.
+    if (longest >= 0)
+        setAxisRange(GraphAxis::Sample, 0.0, std::max(static_cast<double>(longest), 1.0));
 }
 
 void GraphPanel::scrollLeft()
@@ -564,6 +691,82 @@ void GraphPanel::ScrollAxis(GraphAxis axis, double percent)
     setAxisRange(axis, range.minimum + shift, range.maximum + shift);
 }
 
+// ---- the mouse
+
+void GraphPanel::zoomSampleAxisAbout(double x, double factor)
+{
+    const AxisRange sample = axisRange(GraphAxis::Sample);
+    double minimum = x - (x - sample.minimum) * factor;
+    double maximum = x + (sample.maximum - x) * factor;
+    if (maximum - minimum < NearestMouseZoom) {
+        minimum = x - NearestMouseZoom / 2.0;
+        maximum = x + NearestMouseZoom / 2.0;
+    }
+    // Zoomed out at the left end, the window slides right rather than showing nothing there.
+    if (minimum < 0.0) {
+        maximum -= minimum;
+        minimum = 0.0;
+    }
+    setAxisRange(GraphAxis::Sample, minimum, maximum);
+}
+
+void GraphPanel::panSampleAxis(double readings)
+{
+    const AxisRange sample = axisRange(GraphAxis::Sample);
+    const double shift = std::max(readings, -sample.minimum);
+    if (shift != 0.0)
+        setAxisRange(GraphAxis::Sample, sample.minimum + shift, sample.maximum + shift);
+}
+
+bool GraphPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_view->viewport())
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::Wheel: {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        const double notches = wheel->angleDelta().y() / 120.0;
+        if (notches == 0.0)
+            return false;
+        const QPointF inChart = m_chart->mapFromScene(m_view->mapToScene(wheel->position().toPoint()));
+        const double x = m_chart->mapToValue(inChart, m_series.front().chartSeries).x();
+        zoomSampleAxisAbout(x, std::pow(WheelZoomFactor, notches));
+        return true;
+    }
+    case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return false;
+        m_dragFrom = mouse->position();
+        m_dragStartRange = axisRange(GraphAxis::Sample);
+        m_view->viewport()->setCursor(Qt::ClosedHandCursor);
+        return true;
+    }
+    case QEvent::MouseMove: {
+        if (!m_dragFrom)
+            return false;
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const double pixels = mouse->position().x() - m_dragFrom->x();
+        const double pixelsWide = m_chart->plotArea().width();
+        if (pixelsWide <= 0.0)
+            return true;
+        // The readings under the pointer stay under it.
+        const double wanted = m_dragStartRange.minimum - pixels * m_dragStartRange.width() / pixelsWide;
+        panSampleAxis(wanted - axisRange(GraphAxis::Sample).minimum);
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        if (!m_dragFrom)
+            return false;
+        m_dragFrom.reset();
+        m_view->viewport()->setCursor(Qt::OpenHandCursor);
+        return true;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 // ---- printing
 
 bool GraphPanel::printGraph()
@@ -574,17 +777,17 @@ bool GraphPanel::printGraph()
     return printed;
 }
 
-bool GraphPanel::printTo(QPrinter& printer)
+bool GraphPanel::printTo(QPagedPaintDevice& device)
 {
     flush();
     // A title or footer changed in this same event-loop turn is not laid out yet.
     if (QGraphicsLayout* layout = m_chart->layout())
         layout->activate();
-    const OrientationRestorer restorer(printer);
-    printer.setPageOrientation(QPageLayout::Landscape);
+    const OrientationRestorer restorer(device);
+    device.setPageOrientation(QPageLayout::Landscape);
 
     QPainter painter;
-    if (!painter.begin(&printer))
+    if (!painter.begin(&device))
         return false;
     const int pageWidth = painter.device()->width();
     const int pageHeight = painter.device()->height();
@@ -593,6 +796,12 @@ bool GraphPanel::printTo(QPrinter& printer)
     const int right = pageWidth - roundHalfEven(4.0 * pageWidth / 100.0);
     const int bottom = pageHeight - roundHalfEven(5.0 * pageHeight / 100.0);
     const QRectF target(left, top, right - left, bottom - top);
+    // On paper the graph has the page's room, however little the window gives it on the screen
+    // (a tiled window would print its title and axis titles cut short).
+    const QSizeF shown = m_chart->size();
+    const qreal printedWidth = std::max<qreal>(shown.width(), PrintedChartWidth);
+    const ChartSizeRestorer printedSize(*m_chart,
+        QSizeF(printedWidth, std::max<qreal>(shown.height(), printedWidth * target.height() / target.width())));
     const QRectF source = m_chart->mapRectToScene(QRectF(QPointF(0, 0), m_chart->size()));
     m_chart->scene()->render(&painter, target, source, Qt::IgnoreAspectRatio);
     return painter.end();

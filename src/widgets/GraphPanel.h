@@ -16,8 +16,10 @@ class QChart;
 class QChartView;
 class QGraphicsSimpleTextItem;
 class QLineSeries;
+class QPagedPaintDevice;
 class QPrinter;
 class QPushButton;
+class QScrollBar;
 class QToolButton;
 class QValueAxis;
 
@@ -37,6 +39,9 @@ struct GraphConfig {
     Scroll scroll = Scroll::FixedStep;
     // The series whose last point "Reset Zoom" shows.
     int resetSeries = 0;
+    // When that series is too short for "Reset Zoom" (60 readings or fewer), it shows all the data
+    // instead of doing nothing; the analysis window's first file may be a short one.
+    bool resetShortSeriesToAllData = false;
     // Ranges set when the graph is made; an empty one leaves that axis automatic.
     std::optional<std::pair<double, double>> valueAxisAtStart;
     std::optional<std::pair<double, double>> sampleAxisAtStart;
@@ -58,8 +63,10 @@ struct GraphConfig {
 // turn of the event loop, so a burst of readings costs one rebuild; flush() does it at once.
 //
 // Our own AxisRange values are the truth about the axes; the chart's axes are set from them when the
-// series are rebuilt. The chart takes no mouse zooming or panning: every change of range goes
-// through the operations below, which keep the automatic flags and the following consistent.
+// series are rebuilt. Every change of range goes through the operations below, which keep the
+// automatic flags and the following consistent: the buttons, the mouse over the plot (the wheel zooms
+// the sample axis about the pointer, a drag pans it) and the scroll bar under the plot, which spans
+// all the readings so that a long run is crossed in a few pages or one drag of its thumb.
 class GraphPanel : public QWidget {
     Q_OBJECT
 
@@ -89,6 +96,11 @@ public:
     void setSampleAxisTitle(const QString& title);
     QString sampleAxisTitle() const { return m_sampleAxisTitle; }
     void setSeriesColor(int series, const QColor& colour);
+    // The name the legend gives a series; a series without a name is left out of it.
+    void setSeriesName(int series, const QString& name);
+    QString seriesName(int series) const;
+    // A legend at the right of the plot, with a line of its colour for each named series.
+    void showLegend();
     // Left-aligned lines under the plot; they are printed with the graph.
     void setFooterLines(const QStringList& lines);
     QStringList footerLines() const { return m_footerLines; }
@@ -123,15 +135,24 @@ public:
     void scrollRight();
     // Prints on the current printer; false, and printFailed(), when the page could not be printed.
     bool printGraph();
+    // What "Print Graph" does; printGraph() while none is given.
+    void setPrintCommand(std::function<void()> command) { m_printCommand = std::move(command); }
 
     // The building blocks the buttons use.
     void zoomByPercent(double percent);
     void HorizScroll(double percent);
     void ScrollAxis(GraphAxis axis, double percent);
+    // The mouse's navigation: the sample axis zoomed by factor (below 1 nearer) about the reading x,
+    // and panned by a number of readings. Neither moves the value axis or shows readings left of
+    // the first one.
+    static constexpr double WheelZoomFactor = 0.8;
+    void zoomSampleAxisAbout(double x, double factor);
+    void panSampleAxis(double readings);
 
     // One landscape page: the whole chart stretched into the page less margins of 5 % left, 4 % top,
-    // 4 % right and 5 % bottom. The printer's orientation is restored afterwards, also on failure.
-    bool printTo(QPrinter& printer);
+    // 4 % right and 5 % bottom. The device's orientation is restored afterwards, also on failure.
+    // A printer, or a PDF writer.
+    bool printTo(QPagedPaintDevice& device);
     // The current printer, asked for at each "Print Graph".
     void setPrinterProvider(PrinterProvider provider) { m_printerProvider = std::move(provider); }
 
@@ -147,9 +168,14 @@ public:
     QPushButton* resetZoomButton() const { return m_resetZoomButton; }
     QToolButton* scrollLeftButton() const { return m_scrollLeftButton; }
     QToolButton* scrollRightButton() const { return m_scrollRightButton; }
+    QScrollBar* sampleScrollBar() const { return m_scrollBar; }
 
 signals:
     void printFailed();
+
+protected:
+    // The wheel and the drag over the plot.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct SeriesData {
@@ -173,6 +199,9 @@ private:
     int pixelColumns() const;
     void placeFooter();
     void buildButtonStrip();
+    // The scroll bar's range, page and position from the sample axis and the data.
+    void updateScrollBar();
+    void scrollBarMoved(int position);
 
     GraphConfig m_config;
     AxisRange m_valueRange;
@@ -188,6 +217,7 @@ private:
     int m_columnsUsed = 0;
     QTimer m_flushTimer;
     PrinterProvider m_printerProvider;
+    std::function<void()> m_printCommand;
 
     QChart* m_chart = nullptr;
     QChartView* m_view = nullptr;
@@ -201,4 +231,8 @@ private:
     QPushButton* m_resetZoomButton = nullptr;
     QToolButton* m_scrollLeftButton = nullptr;
     QToolButton* m_scrollRightButton = nullptr;
+    QScrollBar* m_scrollBar = nullptr;
+    // While the left button drags the plot: where it was pressed, and the sample axis then.
+    std::optional<QPointF> m_dragFrom;
+    AxisRange m_dragStartRange;
 };

@@ -17,6 +17,9 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+    // The grids' white text on a row colour dark enough for it, else black.
+    static QColor ReadableTextOn(const QColor& background);
+
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
     // The background of the cell's row; none where the row keeps the grid's own.

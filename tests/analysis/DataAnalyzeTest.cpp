@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMdiArea>
@@ -51,6 +52,7 @@ const QColor Green(0, 128, 0);
 const QColor Navy(0, 0, 128);
 const QColor MoneyGreen(192, 220, 192);
 const QColor Yellow(255, 255, 0);
+const QColor Olive(128, 128, 0);
 
 // n readings from first on, a tenth of a decibel apart.
 std::vector<QString> Readings(int n, int firstTenths = 600)
@@ -219,7 +221,10 @@ TEST_F(AnalysisWindowTest, OpensEmptyWithItsCaptionGridChartAndBottomStrip)
     EXPECT_EQ(graph->title(), "Data Analyze");
     EXPECT_EQ(graph->chart()->titleBrush().color(), QColor(Qt::blue));
     EXPECT_EQ(graph->valueAxisTitle(), "SPL        (Unit:  DB)';");
-    EXPECT_FALSE(graph->chart()->legend()->isVisible());
+    // The legend names the files beside their colours; none yet.
+    EXPECT_TRUE(graph->chart()->legend()->isVisible());
+    for (const QLegendMarker* marker : graph->chart()->legend()->markers())
+        EXPECT_FALSE(marker->isVisible());
     EXPECT_EQ(graph->seriesCount(), 10);
     EXPECT_EQ(graph->valueAxis()->min(), 0.0);
     EXPECT_EQ(graph->valueAxis()->max(), 140.0);
@@ -303,8 +308,9 @@ TEST_F(AnalysisWindowTest, TheSameFileTwiceIsTwoFilesInTwoColours)
     EXPECT_EQ(rowColours(), (std::vector<QColor> { Blue, Blue, Blue, Green, Green, Green }));
 }
 
-// The eighth file takes the grid's own background and the sixth the button shadow; the ninth and
-// tenth colour their rows only once they are loaded, also when the ninth held no readings.
+// The sixth file takes the button shadow and the eighth olive, apart from the grid's own background;
+// the ninth and tenth colour their rows only once they are loaded, also when the ninth held no
+// readings.
 TEST_F(AnalysisWindowTest, TheNinthAndTenthFilesColourTheirRowsOnlyOnceLoaded)
 {
     const struct {
@@ -323,13 +329,14 @@ TEST_F(AnalysisWindowTest, TheNinthAndTenthFilesColourTheirRowsOnlyOnceLoaded)
         for (int file = 1; file <= 8; ++file)
             load(two);
         EXPECT_EQ(window->FileColour(6), window->palette().color(QPalette::Dark));
-        EXPECT_EQ(window->FileColour(8), gridBackground());
+        EXPECT_EQ(window->FileColour(8), Olive);
+        EXPECT_NE(window->FileColour(8), gridBackground());
         EXPECT_EQ(window->Graph()->series(5)->color(), window->FileColour(6));
-        EXPECT_EQ(window->Graph()->series(7)->color(), gridBackground());
+        EXPECT_EQ(window->Graph()->series(7)->color(), Olive);
         std::vector<QColor> colours = rowColours();
         ASSERT_EQ(colours.size(), 16U);
         EXPECT_EQ(colours[13], window->FileColour(7));
-        EXPECT_EQ(colours[14], gridBackground());
+        EXPECT_EQ(colours[14], Olive);
         EXPECT_EQ(std::count(colours.begin(), colours.end(), Yellow), 0) << "no tenth file yet";
 
         // A count line says at least 1, also over no readings.
@@ -673,7 +680,10 @@ void AnalysisWindowTest::closedWithNothingOfTheLongFile()
     EXPECT_NO_THROW(StagingFileLease::acquire(m.Folders().cacheFolder(), QStringLiteral("the test")));
 }
 
-TEST_F(AnalysisWindowTest, AfterALoadTheMouseMovesNothingOnTheChartAndTheButtonsStillDo)
+// The mouse over the plot moves the sample axis only: the wheel zooms it about the reading under the
+// pointer, a left drag pans it (not before the first reading), the right button does nothing; the
+// value axis stays 0 to 140 throughout, and the buttons still zoom.
+TEST_F(AnalysisWindowTest, AfterALoadTheMouseMovesOnlyTheSampleAxisAndTheButtonsStillDo)
 {
     load(writeData("long.dmr", Readings(400)));
     GraphPanel* graph = window->Graph();
@@ -688,20 +698,52 @@ TEST_F(AnalysisWindowTest, AfterALoadTheMouseMovesNothingOnTheChartAndTheButtons
     QWidget* plot = graph->chartView()->viewport();
     const QPoint from = plot->rect().center() - QPoint(100, 60);
     const QPoint to = plot->rect().center() + QPoint(100, 60);
-    for (const Qt::MouseButton button : { Qt::LeftButton, Qt::RightButton }) {
-        QTest::mousePress(plot, button, {}, from);
-        QTest::mouseMove(plot, to);
-        QTest::mouseRelease(plot, button, {}, to);
-    }
+    const auto drag = [plot](Qt::MouseButton button, QPoint start, QPoint end) {
+        QTest::mousePress(plot, button, {}, start);
+        QTest::mouseMove(plot, end);
+        QTest::mouseRelease(plot, button, {}, end);
+    };
+    const auto readingUnder = [graph](QPoint point) {
+        const QPointF inChart = graph->chart()->mapFromScene(graph->chartView()->mapToScene(point));
+        return graph->chart()->mapToValue(inChart, graph->series(0)).x();
+    };
+
+    // A right drag, and a left drag towards the readings before the first: nothing moves.
+    drag(Qt::RightButton, from, to);
+    drag(Qt::LeftButton, from, to);
+    graph->flush();
+    EXPECT_EQ(ranges(), before);
+
+    // One notch of the wheel: the sample axis four fifths as wide, the reading under the pointer kept.
+    const double underPointer = readingUnder(to);
     QWheelEvent wheel(
         QPointF(to), plot->mapToGlobal(QPointF(to)), {}, QPoint(0, 120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(plot, &wheel);
     graph->flush();
-    EXPECT_EQ(ranges(), before);
+    const std::vector<double> zoomed = ranges();
+    EXPECT_EQ(zoomed[0], 0);
+    EXPECT_EQ(zoomed[1], 140);
+    EXPECT_NEAR(zoomed[3] - zoomed[2], 0.8 * 399, 1e-6);
+    EXPECT_GT(zoomed[2], 0);
+    EXPECT_NEAR(readingUnder(to), underPointer, 1e-6);
+
+    // A left drag to the left: the readings under the pointer follow it, the width stays.
+    const double grabbed = readingUnder(to);
+    drag(Qt::LeftButton, to, from);
+    graph->flush();
+    const std::vector<double> panned = ranges();
+    EXPECT_EQ(panned[0], 0);
+    EXPECT_EQ(panned[1], 140);
+    EXPECT_NEAR(panned[3] - panned[2], zoomed[3] - zoomed[2], 1e-6);
+    EXPECT_GT(panned[2], zoomed[2]);
+    EXPECT_NEAR(readingUnder(from), grabbed, 1e-6);
 
     QTest::mouseClick(child<QPushButton>("ZoomInButton"), Qt::LeftButton);
     graph->flush();
-    EXPECT_NE(ranges(), before);
+    EXPECT_NE(ranges(), panned);
+    QTest::mouseClick(child<QPushButton>("ResetZoomButton"), Qt::LeftButton);
+    graph->flush();
+    EXPECT_EQ(ranges(), before);
 }
 
 TEST_F(AnalysisWindowTest, CloseAsksNothingAndLeavesTheRowsInTheTable)

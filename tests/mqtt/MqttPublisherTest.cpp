@@ -35,6 +35,18 @@ QList<int> ReadingNumbers(const QList<MqttMessage>& messages)
     return numbers;
 }
 
+// The readings in the order they first arrived. QoS 1 delivers at least once: a reading the broker had
+// taken when its acknowledgement was lost with the connection comes again after the reconnection.
+QList<int> FirstArrivals(const QList<int>& numbers)
+{
+    QList<int> first;
+    for (int n : numbers) {
+        if (!first.contains(n))
+            first.append(n);
+    }
+    return first;
+}
+
 QList<int> Numbers(std::initializer_list<std::pair<int, int>> ranges)
 {
     QList<int> numbers;
@@ -206,13 +218,17 @@ TEST_F(MqttPublisherTest, ReadingsTakenWhileTheBrokerIsDownArriveAfterItReturns)
         publisher.publish(Reading(n));
     ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/state"), 12)) << subscriber.error().toStdString();
     stopAndWaitForOffline(publisher, subscriber);
-    EXPECT_EQ(ReadingNumbers(subscriber.messages(QStringLiteral("meter/state"))), Numbers({ { 1, 12 } }));
+    EXPECT_EQ(
+        FirstArrivals(ReadingNumbers(subscriber.messages(QStringLiteral("meter/state")))), Numbers({ { 1, 12 } }));
     EXPECT_EQ(publisher.dropped(), 0u);
 
-    // Connected, lost with the reason, connected again.
+    // Connected, lost with the reason, connected again. While the broker is down a failed attempt may
+    // be told as well when its reason differs from the loss's.
     QList<bool> states;
-    for (const QList<QVariant>& change : changes)
-        states.append(change.at(0).toBool());
+    for (const QList<QVariant>& change : changes) {
+        if (states.isEmpty() || states.last() != change.at(0).toBool())
+            states.append(change.at(0).toBool());
+    }
     EXPECT_EQ(states.mid(0, 3), QList<bool>({ true, false, true }));
     ASSERT_GE(changes.size(), 2);
     const QString reason = changes.at(1).at(1).toString();

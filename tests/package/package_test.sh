@@ -41,6 +41,7 @@ expected=(
     /usr/bin/decimora
     /usr/share/decimora/Decimora_en.rav
     /usr/share/decimora/Decimora_noise_en.rav
+    /usr/share/decimora/Decimora-default.INI
     /usr/share/decimora/decimora.chm
     /usr/share/decimora/highalarm.wav
     /usr/share/decimora/lowalarm.wav
@@ -105,6 +106,8 @@ program_pid=
 settings=$home/.config/decimora/Decimora.INI
 [ -f "$settings" ] || fail "no settings file at $settings"
 grep -q '^\[Caldrix OPTIONS\]' "$settings" || fail "$settings has no settings section"
+# The first start began from the shipped defaults, not from the keys' load defaults (both alarms at 30 dB).
+grep -q '^SYSTEMHAL=850.$' "$settings" || fail "$settings does not hold the shipped high alarm level"
 [ ! -e "$lock" ] || fail "the lock was left as after a crash"
 written=$(find "$root" -newer "$deb" ! -type d)
 [ -z "$written" ] || fail "the program wrote into its installed folders: $written"

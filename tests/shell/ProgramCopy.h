@@ -13,6 +13,7 @@
 #include "shell/DataSheetPrinting.h"
 #include "shell/DecimoraMain.h"
 #include "shell/ExportToExcel.h"
+#include "shell/about.h"
 #include "store/SqliteReadingStore.h"
 #include "support/TestModule.h"
 
@@ -84,7 +85,11 @@ struct ProgramCopy {
             ADD_FAILURE() << "cannot copy the report definition";
 
         FrameWindowsAndCommands windowsAndCommands;
-        windowsAndCommands.createAboutBox = [](TForm6&) { return StandIn("Form3"); };
+        windowsAndCommands.createAboutBox = [this](TForm6& m) -> QWidget* {
+            if (realAboutBox)
+                return new TForm3(m);
+            return StandIn("Form3");
+        };
         windowsAndCommands.createSetupWindow = [this](TForm6& m) -> QWidget* {
             if (realSetupWindow)
                 return new TForm8(m);
@@ -167,8 +172,10 @@ struct ProgramCopy {
     QString exportedFrom;
     std::optional<DataSourceRegistrationMessage> registrationFailure;
     bool moduleCreated = false;
-    // Option > System Setup opens the real setup window rather than a stand-in.
+    // Option > System Setup opens the real setup window rather than a stand-in; Help > About the
+    // real about box.
     bool realSetupWindow = false;
+    bool realAboutBox = false;
     // Declared last: the frame goes before the module its windows point into.
     std::unique_ptr<TForm1> frame;
 };

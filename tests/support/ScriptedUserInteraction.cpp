@@ -58,6 +58,15 @@ QString ScriptedUserInteraction::askOpenFileName(QWidget* owner, const FileDialo
     return takeFront(openFileNames, QString());
 }
 
+QStringList ScriptedUserInteraction::askOpenFileNames(QWidget* owner, const FileDialogRequest& request)
+{
+    if (openFileNameLists.empty())
+        return UserInteraction::askOpenFileNames(owner, request);
+    openDialogs.push_back(request);
+    stayOpen(owner);
+    return takeFront(openFileNameLists, QStringList());
+}
+
 bool ScriptedUserInteraction::askPrinterSetup(QWidget* owner, QPrinter& printer)
 {
     ++printerSetupCount;

@@ -29,6 +29,8 @@ public:
     std::deque<MessageAnswer> answers;
     std::deque<QString> saveFileNames; // an empty text means "cancelled"
     std::deque<QString> openFileNames;
+    // Answers of open dialogs in which several files are chosen at once, used before openFileNames.
+    std::deque<QStringList> openFileNameLists;
     std::deque<bool> printerSetupAnswers;
     // What the user picks in an accepted printer setup dialog.
     std::function<void(QPrinter&)> printerSetupChoice;
@@ -58,6 +60,7 @@ public:
         QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons, MessageIcon icon) override;
     QString askSaveFileName(QWidget* owner, const FileDialogRequest& request) override;
     QString askOpenFileName(QWidget* owner, const FileDialogRequest& request) override;
+    QStringList askOpenFileNames(QWidget* owner, const FileDialogRequest& request) override;
     bool askPrinterSetup(QWidget* owner, QPrinter& printer) override;
     ReportOutputChoice askReportOutput(QWidget* owner, const QString& reportTitle, const QPrinter& printer) override;
     void showPrintPreview(QWidget* owner, QPrinter& printer, const std::function<void(QPrinter&)>& paint) override;
