@@ -44,9 +44,8 @@ bool ReadingDurations::isRegular(std::size_t index) const
     if (!CanBeInterval(step))
         return false;
     const std::optional<ClockSeconds>& before = index == 0 ? stepBefore_ : pending_[index - 1].step;
-    const std::optional<ClockSeconds> after
-        = index + 1 < pending_.size() ? pending_[index + 1].step : std::optional<ClockSeconds>();
-    return step == before || step == after;
+    const bool hasAfter = index + 1 < pending_.size();
+    return step == before || (hasAfter && step == pending_[index + 1].step);
 }
 
 std::optional<std::int32_t> ReadingDurations::medianPositiveStep() const
