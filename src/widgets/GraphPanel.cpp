@@ -44,6 +44,10 @@ constexpr int SmallestPlotWidth = 300;
 constexpr int SmallestChartHeight = 220;
 constexpr int RoomAroundAxisTitle = 120;
 constexpr int LegendWidth = 170;
+// A legend's row is its text with a few pixels between rows; above and below the legend the chart
+// keeps its title and margins. A legend that does not fit cuts off the names at its foot.
+constexpr int LegendRowSpacing = 8;
+constexpr int RoomAroundLegend = 100;
 
 // About eight labelled ticks, at 1, 2 or 5 times a power of ten.
 double niceTickInterval(double width)
@@ -295,9 +299,22 @@ void GraphPanel::setValueAxisTitle(const QString& title)
 {
     m_valueAxisTitle = title;
     m_valueAxis->setTitleText(keepBlanks(title));
+    refreshSmallestHeight();
+}
+
+void GraphPanel::refreshSmallestHeight()
+{
     // The title stands along the axis: the plot must be as tall as the title is long.
-    const int titleLength = QFontMetrics(m_valueAxis->titleFont()).horizontalAdvance(title);
-    m_view->setMinimumHeight(std::max(SmallestChartHeight, titleLength + RoomAroundAxisTitle));
+    const int titleLength = QFontMetrics(m_valueAxis->titleFont()).horizontalAdvance(m_valueAxisTitle);
+    int smallest = std::max(SmallestChartHeight, titleLength + RoomAroundAxisTitle);
+    const QLegend* legend = m_chart->legend();
+    if (legend->isVisible()) {
+        const auto named = std::count_if(m_series.begin(), m_series.end(),
+            [](const SeriesData& data) { return !data.chartSeries->name().isEmpty(); });
+        const int row = QFontMetrics(legend->font()).height() + LegendRowSpacing;
+        smallest = std::max(smallest, static_cast<int>(named) * row + RoomAroundLegend);
+    }
+    m_view->setMinimumHeight(smallest);
 }
 
 void GraphPanel::setSampleAxisTitle(const QString& title)
@@ -317,6 +334,7 @@ void GraphPanel::setSeriesName(int series, const QString& name)
     line->setName(name);
     for (QLegendMarker* marker : m_chart->legend()->markers(line))
         marker->setVisible(!name.isEmpty());
+    refreshSmallestHeight();
 }
 
 QString GraphPanel::seriesName(int series) const
@@ -334,6 +352,7 @@ void GraphPanel::showLegend()
         for (QLegendMarker* marker : legend->markers(data.chartSeries))
             marker->setVisible(!data.chartSeries->name().isEmpty());
     }
+    refreshSmallestHeight();
 }
 
 void GraphPanel::setFooterLines(const QStringList& lines)

@@ -178,6 +178,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The chart is never shorter than its value axis's title or its legend's names need.
+    void refreshSmallestHeight();
     struct SeriesData {
         QLineSeries* chartSeries = nullptr;
         SeriesStore store;

@@ -1,6 +1,6 @@
 // Cascade and tiling with every child window open: no window is made smaller than its controls need,
 // so no two controls of one window lie over each other, none is cut off or squeezed below its own
-// smallest size, and the graphs keep room for their axis titles.
+// smallest size, and the graphs keep room for their axis titles and every name of their legends.
 
 #include "ProgramCopy.h"
 #include "statswindow/SoundLevelStatisticsWindow.h"
@@ -12,7 +12,9 @@
 #include <QChart>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGraphicsTextItem>
 #include <QLabel>
+#include <QLegend>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QProgressBar>
@@ -24,6 +26,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QValueAxis>
+#include <functional>
 
 namespace {
 
@@ -83,6 +86,23 @@ std::string Name(const QWidget* widget)
         .toStdString();
 }
 
+// The names of a legend that lie whole inside it: the legend cuts off the rows that do not fit.
+qsizetype LegendNamesShownWhole(const QLegend& legend)
+{
+    qsizetype shown = 0;
+    const std::function<void(const QGraphicsItem*)> count = [&](const QGraphicsItem* item) {
+        for (const QGraphicsItem* child : item->childItems()) {
+            const auto* text = qgraphicsitem_cast<const QGraphicsTextItem*>(child);
+            if (text && !text->toPlainText().isEmpty() && child->isVisible()
+                && legend.rect().contains(child->mapRectToItem(&legend, child->boundingRect())))
+                ++shown;
+            count(child);
+        }
+    };
+    count(&legend);
+    return shown;
+}
+
 void ExpectControlsApart(const QWidget* window)
 {
     QList<QWidget*> controls;
@@ -104,6 +124,11 @@ void ExpectControlsApart(const QWidget* window)
     for (const GraphPanel* graph : window->findChildren<GraphPanel*>()) {
         const int title = QFontMetrics(graph->valueAxis()->titleFont()).horizontalAdvance(graph->valueAxisTitle());
         EXPECT_GE(graph->chart()->plotArea().height(), title) << "the value axis's title of " << Name(window);
+        const QLegend* legend = graph->chart()->legend();
+        if (legend->isVisible()) {
+            EXPECT_EQ(LegendNamesShownWhole(*legend), legend->markers().size())
+                << "every name of the legend of " << Name(window);
+        }
     }
 }
 
@@ -118,8 +143,11 @@ TEST(MainWindow, TiledOrCascadedNoWindowsControlsLieOverEachOther)
     frame.show();
     frame.RealTimeMeasure1->trigger();
     frame.ImportData1->trigger();
-    copy.test.ui.openFileNames.push_back(
-        WriteReadings(copy.test.folder.filePath("run.dmr"), { "50.0", "51.0", "52.0" }));
+    // Ten files, the most the analysis window takes: its legend has ten names to show.
+    QStringList files;
+    for (int i = 1; i <= 10; ++i)
+        files << WriteReadings(copy.test.folder.filePath(QStringLiteral("run%1.dmr").arg(i)), { "50.0", "51.0" });
+    copy.test.ui.openFileNameLists.push_back(files);
     frame.Open1->trigger();
     frame.SystemSetup1->trigger();
     frame.About1->trigger();
