@@ -1,4 +1,4 @@
-// decimora-cli convert: a data file into another data file or a spreadsheet.
+// decimora-cli convert: a data file, or a live log of the tool's, into a data file or a spreadsheet.
 
 #include "cli/CliCommands.h"
 #include "cli/CliError.h"
@@ -35,11 +35,14 @@ const CliCommand& ConvertCommand()
     static const CliCommand command {
         .name = "convert",
         .summary = "turn a data file into another data file or a spreadsheet",
-        .description = "Writes the readings of a data file to another data file or a spreadsheet, as File > Export "
-                       "to Excel does; the output is replaced only once the new one is complete.",
+        .description = "Writes the readings of a data file, or of a CSV or JSON-lines log written by live, to a "
+                       "data file or a spreadsheet, as File > Export to Excel does; the output is replaced only "
+                       "once the new one is complete.",
         .options = {},
         .arguments = {
-            { .name = "IN.dmr", .description = "A data file.", .usage = "IN.dmr" },
+            { .name = "IN.dmr",
+                .description = "A data file, or a log written by live (--format csv or jsonl).",
+                .usage = "IN.dmr" },
             { .name = "OUT",
                 .description = "The file to write: a data file (.dmr) or a spreadsheet (.csv, .xlsx, .xls).",
                 .usage = "OUT.dmr|.csv|.xlsx|.xls" },

@@ -1,6 +1,7 @@
 #include "cli/NoiseOptions.h"
 
 #include "cli/CliError.h"
+#include "cli/LiveLogFile.h"
 #include "datafile/DataFile.h"
 
 #include <cmath>
@@ -131,12 +132,18 @@ std::vector<FileSeries> ReadFileSeries(const QStringList& paths)
     std::vector<FileSeries> files;
     const TimeTextReader texts;
     for (const QString& path : paths) {
-        std::optional<DataFileReader> reader = OpenDataFile(path);
-        if (!reader)
-            throw CliError(QStringLiteral("%1 is not a Decimora data file.").arg(path));
         StampedSeriesReader series(texts);
-        ForEachDataLine(*reader, [&series](const ReadingRowText& row) { series.add(row); });
-        files.push_back({ path, series.finish() });
+        qint64 firstLine = FirstReadingLine;
+        if (std::optional<DataFileReader> reader = OpenDataFile(path)) {
+            ForEachDataLine(*reader, [&series](const ReadingRowText& row) { series.add(row); });
+        } else if (const std::optional<LiveLogFile> log = ReadLiveLog(path)) {
+            for (const LiveLogRow& row : log->rows)
+                series.add(row.text());
+            firstLine = log->firstLine;
+        } else {
+            throw CliError(QStringLiteral("%1 is not a Decimora data file.").arg(path));
+        }
+        files.push_back({ path, series.finish(), firstLine });
     }
     return files;
 }
@@ -144,7 +151,7 @@ std::vector<FileSeries> ReadFileSeries(const QStringList& paths)
 QString TimeErrorText(const FileSeries& file)
 {
     const TimeStampError& error = *file.series.timeError;
-    return QStringLiteral("%1: line %2: %3.").arg(file.path).arg(error.row() + FirstReadingLine).arg(error.text());
+    return QStringLiteral("%1: line %2: %3.").arg(file.path).arg(error.row() + file.firstLine).arg(error.text());
 }
 
 TimedSeries TimedOf(const StampedSeries& series, const std::optional<std::int32_t>& interval)

@@ -27,8 +27,11 @@ std::optional<std::int32_t> IntervalOf(const ParsedCommand& command);
 struct FileSeries {
     QString path;
     StampedSeries series;
+    // The file's line of the series' first reading.
+    qint64 firstLine = 0;
 };
-// Throws CliError for a file that cannot be read or is no data file.
+// Reads data files and the tool's own live logs (CSV or JSON lines). Throws CliError for a file that
+// cannot be read or is neither.
 std::vector<FileSeries> ReadFileSeries(const QStringList& paths);
 
 // "FILE: line N: the date and time "..." cannot be read."

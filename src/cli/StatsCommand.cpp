@@ -151,7 +151,9 @@ const CliCommand& StatsCommand()
           "and a blank line between them.",
         .options = StatsOptions(),
         .arguments = {
-            { .name = "FILE.dmr", .description = "Data files.", .usage = "FILE.dmr..." },
+            { .name = "FILE.dmr",
+                .description = "Data files, or logs written by live (--format csv or jsonl).",
+                .usage = "FILE.dmr..." },
         },
         .talksToMeter = false,
         .check = [](const ParsedCommand& command) { ReadStatsRequest(command); },

@@ -1,6 +1,7 @@
 #include "cli/TableFiles.h"
 
 #include "cli/CliError.h"
+#include "cli/LiveLogFile.h"
 #include "datafile/DataFile.h"
 #include "datafile/StagingFile.h"
 #include "output/DBGridToExcel.h"
@@ -52,6 +53,18 @@ void LoadInto(const WorkFolder& work, ReadingTable& table, const QString& path)
 {
     table.empty();
     StagingFileLease staging = StagingFileLease::acquire(work.path(), QStringLiteral("a data file load"));
-    if (!LoadDataFile(path, table, staging))
+    if (LoadDataFile(path, table, staging))
+        return;
+    const std::optional<LiveLogFile> log = ReadLiveLog(path);
+    if (!log)
         throw CliError(QStringLiteral("%1 is not a Decimora data file.").arg(path));
+    // Numbered from 1 in the order of the lines, as a download numbers its readings.
+    qint64 next = 0;
+    table.appendRows([&](RowToAppend& row) {
+        if (next == qint64(log->rows.size()))
+            return false;
+        row = { next + 1, log->rows[std::size_t(next)].text() };
+        ++next;
+        return true;
+    });
 }

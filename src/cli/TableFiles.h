@@ -34,6 +34,6 @@ private:
     QTemporaryDir folder_;
 };
 
-// Loads a data file into the table (emptied first) through the staging file of the work folder.
-// Throws CliError when the file is not a data file.
+// Loads a data file into the table (emptied first) through the staging file of the work folder, or
+// the tool's own live log (CSV or JSON lines). Throws CliError when the file is neither.
 void LoadInto(const WorkFolder& work, ReadingTable& table, const QString& path);

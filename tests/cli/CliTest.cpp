@@ -859,6 +859,74 @@ QList<QStringList> Rows(const QString& table)
     return rows;
 }
 
+// The logger's own files read back: a CSV and a JSON-lines log of the six readings of SmallDataFile
+// (logged at UTC+2, with milliseconds) give stats the same figures and convert the same data file.
+TEST_F(CliTest, LiveLogsReadBackLikeTheDataFileOfTheSameReadings)
+{
+    const QString dmr = file(QStringLiteral("small.dmr"));
+    writeFile(dmr, SmallDataFile);
+    const struct {
+        QByteArray time;
+        QByteArray level;
+        QByteArray weighting;
+    } readings[] = { { "09:05:30.004", "65.3", "A" }, { "09:05:40.250", "70.1", "A" }, { "09:05:50.500", "58.0", "A" },
+        { "09:06:00.750", "82.4", "A" }, { "09:06:10.000", "91.7", "C" }, { "09:06:20.999", "88.2", "C" } };
+    QByteArray csv = "time,level,weighting,range,response,max_hold\r\n";
+    QByteArray jsonl;
+    for (const auto& r : readings) {
+        csv += "2006-05-12T" + r.time + "+02:00," + r.level + "," + r.weighting + ",30-130,fast,false\r\n";
+        jsonl += "{\"time\":\"2006-05-12T" + r.time + "+02:00\",\"level\":" + r.level + ",\"weighting\":\""
+            + r.weighting + "\",\"range\":\"30-130\",\"response\":\"fast\",\"max_hold\":false}\n";
+    }
+    const QString csvLog = file(QStringLiteral("live.csv"));
+    const QString jsonLog = file(QStringLiteral("live.jsonl"));
+    writeFile(csvLog, csv);
+    writeFile(jsonLog, jsonl);
+
+    const Finished fromDataFile = run({ "stats", "--periods", dmr });
+    ASSERT_EQ(fromDataFile.exitCode, 0) << fromDataFile.err.toStdString();
+    const Finished summary = run({ "stats", dmr });
+    const Finished converted = run({ "convert", dmr, file(QStringLiteral("expected.dmr")) });
+    ASSERT_EQ(converted.exitCode, 0) << converted.err.toStdString();
+    for (const QString& log : { csvLog, jsonLog }) {
+        SCOPED_TRACE(log.toStdString());
+        const Finished periods = run({ "stats", "--periods", log });
+        ASSERT_EQ(periods.exitCode, 0) << periods.err.toStdString();
+        EXPECT_EQ(periods.out, QString(fromDataFile.out).replace(dmr, log));
+        EXPECT_EQ(run({ "stats", log }).out, QString(summary.out).replace(dmr, log));
+        const QString out = file(QStringLiteral("out.dmr"));
+        ASSERT_EQ(run({ "convert", log, out }).exitCode, 0);
+        EXPECT_EQ(readFile(out), readFile(file(QStringLiteral("expected.dmr"))));
+    }
+
+    // A line that is no reading is named with its number and the start of its text.
+    const QByteArray garbage(10000, 'x');
+    const struct {
+        QByteArray line;
+        QString quoted;
+    } bad[] = {
+        { "2006-05-12T09:07:00.000+02:00,loud,A,30-130,fast,false",
+            "\"2006-05-12T09:07:00.000+02:00,loud,A,30-130,fast,false\"" },
+        { "2006-05-12T09:07:00.000,60.0,A,30-130,fast,false", "\"2006-05-12T09:07:00.000,60.0,A,30-130,fast,false\"" },
+        { "2006-05-12T09:07:00.000+02:00,60.0,Z,30-130,fast,false",
+            "\"2006-05-12T09:07:00.000+02:00,60.0,Z,30-130,fast,false\"" },
+        { garbage, "\"" + QString(60, QLatin1Char('x')) + "...\"" },
+    };
+    for (const auto& b : bad) {
+        writeFile(csvLog, csv + b.line + "\r\n");
+        for (const char* command : { "stats", "convert" }) {
+            const QStringList arguments = QLatin1String(command) == QLatin1String("stats")
+                ? QStringList { "stats", csvLog }
+                : QStringList { "convert", csvLog, file(QStringLiteral("bad.csv")) };
+            const Finished done = run(arguments);
+            EXPECT_EQ(done.exitCode, 1);
+            EXPECT_EQ(
+                done.err, "decimora-cli: " + csvLog + ", line 8: " + b.quoted + " is not a reading of a live log.\n");
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("bad.csv"))));
+}
+
 TEST_F(CliTest, StatsPrintsThePeriodsHoursAndEventsOfEachFileUnderTheirHeaders)
 {
     const QString in = file(QStringLiteral("day.dmr"));
