@@ -106,6 +106,9 @@ int RunDownload(const ParsedCommand& command)
     const QString& outputPath = request.outputPath;
     const QString& rawPath = request.rawPath;
     const MeterOptions& options = request.meter;
+    // A file that cannot be written is told before the meter is asked for anything.
+    RequireWritable(outputPath);
+    RequireWritable(rawPath);
 
     // SIGINT and SIGTERM call the download off between two blocks; with the simulated meter SIGUSR1
     // pulls its cable and SIGUSR2 plugs it back.

@@ -1,6 +1,7 @@
 #include "cli/NoiseOptions.h"
 
 #include "cli/CliError.h"
+#include "cli/CliOutput.h"
 #include "cli/LiveLogFile.h"
 #include "datafile/DataFile.h"
 
@@ -135,7 +136,19 @@ std::vector<FileSeries> ReadFileSeries(const QStringList& paths)
         StampedSeriesReader series(texts);
         qint64 firstLine = FirstReadingLine;
         if (std::optional<DataFileReader> reader = OpenDataFile(path)) {
-            ForEachDataLine(*reader, [&series](const ReadingRowText& row) { series.add(row); });
+            qint64 rows = 0;
+            ForEachDataLine(*reader, [&](const ReadingRowText& row) {
+                series.add(row);
+                ++rows;
+            });
+            // Every row is read whatever the count says, as a load into a window reads them; a count
+            // above the rows is the mark of a file cut short, worth a word.
+            if (reader->declaredCount() > rows) {
+                Say(QStringLiteral("%1: line 2 counts %2 readings, the file holds %3: it may have been cut short.")
+                        .arg(path)
+                        .arg(reader->declaredCount())
+                        .arg(rows));
+            }
         } else if (const std::optional<LiveLogFile> log = ReadLiveLog(path)) {
             for (const LiveLogRow& row : log->rows)
                 series.add(row.text());
@@ -143,7 +156,14 @@ std::vector<FileSeries> ReadFileSeries(const QStringList& paths)
         } else {
             throw CliError(QStringLiteral("%1 is not a Decimora data file.").arg(path));
         }
-        files.push_back({ path, series.finish(), firstLine });
+        StampedSeries read = series.finish();
+        // As the statistics window tells them: a level the meter cannot give (999.9) is no reading.
+        if (read.unreadableRows > 0) {
+            Say(QStringLiteral("%1: rows left out, without a level in tenths of a dB or an A or C weighting: %2")
+                    .arg(path)
+                    .arg(read.unreadableRows));
+        }
+        files.push_back({ path, std::move(read), firstLine });
     }
     return files;
 }

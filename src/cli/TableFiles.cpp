@@ -2,6 +2,7 @@
 
 #include "cli/CliError.h"
 #include "cli/LiveLogFile.h"
+#include "core/WholeFileWriter.h"
 #include "datafile/DataFile.h"
 #include "datafile/StagingFile.h"
 #include "output/DBGridToExcel.h"
@@ -36,6 +37,17 @@ void WriteTableFile(ReadingTable& table, const QString& path)
         text.replace(saveDialog, QStringLiteral("Name the output file *\\1"));
         throw CliError(text);
     }
+}
+
+void RequireWritable(const QString& path)
+{
+    const QFileInfo info(path);
+    // A FIFO or a device is opened only when there is something to write: opening it now could wait
+    // for a reader.
+    if (path.isEmpty() || (info.exists() && !info.isFile() && !info.isDir()))
+        return;
+    // Made beside the file and removed again; the file itself is not touched.
+    const WholeFileWriter probe(path);
 }
 
 WorkFolder::WorkFolder()

@@ -21,6 +21,11 @@ std::optional<TableFileKind> TableFileKindOf(const QString& path);
 // Writes every row of the table to path, replacing a file there only with a complete new one.
 void WriteTableFile(ReadingTable& table, const QString& path);
 
+// Throws FileWriteError, as the write would, when no file can be written at path (a folder that does
+// not exist or cannot be written): checked before a long download, not after it. Nothing for an empty
+// path.
+void RequireWritable(const QString& path);
+
 // A folder of the tool's own for the tables and the staging file of one command, so that the desktop
 // program's database and staging file are never touched.
 class WorkFolder {

@@ -927,6 +927,33 @@ TEST_F(CliTest, LiveLogsReadBackLikeTheDataFileOfTheSameReadings)
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("bad.csv"))));
 }
 
+// A row stats cannot count is told, as the statistics window tells it, not dropped in silence; the
+// figures are those of the other rows. So is a file that looks cut short.
+TEST_F(CliTest, StatsTellsTheRowsItLeavesOut)
+{
+    const QString odd = file(QStringLiteral("odd.dmr"));
+    writeFile(odd,
+        "@Zentrobasis Decimora File\r\nTotal:3\r\n"
+        "5/12/2006 ,9:5:30  ,999.9 ,A\r\n"
+        "5/12/2006 ,9:5:40  ,70.1  ,A\r\n"
+        "5/12/2006 ,9:5:50  ,70.1  ,X\r\n");
+    const Finished done = run({ "stats", odd });
+    EXPECT_EQ(done.exitCode, 0);
+    EXPECT_EQ(done.err,
+        "decimora-cli: " + odd + ": rows left out, without a level in tenths of a dB or an A or C weighting: 2\n");
+    EXPECT_TRUE(done.out.contains(odd + "\tReadings (A)\t1\t")) << done.out.toStdString();
+
+    // Every row counts, whatever line 2 says; a count above them is told.
+    const QString cut = file(QStringLiteral("cut.dmr"));
+    writeFile(cut,
+        "@Zentrobasis Decimora File\r\nTotal:5\r\n5/12/2006 ,9:5:30  ,60.0  ,A\r\n5/12/2006 ,9:5:40  ,70.1  ,A\r\n");
+    const Finished cutShort = run({ "stats", cut });
+    EXPECT_EQ(cutShort.exitCode, 0);
+    EXPECT_EQ(cutShort.err,
+        "decimora-cli: " + cut + ": line 2 counts 5 readings, the file holds 2: it may have been cut short.\n");
+    EXPECT_TRUE(cutShort.out.contains(cut + "\tReadings (A)\t2\t")) << cutShort.out.toStdString();
+}
+
 TEST_F(CliTest, StatsPrintsThePeriodsHoursAndEventsOfEachFileUnderTheirHeaders)
 {
     const QString in = file(QStringLiteral("day.dmr"));
@@ -1256,6 +1283,11 @@ TEST_F(CliTest, FailuresEndWithOneAndOneMessageLine)
                 + ", line 4: \"loud\" is not a sound level in dB (whole decibels, \".\", one tenths digit)" },
         { { "report", "--output", file(QStringLiteral("z.pdf")), file(QStringLiteral("missing.dmr")) },
             "Cannot open " + file(QStringLiteral("missing.dmr")) + ": No such file or directory" },
+        // Before the download: the error output holds no progress line.
+        { { "download", "--simulate-meter", "--output", file(QStringLiteral("no/such/folder/x.dmr")) },
+            "Cannot write " + file(QStringLiteral("no/such/folder/x.dmr")) + ": No such file or directory" },
+        { { "download", "--simulate-meter", "--raw", file(QStringLiteral("no/such/folder/x.bin")) },
+            "Cannot write " + file(QStringLiteral("no/such/folder/x.bin")) + ": No such file or directory" },
         { { "live", "--simulate-meter", "--output", file(QStringLiteral("no/such/folder/x.csv")) },
             "Cannot open " + file(QStringLiteral("no/such/folder/x.csv")) + ": No such file or directory" },
         { { "live", "--simulate-meter", "--mqtt", "broker", "--mqtt-user", "meter", "--mqtt-password-file", missing },
