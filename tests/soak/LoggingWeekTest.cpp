@@ -2,8 +2,9 @@
 // meter, its clock run fast (--pretend-rate) from a local midnight in TZ=Europe/Berlin, across the
 // October change (a 25-hour day) and, separately, the March change (a 23-hour day). One file per
 // local day, each holding that day's readings only, every time stamp with the offset Berlin had at
-// that instant, all of them in order, each reading the meter gave once and none lost; resident memory
-// and open file handles at the end of day 7 as at the end of day 1.
+// that instant, all of them in order, each reading the meter gave once and none lost, the change day's
+// readings all counted by the tool's own stats; resident memory and open file handles at the end of
+// day 7 as at the end of day 1.
 
 #include "support/SimulatedLevels.h"
 #include "support/TestFiles.h"
@@ -139,6 +140,8 @@ public:
     void check();
 
 private:
+    void checkFigures(const QString& dayFile, qsizetype readings);
+
     WeekCase week_;
     QTemporaryDir folder_;
     QDir files_;
@@ -146,6 +149,27 @@ private:
     bool finished_ = false;
     std::map<int, Sample> endOfDay_;
 };
+
+// The tool's own statistics of a day's file, read back as a user would: every reading of the change
+// day counted, whatever the clock change did to the wall-clock times. (Its durations are not compared:
+// at 4,000 times the real clock a millisecond of the timer's jitter moves a time stamp by seconds, and
+// a reading's duration is its run's usual step.)
+void LoggedWeek::checkFigures(const QString& dayFile, qsizetype readings)
+{
+    QProcess stats;
+    stats.setProcessEnvironment(tool_.processEnvironment());
+    stats.start(ToolUnderTest(), { "stats", dayFile });
+    ASSERT_TRUE(stats.waitForFinished(60000));
+    ASSERT_EQ(stats.exitCode(), 0) << stats.readAllStandardError().toStdString();
+    const QString out = QString::fromUtf8(stats.readAllStandardOutput());
+    const auto figure = [&](const QString& label) {
+        const QRegularExpression line(
+            QRegularExpression::escape(dayFile + '\t' + label + '\t') + QStringLiteral("(\\d+)"));
+        const QRegularExpressionMatch match = line.match(out);
+        return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+    };
+    EXPECT_EQ(figure(QStringLiteral("Readings (A)")), readings) << out.toStdString();
+}
 
 void LoggedWeek::check()
 {
@@ -198,6 +222,8 @@ void LoggedWeek::check()
         EXPECT_GT(spanSeconds, hours * 3600 - 1800);
         EXPECT_LT(spanSeconds, hours * 3600);
         EXPECT_EQ(offsets.size(), date == week_.changeDay ? 2U : 1U);
+        if (date == week_.changeDay)
+            checkFigures(files_.filePath(expectedFiles[day]), lines.size());
     }
     // Every reading the meter gave, once and in order: the files together are its sequence.
     EXPECT_EQ(levels, SimulatedLevels(int(levels.size())));
