@@ -31,6 +31,8 @@ std::optional<MqttPublisherOptions> ReadMqttOptions(const ParsedCommand& command
     if (!command.isSet("mqtt")) {
         if (command.isSet("topic") || command.isSet("ha-discovery") || command.isSet("mqtt-queue"))
             throw UsageError(QStringLiteral("--topic, --ha-discovery and --mqtt-queue belong to --mqtt."));
+        if (command.isSet("ha-prefix"))
+            throw UsageError(QStringLiteral("--ha-prefix belongs to --ha-discovery."));
         if (AnyMqttLoginOption(command))
             throw UsageError(QStringLiteral("--mqtt-user, --mqtt-password-file and the TLS files belong to --mqtt."));
         return std::nullopt;
@@ -43,6 +45,10 @@ std::optional<MqttPublisherOptions> ReadMqttOptions(const ParsedCommand& command
         if (command.isSet("topic"))
             options.topicPrefix = command.value("topic");
         options.homeAssistantDiscovery = command.isSet("ha-discovery");
+        if (command.isSet("ha-prefix") && !options.homeAssistantDiscovery)
+            throw UsageError(QStringLiteral("--ha-prefix belongs to --ha-discovery."));
+        if (command.isSet("ha-prefix"))
+            options.discoveryPrefix = command.value("ha-prefix");
         if (command.isSet("mqtt-queue")) {
             bool number = false;
             const qlonglong capacity = command.value("mqtt-queue").toLongLong(&number);
@@ -144,6 +150,10 @@ LiveRequest ReadLiveRequest(const ParsedCommand& command)
             "duration", 1, qint64(10) * 366 * 24 * 3600 * 1000, QStringLiteral("more than 0 (and at most ten years)"));
     request.names = ReadInfluxNames(command, *lineFormat);
     request.mqtt = ReadMqttOptions(command);
+    // Three readings missed, and at least a minute: a meter unplugged for longer shows as unavailable.
+    if (request.mqtt && request.mqtt->homeAssistantDiscovery)
+        request.mqtt->expireAfterSeconds
+            = static_cast<int>(std::max<qint64>(60, (3 * request.intervalMs + 999) / 1000));
     // With a broker, lines are written when they are asked for; without, they always are.
     if (!request.mqtt || command.isSet("output") || command.isSet("format"))
         request.lines = *lineFormat;
@@ -281,6 +291,11 @@ const CliCommand& LiveCommand()
                 .description = "mqtt: also publish a retained Home Assistant discovery config, so that the meter "
                                "appears as a sound pressure sensor in dB.",
                 .within = "mqtt" },
+            { .name = "ha-prefix",
+                .description = "ha-discovery: the discovery prefix Home Assistant listens on (default "
+                               "homeassistant).",
+                .valueName = "PREFIX",
+                .within = "ha-discovery" },
             { .name = "mqtt-queue",
                 .description = "mqtt: readings kept while the broker is away, the oldest dropped first (default "
                                "3600).",

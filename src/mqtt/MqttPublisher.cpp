@@ -107,12 +107,19 @@ QString MqttDeviceId(const MqttPublisherOptions& options)
 {
     if (!options.deviceId.isEmpty())
         return options.deviceId;
-    QString host = QSysInfo::machineHostName().toLower();
-    for (QChar& c : host) {
-        if (!IsIdCharacter(c))
-            c = QLatin1Char('_');
-    }
-    return QStringLiteral("decimora_") + (host.isEmpty() ? QStringLiteral("meter") : host);
+    const auto idText = [](QString text) {
+        for (QChar& c : text) {
+            if (!IsIdCharacter(c))
+                c = QLatin1Char('_');
+        }
+        return text;
+    };
+    const QString host = idText(QSysInfo::machineHostName().toLower());
+    QString id = QStringLiteral("decimora_") + (host.isEmpty() ? QStringLiteral("meter") : host);
+    // The default topic keeps the id it always had, so that an existing sensor stays the same.
+    if (options.topicPrefix != MqttPublisherOptions().topicPrefix)
+        id += QLatin1Char('_') + idText(options.topicPrefix);
+    return id;
 }
 
 QString MqttDiscoveryTopic(const MqttPublisherOptions& options)
@@ -130,7 +137,12 @@ QByteArray HomeAssistantDiscoveryConfig(const MqttPublisherOptions& options)
         { QStringLiteral("model"), QStringLiteral("USB sound level meter") },
         { QStringLiteral("sw_version"), QStringLiteral(DECIMORA_VERSION) },
     };
-    const QJsonObject config {
+    // Who publishes the config, for Home Assistant's log and its MQTT device page.
+    const QJsonObject origin {
+        { QStringLiteral("name"), QStringLiteral("decimora-cli") },
+        { QStringLiteral("sw_version"), QStringLiteral(DECIMORA_VERSION) },
+    };
+    QJsonObject config {
         { QStringLiteral("name"), QStringLiteral("Sound level") },
         { QStringLiteral("unique_id"), id },
         { QStringLiteral("device_class"), QStringLiteral("sound_pressure") },
@@ -145,7 +157,10 @@ QByteArray HomeAssistantDiscoveryConfig(const MqttPublisherOptions& options)
         { QStringLiteral("payload_not_available"), QString::fromLatin1(Offline) },
         { QStringLiteral("qos"), 1 },
         { QStringLiteral("device"), device },
+        { QStringLiteral("origin"), origin },
     };
+    if (options.expireAfterSeconds > 0)
+        config.insert(QStringLiteral("expire_after"), options.expireAfterSeconds);
     return QJsonDocument(config).toJson(QJsonDocument::Compact);
 }
 

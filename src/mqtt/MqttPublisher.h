@@ -58,8 +58,12 @@ struct MqttPublisherOptions {
     bool homeAssistantDiscovery = false;
     QString discoveryPrefix = QStringLiteral("homeassistant");
     // The sensor's unique id in Home Assistant and the last level of its discovery topic: letters,
-    // digits, "_" and "-". Empty: "decimora_" and this machine's host name.
+    // digits, "_" and "-". Empty: "decimora_" and this machine's host name, and then, for a topic prefix
+    // other than "decimora", "_" and the prefix, so that two runs on one machine with their own topics
+    // are two sensors.
     QString deviceId;
+    // Home Assistant shows the sensor unavailable when no reading has come for this long; 0: never.
+    int expireAfterSeconds = 0;
     // Empty: libmosquitto makes up a random one, so two copies of the tool never push each other off.
     QString clientId;
     // An hour of readings at one a second.

@@ -284,14 +284,14 @@ TEST_F(CliTest, LiveToMqttAnnouncesTheSensorAndDeliversTheReadingsTakenWhileTheB
 {
     MosquittoBroker broker;
     ASSERT_TRUE(broker.start()) << broker.error().toStdString();
-    MqttSubscriber subscriber(broker, { QStringLiteral("noise/#"), QStringLiteral("homeassistant/#") });
+    MqttSubscriber subscriber(broker, { QStringLiteral("noise/#"), QStringLiteral("home/#") });
     ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
 
     const QString lines = file(QStringLiteral("mqtt.jsonl"));
     QProcess tool;
     start(tool,
         { "live", "--simulate-meter", "--interval", "0.3", "--mqtt", broker.address(), "--topic", "noise",
-            "--ha-discovery", "--format", "jsonl", "--output", lines });
+            "--ha-discovery", "--ha-prefix", "home", "--format", "jsonl", "--output", lines });
     ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("noise/state"), 3)) << subscriber.error().toStdString();
 
     broker.stop();
@@ -320,20 +320,22 @@ TEST_F(CliTest, LiveToMqttAnnouncesTheSensorAndDeliversTheReadingsTakenWhileTheB
             arrived.append(message.payload);
     EXPECT_EQ(arrived, taken);
 
-    // Home Assistant finds the sensor through a retained config, also when it subscribes later.
-    MqttSubscriber homeAssistant(
-        broker, { QStringLiteral("homeassistant/#") }, QStringLiteral("decimora-test-home-assistant"));
+    // Home Assistant finds the sensor through a retained config, also when it subscribes later, under
+    // the discovery prefix it was given; the sensor of this topic is one of its own.
+    MqttSubscriber homeAssistant(broker, { QStringLiteral("home/#") }, QStringLiteral("decimora-test-home-assistant"));
     ASSERT_TRUE(homeAssistant.start()) << homeAssistant.error().toStdString();
     ASSERT_TRUE(WaitFor([&] { return !homeAssistant.messages().isEmpty(); }, 15000));
     const MqttMessage config = homeAssistant.messages().first();
     EXPECT_TRUE(config.retained);
-    EXPECT_TRUE(config.topic.startsWith(QLatin1String("homeassistant/sensor/"))) << config.topic.toStdString();
-    EXPECT_TRUE(config.topic.endsWith(QLatin1String("/config"))) << config.topic.toStdString();
+    EXPECT_TRUE(config.topic.startsWith(QLatin1String("home/sensor/decimora_"))) << config.topic.toStdString();
+    EXPECT_TRUE(config.topic.endsWith(QLatin1String("_noise/config"))) << config.topic.toStdString();
     const QJsonObject sensor = QJsonDocument::fromJson(config.payload).object();
     EXPECT_EQ(sensor.value(QLatin1String("device_class")).toString(), "sound_pressure");
     EXPECT_EQ(sensor.value(QLatin1String("unit_of_measurement")).toString(), "dB");
     EXPECT_EQ(sensor.value(QLatin1String("state_topic")).toString(), "noise/state");
     EXPECT_EQ(sensor.value(QLatin1String("availability_topic")).toString(), "noise/availability");
+    // Three readings of 0.3 s missed would be too short a wait: at least a minute.
+    EXPECT_EQ(sensor.value(QLatin1String("expire_after")).toInt(), 60);
 }
 
 // No broker at all and a queue of two: every reading beyond the two newest is dropped and counted,
@@ -1109,6 +1111,8 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         { "live", "extra" },
         { "live", "--simulate-meter", "--topic", "noise" },
         { "live", "--simulate-meter", "--ha-discovery" },
+        { "live", "--simulate-meter", "--mqtt", "broker", "--ha-prefix", "ha" },
+        { "live", "--simulate-meter", "--mqtt", "broker", "--ha-discovery", "--ha-prefix", "ha/#" },
         { "live", "--simulate-meter", "--mqtt", "broker:99999" },
         { "live", "--simulate-meter", "--mqtt", "::1" },
         { "live", "--simulate-meter", "--mqtt", "broker", "--topic", "noise/#" },

@@ -147,6 +147,7 @@ TEST_F(MqttPublisherTest, DiscoveryConfigIsRetainedWithWhatHomeAssistantNeeds)
 {
     MqttPublisherOptions options = OptionsFor(broker);
     options.homeAssistantDiscovery = true;
+    options.expireAfterSeconds = 90;
     MqttPublisher publisher(options);
     publisher.publish(Reading(7));
     // The reading's acknowledgement comes after the config's: both are with the broker now.
@@ -182,6 +183,10 @@ TEST_F(MqttPublisherTest, DiscoveryConfigIsRetainedWithWhatHomeAssistantNeeds)
     EXPECT_TRUE(device.value(QStringLiteral("identifiers")).toArray().contains(QStringLiteral("decimora_test")));
     EXPECT_TRUE(device.value(QStringLiteral("name")).toString().contains(QStringLiteral("Decimora")));
     EXPECT_EQ(device.value(QStringLiteral("manufacturer")).toString(), QStringLiteral("Decimora"));
+    // Who sent the config, and how long a reading stands before the sensor counts as unavailable.
+    EXPECT_EQ(config.value(QStringLiteral("origin")).toObject().value(QStringLiteral("name")).toString(),
+        QStringLiteral("decimora-cli"));
+    EXPECT_EQ(config.value(QStringLiteral("expire_after")).toInt(), 90);
 
     // The value template picks the level out of the readings as they are published.
     const auto field = QRegularExpression(QStringLiteral(R"(^\{\{\s*value_json\.(\w+)\s*\}\}$)"))
@@ -196,6 +201,33 @@ TEST_F(MqttPublisherTest, DiscoveryConfigIsRetainedWithWhatHomeAssistantNeeds)
     const QJsonObject state
         = QJsonDocument::fromJson(homeAssistant.messages(QStringLiteral("meter/state")).first().payload).object();
     EXPECT_DOUBLE_EQ(state.value(field.captured(1)).toDouble(), 40.8);
+}
+
+// Without an id of its own, the sensor is named by the host and, for a topic of its own, by the topic
+// too: two runs on one machine are two sensors, and the default topic keeps the id it always had.
+TEST(MqttDeviceId, TwoTopicsOnOneHostAreTwoSensors)
+{
+    // The default topic's id: the host's name, whatever this machine is called.
+    const QString plain = MqttDeviceId(MqttPublisherOptions {});
+    ASSERT_TRUE(plain.startsWith(QLatin1String("decimora_"))) << plain.toStdString();
+    const struct {
+        const char* topic;
+        QString id;
+    } cases[] = {
+        { "decimora", plain },
+        { "garden", plain + "_garden" },
+        { "site/north", plain + "_site_north" },
+    };
+    for (const auto& c : cases) {
+        MqttPublisherOptions options;
+        options.topicPrefix = QLatin1String(c.topic);
+        EXPECT_EQ(MqttDeviceId(options), c.id) << c.topic;
+        EXPECT_EQ(MqttDiscoveryTopic(options), "homeassistant/sensor/" + c.id + "/config") << c.topic;
+    }
+    MqttPublisherOptions named;
+    named.topicPrefix = QStringLiteral("garden");
+    named.deviceId = QStringLiteral("shed");
+    EXPECT_EQ(MqttDeviceId(named), "shed");
 }
 
 TEST_F(MqttPublisherTest, ReadingsTakenWhileTheBrokerIsDownArriveAfterItReturns)
