@@ -76,14 +76,16 @@ std::optional<LiveLogFile> ReadLiveLog(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw CliError(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
+    // Told by its first bytes, before a file that is something else entirely is read whole.
+    const QByteArray csvHeader = FormatHeader(LineFormat::Csv).trimmed();
+    const QByteArray start = file.peek(csvHeader.size());
+    const bool csv = start == csvHeader;
+    if (!csv && !start.startsWith('{'))
+        return std::nullopt;
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw CliError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
 
-    const QByteArray csvHeader = FormatHeader(LineFormat::Csv).trimmed();
-    const bool csv = content.startsWith(csvHeader);
-    if (!csv && !content.startsWith('{'))
-        return std::nullopt;
     LiveLogFile log;
     log.firstLine = csv ? 2 : 1;
     qsizetype lineNumber = 0;
