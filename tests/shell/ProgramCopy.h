@@ -22,6 +22,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
 
@@ -189,6 +190,36 @@ inline FileCommands fileCommands(TForm1& frame)
 {
     EXPECT_EQ(frame.ExporttoExcel1->isEnabled(), frame.PrintDataSheet1->isEnabled());
     return { frame.Save1->isEnabled(), frame.ExporttoExcel1->isEnabled() };
+}
+
+// Whether Debian's /usr/bin/python3 has openpyxl (python3-openpyxl), which reads an .xlsx as a
+// spreadsheet user's tools do.
+inline bool HasOpenpyxl()
+{
+    QProcess probe;
+    probe.start(QStringLiteral("/usr/bin/python3"), { "-c", "import openpyxl" });
+    return probe.waitForFinished(30000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+}
+
+// The rows of one sheet of an .xlsx as openpyxl reads them, each "cell|cell|...": texts quoted as Python
+// writes them ('LAeq'), numbers as floats (a whole level written as 90 reads as 90.0 either way), an
+// empty cell empty. Empty when openpyxl cannot read the file (a test failure says why).
+inline QStringList XlsxSheetRows(const QString& path, const QString& sheet)
+{
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"),
+        { "-c",
+            "import openpyxl, sys\n"
+            "sheet = openpyxl.load_workbook(sys.argv[1])[sys.argv[2]]\n"
+            "for row in sheet.iter_rows(values_only=True):\n"
+            "    print('|'.join('' if v is None else repr(float(v) if type(v) is int else v) for v in row))\n",
+            path, sheet });
+    if (!reader.waitForFinished(60000) || reader.exitCode() != 0) {
+        ADD_FAILURE() << "openpyxl cannot read " << path.toStdString() << ": "
+                      << reader.readAllStandardError().toStdString();
+        return {};
+    }
+    return QString::fromUtf8(reader.readAllStandardOutput()).split('\n');
 }
 
 // A data file of readings as the program writes them.
