@@ -109,7 +109,10 @@ NoiseSettings NoiseSettingsOf(const ParsedCommand& command, double highAlarm)
 
     const std::optional<std::vector<double>> bounds = Numbers(command.value("bounds"), 3);
     const std::optional<std::vector<double>> penalties = Numbers(command.value("penalties"), 2);
-    if (!bounds || std::any_of(bounds->begin(), bounds->end(), [](double h) { return h != std::floor(h); }))
+    // A number far beyond a day's hours is told here: it would not even fit the hour's integer, let
+    // alone the check of the periods that tells an hour out of 0 to 23.
+    const auto notAnHour = [](double h) { return h != std::floor(h) || std::abs(h) > 1000.0; };
+    if (!bounds || std::any_of(bounds->begin(), bounds->end(), notAnHour))
         throw UsageError(QStringLiteral("--bounds must be three whole hours such as 7,19,23, not '%1'.")
                              .arg(command.value("bounds")));
     if (!penalties)

@@ -1137,6 +1137,8 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         { "stats", "--events", "--gap", "-1", "in.dmr" },
         { "stats", "--periods", "--bounds", "7,19", "in.dmr" },
         { "stats", "--periods", "--bounds", "19,7,23", "in.dmr" },
+        // Beyond any integer an hour is kept in (found by the fuzzer).
+        { "stats", "--periods", "--bounds", "31111111111111111111111111,3,7", "in.dmr" },
         { "stats", "--periods", "--penalties", "5", "in.dmr" },
         { "stats", "--periods", "--ldn-night", "5", "in.dmr" },
         { "report", "in.dmr" },
