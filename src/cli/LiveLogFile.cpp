@@ -66,7 +66,8 @@ std::optional<LiveLogRow> RowOf(const Reading& reading)
     const QTime clock = time.time();
     return LiveLogRow { QByteArray::number(reading.level, 'f', 1), reading.weighting,
         QStringLiteral("%1:%2:%3").arg(clock.hour()).arg(clock.minute()).arg(clock.second()).toLatin1(),
-        QStringLiteral("%1/%2/%3").arg(date.month()).arg(date.day()).arg(date.year()).toLatin1() };
+        QStringLiteral("%1/%2/%3").arg(date.month()).arg(date.day()).arg(date.year()).toLatin1(),
+        time.offsetFromUtc() };
 }
 
 } // namespace

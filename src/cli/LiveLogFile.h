@@ -5,13 +5,15 @@
 // file (the meter's clock layout, "12/10/2026", "14:14:42", the level with one decimal), so that the
 // commands that read data files read these alike and check them alike. The time is the wall-clock time
 // the line was written with, in its own offset from UTC; its milliseconds are dropped, as a data file
-// keeps whole seconds.
+// keeps whole seconds. The offset goes with the row, so that the figures of a run across a change of
+// the clock know its hours.
 
 #include "core/ReadingTable.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -21,6 +23,7 @@ struct LiveLogRow {
     QByteArray weight;
     QByteArray time;
     QByteArray date;
+    std::int32_t utcOffset = 0;
 
     ReadingRowText text() const { return { meaValue, weight, time, date }; }
 };

@@ -154,7 +154,7 @@ std::vector<FileSeries> ReadFileSeries(const QStringList& paths)
             }
         } else if (const std::optional<LiveLogFile> log = ReadLiveLog(path)) {
             for (const LiveLogRow& row : log->rows)
-                series.add(row.text());
+                series.add(row.text(), row.utcOffset);
             firstLine = log->firstLine;
         } else {
             throw CliError(QStringLiteral("%1 is not a Decimora data file.").arg(path));

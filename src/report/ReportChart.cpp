@@ -234,7 +234,8 @@ void PaintTimeHistory(
         painter.drawText(QRectF(area.left(), yOf(level) - rowHeight / 2, axisWidth - dotsPerMm, rowHeight),
             Qt::AlignRight | Qt::AlignVCenter, QString::number(level, 'f', 0));
     }
-    PaintTimeAxis(painter, plot, start, span, rowHeight);
+    // Marked in the wall clock of the first reading (its offset, for a live log's stamps).
+    PaintTimeAxis(painter, plot, start + history.readings->front().utcOffset, span, rowHeight);
     painter.setPen(QPen(FrameColour, 0.2 * dotsPerMm));
     painter.drawRect(plot);
     PaintLegend(painter, QRectF(plot.left(), area.top(), plot.width(), rowHeight), history, dotsPerMm);

@@ -3,6 +3,7 @@
 #include "core/SystemTexts.h"
 
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -101,16 +102,37 @@ FigureTable PeriodTable(const NoiseFigures& figures)
     return table;
 }
 
+// "02:00", or "02:00+01:00" for an hour that the clock going back repeats: each of the two says which
+// it is.
+QString HourText(const HourLevels& hour, bool repeated)
+{
+    QString text = QStringLiteral("%1:00").arg(hour.hour, 2, 10, QLatin1Char('0'));
+    if (repeated) {
+        const std::int32_t minutes = std::abs(hour.utcOffset) / 60;
+        text += QStringLiteral("%1%2:%3")
+                    .arg(hour.utcOffset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                    .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+                    .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    }
+    return text;
+}
+
 FigureTable HourTable(const NoiseFigures& figures)
 {
     FigureTable table;
     table.columns = { Column("weighting", "Weighting"), Column("date", "Date"), Column("hour", "Hour"),
         Column("Leq", "Leq (dB)", true), Column("Lmax", "Lmax (dB)", true), Column("L10", "L10 (dB)", true),
         Column("L90", "L90 (dB)", true), Column("coverage", "Coverage (%)", true) };
-    for (const HourLevels& hour : figures.hours) {
-        table.rows.push_back({ WeightingCell(hour.weighting), Day(hour.date),
-            Text(QStringLiteral("%1:00").arg(hour.hour, 2, 10, QLatin1Char('0'))), Level(hour.leq), Level(hour.lmax),
-            Level(hour.l10), Level(hour.l90), Percent(hour.coverage()) });
+    const auto sameHour = [&](std::size_t i, std::size_t j) {
+        const HourLevels& a = figures.hours[i];
+        const HourLevels& b = figures.hours[j];
+        return a.weighting == b.weighting && a.date == b.date && a.hour == b.hour;
+    };
+    for (std::size_t i = 0; i < figures.hours.size(); ++i) {
+        const HourLevels& hour = figures.hours[i];
+        const bool repeated = (i > 0 && sameHour(i - 1, i)) || (i + 1 < figures.hours.size() && sameHour(i, i + 1));
+        table.rows.push_back({ WeightingCell(hour.weighting), Day(hour.date), Text(HourText(hour, repeated)),
+            Level(hour.leq), Level(hour.lmax), Level(hour.l10), Level(hour.l90), Percent(hour.coverage()) });
     }
     return table;
 }
@@ -122,9 +144,11 @@ FigureTable EventTable(const NoiseFigures& figures)
         Column("duration", "Duration", true), Column("Lmax", "Lmax (dB)", true), Column("Leq", "Leq (dB)", true),
         Column("SEL", "SEL (dB)", true), Column("period", "Period") };
     for (const ExceedanceEvent& event : figures.events) {
-        table.rows.push_back({ WeightingCell(event.weighting), Text(ShownMoment(event.start), PlainMoment(event.start)),
-            Text(ShownMoment(event.end), PlainMoment(event.end)), Seconds(event.seconds()), Level(event.lmax),
-            Level(event.leq), Level(event.sel), Text(NoisePeriodName(event.period)) });
+        const ClockSeconds start = event.wallClockStart();
+        const ClockSeconds end = event.wallClockEnd();
+        table.rows.push_back({ WeightingCell(event.weighting), Text(ShownMoment(start), PlainMoment(start)),
+            Text(ShownMoment(end), PlainMoment(end)), Seconds(event.seconds()), Level(event.lmax), Level(event.leq),
+            Level(event.sel), Text(NoisePeriodName(event.period)) });
     }
     return table;
 }

@@ -36,21 +36,46 @@ struct Sums {
     }
 };
 
-// The sums of one assessment day: Lden's three periods, then Ldn's day and night.
+// The offsets from UTC of the first and the last hour of a period that has readings: a clock that
+// went back in between made the period longer by the difference, one that went forward shorter.
+struct OffsetSpan {
+    std::optional<std::int32_t> first;
+    std::int32_t last = 0;
+
+    void see(std::int32_t offset)
+    {
+        if (!first)
+            first = offset;
+        last = offset;
+    }
+    std::int64_t lengthening() const { return first ? *first - last : 0; }
+};
+
+// The sums of one assessment day: Lden's three periods, then Ldn's day and night; and the seconds by
+// which a change of the clock made each of Lden's periods, and the whole day, longer than its hours.
 struct DaySums {
     std::array<Sums, 3> den;
     std::array<Sums, 2> dn;
     std::array<std::int64_t, 3> events { 0, 0, 0 };
+    std::array<std::int64_t, 3> denLengthening { 0, 0, 0 };
+    std::int64_t dayLengthening = 0;
 
     void add(const DaySums& other)
     {
         for (std::size_t i = 0; i < den.size(); ++i) {
             den[i].add(other.den[i]);
             events[i] += other.events[i];
+            denLengthening[i] += other.denLengthening[i];
         }
         for (std::size_t i = 0; i < dn.size(); ++i)
             dn[i].add(other.dn[i]);
+        dayLengthening += other.dayLengthening;
     }
+};
+
+struct DayOffsets {
+    std::array<OffsetSpan, 3> den;
+    OffsetSpan day;
 };
 
 // 10·lg(Σ hours · 10^((L + penalty)/10) / 24), known only where every part is.
@@ -168,13 +193,15 @@ NoisePeriod NoiseAssessment::PeriodOf(std::int32_t hour, const NoisePeriods& per
     return NoisePeriod::Night;
 }
 
-LevelAccumulator& NoiseAssessment::hourOf(Weighting weighting, ClockSeconds time)
+LevelAccumulator& NoiseAssessment::hourOf(const TimedReading& reading)
 {
-    const std::size_t w = IndexOf(weighting);
-    const ClockSeconds hour = time / SecondsPerHour;
-    if (current_[w] == nullptr || currentHour_[w] != hour) {
-        current_[w] = &hours_[w][hour];
-        currentHour_[w] = hour;
+    const std::size_t w = IndexOf(reading.weighting);
+    const ClockSeconds key = reading.wallClock() / SecondsPerHour * SecondsPerHour - reading.utcOffset;
+    if (current_[w] == nullptr || currentHour_[w] != key) {
+        ClockHour& hour = hours_[w][key];
+        hour.utcOffset = reading.utcOffset;
+        current_[w] = &hour.readings;
+        currentHour_[w] = key;
     }
     return *current_[w];
 }
@@ -186,12 +213,13 @@ void NoiseAssessment::add(const TimedReading& reading)
             tracker.interrupt(settings_.events);
     }
     lastWeighting_ = reading.weighting;
-    hourOf(reading.weighting, reading.time).addTenths(reading.tenths, reading.seconds);
+    hourOf(reading).addTenths(reading.tenths, reading.seconds);
     events_[IndexOf(reading.weighting)].add(reading, settings_.events);
-    if (!first_)
-        first_ = reading.time;
-    first_ = std::min(*first_, reading.time);
-    last_ = std::max(last_.value_or(reading.time), reading.time + reading.seconds);
+    if (!first_ || reading.time < first_->first)
+        first_ = { reading.time, reading.wallClock() };
+    const ClockSeconds end = reading.time + reading.seconds;
+    if (!last_ || end > last_->first)
+        last_ = { end, end + reading.utcOffset };
     ++count_;
 }
 
@@ -232,13 +260,16 @@ void NoiseAssessment::EventTracker::add(const TimedReading& reading, const Event
             } else {
                 if (ended_)
                     keepIfLongEnough(*ended_, rules);
-                loud_ = Stretch { reading.time, end, 0.0, 0, reading.tenths };
+                loud_ = Stretch { reading.time, end, reading.utcOffset, reading.utcOffset, 0.0, 0, reading.tenths };
             }
             ended_.reset();
             quietEnergySeconds_ = 0.0;
             quietSeconds_ = 0;
         }
-        loud_->end = std::max(loud_->end, end);
+        if (end > loud_->end) {
+            loud_->end = end;
+            loud_->endOffset = reading.utcOffset;
+        }
         loud_->energySeconds += energySeconds;
         loud_->coveredSeconds += reading.seconds;
         loud_->maxTenths = std::max(loud_->maxTenths, reading.tenths);
@@ -280,12 +311,14 @@ std::vector<ExceedanceEvent> NoiseAssessment::EventTracker::events(
         event.weighting = weighting;
         event.start = stretch.start;
         event.end = stretch.end;
+        event.startOffset = stretch.startOffset;
+        event.endOffset = stretch.endOffset;
         event.lmax = stretch.maxTenths / 10.0;
         event.sel = 10.0 * std::log10(stretch.energySeconds);
         event.leq = event.sel - 10.0 * std::log10(static_cast<double>(stretch.coveredSeconds));
-        event.day = AssessmentDay(stretch.start, settings.periods.dayStart);
-        event.period
-            = PeriodOf(SecondOfDay(stretch.start) / static_cast<std::int32_t>(SecondsPerHour), settings.periods);
+        event.day = AssessmentDay(event.wallClockStart(), settings.periods.dayStart);
+        event.period = PeriodOf(
+            SecondOfDay(event.wallClockStart()) / static_cast<std::int32_t>(SecondsPerHour), settings.periods);
         events.push_back(event);
     }
     return events;
@@ -295,8 +328,10 @@ NoiseFigures NoiseAssessment::figures() const
 {
     NoiseFigures figures;
     figures.settings = settings_;
-    figures.first = first_;
-    figures.last = last_;
+    if (first_ && last_) {
+        figures.first = first_->second;
+        figures.last = last_->second;
+    }
     for (const Weighting weighting : { Weighting::A, Weighting::C }) {
         const std::vector<ExceedanceEvent> events = events_[IndexOf(weighting)].events(settings_, weighting);
         periodRows(weighting, figures, events);
@@ -308,12 +343,13 @@ NoiseFigures NoiseAssessment::figures() const
 
 void NoiseAssessment::hourRows(Weighting weighting, NoiseFigures& figures) const
 {
-    const auto row = [&](ClockSeconds hour, const LevelAccumulator* readings) {
-        const ClockSeconds start = hour * SecondsPerHour;
+    const auto row = [&](ClockSeconds key, std::int32_t utcOffset, const LevelAccumulator* readings) {
+        const ClockSeconds start = key + utcOffset;
         HourLevels levels;
         levels.weighting = weighting;
         levels.date = DateOf(start);
         levels.hour = SecondOfDay(start) / static_cast<std::int32_t>(SecondsPerHour);
+        levels.utcOffset = utcOffset;
         if (readings) {
             levels.leq = readings->equivalentLevel();
             levels.lmax = readings->maximum();
@@ -323,17 +359,17 @@ void NoiseAssessment::hourRows(Weighting weighting, NoiseFigures& figures) const
         }
         figures.hours.push_back(levels);
     };
-    const ClockSeconds hoursPerDay = SecondsPerDay / SecondsPerHour;
-    std::optional<ClockSeconds> previous;
-    for (const auto& [hour, readings] : hours_[IndexOf(weighting)]) {
-        if (readings.count() == 0)
+    std::optional<std::pair<ClockSeconds, std::int32_t>> previous;
+    for (const auto& [key, hour] : hours_[IndexOf(weighting)]) {
+        if (hour.readings.count() == 0)
             continue;
-        if (previous && hour - *previous < hoursPerDay) {
-            for (ClockSeconds skipped = *previous + 1; skipped < hour; ++skipped)
-                row(skipped, nullptr);
+        if (previous && key - previous->first < SecondsPerDay) {
+            for (ClockSeconds skipped = previous->first + SecondsPerHour; skipped + SecondsPerHour <= key;
+                 skipped += SecondsPerHour)
+                row(skipped, previous->second, nullptr);
         }
-        row(hour, &readings);
-        previous = hour;
+        row(key, hour.utcOffset, &hour.readings);
+        previous = { key, hour.utcOffset };
     }
 }
 
@@ -345,14 +381,26 @@ void NoiseAssessment::periodRows(
         return;
     const NoisePeriods& p = settings_.periods;
     std::map<qint64, DaySums> days;
-    for (const auto& [hour, readings] : hours) {
-        const ClockSeconds start = hour * SecondsPerHour;
+    std::map<qint64, DayOffsets> offsets;
+    for (const auto& [key, hour] : hours) {
+        const ClockSeconds start = hour.wallClockStart(key);
         const std::int32_t hourOfDay = SecondOfDay(start) / static_cast<std::int32_t>(SecondsPerHour);
-        DaySums& day = days[AssessmentDay(start, p.dayStart).toJulianDay()];
-        const Sums sums { readings.energySeconds(), readings.durationSeconds().value_or(0) };
-        day.den[static_cast<std::size_t>(PeriodOf(hourOfDay, p))].add(sums);
-        const bool dnDay = hourOfDay >= p.dayStart && hourOfDay < p.dnNightStart;
-        day.dn[dnDay ? 0 : 1].add(sums);
+        const qint64 julianDay = AssessmentDay(start, p.dayStart).toJulianDay();
+        DaySums& day = days[julianDay];
+        DayOffsets& dayOffsets = offsets[julianDay];
+        const Sums sums { hour.readings.energySeconds(), hour.readings.durationSeconds().value_or(0) };
+        const auto den = static_cast<std::size_t>(PeriodOf(hourOfDay, p));
+        const std::size_t dn = hourOfDay >= p.dayStart && hourOfDay < p.dnNightStart ? 0 : 1;
+        day.den[den].add(sums);
+        day.dn[dn].add(sums);
+        dayOffsets.den[den].see(hour.utcOffset);
+        dayOffsets.day.see(hour.utcOffset);
+    }
+    for (auto& [julianDay, day] : days) {
+        const DayOffsets& dayOffsets = offsets[julianDay];
+        for (std::size_t i = 0; i < day.den.size(); ++i)
+            day.denLengthening[i] = dayOffsets.den[i].lengthening();
+        day.dayLengthening = dayOffsets.day.lengthening();
     }
     for (const ExceedanceEvent& event : events)
         ++days[event.day.toJulianDay()].events[static_cast<std::size_t>(event.period)];
@@ -363,16 +411,17 @@ void NoiseAssessment::periodRows(
 
     const auto addRows = [&](const std::optional<QDate>& day, const DaySums& sums, std::int64_t dayCount) {
         const auto row = [&](PeriodFigure figure, std::optional<double> level, std::int64_t covered,
-                             std::int32_t periodHours, std::int64_t events) {
-            figures.periods.push_back(
-                { weighting, day, figure, level, covered, dayCount * periodHours * SecondsPerHour, events });
+                             std::int32_t periodHours, std::int64_t lengthening, std::int64_t events) {
+            figures.periods.push_back({ weighting, day, figure, level, covered,
+                dayCount * periodHours * SecondsPerHour + lengthening, events });
         };
         const std::array<PeriodFigure, 3> periodFigures { PeriodFigure::Day, PeriodFigure::Evening,
             PeriodFigure::Night };
         std::int64_t covered = 0;
         std::int64_t events = 0;
         for (std::size_t i = 0; i < 3; ++i) {
-            row(periodFigures[i], sums.den[i].level(), sums.den[i].seconds, denHours[i], sums.events[i]);
+            row(periodFigures[i], sums.den[i].level(), sums.den[i].seconds, denHours[i], sums.denLengthening[i],
+                sums.events[i]);
             covered += sums.den[i].seconds;
             events += sums.events[i];
         }
@@ -380,10 +429,10 @@ void NoiseAssessment::periodRows(
             Composite({ { sums.den[0].level(), 0.0 }, { sums.den[1].level(), p.eveningPenalty },
                           { sums.den[2].level(), p.nightPenalty } },
                 denHours),
-            covered, HoursPerDay, events);
+            covered, HoursPerDay, sums.dayLengthening, events);
         row(PeriodFigure::DayNight,
             Composite({ { sums.dn[0].level(), 0.0 }, { sums.dn[1].level(), p.nightPenalty } }, dnHours), covered,
-            HoursPerDay, events);
+            HoursPerDay, sums.dayLengthening, events);
     };
 
     DaySums whole;

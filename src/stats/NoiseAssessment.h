@@ -12,6 +12,10 @@
 // 07:00 on 13 May is 12 May's night. Each figure comes with the share of its period that readings
 // cover, and Lden and Ldn are known only where every one of their periods has readings.
 //
+// Readings whose stamps carry their offset from UTC (a live log's) are figured in their own wall
+// clock: the hour a clock going back repeats is two hours, each with its offset, the hour it skips
+// going forward is none, and a period the change falls in is that much longer or shorter.
+//
 // Everything is figured from accumulators per weighting and clock hour, fed one reading at a time in
 // the order of the series, so that a growing run costs the same per reading at any length and the
 // figures of a week take a walk over its 168 hours. A and C readings are never mixed.
@@ -92,12 +96,15 @@ struct HourLevels {
     std::optional<double> l10;
     std::optional<double> l90;
     std::int64_t coveredSeconds = 0;
+    // The wall clock's offset from UTC in this hour (0 where the stamps carry none).
+    std::int32_t utcOffset = 0;
 
     double coverage() const;
 };
 
 struct ExceedanceEvent {
     Weighting weighting = Weighting::A;
+    // As the readings' times (see TimedReading): the wall clock less its offset.
     ClockSeconds start = 0;
     // The end of its last reading at or above the threshold.
     ClockSeconds end = 0;
@@ -108,8 +115,13 @@ struct ExceedanceEvent {
     // Of the assessment day and period it started in.
     QDate day;
     NoisePeriod period = NoisePeriod::Day;
+    // The wall clock's offsets from UTC at the start and at the end.
+    std::int32_t startOffset = 0;
+    std::int32_t endOffset = 0;
 
     std::int64_t seconds() const { return end - start; }
+    ClockSeconds wallClockStart() const { return start + startOffset; }
+    ClockSeconds wallClockEnd() const { return end + endOffset; }
 };
 
 struct NoiseFigures {
@@ -121,6 +133,7 @@ struct NoiseFigures {
     std::vector<HourLevels> hours;
     // A before C, in time order.
     std::vector<ExceedanceEvent> events;
+    // In the wall clock: the start of the first reading and the end of the last.
     std::optional<ClockSeconds> first;
     std::optional<ClockSeconds> last;
 };
@@ -161,6 +174,8 @@ private:
         struct Stretch {
             ClockSeconds start = 0;
             ClockSeconds end = 0;
+            std::int32_t startOffset = 0;
+            std::int32_t endOffset = 0;
             double energySeconds = 0.0;
             // The time its readings cover: less than end - start where a reading is missing.
             std::int64_t coveredSeconds = 0;
@@ -178,20 +193,29 @@ private:
         std::int64_t quietSeconds_ = 0;
     };
 
-    LevelAccumulator& hourOf(Weighting weighting, ClockSeconds time);
+    // A clock hour in its wall clock's offset.
+    struct ClockHour {
+        LevelAccumulator readings;
+        std::int32_t utcOffset = 0;
+
+        ClockSeconds wallClockStart(ClockSeconds key) const { return key + utcOffset; }
+    };
+    LevelAccumulator& hourOf(const TimedReading& reading);
     // The clock hours of one weighting, with the hours its readings skip inside a day's break.
     void hourRows(Weighting weighting, NoiseFigures& figures) const;
     void periodRows(Weighting weighting, NoiseFigures& figures, const std::vector<ExceedanceEvent>& events) const;
 
     NoiseSettings settings_;
-    // Per weighting, the accumulator of each clock hour (ClockSeconds / 3600), with the last one used
+    // Per weighting, each clock hour by the time its start has as the readings' times (its wall-clock
+    // start less its offset, so that the hours are in the order they passed), with the last one used
     // at hand (not copied: a copy finds its own).
-    std::array<std::map<ClockSeconds, LevelAccumulator>, 2> hours_;
+    std::array<std::map<ClockSeconds, ClockHour>, 2> hours_;
     std::array<LevelAccumulator*, 2> current_ { nullptr, nullptr };
     std::array<ClockSeconds, 2> currentHour_ { -1, -1 };
     std::array<EventTracker, 2> events_;
     std::optional<Weighting> lastWeighting_;
-    std::optional<ClockSeconds> first_;
-    std::optional<ClockSeconds> last_;
+    // The first reading's start and the last one's end, as the readings' times and in the wall clock.
+    std::optional<std::pair<ClockSeconds, ClockSeconds>> first_;
+    std::optional<std::pair<ClockSeconds, ClockSeconds>> last_;
     std::int64_t count_ = 0;
 };

@@ -120,7 +120,8 @@ std::optional<std::int32_t> ReadingDurations::firstRegularAfterFront(bool atEnd)
 
 void ReadingDurations::give(const Pending& pending, std::int32_t seconds, const Sink& decided)
 {
-    TimedReading timed { pending.reading.time, seconds, pending.reading.tenths, pending.reading.weighting, false };
+    TimedReading timed { pending.reading.time, seconds, pending.reading.tenths, pending.reading.weighting, false,
+        pending.reading.utcOffset };
     if (last_)
         timed.afterBreak = IsBreak(timed.time - last_->time, last_->seconds);
     last_ = timed;

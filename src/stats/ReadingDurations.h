@@ -27,6 +27,7 @@
 inline constexpr std::int32_t GapSteps = 3;
 
 struct TimedReading {
+    // The wall clock less utcOffset (see StampedReading).
     ClockSeconds time = 0;
     // Always above zero.
     std::int32_t seconds = 0;
@@ -35,6 +36,9 @@ struct TimedReading {
     // The reading before it ended more than a few of its steps earlier, or came later: the series
     // broke off in between.
     bool afterBreak = false;
+    std::int32_t utcOffset = 0;
+
+    ClockSeconds wallClock() const { return time + utcOffset; }
 };
 
 // Whether the time from one reading to the next is a break, for a reading that lasted seconds.

@@ -46,7 +46,7 @@ void StampedSeriesReader::noteFailure(std::optional<Failure>& failure, const Rea
         failure = Failure { nextRow_, QString::fromUtf8(row.date).trimmed(), QString::fromUtf8(row.time).trimmed() };
 }
 
-void StampedSeriesReader::add(const ReadingRowText& text)
+void StampedSeriesReader::add(const ReadingRowText& text, std::int32_t utcOffset)
 {
     const std::optional<std::int32_t> tenths = TenthsOfLevelText(text.meaValue);
     const std::optional<Weighting> weighting = WeightingOfText(text.weight);
@@ -55,7 +55,7 @@ void StampedSeriesReader::add(const ReadingRowText& text)
         ++nextRow_;
         return;
     }
-    Row row { dateIndex(text.date), -1, -1, *tenths, *weighting };
+    Row row { dateIndex(text.date), -1, -1, *tenths, *weighting, utcOffset };
     const DateTexts& date = dates_[static_cast<std::size_t>(row.date)];
     if (date.download)
         row.downloadSecond = texts_.secondOfDay(text.time, TimeTextLayout::Download).value_or(-1);
@@ -106,9 +106,10 @@ StampedSeries StampedSeriesReader::finish()
         if (!series.timeError) {
             const DateTexts& date = dates_[static_cast<std::size_t>(row.date)];
             time = ClockSecondsOf(
-                download ? *date.download : *date.system, download ? row.downloadSecond : row.systemSecond);
+                       download ? *date.download : *date.system, download ? row.downloadSecond : row.systemSecond)
+                - row.utcOffset;
         }
-        series.readings.push_back({ time, row.tenths, row.weighting });
+        series.readings.push_back({ time, row.tenths, row.weighting, row.utcOffset });
     }
     return series;
 }

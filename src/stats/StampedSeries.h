@@ -19,9 +19,13 @@
 #include <vector>
 
 struct StampedReading {
+    // The wall clock less utcOffset. A data file's times are its wall clock (the offset is 0); a live
+    // log's carry their offset, so that its times run on through a change of the clock and the
+    // wall-clock hour is still known.
     ClockSeconds time = 0;
     std::int32_t tenths = 0;
     Weighting weighting = Weighting::A;
+    std::int32_t utcOffset = 0;
 };
 
 // A row whose date and time cannot be read. row() counts the rows given from 0 (plus the first
@@ -58,7 +62,8 @@ public:
     explicit StampedSeriesReader(
         const TimeTextReader& texts, qint64 firstRow = 0, std::optional<TimeTextLayout> layout = std::nullopt);
 
-    void add(const ReadingRowText& row);
+    // utcOffset: the offset from UTC the row's wall-clock time was written in, where it says one.
+    void add(const ReadingRowText& row, std::int32_t utcOffset = 0);
     // The series, in the order of its rows.
     StampedSeries finish();
     // Some time read so far has a minute or second of one digit, as only the meter writes them.
@@ -71,6 +76,7 @@ private:
         std::int32_t systemSecond;
         std::int32_t tenths;
         Weighting weighting;
+        std::int32_t utcOffset;
     };
     struct DateTexts {
         std::optional<QDate> download;

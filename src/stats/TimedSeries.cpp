@@ -14,7 +14,7 @@ TimedSeries TimedSeriesOf(const StampedSeries& stamped)
     }
     series.readings.reserve(stamped.readings.size());
     for (const StampedReading& reading : stamped.readings)
-        series.readings.push_back({ reading.time, 0, reading.tenths, reading.weighting, false });
+        series.readings.push_back({ reading.time, 0, reading.tenths, reading.weighting, false, reading.utcOffset });
     return series;
 }
 
@@ -28,7 +28,8 @@ TimedSeries TimedSeriesOf(const StampedSeries& stamped, std::int32_t intervalSec
     const StampedReading* previous = nullptr;
     for (const StampedReading& reading : stamped.readings) {
         const bool afterBreak = previous && IsBreak(reading.time - previous->time, intervalSeconds);
-        series.readings.push_back({ reading.time, intervalSeconds, reading.tenths, reading.weighting, afterBreak });
+        series.readings.push_back(
+            { reading.time, intervalSeconds, reading.tenths, reading.weighting, afterBreak, reading.utcOffset });
         previous = &reading;
     }
     return series;

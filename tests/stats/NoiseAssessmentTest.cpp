@@ -4,11 +4,13 @@
 // download writes ("5/12/2006", "7:0:0"), read as a data file's rows are.
 
 #include "stats/NoiseAssessment.h"
+#include "stats/FigureTables.h"
 #include "stats/TimedSeries.h"
 
 #include <gmock/gmock.h>
 
 #include <QDateTime>
+#include <QTimeZone>
 
 #include <functional>
 #include <optional>
@@ -304,6 +306,92 @@ TEST(NoiseAssessment, AGapInTheTimeStampsEndsAnEventAndIsNoDuration)
             { 850, 1, 3600 });
     ExpectEvents(figures, Weighting::A,
         { { QTime(10, 9, 55), 5, 90.0, 90.0, 96.9897 }, { QTime(10, 30), 600, 90.0, 90.0, 117.7815 } });
+}
+
+// A live log's rows carry their offset from UTC. Readings a minute apart in Berlin's wall clock from
+// 22:00 to 08:00 across each change of the clock, at 40 dB plus the hour (half a dB more in winter
+// time), with 90 dB for the twenty minutes around the change.
+TEST(NoiseAssessment, AChangeOfTheClockRepeatsOrSkipsAnHourAndLengthensOrShortensItsPeriod)
+{
+    const QTimeZone berlin("Europe/Berlin");
+    struct Case {
+        const char* change;
+        QDate day;
+        std::vector<std::string> hours;
+        std::int64_t nightSeconds;
+        std::int64_t dayLengthSeconds;
+        const char* eventStart;
+        const char* eventEnd;
+    };
+    const Case cases[] = {
+        { "October", QDate(2026, 10, 24),
+            { "22:00", "23:00", "00:00", "01:00", "02:00+02:00", "02:00+01:00", "03:00", "04:00", "05:00", "06:00",
+                "07:00" },
+            9 * 3600, 25 * 3600, "2026-10-25T02:50:00", "2026-10-25T02:10:00" },
+        { "March", QDate(2026, 3, 28),
+            { "22:00", "23:00", "00:00", "01:00", "03:00", "04:00", "05:00", "06:00", "07:00" }, 7 * 3600, 23 * 3600,
+            "2026-03-29T01:50:00", "2026-03-29T03:10:00" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        const QDateTime first(c.day, QTime(22, 0), berlin);
+        const QDateTime end(c.day.addDays(1), QTime(8, 0), berlin);
+        const QDateTime change = berlin.nextTransition(first).atUtc;
+        StampedSeriesReader reader(TimeTextReader(QLocale::c()));
+        Rows rows;
+        std::vector<std::int32_t> offsets;
+        for (QDateTime t = first; t < end; t = t.addSecs(60)) {
+            const int offset = t.offsetFromUtc();
+            const bool loud = std::abs(t.secsTo(change)) <= 600 && t < change.addSecs(600);
+            const double level = loud ? 90.0 : 40.0 + t.time().hour() + (offset == 3600 ? 0.5 : 0.0);
+            rows.add(QDateTime(t.date(), t.time()), level, 'A');
+            offsets.push_back(offset);
+        }
+        for (std::size_t i = 0; i < offsets.size(); ++i) {
+            const auto* row = &rows.texts[4 * i];
+            reader.add({ row[2], row[3], row[1], row[0] }, offsets[i]);
+        }
+        const TimedSeries series = TimedSeriesOf(reader.finish());
+        ASSERT_TRUE(series.durationsKnown);
+        const NoiseFigures figures = NoiseFiguresOf(series, {});
+
+        // Every hour whole, in the order they passed; the repeated one twice, each with its offset.
+        const FigureTable table = HourTable(figures);
+        std::vector<std::string> hours;
+        for (std::size_t i = 0; i < figures.hours.size(); ++i) {
+            const HourLevels& hour = figures.hours[i];
+            hours.push_back(table.rows[i][2].plain.toStdString());
+            EXPECT_EQ(hour.coveredSeconds, 3600) << hours.back();
+            if (hour.hour < 1 || hour.hour > 3) {
+                EXPECT_NEAR(*hour.leq, 40.0 + hour.hour + (hour.utcOffset == 3600 ? 0.5 : 0.0), 1e-4) << hours.back();
+            }
+        }
+        EXPECT_EQ(hours, c.hours);
+
+        // The night is as long as the clock made it, and the readings cover all of it.
+        const PeriodLevel* night = nullptr;
+        const PeriodLevel* den = nullptr;
+        for (const PeriodLevel& row : figures.periods) {
+            if (row.day == c.day && row.figure == PeriodFigure::Night)
+                night = &row;
+            if (row.day == c.day && row.figure == PeriodFigure::DayEveningNight)
+                den = &row;
+        }
+        ASSERT_TRUE(night && den);
+        EXPECT_EQ(night->coveredSeconds, c.nightSeconds);
+        EXPECT_EQ(night->periodSeconds, c.nightSeconds);
+        EXPECT_DOUBLE_EQ(night->coverage(), 1.0);
+        EXPECT_EQ(den->periodSeconds, c.dayLengthSeconds);
+
+        // The loud twenty minutes are one event of 1,200 s, told in the wall clock on either side.
+        ASSERT_EQ(figures.events.size(), 1U);
+        const ExceedanceEvent& event = figures.events[0];
+        EXPECT_EQ(event.seconds(), 1200);
+        EXPECT_EQ(PlainMoment(event.wallClockStart()).toStdString(), c.eventStart);
+        EXPECT_EQ(PlainMoment(event.wallClockEnd()).toStdString(), c.eventEnd);
+        EXPECT_EQ(event.day, c.day);
+        EXPECT_EQ(event.period, NoisePeriod::Night);
+    }
 }
 
 TEST(NoiseAssessment, AAndCWeightedReadingsAreNeverMixed)
