@@ -30,8 +30,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -324,18 +326,134 @@ TEST_F(CliTest, LiveToMqttAnnouncesTheSensorAndDeliversTheReadingsTakenWhileTheB
     // the discovery prefix it was given; the sensor of this topic is one of its own.
     MqttSubscriber homeAssistant(broker, { QStringLiteral("home/#") }, QStringLiteral("decimora-test-home-assistant"));
     ASSERT_TRUE(homeAssistant.start()) << homeAssistant.error().toStdString();
-    ASSERT_TRUE(WaitFor([&] { return !homeAssistant.messages().isEmpty(); }, 15000));
-    const MqttMessage config = homeAssistant.messages().first();
-    EXPECT_TRUE(config.retained);
-    EXPECT_TRUE(config.topic.startsWith(QLatin1String("home/sensor/decimora_"))) << config.topic.toStdString();
-    EXPECT_TRUE(config.topic.endsWith(QLatin1String("_noise/config"))) << config.topic.toStdString();
-    const QJsonObject sensor = QJsonDocument::fromJson(config.payload).object();
+    ASSERT_TRUE(WaitFor([&] { return homeAssistant.messages().size() >= 3; }, 15000));
+    const QList<MqttMessage> configs = homeAssistant.messages();
+    const auto config = std::find_if(configs.begin(), configs.end(),
+        [](const MqttMessage& m) { return m.topic.endsWith(QLatin1String("/level_a/config")); });
+    ASSERT_NE(config, configs.end());
+    EXPECT_TRUE(config->retained);
+    EXPECT_TRUE(config->topic.startsWith(QLatin1String("home/sensor/decimora_"))) << config->topic.toStdString();
+    EXPECT_TRUE(config->topic.endsWith(QLatin1String("_noise/level_a/config"))) << config->topic.toStdString();
+    const QJsonObject sensor = QJsonDocument::fromJson(config->payload).object();
     EXPECT_EQ(sensor.value(QLatin1String("device_class")).toString(), "sound_pressure");
-    EXPECT_EQ(sensor.value(QLatin1String("unit_of_measurement")).toString(), "dB");
-    EXPECT_EQ(sensor.value(QLatin1String("state_topic")).toString(), "noise/state");
+    EXPECT_EQ(sensor.value(QLatin1String("unit_of_measurement")).toString(), "dBA");
+    EXPECT_EQ(sensor.value(QLatin1String("state_topic")).toString(), "noise/level_a");
     EXPECT_EQ(sensor.value(QLatin1String("availability_topic")).toString(), "noise/availability");
     // Three readings of 0.3 s missed would be too short a wait: at least a minute.
     EXPECT_EQ(sensor.value(QLatin1String("expire_after")).toInt(), 60);
+}
+
+// Home Assistant as it meets the tool: it subscribes after the tool has announced the sensors, finds
+// the retained configs of all three, sees them go unavailable while the meter is unplugged and come
+// back, and sees --ha-remove take them away. The clock runs 60 times as fast, so minutes pass in
+// seconds: a reading every 18 s of the tool's clock, 0.3 s of the real one.
+TEST_F(CliTest, HomeAssistantFindsTheSensorsSeesTheUnplugAndLosesThemToHaRemove)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    MqttSubscriber readings(broker, { QStringLiteral("site/#") });
+    ASSERT_TRUE(readings.start()) << readings.error().toStdString();
+    const QStringList mqtt { "--mqtt", broker.address(), "--topic", "site", "--ha-prefix", "ha" };
+    QProcess tool;
+    start(tool,
+        QStringList { "live", "--simulate-meter", "--pretend-rate", "60", "--interval", "18", "--ha-discovery" }
+            + mqtt);
+    ASSERT_TRUE(readings.waitForMessages(QStringLiteral("site/laeq_1min"), 2)) << readings.error().toStdString();
+
+    MqttSubscriber homeAssistant(
+        broker, { QStringLiteral("ha/#"), QStringLiteral("site/availability") }, QStringLiteral("home-assistant"));
+    ASSERT_TRUE(homeAssistant.start()) << homeAssistant.error().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return homeAssistant.messages().size() >= 4; }, 15000));
+    QString deviceId;
+    for (const char* key : { "level_a", "level_c", "laeq_1min" }) {
+        SCOPED_TRACE(key);
+        const QList<MqttMessage> all = homeAssistant.messages();
+        const auto config = std::find_if(all.begin(), all.end(), [&](const MqttMessage& m) {
+            return m.topic.endsWith(QStringLiteral("/%1/config").arg(QLatin1String(key)));
+        });
+        ASSERT_NE(config, all.end());
+        EXPECT_TRUE(config->retained);
+        // ha/sensor/DEVICE/KEY/config: one device, a sensor a key.
+        const QStringList levels = config->topic.split(QLatin1Char('/'));
+        ASSERT_EQ(levels.size(), 5) << config->topic.toStdString();
+        EXPECT_EQ(levels[1], "sensor");
+        if (deviceId.isEmpty())
+            deviceId = levels[2];
+        EXPECT_EQ(levels[2], deviceId);
+        EXPECT_TRUE(deviceId.startsWith(QLatin1String("decimora_")) && deviceId.endsWith(QLatin1String("_site")))
+            << deviceId.toStdString();
+        const QJsonObject sensor = QJsonDocument::fromJson(config->payload).object();
+        EXPECT_EQ(
+            sensor.value(QLatin1String("unique_id")).toString(), deviceId + QLatin1Char('_') + QLatin1String(key));
+        EXPECT_EQ(sensor.value(QLatin1String("state_topic")).toString(), QStringLiteral("site/") + QLatin1String(key));
+        EXPECT_EQ(sensor.value(QLatin1String("unit_of_measurement")).toString(),
+            QLatin1String(key) == QLatin1String("level_c") ? "dB" : "dBA");
+        EXPECT_EQ(sensor.value(QLatin1String("device_class")).toString(), "sound_pressure");
+        EXPECT_EQ(sensor.value(QLatin1String("state_class")).toString(), "measurement");
+        EXPECT_EQ(sensor.value(QLatin1String("availability_topic")).toString(), "site/availability");
+        EXPECT_EQ(
+            sensor.value(QLatin1String("origin")).toObject().value(QLatin1String("name")).toString(), "decimora-cli");
+        // A reading every 18 s: a minute, the shortest wait; the minute's sensor waits three.
+        EXPECT_EQ(sensor.value(QLatin1String("expire_after")).toInt(),
+            QLatin1String(key) == QLatin1String("laeq_1min") ? 180 : 60);
+    }
+    EXPECT_EQ(homeAssistant.messages(QStringLiteral("site/availability")).first().payload, "online");
+
+    // The cable pulled: the sensors are unavailable, and available again once it is back.
+    ::kill(static_cast<pid_t>(tool.processId()), SIGUSR1);
+    ASSERT_TRUE(homeAssistant.waitForMessages(QStringLiteral("site/availability"), 2));
+    ::kill(static_cast<pid_t>(tool.processId()), SIGUSR2);
+    ASSERT_TRUE(homeAssistant.waitForMessages(QStringLiteral("site/availability"), 3));
+    QList<QByteArray> availability;
+    for (const MqttMessage& m : homeAssistant.messages(QStringLiteral("site/availability")))
+        availability.append(m.payload);
+    EXPECT_EQ(availability, QList<QByteArray>({ "online", "offline", "online" }));
+    tool.terminate();
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+
+    // The simulated meter is A-weighted: its sensor got every reading, the C sensor none; each minute's
+    // LAeq is the mean energy of that minute's readings.
+    const QList<MqttMessage> levelA = readings.messages(QStringLiteral("site/level_a"));
+    EXPECT_EQ(levelA.size(), readings.messages(QStringLiteral("site/state")).size());
+    EXPECT_TRUE(readings.messages(QStringLiteral("site/level_c")).isEmpty());
+    std::map<QString, std::pair<double, int>> energy; // by minute
+    for (const MqttMessage& m : levelA) {
+        const QJsonObject reading = QJsonDocument::fromJson(m.payload).object();
+        EXPECT_EQ(reading.value(QLatin1String("weighting")).toString(), "A");
+        EXPECT_TRUE(reading.contains(QLatin1String("over_range")) && reading.contains(QLatin1String("under_range")));
+        auto& [sum, count] = energy[reading.value(QLatin1String("time")).toString().left(16)];
+        sum += std::pow(10.0, reading.value(QLatin1String("level")).toDouble() / 10);
+        ++count;
+    }
+    for (const MqttMessage& m : readings.messages(QStringLiteral("site/laeq_1min"))) {
+        const QJsonObject minute = QJsonDocument::fromJson(m.payload).object();
+        const auto [sum, count] = energy[minute.value(QLatin1String("time")).toString().left(16)];
+        EXPECT_EQ(minute.value(QLatin1String("readings")).toInt(), count) << m.payload.toStdString();
+        EXPECT_NEAR(minute.value(QLatin1String("laeq")).toDouble(), 10 * std::log10(sum / std::max(count, 1)), 0.05);
+    }
+
+    // --ha-remove needs no meter: the configs are emptied, and a Home Assistant that comes later finds none.
+    const Finished removed = run(QStringList { "live", "--ha-remove" } + mqtt);
+    EXPECT_EQ(removed.exitCode, 0) << removed.err.toStdString();
+    EXPECT_TRUE(removed.err.contains(QStringLiteral("removed the Home Assistant sensors of %1").arg(deviceId)))
+        << removed.err.toStdString();
+    for (const char* key : { "level_a", "level_c", "laeq_1min" }) {
+        const QString topic = QStringLiteral("ha/sensor/%1/%2/config").arg(deviceId, QLatin1String(key));
+        ASSERT_TRUE(homeAssistant.waitForMessages(topic, 2)) << key;
+        EXPECT_EQ(homeAssistant.messages(topic).last().payload, QByteArray()) << key;
+    }
+    MqttSubscriber later(broker, { QStringLiteral("ha/#") }, QStringLiteral("home-assistant-later"));
+    ASSERT_TRUE(later.start()) << later.error().toStdString();
+    QTest::qWait(500);
+    EXPECT_TRUE(later.messages().isEmpty()) << later.messages().first().topic.toStdString();
+
+    // A broker that is not there: the sensors cannot be removed, and the tool says so.
+    broker.stop();
+    const Finished unreachable = run(QStringList { "live", "--ha-remove", "--mqtt", broker.address() });
+    EXPECT_EQ(unreachable.exitCode, 1);
+    EXPECT_TRUE(unreachable.err.contains(QLatin1String("could not remove the Home Assistant sensors (cannot reach")))
+        << unreachable.err.toStdString();
 }
 
 // No broker at all and a queue of two: every reading beyond the two newest is dropped and counted,
@@ -1113,6 +1231,13 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         { "live", "--simulate-meter", "--ha-discovery" },
         { "live", "--simulate-meter", "--mqtt", "broker", "--ha-prefix", "ha" },
         { "live", "--simulate-meter", "--mqtt", "broker", "--ha-discovery", "--ha-prefix", "ha/#" },
+        { "live", "--ha-remove" },
+        { "live", "--simulate-meter", "--device", "" },
+        { "live", "--simulate-meter", "--device", "dev/hidraw3" },
+        { "download", "--simulate-meter", "--device", "ZQ 731" },
+        { "devices", "--simulate-serial", "ZQ731" },
+        { "live", "--mqtt", "broker", "--ha-remove", "--ha-discovery" },
+        { "live", "--mqtt", "broker", "--ha-remove", "--ha-prefix", "ha/+" },
         { "live", "--simulate-meter", "--mqtt", "broker:99999" },
         { "live", "--simulate-meter", "--mqtt", "::1" },
         { "live", "--simulate-meter", "--mqtt", "broker", "--topic", "noise/#" },
@@ -1344,7 +1469,7 @@ TEST_F(CliTest, DevicesListsTheMeterWithItsAccessAndHelpNeedsNoMeter)
 {
     const Finished devices = run({ "devices", "--simulate-meter" });
     ASSERT_EQ(devices.exitCode, 0) << devices.err.toStdString();
-    EXPECT_EQ(devices.out, "/dev/hidraw-simulated-meter-1\tread-write\n");
+    EXPECT_EQ(devices.out, "/dev/hidraw-simulated-meter-1\tsimulated\tread-write\n");
     EXPECT_EQ(devices.err, QString());
     // The machine's own devices: with no meter plugged in (as on the machines the tests run on) the
     // note goes to the error output and standard output stays empty for a script to test.
