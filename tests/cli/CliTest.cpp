@@ -1487,4 +1487,75 @@ TEST_F(CliTest, DevicesListsTheMeterWithItsAccessAndHelpNeedsNoMeter)
     }
 }
 
+// --device names the meter by its serial number, its location or its node; a name that fits no meter
+// ends the commands that need one with exit code 1 and says which meter is missing.
+TEST_F(CliTest, DeviceNamesTheMeterBySerialNumberLocationOrNode)
+{
+    const QString missing
+        = QStringLiteral("decimora-cli: No meter with the serial number or location ZQ-B is plugged in.\n");
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QString out;
+        QString err;
+    } cases[] = {
+        { { "devices", "--simulate-serial", "ZQ-A" }, 0, "/dev/hidraw-simulated-meter-1\tZQ-A\tread-write\n", "" },
+        { { "devices", "--simulate-serial", "ZQ-A", "--device", "ZQ-A" }, 0,
+            "/dev/hidraw-simulated-meter-1\tZQ-A\tread-write\n", "" },
+        { { "devices", "--device", "simulated" }, 0, "/dev/hidraw-simulated-meter-1\tsimulated\tread-write\n", "" },
+        { { "devices", "--device", "/dev/hidraw-simulated-meter-1" }, 0,
+            "/dev/hidraw-simulated-meter-1\tsimulated\tread-write\n", "" },
+        { { "devices", "--simulate-serial", "ZQ-A", "--device", "ZQ-B" }, 1, "", missing },
+        // The port names a meter that has a serial number too.
+        { { "devices", "--simulate-serial", "ZQ-A", "--device", "simulated" }, 0,
+            "/dev/hidraw-simulated-meter-1\tZQ-A\tread-write\n", "" },
+        { { "download", "--simulate-serial", "ZQ-A", "--device", "ZQ-B", "--output", "run.dmr" }, 1, "", missing },
+        { { "setup", "--device", "/dev/hidraw-elsewhere", "--fast" }, 1, "",
+            "decimora-cli: No meter at /dev/hidraw-elsewhere.\n" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        const Finished done = run(QStringList { c.arguments.first(), "--simulate-meter" } + c.arguments.mid(1));
+        EXPECT_EQ(done.exitCode, c.exitCode) << done.err.toStdString();
+        EXPECT_EQ(done.out, c.out);
+        EXPECT_EQ(done.err, c.err);
+    }
+    // live waits for the meter it was given, and says which.
+    const Finished waiting = run({ "live", "--simulate-meter", "--simulate-serial", "ZQ-A", "--device", "ZQ-B",
+        "--duration", "1", "--format", "jsonl" });
+    EXPECT_EQ(waiting.exitCode, 0) << waiting.err.toStdString();
+    EXPECT_EQ(waiting.out, "");
+    EXPECT_TRUE(waiting.err.contains(QLatin1String("ZQ-B is plugged in. Waiting for it.")))
+        << waiting.err.toStdString();
+}
+
+// Two meters, two loggers at once: each logs its own meter into its own file, and the one whose
+// cable is pulled waits while the other goes on.
+TEST_F(CliTest, TwoLiveProcessesLogTwoMetersAtOnce)
+{
+    const char* serials[] = { "ZQ-A", "ZQ-B" };
+    const QString outputs[] = { file(QStringLiteral("a.csv")), file(QStringLiteral("b.csv")) };
+    QProcess loggers[2];
+    for (int i = 0; i < 2; ++i)
+        start(loggers[i],
+            { "live", "--simulate-meter", "--simulate-serial", serials[i], "--device", serials[i], "--interval", "0.3",
+                "--output", outputs[i] });
+    ASSERT_TRUE(WaitFor([&] { return lineCount(outputs[0]) >= 4 && lineCount(outputs[1]) >= 4; }));
+    ::kill(static_cast<pid_t>(loggers[0].processId()), SIGUSR1);
+    QByteArray said;
+    ASSERT_TRUE(WaitFor([&] { return said.append(loggers[0].readAllStandardError()).contains("unplugged; waiting"); }));
+    const int aWhileUnplugged = lineCount(outputs[0]);
+    const int bAtUnplug = lineCount(outputs[1]);
+    ASSERT_TRUE(WaitFor([&] { return lineCount(outputs[1]) >= bAtUnplug + 4; }));
+    EXPECT_EQ(lineCount(outputs[0]), aWhileUnplugged);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(serials[i]);
+        loggers[i].terminate();
+        ASSERT_TRUE(loggers[i].waitForFinished(60000));
+        EXPECT_EQ(loggers[i].exitCode(), 0);
+        // Each file is a whole log of its meter's readings.
+        EXPECT_GE(liveReadings(QStringLiteral("csv"), { outputs[i] }).size(), 3);
+    }
+}
+
 } // namespace
