@@ -636,6 +636,62 @@ QByteArray ImportWindowSave(const Bytes& memory, const QString& path)
     return readFile(path);
 }
 
+// The meter does not say how many readings it holds until it has sent them: a download to an .xls
+// ends as soon as the readings are more than its sheet takes, rather than after all of them, and
+// writes nothing. With --raw the download goes on for the dump, which is kept, and the .xls is refused.
+TEST_F(CliTest, DownloadToXlsStopsOnceTheReadingsPassItsRowLimit)
+{
+    const auto memoryOf = [&](int readings) {
+        LoggedRun run { 0x40, QDateTime(QDate(2026, 12, 1), QTime(8, 0)), 1,
+            std::vector<int>(std::size_t(readings), 653) };
+        const Bytes memory = EncodeLoggedMemory({ run });
+        const QString path = file(QStringLiteral("memory-%1.bin").arg(readings));
+        writeFile(path, QByteArray(reinterpret_cast<const char*>(memory.data()), qsizetype(memory.size())));
+        return path;
+    };
+    const QString fits = memoryOf(65534);
+    const QString twoMore = memoryOf(65536);
+    const QString farMore = memoryOf(80000);
+    const QString stopped = QStringLiteral("decimora-cli: The meter holds more than 65,534 readings, more than an .xls "
+                                           "file takes; the download stopped there and nothing was written. Name the "
+                                           "output file *.xlsx to download them all.");
+    const struct {
+        const char* what;
+        QString memory;
+        bool raw;
+        int exitCode;
+        // A line of the error output; empty for none to check.
+        QString said;
+        bool done;
+    } cases[] = {
+        { "as many as fit", fits, false, 0, "downloaded 65534 readings, 98311 bytes, done", true },
+        // The last block brings the last readings with the end mark: the sheet refuses them.
+        { "two more", twoMore, false, 1, "65,536 records do not fit in an .xls file", true },
+        { "far more", farMore, false, 1, stopped, false },
+        { "far more, with the dump", farMore, true, 1, "80,000 records do not fit in an .xls file", true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString xls = file(QStringLiteral("out.xls"));
+        const QString raw = file(QStringLiteral("out.bin"));
+        QFile::remove(xls);
+        QFile::remove(raw);
+        QStringList arguments { "download", "--simulate-meter=" + c.memory, "--output", xls };
+        if (c.raw)
+            arguments += { "--raw", raw };
+        const Finished done = run(arguments);
+        EXPECT_EQ(done.exitCode, c.exitCode) << done.err.toStdString();
+        EXPECT_TRUE(done.err.contains(c.said)) << done.err.toStdString();
+        // The last progress line says whether the download went to the end mark.
+        EXPECT_EQ(done.err.contains(QLatin1String(", done")), c.done) << done.err.toStdString();
+        EXPECT_EQ(QFileInfo::exists(xls), c.exitCode == 0);
+        EXPECT_EQ(QFileInfo::exists(raw), c.raw);
+        if (c.raw) {
+            EXPECT_EQ(readFile(raw), readFile(c.memory));
+        }
+    }
+}
+
 TEST_F(CliTest, DownloadWritesTheImportWindowsDataFileAndARawDumpThatReplaysToTheSameRows)
 {
     const QString memoryFile = file(QStringLiteral("memory.bin"));
