@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "cli/ChosenMeterPlatform.h"
 #include "cli/CliError.h"
 #include "cli/CliOutput.h"
 
@@ -16,6 +17,14 @@ const std::vector<CliOption>& MeterOptionTable()
             .optionalValue = true },
         { .name = "trace",
             .description = "Write every report sent to and received from the meter in hex on the error output." },
+        { .name = "device",
+            .description = "Talk to this meter only: its serial number or location as devices lists them, or its "
+                           "device node (/dev/hidraw3). Without it, the first meter found.",
+            .valueName = "PATH|SERIAL" },
+        { .name = "simulate-serial",
+            .description = "With --simulate-meter only: the simulated meter's serial number.",
+            .valueName = "SERIAL",
+            .hidden = true },
         { .name = "pretend-start",
             .description = "With --simulate-meter only: the local time the tool's clock starts at.",
             .valueName = "TIME",
@@ -208,6 +217,15 @@ MeterOptions ParsedCommand::meterOptions() const
     options.simulate = isSet("simulate-meter");
     options.memoryFile = value("simulate-meter");
     options.trace = isSet("trace");
+    if (isSet("device")) {
+        options.device = value("device");
+        CheckDeviceName(options.device);
+    }
+    if (isSet("simulate-serial")) {
+        if (!options.simulate)
+            throw UsageError(QStringLiteral("--simulate-serial is only for the simulated meter."));
+        options.simulatedSerial = value("simulate-serial");
+    }
     if (isSet("pretend-start")) {
         if (!options.simulate)
             throw UsageError(QStringLiteral("--pretend-start is only for the simulated meter."));

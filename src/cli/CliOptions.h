@@ -77,6 +77,10 @@ struct MeterOptions {
     // With simulate: the file whose bytes are the simulated meter's logged memory; empty for its own.
     QString memoryFile;
     bool trace = false;
+    // --device: the meter's node, serial number or location; empty for the first meter found.
+    QString device;
+    // With simulate only: the simulated meter's serial number; empty for none.
+    QString simulatedSerial;
     // With simulate only: the local time the tool's clock shows at its start, from which it runs on at
     // the real pace; lets a test rehearse a midnight without waiting for one.
     std::optional<QDateTime> pretendStart;

@@ -13,6 +13,8 @@
 #include "store/SqliteReadingStore.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocale>
 
 #include <csignal>
 #include <cstdio>
@@ -69,6 +71,16 @@ private:
     bool terminal_;
     QElapsedTimer sinceShown_;
 };
+
+// The download stopped because the output's sheet cannot take every reading.
+QString TooManyForSheetText(const QString& path, qint64 limit)
+{
+    const bool xlsx = QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0;
+    return QStringLiteral("The meter holds more than %1 readings, more than %2 file takes; the download stopped there "
+                          "and nothing was written. Name the output file %3 to download them all.")
+        .arg(QLocale(QLocale::English).toString(limit), xlsx ? QStringLiteral("an .xlsx") : QStringLiteral("an .xls"),
+            xlsx ? QStringLiteral("*.csv") : QStringLiteral("*.xlsx"));
+}
 
 void WriteRawMemory(const QString& path, const QByteArray& bytes)
 {
@@ -138,9 +150,13 @@ int RunDownload(const ParsedCommand& command)
     QByteArray memory;
     bool endSeen = false;
     DownloadProgress progress;
+    // The meter does not say how many readings it holds before it has sent them all; a spreadsheet that
+    // cannot take them ends the download as soon as it has more, unless the raw dump wants every byte.
+    const std::optional<qint64> recordLimit = rawPath.isEmpty() ? TableFileRecordLimit(outputPath) : std::nullopt;
+    const auto tooMany = [&] { return recordLimit && decoder.ImportCount() > *recordLimit; };
     DownloadHooks hooks;
     hooks.decode = [&decoder](std::uint8_t byte) { decoder.Dispatch(byte); };
-    hooks.cancelled = [&calledOff] { return calledOff; };
+    hooks.cancelled = [&] { return calledOff || tooMany(); };
     hooks.afterBlock = [&] {
         // The block just decoded is still in ReceivedBytes; the dump ends with the end mark.
         for (std::size_t i = 0; i < 8 && !endSeen; ++i) {
@@ -170,6 +186,8 @@ int RunDownload(const ParsedCommand& command)
                                       "the meter off and on, then repeat the download."));
     case DownloadOutcome::Cancelled:
         progress.abandon();
+        if (!calledOff && tooMany())
+            throw CliError(TooManyForSheetText(outputPath, *recordLimit));
         throw CliError(QStringLiteral("The download was called off. Nothing was written."));
     case DownloadOutcome::NotStarted:
         progress.abandon();

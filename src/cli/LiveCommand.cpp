@@ -5,6 +5,7 @@
 #include "cli/CliError.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSignals.h"
+#include "cli/HomeAssistantRemoval.h"
 #include "cli/LiveLog.h"
 #include "cli/LiveOutput.h"
 #include "cli/MeterSession.h"
@@ -28,11 +29,14 @@ namespace {
 // error, told before a single reading is taken.
 std::optional<MqttPublisherOptions> ReadMqttOptions(const ParsedCommand& command)
 {
+    if (command.isSet("ha-prefix") && !command.isSet("ha-discovery") && !command.isSet("ha-remove"))
+        throw UsageError(QStringLiteral("--ha-prefix belongs to --ha-discovery or --ha-remove."));
+    if (command.isSet("ha-remove") && command.isSet("ha-discovery"))
+        throw UsageError(QStringLiteral("--ha-remove removes what --ha-discovery announces: give one of them."));
     if (!command.isSet("mqtt")) {
-        if (command.isSet("topic") || command.isSet("ha-discovery") || command.isSet("mqtt-queue"))
-            throw UsageError(QStringLiteral("--topic, --ha-discovery and --mqtt-queue belong to --mqtt."));
-        if (command.isSet("ha-prefix"))
-            throw UsageError(QStringLiteral("--ha-prefix belongs to --ha-discovery."));
+        if (command.isSet("topic") || command.isSet("ha-discovery") || command.isSet("ha-remove")
+            || command.isSet("mqtt-queue"))
+            throw UsageError(QStringLiteral("--topic, --ha-discovery, --ha-remove and --mqtt-queue belong to --mqtt."));
         if (AnyMqttLoginOption(command))
             throw UsageError(QStringLiteral("--mqtt-user, --mqtt-password-file and the TLS files belong to --mqtt."));
         return std::nullopt;
@@ -44,9 +48,7 @@ std::optional<MqttPublisherOptions> ReadMqttOptions(const ParsedCommand& command
         options.broker = ParseMqttBrokerAddress(command.value("mqtt"), DefaultMqttPortFor(command));
         if (command.isSet("topic"))
             options.topicPrefix = command.value("topic");
-        options.homeAssistantDiscovery = command.isSet("ha-discovery");
-        if (command.isSet("ha-prefix") && !options.homeAssistantDiscovery)
-            throw UsageError(QStringLiteral("--ha-prefix belongs to --ha-discovery."));
+        options.homeAssistantDiscovery = command.isSet("ha-discovery") || command.isSet("ha-remove");
         if (command.isSet("ha-prefix"))
             options.discoveryPrefix = command.value("ha-prefix");
         if (command.isSet("mqtt-queue")) {
@@ -154,6 +156,9 @@ LiveRequest ReadLiveRequest(const ParsedCommand& command)
     if (request.mqtt && request.mqtt->homeAssistantDiscovery)
         request.mqtt->expireAfterSeconds
             = static_cast<int>(std::max<qint64>(60, (3 * request.intervalMs + 999) / 1000));
+    // Offline until the first scan has found the meter.
+    if (request.mqtt)
+        request.mqtt->meterPresent = false;
     // With a broker, lines are written when they are asked for; without, they always are.
     if (!request.mqtt || command.isSet("output") || command.isSet("format"))
         request.lines = *lineFormat;
@@ -195,11 +200,15 @@ int RunLiveRequest(const LiveRequest& request)
         Say(text);
         end(ExitFailed);
     });
-    if (broker)
+    if (broker) {
         QObject::connect(broker.get(), &MqttSink::loginRefused, &loop, [&](const QString& text) {
             Say(text);
             end(ExitFailed);
         });
+        // Home Assistant shows the sensors unavailable while the meter is unplugged.
+        QObject::connect(&session, &MeterSession::devicesChanged, broker.get(),
+            [&] { broker->setMeterPresent(session.module().DeviceConnected); });
+    }
     QObject::connect(&signalEvents, &SignalEvents::caught, &loop, [&](int signalNumber) {
         if (!session.pullOrPlugCable(signalNumber))
             end(ExitDone);
@@ -236,7 +245,12 @@ int RunLiveRequest(const LiveRequest& request)
 
 int RunLive(const ParsedCommand& command)
 {
-    return RunLiveRequest(ReadLiveRequest(command));
+    const LiveRequest request = ReadLiveRequest(command);
+    if (command.isSet("ha-remove")) {
+        RemoveHomeAssistantSensors(*request.mqtt);
+        return ExitDone;
+    }
+    return RunLiveRequest(request);
 }
 
 } // namespace
@@ -288,11 +302,18 @@ const CliCommand& LiveCommand()
                 .valueName = "PREFIX",
                 .within = "mqtt" },
             { .name = "ha-discovery",
-                .description = "mqtt: also publish a retained Home Assistant discovery config, so that the meter "
-                               "appears as a sound pressure sensor in dB.",
+                .description = "mqtt: also publish retained Home Assistant discovery configs, so that the meter "
+                               "appears as three sound pressure sensors: the A-weighted readings (dBA, on "
+                               "PREFIX/level_a), the C-weighted ones (dB, PREFIX/level_c) and the LAeq of each "
+                               "minute (dBA, PREFIX/laeq_1min), with over- and under-range as attributes. They show "
+                               "as unavailable while the meter is unplugged.",
                 .within = "mqtt" },
+            { .name = "ha-remove",
+                .description = "mqtt: remove the Home Assistant sensors that --ha-discovery announced with the same "
+                               "--topic and --ha-prefix (empty retained configs), and end; the meter is not needed.",
+                .insteadOf = "ha-discovery" },
             { .name = "ha-prefix",
-                .description = "ha-discovery: the discovery prefix Home Assistant listens on (default "
+                .description = "ha-discovery, ha-remove: the discovery prefix Home Assistant listens on (default "
                                "homeassistant).",
                 .valueName = "PREFIX",
                 .within = "ha-discovery" },

@@ -118,7 +118,7 @@ void LiveLog::meterMayHaveChanged()
         break;
     case Told::Missing:
         note_(before == Told::Connected ? QStringLiteral("The meter was unplugged; waiting for it to come back.")
-                                        : QStringLiteral("No sound level meter is plugged in; waiting for one."));
+                                        : session_.noMeterText() + QStringLiteral(" Waiting for it."));
         break;
     case Told::WithoutAccess:
         note_(MeterAccessHint() + QStringLiteral("\nWaiting for a meter this user may open."));

@@ -1,5 +1,6 @@
 #include "cli/MeterSession.h"
 
+#include "cli/ChosenMeterPlatform.h"
 #include "cli/CliError.h"
 #include "cli/TracingHidPlatform.h"
 #include "meter/MeterChoice.h"
@@ -39,7 +40,7 @@ std::uint32_t CliClock::tickCount() const
 MeterSession::MeterSession(const MeterOptions& options, std::unique_ptr<ReadingStore> store, const QString& cacheFolder)
     : clock_(options.simulate ? options.pretendStart : std::nullopt, options.simulate ? options.pretendRate : 1.0)
 {
-    MeterChoice choice { options.simulate, {} };
+    MeterChoice choice { options.simulate, {}, options.simulatedSerial };
     if (options.simulate && !options.memoryFile.isEmpty()) {
         QString error;
         choice.loggedMemory = ReadLoggedMemoryFile(options.memoryFile, &error);
@@ -50,10 +51,16 @@ MeterSession::MeterSession(const MeterOptions& options, std::unique_ptr<ReadingS
     platform_ = std::move(meter.platform);
     simulated_ = meter.simulated;
     HidPlatform* hid = platform_.get();
+    device_ = options.device;
+    if (!device_.isEmpty()) {
+        chosen_ = std::make_unique<ChosenMeterPlatform>(*hid, device_);
+        hid = chosen_.get();
+    }
     if (options.trace) {
-        tracing_ = std::make_unique<TracingHidPlatform>(*platform_, stderr);
+        tracing_ = std::make_unique<TracingHidPlatform>(*hid, stderr);
         hid = tracing_.get();
     }
+    hid_ = hid;
     // The settings file is never read or written by the tool; the staging file goes where the caller
     // says (a folder of its own, so that the desktop program's is never touched).
     const QString folder = cacheFolder.isEmpty() ? QDir::tempPath() : cacheFolder;
@@ -72,6 +79,7 @@ MeterSession::~MeterSession()
     // The module's devices and read threads go before the platform they read from.
     module_.reset();
     tracing_.reset();
+    chosen_.reset();
     platform_.reset();
 }
 
@@ -104,5 +112,15 @@ void MeterSession::requireMeter() const
         return;
     if (module_->MeterWithoutAccess)
         throw CliError(MeterAccessHint());
-    throw CliError(QStringLiteral("No sound level meter is plugged in."));
+    throw CliError(noMeterText());
+}
+
+QString MeterSession::noMeterText() const
+{
+    return device_.isEmpty() ? QStringLiteral("No sound level meter is plugged in.") : NoChosenMeterText(device_);
+}
+
+std::vector<HidInterfaceInfo> MeterSession::interfaces()
+{
+    return hid_->scan();
 }

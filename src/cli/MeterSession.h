@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 
+class ChosenMeterPlatform;
 class SimulatedMeter;
 class TracingHidPlatform;
 
@@ -57,9 +58,13 @@ public:
     // Processes events until the first scan of the devices has run (it is posted when the module is
     // made), so that DeviceConnected and the device list tell what is plugged in.
     void waitForFirstScan();
-    // Throws CliError saying why there is no meter to talk to: none plugged in, or one this user may
-    // not open (with the udev rule hint).
+    // Throws CliError saying why there is no meter to talk to: none plugged in (none that --device
+    // names), or one this user may not open (with the udev rule hint).
     void requireMeter() const;
+    // "No sound level meter is plugged in.", or that no meter fits --device.
+    QString noMeterText() const;
+    // The devices plugged in now (those --device names, with it), with their serial numbers.
+    std::vector<HidInterfaceInfo> interfaces();
 
 signals:
     // The set of devices changed and the module has looked for the meter again.
@@ -72,7 +77,10 @@ private:
     SilentSoundPlayer sound_;
     std::unique_ptr<HidPlatform> platform_;
     SimulatedMeter* simulated_ = nullptr;
+    QString device_;
+    std::unique_ptr<ChosenMeterPlatform> chosen_;
     std::unique_ptr<TracingHidPlatform> tracing_;
+    HidPlatform* hid_ = nullptr;
     std::unique_ptr<TForm6> module_;
     bool scanned_ = false;
 };

@@ -27,6 +27,8 @@ public:
 
     void take(const LiveReading& reading) override;
     void finish() override;
+    // The meter was plugged in or pulled out: the broker's availability topic follows.
+    void setMeterPresent(bool present) { publisher_.setMeterPresent(present); }
 
     const MqttPublisher& publisher() const { return publisher_; }
 

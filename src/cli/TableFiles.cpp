@@ -21,6 +21,16 @@ std::optional<TableFileKind> TableFileKindOf(const QString& path)
     return std::nullopt;
 }
 
+std::optional<qint64> TableFileRecordLimit(const QString& path)
+{
+    if (TableFileKindOf(path) != TableFileKind::Spreadsheet)
+        return std::nullopt;
+    const qint64 rows = SheetRowLimit(SpreadsheetFormatOf(path));
+    if (rows == 0)
+        return std::nullopt;
+    return rows - 2;
+}
+
 void WriteTableFile(ReadingTable& table, const QString& path)
 {
     if (TableFileKindOf(path) == TableFileKind::DataFile) {

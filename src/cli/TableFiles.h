@@ -18,6 +18,10 @@ enum class TableFileKind { DataFile, Spreadsheet };
 // Nothing for a name that is neither (".txt").
 std::optional<TableFileKind> TableFileKindOf(const QString& path);
 
+// The most readings a file of that name takes: a spreadsheet's rows less its title and column titles
+// (65,534 for .xls, 1,048,574 for .xlsx); nothing for no limit (.dmr, .csv).
+std::optional<qint64> TableFileRecordLimit(const QString& path);
+
 // Writes every row of the table to path, replacing a file there only with a complete new one.
 void WriteTableFile(ReadingTable& table, const QString& path);
 

@@ -27,6 +27,11 @@ struct HidInterfaceInfo {
     // Equal for two objects exactly when they describe the same plugged-in device; a device that is
     // unplugged and plugged in again gets a new number.
     std::uint32_t deviceInstance = 0;
+    // The serial number the device reports (USB's iSerialNumber); empty when it has none.
+    QString serialNumber;
+    // Where it is plugged in, the same after a re-plug into the same port and unlike devicePath not
+    // handed out again to another device: "usb-1-1.4" for the USB port path 1-1.4. Empty if unknown.
+    QString location;
 };
 
 enum class HidAccess { ReadWrite, Read, Write, None };

@@ -31,6 +31,16 @@ UdevDevice HidrawDevice(udev* context, const QString& devicePath)
     return UdevDevice(udev_device_new_from_subsystem_sysname(context, "hidraw", sysname.constData()));
 }
 
+// "usb-1-1.4": the USB device's kernel name is its bus and port path, which stays the same for whatever
+// is plugged into that port. Empty for a device that is not on USB.
+QString UsbPortLocation(udev_device* hidraw)
+{
+    // The parent belongs to the child: no unref.
+    udev_device* usb = udev_device_get_parent_with_subsystem_devtype(hidraw, "usb", "usb_device");
+    const char* name = usb ? udev_device_get_sysname(usb) : nullptr;
+    return name ? QStringLiteral("usb-") + QString::fromLocal8Bit(name) : QString();
+}
+
 HidReportSummary ReadReportSummary(udev_device* hidraw)
 {
     QFile descriptor(
@@ -213,7 +223,9 @@ std::vector<HidInterfaceInfo> LinuxHidPlatform::scan()
             std::lock_guard lock(mutex_);
             facts_[path] = facts;
         }
-        found.push_back({ path, InstanceFor(key) });
+        found.push_back(
+            { path, InstanceFor(key), info->serial_number ? QString::fromWCharArray(info->serial_number) : QString(),
+                UsbPortLocation(hidraw.get()) });
     }
     hid_free_enumeration(list);
     return found;

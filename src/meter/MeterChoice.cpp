@@ -10,6 +10,7 @@ MeterPlatform MakeMeterPlatform(const MeterChoice& choice)
     auto meter = std::make_unique<SimulatedMeter>();
     if (choice.loggedMemory)
         meter->setLoggedMemory(*choice.loggedMemory);
+    meter->setSerialNumber(choice.serialNumber);
     SimulatedMeter* simulated = meter.get();
     return { std::move(meter), simulated };
 }

@@ -17,6 +17,8 @@ struct MeterChoice {
     bool simulate = false;
     // With simulate: the simulated meter's logged memory (ReadLoggedMemoryFile); nothing for its own.
     std::optional<std::vector<std::uint8_t>> loggedMemory;
+    // With simulate: the simulated meter's serial number; empty for none.
+    QString serialNumber;
 };
 
 struct MeterPlatform {

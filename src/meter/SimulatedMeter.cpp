@@ -176,6 +176,7 @@ struct SimulatedMeter::Device {
     QString path;
     std::uint32_t instance = 0;
     HidAttributes attributes;
+    QString serialNumber;
     bool pluggedIn = true;
     std::vector<std::weak_ptr<ReadQueue>> readers;
 };
@@ -274,7 +275,8 @@ std::vector<HidInterfaceInfo> SimulatedMeter::scan()
     std::vector<HidInterfaceInfo> found;
     for (const auto& device : { other_, meter_ })
         if (device && device->pluggedIn)
-            found.push_back({ device->path, device->instance });
+            found.push_back({ device->path, device->instance, device->serialNumber,
+                device == meter_ ? QLatin1String(Location) : QString() });
     return found;
 }
 
@@ -531,6 +533,8 @@ void SimulatedMeter::plugDevice(std::shared_ptr<Device>& slot, const char* kind,
         slot->instance = nextInstance_++;
         slot->path = QStringLiteral("/dev/hidraw-simulated-%1-%2").arg(QLatin1String(kind)).arg(slot->instance);
         slot->attributes = attributes;
+        if (&slot == &meter_)
+            slot->serialNumber = serialNumber_;
     }
     notifyChange();
 }
@@ -548,6 +552,14 @@ void SimulatedMeter::unplugDevice(std::shared_ptr<Device>& slot)
         slot.reset();
     }
     notifyChange();
+}
+
+void SimulatedMeter::setSerialNumber(const QString& serial)
+{
+    std::lock_guard lock(mutex_);
+    serialNumber_ = serial;
+    if (meter_)
+        meter_->serialNumber = serial;
 }
 
 void SimulatedMeter::plug()

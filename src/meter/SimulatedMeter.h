@@ -73,6 +73,10 @@ public:
     // Replaces the default memory (DefaultLoggedRuns) the meter starts with.
     void setLoggedMemory(std::vector<std::uint8_t> memory);
     void setSeed(std::uint32_t seed);
+    // The serial number the meter reports; none at first, as some meters have none.
+    void setSerialNumber(const QString& serial);
+    // Where the simulated meter is plugged in: its location in scan().
+    static constexpr const char* Location = "simulated";
 
     // --- Faults -------------------------------------------------------------------------------------
     void setReplyLatency(std::chrono::milliseconds latency);
@@ -116,6 +120,7 @@ private:
     std::shared_ptr<Device> meter_;
     std::shared_ptr<Device> other_;
     std::uint32_t nextInstance_ = 1;
+    QString serialNumber_;
     std::function<void()> listener_;
 
     std::deque<int> queuedReadings_;

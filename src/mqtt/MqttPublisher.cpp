@@ -1,11 +1,9 @@
 #include "mqtt/MqttPublisher.h"
 
 #include "core/DecimoraError.h"
+#include "mqtt/HomeAssistant.h"
 
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMetaObject>
 #include <QSysInfo>
 
@@ -127,43 +125,6 @@ QString MqttDiscoveryTopic(const MqttPublisherOptions& options)
     return options.discoveryPrefix + QStringLiteral("/sensor/") + MqttDeviceId(options) + QStringLiteral("/config");
 }
 
-QByteArray HomeAssistantDiscoveryConfig(const MqttPublisherOptions& options)
-{
-    const QString id = MqttDeviceId(options);
-    const QJsonObject device {
-        { QStringLiteral("identifiers"), QJsonArray { id } },
-        { QStringLiteral("name"), QStringLiteral("Decimora sound level meter") },
-        { QStringLiteral("manufacturer"), QStringLiteral("Decimora") },
-        { QStringLiteral("model"), QStringLiteral("USB sound level meter") },
-        { QStringLiteral("sw_version"), QStringLiteral(DECIMORA_VERSION) },
-    };
-    // Who publishes the config, for Home Assistant's log and its MQTT device page.
-    const QJsonObject origin {
-        { QStringLiteral("name"), QStringLiteral("decimora-cli") },
-        { QStringLiteral("sw_version"), QStringLiteral(DECIMORA_VERSION) },
-    };
-    QJsonObject config {
-        { QStringLiteral("name"), QStringLiteral("Sound level") },
-        { QStringLiteral("unique_id"), id },
-        { QStringLiteral("device_class"), QStringLiteral("sound_pressure") },
-        { QStringLiteral("state_class"), QStringLiteral("measurement") },
-        { QStringLiteral("unit_of_measurement"), QStringLiteral("dB") },
-        { QStringLiteral("state_topic"), MqttStateTopic(options) },
-        { QStringLiteral("value_template"), QStringLiteral("{{ value_json.level }}") },
-        // The whole reading (time, weighting, range, response, MAX hold) as the sensor's attributes.
-        { QStringLiteral("json_attributes_topic"), MqttStateTopic(options) },
-        { QStringLiteral("availability_topic"), MqttAvailabilityTopic(options) },
-        { QStringLiteral("payload_available"), QString::fromLatin1(Online) },
-        { QStringLiteral("payload_not_available"), QString::fromLatin1(Offline) },
-        { QStringLiteral("qos"), 1 },
-        { QStringLiteral("device"), device },
-        { QStringLiteral("origin"), origin },
-    };
-    if (options.expireAfterSeconds > 0)
-        config.insert(QStringLiteral("expire_after"), options.expireAfterSeconds);
-    return QJsonDocument(config).toJson(QJsonDocument::Compact);
-}
-
 struct MqttPublisher::Link {
     Link(MqttPublisher* owner, MqttPublisherOptions givenOptions)
         : owner(owner)
@@ -172,8 +133,7 @@ struct MqttPublisher::Link {
         , clientId(options.clientId.toUtf8())
         , stateTopic(MqttStateTopic(options).toUtf8())
         , availabilityTopic(MqttAvailabilityTopic(options).toUtf8())
-        , discoveryTopic(MqttDiscoveryTopic(options).toUtf8())
-        , discoveryConfig(HomeAssistantDiscoveryConfig(options))
+        , discovery(DiscoveryMessages(options))
         , brokerText(MqttBrokerAddressText(options.broker))
         , user(options.login.user.toUtf8())
         , password(options.login.password.toUtf8())
@@ -181,12 +141,34 @@ struct MqttPublisher::Link {
         , certFile(QFile::encodeName(options.tls.certFile))
         , keyFile(QFile::encodeName(options.tls.keyFile))
     {
+        meterPresent = options.meterPresent;
     }
 
-    struct Entry {
+    struct Message {
+        QByteArray topic;
         QByteArray payload;
         int mid = 0; // the message id on the present connection; 0 while not handed to it
+        bool acknowledged = false;
     };
+    // One reading's messages: the state, and with discovery its weighting's and perhaps a minute's. It
+    // leaves the queue when the broker has acknowledged all of them.
+    struct Entry {
+        std::vector<Message> messages;
+    };
+
+    // The retained discovery messages of every connection: the configs (or, to remove the sensors,
+    // empty payloads), and the removal of the former single sensor.
+    static std::vector<Message> DiscoveryMessages(const MqttPublisherOptions& options)
+    {
+        std::vector<Message> messages;
+        if (!options.homeAssistantDiscovery)
+            return messages;
+        for (const HomeAssistantSensor sensor : HomeAssistantSensors)
+            messages.push_back({ HomeAssistantConfigTopic(options, sensor).toUtf8(),
+                options.removeDiscovery ? QByteArray() : HomeAssistantConfig(options, sensor) });
+        messages.push_back({ MqttDiscoveryTopic(options).toUtf8(), QByteArray() });
+        return messages;
+    }
 
     MqttPublisher* const owner;
     const MqttPublisherOptions options;
@@ -194,8 +176,7 @@ struct MqttPublisher::Link {
     const QByteArray clientId;
     const QByteArray stateTopic;
     const QByteArray availabilityTopic;
-    const QByteArray discoveryTopic;
-    const QByteArray discoveryConfig;
+    const std::vector<Message> discovery;
     const QString brokerText;
     const QByteArray user;
     const QByteArray password;
@@ -214,8 +195,12 @@ struct MqttPublisher::Link {
     std::uint64_t droppedCount = 0;
     bool stopping = false;
     SteadyClock::time_point deadline;
+    bool meterPresent = true;
+    // The caller's own (publish() only): the minute the readings are gathered for.
+    MinuteLeq minute;
     std::atomic<bool> isConnected { false };
     std::atomic<std::uint64_t> deliveredCount { 0 };
+    std::atomic<bool> offlineDelivered { false };
 
     // The link thread's own. libmosquitto calls the callbacks on this thread, inside its loop functions,
     // so they only note what happened.
@@ -226,6 +211,8 @@ struct MqttPublisher::Link {
     std::vector<int> acknowledged;
     int offlineMid = 0;
     bool offlineAcknowledged = false;
+    // The availability published on the present connection: 1 online, 0 offline, -1 none yet.
+    int availabilityPublished = -1;
     bool toldConnected = false;
     QString toldReason;
     // The broker refused the login: no more attempts.
@@ -453,6 +440,7 @@ struct MqttPublisher::Link {
         acknowledged.clear();
         offlineMid = 0;
         offlineAcknowledged = false;
+        availabilityPublished = -1;
         mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
         mosquitto_will_set(
             client, availabilityTopic.constData(), static_cast<int>(Offline.size()), Offline.constData(), 1, true);
@@ -516,7 +504,9 @@ struct MqttPublisher::Link {
             takeAcknowledgements();
             if (disconnecting)
                 continue;
-            rc = feed();
+            rc = followMeter();
+            if (rc == MOSQ_ERR_SUCCESS)
+                rc = feed();
             if (rc != MOSQ_ERR_SUCCESS)
                 continue;
             bool stopNow = false;
@@ -545,7 +535,8 @@ struct MqttPublisher::Link {
         {
             std::lock_guard lock(mutex);
             for (Entry& e : queue)
-                e.mid = 0;
+                for (Message& m : e.messages)
+                    m.mid = 0;
             handed = 0;
         }
         mosquitto_destroy(client);
@@ -586,18 +577,35 @@ struct MqttPublisher::Link {
     // retained so that a listener that comes later still gets them. During a stop it is "offline".
     int announce()
     {
-        int rc = MOSQ_ERR_SUCCESS;
-        if (options.homeAssistantDiscovery)
-            rc = mosquitto_publish(client, nullptr, discoveryTopic.constData(),
-                static_cast<int>(discoveryConfig.size()), discoveryConfig.constData(), 1, true);
-        if (rc != MOSQ_ERR_SUCCESS)
-            return rc;
+        for (const Message& m : discovery) {
+            const int rc = mosquitto_publish(client, nullptr, m.topic.constData(), static_cast<int>(m.payload.size()),
+                m.payload.constData(), 1, true);
+            if (rc != MOSQ_ERR_SUCCESS)
+                return rc;
+        }
         std::lock_guard lock(mutex);
         if (stopping)
             return mosquitto_publish(client, &offlineMid, availabilityTopic.constData(),
                 static_cast<int>(Offline.size()), Offline.constData(), 1, true);
-        return mosquitto_publish(client, nullptr, availabilityTopic.constData(), static_cast<int>(Online.size()),
-            Online.constData(), 1, true);
+        return publishAvailability(meterPresent);
+    }
+
+    // Called with the lock held.
+    int publishAvailability(bool online)
+    {
+        const QByteArray& payload = online ? Online : Offline;
+        availabilityPublished = online ? 1 : 0;
+        return mosquitto_publish(client, nullptr, availabilityTopic.constData(), static_cast<int>(payload.size()),
+            payload.constData(), 1, true);
+    }
+
+    // The meter came or went since the availability was published: publish it again.
+    int followMeter()
+    {
+        std::lock_guard lock(mutex);
+        if (stopping || availabilityPublished == (meterPresent ? 1 : 0))
+            return MOSQ_ERR_SUCCESS;
+        return publishAvailability(meterPresent);
     }
 
     void takeAcknowledgements()
@@ -608,14 +616,23 @@ struct MqttPublisher::Link {
         for (const int mid : acknowledged) {
             if (mid == offlineMid) {
                 offlineAcknowledged = true;
+                offlineDelivered = true;
                 continue;
             }
             const auto end = queue.begin() + static_cast<std::ptrdiff_t>(handed);
-            const auto entry = std::find_if(queue.begin(), end, [mid](const Entry& e) { return e.mid == mid; });
-            if (entry != end) {
-                queue.erase(entry);
-                --handed;
-                ++deliveredCount;
+            for (auto entry = queue.begin(); entry != end; ++entry) {
+                auto& messages = entry->messages;
+                const auto m
+                    = std::find_if(messages.begin(), messages.end(), [mid](const Message& m) { return m.mid == mid; });
+                if (m == messages.end())
+                    continue;
+                m->acknowledged = true;
+                if (std::all_of(messages.begin(), messages.end(), [](const Message& m) { return m.acknowledged; })) {
+                    queue.erase(entry);
+                    --handed;
+                    ++deliveredCount;
+                }
+                break;
             }
         }
         acknowledged.clear();
@@ -626,12 +643,16 @@ struct MqttPublisher::Link {
         std::lock_guard lock(mutex);
         const auto limit = static_cast<std::size_t>(options.inFlightLimit);
         while (handed < queue.size() && handed < limit) {
-            Entry& entry = queue[handed];
-            const int rc = mosquitto_publish(client, &entry.mid, stateTopic.constData(),
-                static_cast<int>(entry.payload.size()), entry.payload.constData(), 1, false);
-            if (rc != MOSQ_ERR_SUCCESS) {
-                entry.mid = 0;
-                return rc;
+            for (Message& m : queue[handed].messages) {
+                // What the broker acknowledged on an earlier connection is not sent again.
+                if (m.acknowledged || m.mid != 0)
+                    continue;
+                const int rc = mosquitto_publish(client, &m.mid, m.topic.constData(),
+                    static_cast<int>(m.payload.size()), m.payload.constData(), 1, false);
+                if (rc != MOSQ_ERR_SUCCESS) {
+                    m.mid = 0;
+                    return rc;
+                }
             }
             ++handed;
         }
@@ -661,7 +682,17 @@ MqttPublisher::~MqttPublisher()
 
 void MqttPublisher::publish(const LiveReading& reading)
 {
-    Link::Entry entry { LiveReadingJson(reading), 0 };
+    Link::Entry entry;
+    const MqttPublisherOptions& options = link_->options;
+    if (options.homeAssistantDiscovery) {
+        if (const std::optional<MinuteLevel> minute = link_->minute.take(reading))
+            entry.messages.push_back({ HomeAssistantStateTopic(options, HomeAssistantSensor::MinuteLAeq).toUtf8(),
+                MinuteLevelJson(*minute) });
+    }
+    entry.messages.push_back({ link_->stateTopic, LiveReadingJson(reading) });
+    if (options.homeAssistantDiscovery)
+        entry.messages.push_back(
+            { HomeAssistantStateTopic(options, WeightingSensor(reading)).toUtf8(), WeightedReadingJson(reading) });
     quint64 droppedTotal = 0;
     bool room = true;
     {
@@ -699,6 +730,20 @@ std::size_t MqttPublisher::stop(std::chrono::milliseconds flushFor)
     if (link_->thread.joinable())
         link_->thread.join();
     return queued();
+}
+
+void MqttPublisher::setMeterPresent(bool present)
+{
+    {
+        std::lock_guard lock(link_->mutex);
+        link_->meterPresent = present;
+    }
+    link_->wake();
+}
+
+bool MqttPublisher::stoppedCleanly() const
+{
+    return link_->offlineDelivered;
 }
 
 bool MqttPublisher::connected() const

@@ -4,13 +4,19 @@
 //
 // Topics, for a prefix PREFIX (default "decimora"):
 //   PREFIX/state         one reading per message, LiveReadingJson, QoS 1, not retained
-//   PREFIX/availability  "online" once connected, "offline" on a clean stop and, as the last will, when
-//                        the connection dies; retained, QoS 1
-//   DISCOVERY/sensor/ID/config
-//                        with Home Assistant discovery on: the sensor's description, retained, QoS 1,
-//                        sent again on every connection (DISCOVERY is "homeassistant" unless changed)
+//   PREFIX/availability  "online" once connected while the meter is present (setMeterPresent), "offline"
+//                        while it is not, on a clean stop and, as the last will, when the connection
+//                        dies; retained, QoS 1
+//   with Home Assistant discovery on, also (see HomeAssistant.h):
+//   PREFIX/level_a, PREFIX/level_c
+//                        each reading again, on its weighting's topic only, QoS 1, not retained
+//   PREFIX/laeq_1min     the LAeq of each minute, once the minute is over, QoS 1, not retained
+//   DISCOVERY/sensor/ID/level_a/config, .../level_c/config, .../laeq_1min/config
+//                        the sensors' descriptions, retained, QoS 1, sent again on every connection
+//                        (DISCOVERY is "homeassistant" unless changed); the one sensor of earlier
+//                        versions (DISCOVERY/sensor/ID/config) is removed at the same time
 //
-// A reading stays in the publisher's queue until the broker has acknowledged it (its PUBACK); a lost
+// A reading (its messages) stays in the publisher's queue until the broker has acknowledged it (its PUBACK); a lost
 // connection sends every unacknowledged reading again, in order, on the next one. A PUBACK lost with
 // the connection means that reading arrives twice: at least once, as QoS 1 promises, never lost while
 // it is in the queue. The queue is bounded: when it is full the oldest reading not on the wire is
@@ -64,6 +70,11 @@ struct MqttPublisherOptions {
     QString deviceId;
     // Home Assistant shows the sensor unavailable when no reading has come for this long; 0: never.
     int expireAfterSeconds = 0;
+    // With discovery: instead of the sensors' configs, empty retained payloads on their topics, which
+    // remove the sensors from Home Assistant. Readings are not published then.
+    bool removeDiscovery = false;
+    // Whether the meter is there at the start: the availability announced until setMeterPresent().
+    bool meterPresent = true;
     // Empty: libmosquitto makes up a random one, so two copies of the tool never push each other off.
     QString clientId;
     // An hour of readings at one a second.
@@ -83,15 +94,14 @@ struct MqttPublisherOptions {
 // password without a user, or a half client certificate.
 void CheckMqttPublisherOptions(const MqttPublisherOptions& options);
 
-// The topics the readings, the availability and the discovery config go to.
+// The topics the readings and the availability go to.
 QString MqttStateTopic(const MqttPublisherOptions& options);
 QString MqttAvailabilityTopic(const MqttPublisherOptions& options);
+// The discovery topic of the one sensor that earlier versions announced (A and C readings in one
+// series); its retained config is removed, since the sensors of HomeAssistant.h replace it.
 QString MqttDiscoveryTopic(const MqttPublisherOptions& options);
 // The device id the options name, or the one made from the host name.
 QString MqttDeviceId(const MqttPublisherOptions& options);
-// The retained discovery config: a sound-pressure sensor in dB whose state is the reading's level and
-// whose attributes are the rest of the reading.
-QByteArray HomeAssistantDiscoveryConfig(const MqttPublisherOptions& options);
 
 class MqttPublisher : public QObject {
     Q_OBJECT
@@ -104,8 +114,12 @@ public:
     MqttPublisher(const MqttPublisher&) = delete;
     MqttPublisher& operator=(const MqttPublisher&) = delete;
 
-    // Queues one reading; never waits. Does nothing after stop().
+    // Queues one reading (with discovery on, also on its weighting's topic, and the minute's LAeq when
+    // the reading starts a new minute); never waits. Does nothing after stop().
     void publish(const LiveReading& reading);
+    // The meter was plugged in or pulled out: the availability follows ("online" only while both the
+    // broker and the meter are there).
+    void setMeterPresent(bool present);
 
     // Publishes "offline", keeps sending the queue for at most flushFor (connecting again meanwhile if
     // need be), disconnects and returns how many readings are left unsent. Waits for at most flushFor,
@@ -121,6 +135,8 @@ public:
     std::uint64_t delivered() const;
     // Readings dropped because the queue was full.
     std::uint64_t dropped() const;
+    // The broker acknowledged the stop's "offline", and so everything published before it.
+    bool stoppedCleanly() const;
 
     const MqttPublisherOptions& options() const;
 

@@ -68,7 +68,7 @@ CommandLine ReadCommandLine(const QStringList& givenArguments)
             qPrintable(QCoreApplication::applicationVersion()));
         return { CommandLine::Outcome::Answered, {} };
     }
-    CommandLine commandLine { CommandLine::Outcome::Run, { parser.isSet(simulateMeter), {} } };
+    CommandLine commandLine { CommandLine::Outcome::Run, { parser.isSet(simulateMeter), {}, {} } };
     if (const QString memoryFile = parser.value(simulateMeter); !memoryFile.isEmpty()) {
         QString error;
         commandLine.meter.loggedMemory = ReadLoggedMemoryFile(memoryFile, &error);

@@ -30,8 +30,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -324,18 +326,134 @@ TEST_F(CliTest, LiveToMqttAnnouncesTheSensorAndDeliversTheReadingsTakenWhileTheB
     // the discovery prefix it was given; the sensor of this topic is one of its own.
     MqttSubscriber homeAssistant(broker, { QStringLiteral("home/#") }, QStringLiteral("decimora-test-home-assistant"));
     ASSERT_TRUE(homeAssistant.start()) << homeAssistant.error().toStdString();
-    ASSERT_TRUE(WaitFor([&] { return !homeAssistant.messages().isEmpty(); }, 15000));
-    const MqttMessage config = homeAssistant.messages().first();
-    EXPECT_TRUE(config.retained);
-    EXPECT_TRUE(config.topic.startsWith(QLatin1String("home/sensor/decimora_"))) << config.topic.toStdString();
-    EXPECT_TRUE(config.topic.endsWith(QLatin1String("_noise/config"))) << config.topic.toStdString();
-    const QJsonObject sensor = QJsonDocument::fromJson(config.payload).object();
+    ASSERT_TRUE(WaitFor([&] { return homeAssistant.messages().size() >= 3; }, 15000));
+    const QList<MqttMessage> configs = homeAssistant.messages();
+    const auto config = std::find_if(configs.begin(), configs.end(),
+        [](const MqttMessage& m) { return m.topic.endsWith(QLatin1String("/level_a/config")); });
+    ASSERT_NE(config, configs.end());
+    EXPECT_TRUE(config->retained);
+    EXPECT_TRUE(config->topic.startsWith(QLatin1String("home/sensor/decimora_"))) << config->topic.toStdString();
+    EXPECT_TRUE(config->topic.endsWith(QLatin1String("_noise/level_a/config"))) << config->topic.toStdString();
+    const QJsonObject sensor = QJsonDocument::fromJson(config->payload).object();
     EXPECT_EQ(sensor.value(QLatin1String("device_class")).toString(), "sound_pressure");
-    EXPECT_EQ(sensor.value(QLatin1String("unit_of_measurement")).toString(), "dB");
-    EXPECT_EQ(sensor.value(QLatin1String("state_topic")).toString(), "noise/state");
+    EXPECT_EQ(sensor.value(QLatin1String("unit_of_measurement")).toString(), "dBA");
+    EXPECT_EQ(sensor.value(QLatin1String("state_topic")).toString(), "noise/level_a");
     EXPECT_EQ(sensor.value(QLatin1String("availability_topic")).toString(), "noise/availability");
     // Three readings of 0.3 s missed would be too short a wait: at least a minute.
     EXPECT_EQ(sensor.value(QLatin1String("expire_after")).toInt(), 60);
+}
+
+// Home Assistant as it meets the tool: it subscribes after the tool has announced the sensors, finds
+// the retained configs of all three, sees them go unavailable while the meter is unplugged and come
+// back, and sees --ha-remove take them away. The clock runs 60 times as fast, so minutes pass in
+// seconds: a reading every 18 s of the tool's clock, 0.3 s of the real one.
+TEST_F(CliTest, HomeAssistantFindsTheSensorsSeesTheUnplugAndLosesThemToHaRemove)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    MqttSubscriber readings(broker, { QStringLiteral("site/#") });
+    ASSERT_TRUE(readings.start()) << readings.error().toStdString();
+    const QStringList mqtt { "--mqtt", broker.address(), "--topic", "site", "--ha-prefix", "ha" };
+    QProcess tool;
+    start(tool,
+        QStringList { "live", "--simulate-meter", "--pretend-rate", "60", "--interval", "18", "--ha-discovery" }
+            + mqtt);
+    ASSERT_TRUE(readings.waitForMessages(QStringLiteral("site/laeq_1min"), 2)) << readings.error().toStdString();
+
+    MqttSubscriber homeAssistant(
+        broker, { QStringLiteral("ha/#"), QStringLiteral("site/availability") }, QStringLiteral("home-assistant"));
+    ASSERT_TRUE(homeAssistant.start()) << homeAssistant.error().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return homeAssistant.messages().size() >= 4; }, 15000));
+    QString deviceId;
+    for (const char* key : { "level_a", "level_c", "laeq_1min" }) {
+        SCOPED_TRACE(key);
+        const QList<MqttMessage> all = homeAssistant.messages();
+        const auto config = std::find_if(all.begin(), all.end(), [&](const MqttMessage& m) {
+            return m.topic.endsWith(QStringLiteral("/%1/config").arg(QLatin1String(key)));
+        });
+        ASSERT_NE(config, all.end());
+        EXPECT_TRUE(config->retained);
+        // ha/sensor/DEVICE/KEY/config: one device, a sensor a key.
+        const QStringList levels = config->topic.split(QLatin1Char('/'));
+        ASSERT_EQ(levels.size(), 5) << config->topic.toStdString();
+        EXPECT_EQ(levels[1], "sensor");
+        if (deviceId.isEmpty())
+            deviceId = levels[2];
+        EXPECT_EQ(levels[2], deviceId);
+        EXPECT_TRUE(deviceId.startsWith(QLatin1String("decimora_")) && deviceId.endsWith(QLatin1String("_site")))
+            << deviceId.toStdString();
+        const QJsonObject sensor = QJsonDocument::fromJson(config->payload).object();
+        EXPECT_EQ(
+            sensor.value(QLatin1String("unique_id")).toString(), deviceId + QLatin1Char('_') + QLatin1String(key));
+        EXPECT_EQ(sensor.value(QLatin1String("state_topic")).toString(), QStringLiteral("site/") + QLatin1String(key));
+        EXPECT_EQ(sensor.value(QLatin1String("unit_of_measurement")).toString(),
+            QLatin1String(key) == QLatin1String("level_c") ? "dB" : "dBA");
+        EXPECT_EQ(sensor.value(QLatin1String("device_class")).toString(), "sound_pressure");
+        EXPECT_EQ(sensor.value(QLatin1String("state_class")).toString(), "measurement");
+        EXPECT_EQ(sensor.value(QLatin1String("availability_topic")).toString(), "site/availability");
+        EXPECT_EQ(
+            sensor.value(QLatin1String("origin")).toObject().value(QLatin1String("name")).toString(), "decimora-cli");
+        // A reading every 18 s: a minute, the shortest wait; the minute's sensor waits three.
+        EXPECT_EQ(sensor.value(QLatin1String("expire_after")).toInt(),
+            QLatin1String(key) == QLatin1String("laeq_1min") ? 180 : 60);
+    }
+    EXPECT_EQ(homeAssistant.messages(QStringLiteral("site/availability")).first().payload, "online");
+
+    // The cable pulled: the sensors are unavailable, and available again once it is back.
+    ::kill(static_cast<pid_t>(tool.processId()), SIGUSR1);
+    ASSERT_TRUE(homeAssistant.waitForMessages(QStringLiteral("site/availability"), 2));
+    ::kill(static_cast<pid_t>(tool.processId()), SIGUSR2);
+    ASSERT_TRUE(homeAssistant.waitForMessages(QStringLiteral("site/availability"), 3));
+    QList<QByteArray> availability;
+    for (const MqttMessage& m : homeAssistant.messages(QStringLiteral("site/availability")))
+        availability.append(m.payload);
+    EXPECT_EQ(availability, QList<QByteArray>({ "online", "offline", "online" }));
+    tool.terminate();
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+
+    // The simulated meter is A-weighted: its sensor got every reading, the C sensor none; each minute's
+    // LAeq is the mean energy of that minute's readings.
+    const QList<MqttMessage> levelA = readings.messages(QStringLiteral("site/level_a"));
+    EXPECT_EQ(levelA.size(), readings.messages(QStringLiteral("site/state")).size());
+    EXPECT_TRUE(readings.messages(QStringLiteral("site/level_c")).isEmpty());
+    std::map<QString, std::pair<double, int>> energy; // by minute
+    for (const MqttMessage& m : levelA) {
+        const QJsonObject reading = QJsonDocument::fromJson(m.payload).object();
+        EXPECT_EQ(reading.value(QLatin1String("weighting")).toString(), "A");
+        EXPECT_TRUE(reading.contains(QLatin1String("over_range")) && reading.contains(QLatin1String("under_range")));
+        auto& [sum, count] = energy[reading.value(QLatin1String("time")).toString().left(16)];
+        sum += std::pow(10.0, reading.value(QLatin1String("level")).toDouble() / 10);
+        ++count;
+    }
+    for (const MqttMessage& m : readings.messages(QStringLiteral("site/laeq_1min"))) {
+        const QJsonObject minute = QJsonDocument::fromJson(m.payload).object();
+        const auto [sum, count] = energy[minute.value(QLatin1String("time")).toString().left(16)];
+        EXPECT_EQ(minute.value(QLatin1String("readings")).toInt(), count) << m.payload.toStdString();
+        EXPECT_NEAR(minute.value(QLatin1String("laeq")).toDouble(), 10 * std::log10(sum / std::max(count, 1)), 0.05);
+    }
+
+    // --ha-remove needs no meter: the configs are emptied, and a Home Assistant that comes later finds none.
+    const Finished removed = run(QStringList { "live", "--ha-remove" } + mqtt);
+    EXPECT_EQ(removed.exitCode, 0) << removed.err.toStdString();
+    EXPECT_TRUE(removed.err.contains(QStringLiteral("removed the Home Assistant sensors of %1").arg(deviceId)))
+        << removed.err.toStdString();
+    for (const char* key : { "level_a", "level_c", "laeq_1min" }) {
+        const QString topic = QStringLiteral("ha/sensor/%1/%2/config").arg(deviceId, QLatin1String(key));
+        ASSERT_TRUE(homeAssistant.waitForMessages(topic, 2)) << key;
+        EXPECT_EQ(homeAssistant.messages(topic).last().payload, QByteArray()) << key;
+    }
+    MqttSubscriber later(broker, { QStringLiteral("ha/#") }, QStringLiteral("home-assistant-later"));
+    ASSERT_TRUE(later.start()) << later.error().toStdString();
+    QTest::qWait(500);
+    EXPECT_TRUE(later.messages().isEmpty()) << later.messages().first().topic.toStdString();
+
+    // A broker that is not there: the sensors cannot be removed, and the tool says so.
+    broker.stop();
+    const Finished unreachable = run(QStringList { "live", "--ha-remove", "--mqtt", broker.address() });
+    EXPECT_EQ(unreachable.exitCode, 1);
+    EXPECT_TRUE(unreachable.err.contains(QLatin1String("could not remove the Home Assistant sensors (cannot reach")))
+        << unreachable.err.toStdString();
 }
 
 // No broker at all and a queue of two: every reading beyond the two newest is dropped and counted,
@@ -516,6 +634,62 @@ QByteArray ImportWindowSave(const Bytes& memory, const QString& path)
     fixture.ui.saveFileNames.push_back(path);
     QTest::mouseClick(shown.button("SaveButton"), Qt::LeftButton);
     return readFile(path);
+}
+
+// The meter does not say how many readings it holds until it has sent them: a download to an .xls
+// ends as soon as the readings are more than its sheet takes, rather than after all of them, and
+// writes nothing. With --raw the download goes on for the dump, which is kept, and the .xls is refused.
+TEST_F(CliTest, DownloadToXlsStopsOnceTheReadingsPassItsRowLimit)
+{
+    const auto memoryOf = [&](int readings) {
+        LoggedRun run { 0x40, QDateTime(QDate(2026, 12, 1), QTime(8, 0)), 1,
+            std::vector<int>(std::size_t(readings), 653) };
+        const Bytes memory = EncodeLoggedMemory({ run });
+        const QString path = file(QStringLiteral("memory-%1.bin").arg(readings));
+        writeFile(path, QByteArray(reinterpret_cast<const char*>(memory.data()), qsizetype(memory.size())));
+        return path;
+    };
+    const QString fits = memoryOf(65534);
+    const QString twoMore = memoryOf(65536);
+    const QString farMore = memoryOf(80000);
+    const QString stopped = QStringLiteral("decimora-cli: The meter holds more than 65,534 readings, more than an .xls "
+                                           "file takes; the download stopped there and nothing was written. Name the "
+                                           "output file *.xlsx to download them all.");
+    const struct {
+        const char* what;
+        QString memory;
+        bool raw;
+        int exitCode;
+        // A line of the error output; empty for none to check.
+        QString said;
+        bool done;
+    } cases[] = {
+        { "as many as fit", fits, false, 0, "downloaded 65534 readings, 98311 bytes, done", true },
+        // The last block brings the last readings with the end mark: the sheet refuses them.
+        { "two more", twoMore, false, 1, "65,536 records do not fit in an .xls file", true },
+        { "far more", farMore, false, 1, stopped, false },
+        { "far more, with the dump", farMore, true, 1, "80,000 records do not fit in an .xls file", true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString xls = file(QStringLiteral("out.xls"));
+        const QString raw = file(QStringLiteral("out.bin"));
+        QFile::remove(xls);
+        QFile::remove(raw);
+        QStringList arguments { "download", "--simulate-meter=" + c.memory, "--output", xls };
+        if (c.raw)
+            arguments += { "--raw", raw };
+        const Finished done = run(arguments);
+        EXPECT_EQ(done.exitCode, c.exitCode) << done.err.toStdString();
+        EXPECT_TRUE(done.err.contains(c.said)) << done.err.toStdString();
+        // The last progress line says whether the download went to the end mark.
+        EXPECT_EQ(done.err.contains(QLatin1String(", done")), c.done) << done.err.toStdString();
+        EXPECT_EQ(QFileInfo::exists(xls), c.exitCode == 0);
+        EXPECT_EQ(QFileInfo::exists(raw), c.raw);
+        if (c.raw) {
+            EXPECT_EQ(readFile(raw), readFile(c.memory));
+        }
+    }
 }
 
 TEST_F(CliTest, DownloadWritesTheImportWindowsDataFileAndARawDumpThatReplaysToTheSameRows)
@@ -1113,6 +1287,13 @@ TEST_F(CliTest, BadUsageEndsWithTwoAMessageAndAUsageLine)
         { "live", "--simulate-meter", "--ha-discovery" },
         { "live", "--simulate-meter", "--mqtt", "broker", "--ha-prefix", "ha" },
         { "live", "--simulate-meter", "--mqtt", "broker", "--ha-discovery", "--ha-prefix", "ha/#" },
+        { "live", "--ha-remove" },
+        { "live", "--simulate-meter", "--device", "" },
+        { "live", "--simulate-meter", "--device", "dev/hidraw3" },
+        { "download", "--simulate-meter", "--device", "ZQ 731" },
+        { "devices", "--simulate-serial", "ZQ731" },
+        { "live", "--mqtt", "broker", "--ha-remove", "--ha-discovery" },
+        { "live", "--mqtt", "broker", "--ha-remove", "--ha-prefix", "ha/+" },
         { "live", "--simulate-meter", "--mqtt", "broker:99999" },
         { "live", "--simulate-meter", "--mqtt", "::1" },
         { "live", "--simulate-meter", "--mqtt", "broker", "--topic", "noise/#" },
@@ -1344,7 +1525,7 @@ TEST_F(CliTest, DevicesListsTheMeterWithItsAccessAndHelpNeedsNoMeter)
 {
     const Finished devices = run({ "devices", "--simulate-meter" });
     ASSERT_EQ(devices.exitCode, 0) << devices.err.toStdString();
-    EXPECT_EQ(devices.out, "/dev/hidraw-simulated-meter-1\tread-write\n");
+    EXPECT_EQ(devices.out, "/dev/hidraw-simulated-meter-1\tsimulated\tread-write\n");
     EXPECT_EQ(devices.err, QString());
     // The machine's own devices: with no meter plugged in (as on the machines the tests run on) the
     // note goes to the error output and standard output stays empty for a script to test.
@@ -1359,6 +1540,77 @@ TEST_F(CliTest, DevicesListsTheMeterWithItsAccessAndHelpNeedsNoMeter)
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_TRUE(help.out.startsWith(QLatin1String("Usage: decimora-cli ") + QLatin1String(command)))
             << help.out.toStdString();
+    }
+}
+
+// --device names the meter by its serial number, its location or its node; a name that fits no meter
+// ends the commands that need one with exit code 1 and says which meter is missing.
+TEST_F(CliTest, DeviceNamesTheMeterBySerialNumberLocationOrNode)
+{
+    const QString missing
+        = QStringLiteral("decimora-cli: No meter with the serial number or location ZQ-B is plugged in.\n");
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QString out;
+        QString err;
+    } cases[] = {
+        { { "devices", "--simulate-serial", "ZQ-A" }, 0, "/dev/hidraw-simulated-meter-1\tZQ-A\tread-write\n", "" },
+        { { "devices", "--simulate-serial", "ZQ-A", "--device", "ZQ-A" }, 0,
+            "/dev/hidraw-simulated-meter-1\tZQ-A\tread-write\n", "" },
+        { { "devices", "--device", "simulated" }, 0, "/dev/hidraw-simulated-meter-1\tsimulated\tread-write\n", "" },
+        { { "devices", "--device", "/dev/hidraw-simulated-meter-1" }, 0,
+            "/dev/hidraw-simulated-meter-1\tsimulated\tread-write\n", "" },
+        { { "devices", "--simulate-serial", "ZQ-A", "--device", "ZQ-B" }, 1, "", missing },
+        // The port names a meter that has a serial number too.
+        { { "devices", "--simulate-serial", "ZQ-A", "--device", "simulated" }, 0,
+            "/dev/hidraw-simulated-meter-1\tZQ-A\tread-write\n", "" },
+        { { "download", "--simulate-serial", "ZQ-A", "--device", "ZQ-B", "--output", "run.dmr" }, 1, "", missing },
+        { { "setup", "--device", "/dev/hidraw-elsewhere", "--fast" }, 1, "",
+            "decimora-cli: No meter at /dev/hidraw-elsewhere.\n" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        const Finished done = run(QStringList { c.arguments.first(), "--simulate-meter" } + c.arguments.mid(1));
+        EXPECT_EQ(done.exitCode, c.exitCode) << done.err.toStdString();
+        EXPECT_EQ(done.out, c.out);
+        EXPECT_EQ(done.err, c.err);
+    }
+    // live waits for the meter it was given, and says which.
+    const Finished waiting = run({ "live", "--simulate-meter", "--simulate-serial", "ZQ-A", "--device", "ZQ-B",
+        "--duration", "1", "--format", "jsonl" });
+    EXPECT_EQ(waiting.exitCode, 0) << waiting.err.toStdString();
+    EXPECT_EQ(waiting.out, "");
+    EXPECT_TRUE(waiting.err.contains(QLatin1String("ZQ-B is plugged in. Waiting for it.")))
+        << waiting.err.toStdString();
+}
+
+// Two meters, two loggers at once: each logs its own meter into its own file, and the one whose
+// cable is pulled waits while the other goes on.
+TEST_F(CliTest, TwoLiveProcessesLogTwoMetersAtOnce)
+{
+    const char* serials[] = { "ZQ-A", "ZQ-B" };
+    const QString outputs[] = { file(QStringLiteral("a.csv")), file(QStringLiteral("b.csv")) };
+    QProcess loggers[2];
+    for (int i = 0; i < 2; ++i)
+        start(loggers[i],
+            { "live", "--simulate-meter", "--simulate-serial", serials[i], "--device", serials[i], "--interval", "0.3",
+                "--output", outputs[i] });
+    ASSERT_TRUE(WaitFor([&] { return lineCount(outputs[0]) >= 4 && lineCount(outputs[1]) >= 4; }));
+    ::kill(static_cast<pid_t>(loggers[0].processId()), SIGUSR1);
+    QByteArray said;
+    ASSERT_TRUE(WaitFor([&] { return said.append(loggers[0].readAllStandardError()).contains("unplugged; waiting"); }));
+    const int aWhileUnplugged = lineCount(outputs[0]);
+    const int bAtUnplug = lineCount(outputs[1]);
+    ASSERT_TRUE(WaitFor([&] { return lineCount(outputs[1]) >= bAtUnplug + 4; }));
+    EXPECT_EQ(lineCount(outputs[0]), aWhileUnplugged);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(serials[i]);
+        loggers[i].terminate();
+        ASSERT_TRUE(loggers[i].waitForFinished(60000));
+        EXPECT_EQ(loggers[i].exitCode(), 0);
+        // Each file is a whole log of its meter's readings.
+        EXPECT_GE(liveReadings(QStringLiteral("csv"), { outputs[i] }).size(), 3);
     }
 }
 

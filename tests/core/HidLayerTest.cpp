@@ -103,7 +103,7 @@ TEST(HidController, ScanSkipsADeviceThatCannotBeOpenedAndGoesOn)
 {
     ListedPlatform platform;
     const HidInterfaceInfo real = platform.meter.scan().back();
-    platform.listed = { { QStringLiteral("/dev/hidraw-gone"), 99 }, real };
+    platform.listed = { { QStringLiteral("/dev/hidraw-gone"), 99, {}, {} }, real };
     THidDeviceController controller(platform);
     controller.DeviceChangeMessage(DBT_DEVNODES_CHANGED, -1);
     ASSERT_EQ(controller.Devices().size(), 1U);

@@ -78,6 +78,9 @@ public:
 
     // Plugs the meter in: USB device, HID device with its report descriptor, hidraw node. Each plug
     // gets the next hidraw number, as when the kernel's old number is still held.
+    // The serial number the meter reports from its next plug-in on (the kernel's HID_UNIQ).
+    void setSerialNumber(const QByteArray& serial) { serial_ = serial; }
+
     void plug()
     {
         const int number = plugs_++;
@@ -86,7 +89,8 @@ public:
             "5678", "bcdDevice", "0100", "manufacturer", "Zentrobasis", "product", "Sound Level Meter", nullptr,
             "DEVTYPE", "usb_device", nullptr);
         gchar* hid = umockdev_testbed_add_device(testbed_, "hid", hidName.constData(), usb, nullptr, "HID_ID",
-            "0003:00001234:00005678", "HID_NAME", "Zentrobasis Sound Level Meter", "HID_UNIQ", "", nullptr);
+            "0003:00001234:00005678", "HID_NAME", "Zentrobasis Sound Level Meter", "HID_UNIQ", serial_.constData(),
+            nullptr);
         std::vector<guint8> descriptorBytes(descriptor_.begin(), descriptor_.end());
         umockdev_testbed_set_attribute_binary(
             testbed_, hid, "report_descriptor", descriptorBytes.data(), static_cast<gssize>(descriptorBytes.size()));
@@ -224,6 +228,7 @@ private:
 
     UMockdevTestbed* testbed_;
     std::vector<std::uint8_t> descriptor_;
+    QByteArray serial_;
     SimulatedMeter model_;
     std::unique_ptr<UMockdevIoctlBase, GObjectDeleter> handler_;
     QByteArray usbSyspath_;
@@ -307,19 +312,25 @@ TEST(LinuxHidPlatform, EnumerationFindsTheMeterAndReadsItsReportLengthsFromTheDe
         std::vector<std::uint8_t> descriptor;
         std::uint16_t input;
         std::uint16_t output;
+        const char* serial;
     };
     const Case cases[] = {
-        { "the meter's descriptor", MeterDescriptor, 9, 9 },
-        { "numbered reports", NumberedDescriptor, 64, 8 },
+        { "the meter's descriptor", MeterDescriptor, 9, 9, "" },
+        { "numbered reports", NumberedDescriptor, 64, 8, "" },
+        { "a serial number", MeterDescriptor, 9, 9, "ZQ731-0042" },
     };
     for (const Case& c : cases) {
         EmulatedMeter meter(c.descriptor);
+        meter.setSerialNumber(c.serial);
         meter.plug();
         LinuxHidPlatform platform;
         ASSERT_TRUE(platform.available()) << c.what;
         const std::vector<HidInterfaceInfo> found = platform.scan();
         ASSERT_EQ(found.size(), 1U) << c.what;
         EXPECT_EQ(found[0].devicePath, QStringLiteral("/dev/hidraw0")) << c.what;
+        EXPECT_EQ(found[0].serialNumber, QLatin1String(c.serial)) << c.what;
+        // The USB device's kernel name, which is its port path: "usb1" in the testbed, "1-1.4" on a hub.
+        EXPECT_EQ(found[0].location, QStringLiteral("usb-usb1")) << c.what;
         const std::unique_ptr<HidConnection> connection = platform.open(found[0].devicePath, HidAccess::ReadWrite);
         ASSERT_NE(connection, nullptr) << c.what;
         HidAttributes attributes;

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -143,64 +144,147 @@ TEST_F(MqttPublisherTest, ReadingsArriveInOrderAsTheirJsonAndAStopFlushesThem)
     EXPECT_TRUE(availability.retained);
 }
 
-TEST_F(MqttPublisherTest, DiscoveryConfigIsRetainedWithWhatHomeAssistantNeeds)
+TEST_F(MqttPublisherTest, DiscoveryConfigsAreRetainedWithWhatHomeAssistantNeeds)
 {
     MqttPublisherOptions options = OptionsFor(broker);
     options.homeAssistantDiscovery = true;
     options.expireAfterSeconds = 90;
     MqttPublisher publisher(options);
     publisher.publish(Reading(7));
-    // The reading's acknowledgement comes after the config's: both are with the broker now.
+    // The reading's acknowledgement comes after the configs': all are with the broker now.
     ASSERT_TRUE(WaitUntil([&] { return publisher.delivered() == 1; }));
 
-    // Home Assistant started after the meter: it still finds the sensor.
+    // Home Assistant started after the meter: it still finds the sensors, and only those of this version.
     MqttSubscriber homeAssistant(
         broker, { QStringLiteral("homeassistant/#"), QStringLiteral("meter/#") }, QStringLiteral("home-assistant"));
     ASSERT_TRUE(homeAssistant.start()) << homeAssistant.error().toStdString();
-    const QString topic = QStringLiteral("homeassistant/sensor/decimora_test/config");
-    ASSERT_TRUE(homeAssistant.waitForMessages(topic, 1)) << homeAssistant.error().toStdString();
-    const MqttMessage discovery = homeAssistant.messages(topic).first();
-    EXPECT_TRUE(discovery.retained);
-
-    QJsonParseError error {};
-    const QJsonObject config = QJsonDocument::fromJson(discovery.payload, &error).object();
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << discovery.payload.toStdString();
-    const std::pair<const char*, const char*> expected[] = {
-        { "device_class", "sound_pressure" },
-        { "unit_of_measurement", "dB" },
-        { "state_class", "measurement" },
-        { "unique_id", "decimora_test" },
-        { "state_topic", "meter/state" },
-        { "json_attributes_topic", "meter/state" },
-        { "availability_topic", "meter/availability" },
-        { "payload_available", "online" },
-        { "payload_not_available", "offline" },
+    const struct {
+        const char* key;
+        const char* unit;
+        const char* valueField;
+        int expireAfter;
+    } sensors[] = {
+        { "level_a", "dBA", "level", 90 },
+        { "level_c", "dB", "level", 90 },
+        { "laeq_1min", "dBA", "laeq", 180 },
     };
-    for (const auto& [key, value] : expected)
-        EXPECT_EQ(config.value(QLatin1String(key)).toString(), QLatin1String(value)) << key;
-    EXPECT_FALSE(config.value(QStringLiteral("name")).toString().isEmpty());
-    const QJsonObject device = config.value(QStringLiteral("device")).toObject();
-    EXPECT_TRUE(device.value(QStringLiteral("identifiers")).toArray().contains(QStringLiteral("decimora_test")));
-    EXPECT_TRUE(device.value(QStringLiteral("name")).toString().contains(QStringLiteral("Decimora")));
-    EXPECT_EQ(device.value(QStringLiteral("manufacturer")).toString(), QStringLiteral("Decimora"));
-    // Who sent the config, and how long a reading stands before the sensor counts as unavailable.
-    EXPECT_EQ(config.value(QStringLiteral("origin")).toObject().value(QStringLiteral("name")).toString(),
-        QStringLiteral("decimora-cli"));
-    EXPECT_EQ(config.value(QStringLiteral("expire_after")).toInt(), 90);
+    ASSERT_TRUE(WaitUntil([&] { return homeAssistant.messages().size() >= 4; })) << homeAssistant.messages().size();
+    EXPECT_TRUE(homeAssistant.messages(QStringLiteral("homeassistant/sensor/decimora_test/config")).isEmpty());
+    for (const auto& sensor : sensors) {
+        SCOPED_TRACE(sensor.key);
+        const QString key = QLatin1String(sensor.key);
+        const QString topic = QStringLiteral("homeassistant/sensor/decimora_test/%1/config").arg(key);
+        ASSERT_TRUE(homeAssistant.waitForMessages(topic, 1)) << homeAssistant.error().toStdString();
+        const MqttMessage discovery = homeAssistant.messages(topic).first();
+        EXPECT_TRUE(discovery.retained);
 
-    // The value template picks the level out of the readings as they are published.
-    const auto field = QRegularExpression(QStringLiteral(R"(^\{\{\s*value_json\.(\w+)\s*\}\}$)"))
-                           .match(config.value(QStringLiteral("value_template")).toString());
-    ASSERT_TRUE(field.hasMatch()) << config.value(QStringLiteral("value_template")).toString().toStdString();
+        QJsonParseError error {};
+        const QJsonObject config = QJsonDocument::fromJson(discovery.payload, &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << discovery.payload.toStdString();
+        const std::pair<const char*, QString> expected[] = {
+            { "device_class", QStringLiteral("sound_pressure") },
+            { "unit_of_measurement", QLatin1String(sensor.unit) },
+            { "state_class", QStringLiteral("measurement") },
+            { "unique_id", QStringLiteral("decimora_test_") + key },
+            { "state_topic", QStringLiteral("meter/") + key },
+            { "json_attributes_topic", QStringLiteral("meter/") + key },
+            { "availability_topic", QStringLiteral("meter/availability") },
+            { "payload_available", QStringLiteral("online") },
+            { "payload_not_available", QStringLiteral("offline") },
+        };
+        for (const auto& [field, value] : expected)
+            EXPECT_EQ(config.value(QLatin1String(field)).toString(), value) << field;
+        EXPECT_FALSE(config.value(QStringLiteral("name")).toString().isEmpty());
+        const QJsonObject device = config.value(QStringLiteral("device")).toObject();
+        EXPECT_TRUE(device.value(QStringLiteral("identifiers")).toArray().contains(QStringLiteral("decimora_test")));
+        EXPECT_TRUE(device.value(QStringLiteral("name")).toString().contains(QStringLiteral("Decimora")));
+        EXPECT_EQ(device.value(QStringLiteral("manufacturer")).toString(), QStringLiteral("Decimora"));
+        // Who sent the config, and how long a value stands before the sensor counts as unavailable.
+        EXPECT_EQ(config.value(QStringLiteral("origin")).toObject().value(QStringLiteral("name")).toString(),
+            QStringLiteral("decimora-cli"));
+        EXPECT_EQ(config.value(QStringLiteral("expire_after")).toInt(), sensor.expireAfter);
+        // The value template picks the sensor's value out of the payloads as they are published.
+        const auto field = QRegularExpression(QStringLiteral(R"(^\{\{\s*value_json\.(\w+)\s*\}\}$)"))
+                               .match(config.value(QStringLiteral("value_template")).toString());
+        ASSERT_TRUE(field.hasMatch()) << config.value(QStringLiteral("value_template")).toString().toStdString();
+        EXPECT_EQ(field.captured(1), QLatin1String(sensor.valueField));
+    }
     ASSERT_TRUE(homeAssistant.waitForMessages(QStringLiteral("meter/availability"), 1));
     const MqttMessage availability = homeAssistant.messages(QStringLiteral("meter/availability")).first();
     EXPECT_EQ(availability.payload, "online");
     EXPECT_TRUE(availability.retained);
-    publisher.publish(Reading(8));
-    ASSERT_TRUE(homeAssistant.waitForMessages(QStringLiteral("meter/state"), 1)) << homeAssistant.error().toStdString();
-    const QJsonObject state
-        = QJsonDocument::fromJson(homeAssistant.messages(QStringLiteral("meter/state")).first().payload).object();
-    EXPECT_DOUBLE_EQ(state.value(field.captured(1)).toDouble(), 40.8);
+}
+
+// Readings of both weightings across a minute's end: each weighting's sensor gets its own readings
+// only, the state topic gets all of them as before, and the closed minute's LAeq is the level of the
+// mean energy of its A-weighted readings.
+TEST_F(MqttPublisherTest, EachSensorGetsOnlyItsOwnWeightingAndTheMinuteGetsItsLAeq)
+{
+    MqttSubscriber subscriber(broker, { QStringLiteral("meter/#") });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+    MqttPublisherOptions options = OptionsFor(broker);
+    options.homeAssistantDiscovery = true;
+    MqttPublisher publisher(options);
+    // 09:00:01 to 09:01:10; odd readings are C-weighted.
+    for (int n = 1; n <= 70; ++n)
+        publisher.publish(Reading(n));
+    stopAndWaitForOffline(publisher, subscriber);
+    EXPECT_EQ(publisher.delivered(), 70u);
+
+    EXPECT_EQ(ReadingNumbers(subscriber.messages(QStringLiteral("meter/state"))), Numbers({ { 1, 70 } }));
+    QList<int> even;
+    QList<int> odd;
+    for (int n = 1; n <= 70; ++n)
+        (n % 2 ? odd : even).append(n);
+    const QList<MqttMessage> a = subscriber.messages(QStringLiteral("meter/level_a"));
+    const QList<MqttMessage> c = subscriber.messages(QStringLiteral("meter/level_c"));
+    EXPECT_EQ(ReadingNumbers(a), even);
+    EXPECT_EQ(ReadingNumbers(c), odd);
+    for (const auto& [messages, weighting] : { std::pair { a, "A" }, std::pair { c, "C" } }) {
+        for (const MqttMessage& m : messages) {
+            const QJsonObject reading = QJsonDocument::fromJson(m.payload).object();
+            EXPECT_EQ(reading.value(QStringLiteral("weighting")).toString(), QLatin1String(weighting));
+            EXPECT_FALSE(reading.value(QStringLiteral("over_range")).toBool()) << m.payload.toStdString();
+            EXPECT_FALSE(reading.value(QStringLiteral("under_range")).toBool()) << m.payload.toStdString();
+        }
+    }
+
+    // The minute 09:00 is closed by the reading of 09:01:00; 09:01 is still open at the end.
+    const QList<MqttMessage> minutes = subscriber.messages(QStringLiteral("meter/laeq_1min"));
+    ASSERT_EQ(minutes.size(), 1);
+    const QJsonObject minute = QJsonDocument::fromJson(minutes.first().payload).object();
+    EXPECT_EQ(minute.value(QStringLiteral("time")).toString(), "2026-12-10T09:00:00.000+01:00");
+    double energy = 0;
+    int count = 0;
+    for (int n = 2; n < 60; n += 2, ++count)
+        energy += std::pow(10.0, (40.0 + n / 10.0) / 10.0);
+    EXPECT_EQ(minute.value(QStringLiteral("readings")).toInt(), count);
+    EXPECT_NEAR(minute.value(QStringLiteral("laeq")).toDouble(), 10 * std::log10(energy / count), 0.05);
+}
+
+// The meter pulled out and plugged in again while the broker stays: the retained availability
+// follows it, and a listener that comes while it is out learns at once that the sensors are unavailable.
+TEST_F(MqttPublisherTest, AvailabilityFollowsTheMeter)
+{
+    MqttSubscriber subscriber(broker, { QStringLiteral("meter/availability") });
+    ASSERT_TRUE(subscriber.start()) << subscriber.error().toStdString();
+    MqttPublisherOptions options = OptionsFor(broker);
+    options.meterPresent = false;
+    MqttPublisher publisher(options);
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/availability"), 1));
+    publisher.setMeterPresent(true);
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/availability"), 2));
+    publisher.setMeterPresent(false);
+    ASSERT_TRUE(subscriber.waitForMessages(QStringLiteral("meter/availability"), 3));
+    EXPECT_EQ(Payloads(subscriber.messages(QStringLiteral("meter/availability"))),
+        QList<QByteArray>({ "offline", "online", "offline" }));
+
+    MqttSubscriber later(broker, { QStringLiteral("meter/availability") }, QStringLiteral("later"));
+    ASSERT_TRUE(later.start()) << later.error().toStdString();
+    ASSERT_TRUE(later.waitForMessages(QStringLiteral("meter/availability"), 1)) << later.error().toStdString();
+    EXPECT_EQ(later.messages().first().payload, "offline");
+    EXPECT_TRUE(later.messages().first().retained);
+    stopAndWaitForOffline(publisher, subscriber);
 }
 
 // Without an id of its own, the sensor is named by the host and, for a topic of its own, by the topic

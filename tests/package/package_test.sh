@@ -52,6 +52,7 @@ expected=(
     /usr/bin/decimora-cli
     /usr/libexec/decimora/decimora-report
     /usr/share/man/man1/decimora-cli.1.gz
+    /usr/lib/systemd/user/decimora-cli-live@.service
     /usr/share/doc/decimora/copyright
     /usr/share/doc/decimora/changelog.gz
 )
@@ -83,6 +84,26 @@ head -1 "$work/live.csv" | grep -qx $'time,level,weighting,range,response,max_ho
 readings=$(grep -cE '^[0-9-]{10}T[0-9:.]{12}[+-][0-9]{2}:[0-9]{2},[0-9]+\.[0-9],A,30-130,fast,false.$' "$work/live.csv")
 [ "$readings" -ge 2 ] || { cat "$work/live.csv"; fail "decimora-cli live wrote $readings readings"; }
 echo "decimora-cli live wrote $readings readings without a display"
+
+# The logger unit of a meter: systemd finds nothing wrong with it as an instance, and its command,
+# with the instance and home filled in as systemd fills them, logs the meter of that serial number
+# (the simulated one, given that serial) into the day's file.
+unit=$root/usr/lib/systemd/user/decimora-cli-live@.service
+if command -v systemd-analyze >/dev/null 2>&1; then
+    cp "$unit" "$work/decimora-cli-live@ZQ731-0042.service"
+    verify=$(systemd-analyze verify "$work/decimora-cli-live@ZQ731-0042.service" 2>&1) \
+        || fail "systemd-analyze verify failed: $verify"
+    [ -z "$verify" ] || fail "systemd-analyze verify: $verify"
+fi
+command_line=$(sed -n 's/^ExecStart=//p' "$unit" | sed -e "s|%I|ZQ731-0042|g" -e "s|%h|$work/unit-home|g" \
+    -e "s|^/usr/bin/decimora-cli|$cli|")
+mkdir -p "$work/unit-home/noise"
+# shellcheck disable=SC2086 # the unit's command line, split as systemd splits it (no quotes in it)
+env -i PATH=/usr/bin:/bin HOME="$work/unit-home" $command_line --simulate-meter --simulate-serial ZQ731-0042 \
+    --duration 1 2>"$work/unit.log" || { cat "$work/unit.log"; fail "the unit's command failed"; }
+unit_log=$(ls "$work/unit-home/noise/"noise-ZQ731-0042-*.csv) || fail "the unit's command wrote no day's file"
+[ "$(wc -l <"$unit_log")" -ge 3 ] || fail "the unit's command logged fewer than two readings"
+echo "the unit's command logged $(($(wc -l <"$unit_log") - 1)) readings of ZQ731-0042 to $(basename "$unit_log")"
 
 # 4. Started with a fresh home and the simulated meter, then ended by SIGTERM.
 home=$work/home
