@@ -28,6 +28,17 @@ QHttpServerResponse PageFile(const char* name, const QByteArray& mimeType)
     return QHttpServerResponse(mimeType, file.readAll());
 }
 
+// A browser names the page that opens a WebSocket (Origin); another site's page open in the same
+// browser must not read the readings through it. Programs that name no page are let in.
+bool FromOwnPage(const QWebSocket& socket)
+{
+    if (socket.origin().isEmpty())
+        return true;
+    const QUrl origin(socket.origin());
+    const QUrl asked = socket.requestUrl();
+    return origin.host().compare(asked.host(), Qt::CaseInsensitive) == 0 && origin.port(80) == asked.port(80);
+}
+
 QString Compact(const QJsonObject& message)
 {
     return QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
@@ -120,10 +131,15 @@ void LiveWebServer::acceptWebSockets()
         std::unique_ptr<QWebSocket> socket = http_.nextPendingWebSocketConnection();
         if (!socket)
             continue;
-        if (socket->requestUrl().path() != QLatin1String("/live") || clients_.size() >= MaxClients) {
-            socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                clients_.size() >= MaxClients ? QStringLiteral("Too many pages are open.")
-                                              : QStringLiteral("The readings are at /live."));
+        QString refusal;
+        if (socket->requestUrl().path() != QLatin1String("/live"))
+            refusal = QStringLiteral("The readings are at /live.");
+        else if (!FromOwnPage(*socket))
+            refusal = QStringLiteral("Only the logger's own page reads its readings.");
+        else if (clients_.size() >= MaxClients)
+            refusal = QStringLiteral("Too many pages are open.");
+        if (!refusal.isEmpty()) {
+            socket->close(QWebSocketProtocol::CloseCodePolicyViolated, refusal);
             socket.release()->deleteLater();
             continue;
         }
@@ -153,6 +169,9 @@ void LiveWebServer::sendToAll(const QString& message)
     std::vector<QWebSocket*> behind;
     for (const auto& client : clients_) {
         client->sendTextMessage(message);
+        // Written now, in one system call, rather than from the event loop after a write notification
+        // for each page: with fifty pages that notification round costs more than the writes.
+        client->flush();
         if (client->bytesToWrite() > MaxQueuedBytes)
             behind.push_back(client.get());
     }

@@ -42,7 +42,8 @@ Answer Ask(const QString& method, const QUrl& url)
 
 // A page's WebSocket: every message it received, parsed.
 struct Page {
-    explicit Page(const QUrl& url)
+    explicit Page(const QUrl& url, const QString& origin = {})
+        : socket(origin)
     {
         QObject::connect(&socket, &QWebSocket::textMessageReceived,
             [this](const QString& text) { messages.push_back(QJsonDocument::fromJson(text.toUtf8()).object()); });
@@ -144,11 +145,17 @@ TEST_F(LiveWebServerTest, APageOpenedLateGetsTheHistoryThenEveryReadingInOrder)
     EXPECT_EQ(late.messages.back().value(QLatin1String("type")).toString(), QLatin1String("reading"));
     EXPECT_EQ(server.clientCount(), 2U);
 
-    // What a page sends changes nothing; a WebSocket anywhere else is refused.
+    // What a page sends changes nothing; a WebSocket anywhere else, or from another site's page, is
+    // refused.
     late.socket.sendTextMessage(QStringLiteral("{\"type\":\"setup\",\"range\":\"80-130\"}"));
     Page elsewhere(url("/figures", QStringLiteral("ws")));
-    ASSERT_TRUE(TestModule::waitUntil([&] { return elsewhere.closed; }));
+    Page otherSite(url("/live", QStringLiteral("ws")), QStringLiteral("http://attacker.example"));
+    Page ownPage(url("/live", QStringLiteral("ws")), QStringLiteral("http://127.0.0.1:%1").arg(server.port()));
+    ASSERT_TRUE(
+        TestModule::waitUntil([&] { return elsewhere.closed && otherSite.closed && ownPage.messages.size() == 1; }));
     EXPECT_TRUE(elsewhere.messages.empty());
+    EXPECT_TRUE(otherSite.messages.empty());
+    ownPage.socket.close();
     take(1);
     ASSERT_TRUE(TestModule::waitUntil([&] { return late.messages.size() == 5; }));
     EXPECT_EQ(server.figures().readingCount(), 11);

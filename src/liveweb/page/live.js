@@ -288,6 +288,18 @@ function takeReading(m) {
 
 let socket = null;
 let retryMs = 1000;
+let lastMessageAt = Date.now();
+let waiting = false;
+
+// The logger is there but no reading comes (the meter is unplugged, say): after three intervals the
+// page says so, rather than show an old level as the current one.
+setInterval(() => {
+    const late = Date.now() - lastMessageAt;
+    if (socket && socket.readyState === WebSocket.OPEN && late > 3 * state.intervalMs + 2000) {
+        waiting = true;
+        setStatus(`No reading for ${Math.round(late / 1000)} s`, "lost");
+    }
+}, 1000);
 
 function setStatus(text, kind) {
     const status = $("status");
@@ -301,10 +313,16 @@ function connect() {
     socket = new WebSocket(`${scheme}://${location.host}/live`);
     socket.onopen = () => {
         retryMs = 1000;
+        lastMessageAt = Date.now();
         setStatus("Live", "live");
     };
     socket.onmessage = (event) => {
         const m = JSON.parse(event.data);
+        lastMessageAt = Date.now();
+        if (waiting) {
+            waiting = false;
+            setStatus("Live", "live");
+        }
         if (m.type === "history") {
             takeHistory(m);
         } else if (m.type === "reading") {
