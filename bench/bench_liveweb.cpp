@@ -170,12 +170,3 @@ void BM_FiguresOfALoudDay(benchmark::State& state)
 BENCHMARK(BM_FiguresOfALoudDay)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

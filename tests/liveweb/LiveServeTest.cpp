@@ -27,6 +27,7 @@ namespace {
 struct Finished {
     int exitCode = -1;
     QString err;
+    QString out;
 };
 
 class LiveServeTest : public testing::Test {
@@ -48,7 +49,8 @@ protected:
         QProcess tool;
         start(tool, arguments);
         EXPECT_TRUE(tool.waitForFinished(120000));
-        return { tool.exitCode(), QString::fromLocal8Bit(tool.readAllStandardError()) };
+        return { tool.exitCode(), QString::fromLocal8Bit(tool.readAllStandardError()),
+            QString::fromLocal8Bit(tool.readAllStandardOutput()) };
     }
 
     // A port nobody listens on now (the system's choice, given back at once).
@@ -129,6 +131,14 @@ TEST_F(LiveServeTest, ThePagesAddressIsToldOrItsFailureEndsTheTool)
         EXPECT_EQ(QFileInfo::exists(csv), c.exitCode == 0);
         QFile::remove(csv);
     }
+    // The page alone writes no lines; asked for a format, it writes them too.
+    const QStringList alone { "live", "--simulate-meter", "--serve", port, "--duration", "3", "--pretend-rate", "10" };
+    Finished done = run(alone);
+    EXPECT_EQ(done.exitCode, 0);
+    EXPECT_EQ(done.out, QString());
+    done = run(alone + QStringList { "--format", "jsonl" });
+    EXPECT_EQ(done.exitCode, 0);
+    EXPECT_GE(done.out.count(QLatin1String("\"level\":")), 2) << done.out.toStdString();
 }
 
 // Fifty pages open on one tool that logs a minute of readings (at twenty times the pace) to a file as
