@@ -7,7 +7,7 @@
 std::vector<CliOption> WithWebPageOptions(std::vector<CliOption> options)
 {
     options.push_back({ .name = "serve",
-        .description = "Serve a live web page at http://ADDR:PORT/ (ADDR 127.0.0.1 unless given; 0.0.0.0 or :: "
+        .description = "Serve a live web page at http://ADDR:PORT/ (ADDR 127.0.0.1 unless given; 0.0.0.0 or [::] "
                        "for every address): the level, the last hour and day, today's LAeq, LAmax, LA90, period "
                        "levels and events, updated with every reading; /figures.json has the same figures. Lines "
                        "are then written only with --output or --format.",
