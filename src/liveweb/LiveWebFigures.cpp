@@ -54,7 +54,7 @@ LiveWebFigures::LiveWebFigures(const LiveWebSettings& settings)
 {
 }
 
-QJsonObject LiveWebFigures::add(const LiveReading& reading)
+QJsonObject LiveWebFigures::add(const LiveReading& reading, bool wantMessage)
 {
     ++seq_;
     latest_ = reading;
@@ -67,6 +67,8 @@ QJsonObject LiveWebFigures::add(const LiveReading& reading)
     addToDay(reading.time.date(), reading.tenths, weighting);
     const ClockSeconds clock = ClockSecondsOf(reading.time.date(), reading.time.time().msecsSinceStartOfDay() / 1000);
     const bool assessmentMoved = addToAssessment(clock, reading.tenths, weighting);
+    if (!wantMessage)
+        return {};
 
     QJsonObject message {
         { QStringLiteral("type"), QStringLiteral("reading") },

@@ -51,8 +51,9 @@ public:
 
     explicit LiveWebFigures(const LiveWebSettings& settings);
 
-    // Takes the next reading and returns the message about it.
-    QJsonObject add(const LiveReading& reading);
+    // Takes the next reading and returns the message about it; an empty object without wantMessage
+    // (no page is open: the message would cost more than the rest of the reading).
+    QJsonObject add(const LiveReading& reading, bool wantMessage = true);
     // What a page opened now needs; without readings, the settings and empty lists.
     QJsonObject snapshot() const;
 

@@ -110,8 +110,9 @@ quint16 LiveWebServer::port() const
 
 void LiveWebServer::take(const LiveReading& reading)
 {
-    const QJsonObject message = figures_.add(reading);
-    if (!clients_.empty())
+    const bool watched = !clients_.empty();
+    const QJsonObject message = figures_.add(reading, watched);
+    if (watched)
         sendToAll(Compact(message));
 }
 
