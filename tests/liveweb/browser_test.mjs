@@ -1,8 +1,9 @@
 // The live page in a real browser: Debian's chromium, headless, driven by puppeteer-core. It opens the
 // page of a running "decimora-cli live --simulate-meter --serve", sees the level change with the
-// readings and the chart grow, takes a phone-sized and a desktop-sized screenshot, then ends the tool,
-// sees the page say that it lost it, starts the tool again on the same port and sees the page come
-// back by itself with the new run's readings.
+// readings and the chart grow, takes a phone-sized and a desktop-sized screenshot, sees the page say
+// that no reading comes while the meter is unplugged, then ends the tool, sees the page say that it
+// lost it, starts the tool again on the same port and sees the page come back by itself with the new
+// run's readings.
 //
 // node browser_test.mjs DECIMORA_CLI SCREENSHOT_FOLDER
 // Exits 0 when all is seen, 1 when not, 77 (skipped) where chromium or puppeteer-core is not installed.
@@ -129,6 +130,16 @@ try {
         await page.screenshot({ path: path.join(shots, "phone-390x844-whole.png"), fullPage: true });
         console.log(`screenshots in ${shots}`);
     }
+
+    // The meter unplugged (SIGUSR1 pulls the simulated cable): the page says that no reading comes
+    // rather than show the last level as the current one, and goes live again once it is back.
+    tool.kill("SIGUSR1");
+    await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("No reading for"),
+        { timeout: 20000 });
+    check(true, `the page says so when the meter is unplugged (${await text(page, "#status")})`);
+    tool.kill("SIGUSR2");
+    await page.waitForFunction(() => document.getElementById("status").textContent === "Live", { timeout: 20000 });
+    check(true, "the page is live again once the meter is plugged back in");
 
     // The tool ends (as systemctl restart ends it): the page notices, and keeps trying.
     tool.kill("SIGTERM");

@@ -290,12 +290,25 @@ let socket = null;
 let retryMs = 1000;
 let lastMessageAt = Date.now();
 let waiting = false;
+// The time from one reading to the next as the page sees it: the logger's interval at first, then
+// what arrives (the same, unless the logger's clock is not the real one, as in a rehearsal).
+let typicalGapMs = null;
+
+function overdueAfterMs() {
+    return 3 * (typicalGapMs ?? state.intervalMs) + 2000;
+}
+
+function noteArrival(now) {
+    const gap = now - lastMessageAt;
+    if (gap <= overdueAfterMs()) typicalGapMs = typicalGapMs === null ? gap : 0.8 * typicalGapMs + 0.2 * gap;
+    lastMessageAt = now;
+}
 
 // The logger is there but no reading comes (the meter is unplugged, say): after three intervals the
 // page says so, rather than show an old level as the current one.
 setInterval(() => {
     const late = Date.now() - lastMessageAt;
-    if (socket && socket.readyState === WebSocket.OPEN && late > 3 * state.intervalMs + 2000) {
+    if (socket && socket.readyState === WebSocket.OPEN && late > overdueAfterMs()) {
         waiting = true;
         setStatus(`No reading for ${Math.round(late / 1000)} s`, "lost");
     }
@@ -318,7 +331,8 @@ function connect() {
     };
     socket.onmessage = (event) => {
         const m = JSON.parse(event.data);
-        lastMessageAt = Date.now();
+        if (m.type === "reading") noteArrival(Date.now());
+        else lastMessageAt = Date.now();
         if (waiting) {
             waiting = false;
             setStatus("Live", "live");
