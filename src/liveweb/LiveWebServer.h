@@ -27,9 +27,12 @@ class LiveWebServer final : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr qint64 MaxQueuedBytes = 4 * 1024 * 1024;
-    // More pages than this at once are turned away (each costs a socket and a share of every reading).
-    static constexpr std::size_t MaxClients = 256;
+    // Above the largest snapshot (an hour of readings 0.3 s apart and a day of minutes, about 300 KB)
+    // and minutes of readings: only a page that has stopped reading gets there.
+    static constexpr qint64 MaxQueuedBytes = 1024 * 1024;
+    // More pages than this at once are turned away (each costs a socket and a share of every reading),
+    // so that pages that stop reading can hold at most MaxClients × MaxQueuedBytes, 100 MB.
+    static constexpr std::size_t MaxClients = 100;
 
     explicit LiveWebServer(const LiveWebSettings& settings, QObject* parent = nullptr);
     ~LiveWebServer() override;

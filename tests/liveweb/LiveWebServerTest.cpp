@@ -198,3 +198,21 @@ TEST_F(LiveWebServerTest, APortInUseIsRefusedWithTheReason)
     EXPECT_FALSE(refused.isEmpty());
     EXPECT_EQ(second.port(), 0);
 }
+
+// Pages beyond MaxClients are turned away, so that pages that stop reading can hold only so much.
+TEST_F(LiveWebServerTest, PagesBeyondTheLimitAreTurnedAway)
+{
+    std::vector<std::unique_ptr<Page>> pages;
+    for (std::size_t i = 0; i < LiveWebServer::MaxClients; ++i)
+        pages.push_back(std::make_unique<Page>(url("/live", QStringLiteral("ws"))));
+    ASSERT_TRUE(TestModule::waitUntil([&] { return server.clientCount() == LiveWebServer::MaxClients; }, 30000));
+    Page oneTooMany(url("/live", QStringLiteral("ws")));
+    ASSERT_TRUE(TestModule::waitUntil([&] { return oneTooMany.closed; }));
+    EXPECT_TRUE(oneTooMany.messages.empty());
+    EXPECT_EQ(oneTooMany.socket.closeCode(), QWebSocketProtocol::CloseCodePolicyViolated);
+    // One page closed makes room for another.
+    pages.front()->socket.close();
+    ASSERT_TRUE(TestModule::waitUntil([&] { return server.clientCount() == LiveWebServer::MaxClients - 1; }));
+    Page next(url("/live", QStringLiteral("ws")));
+    ASSERT_TRUE(TestModule::waitUntil([&] { return next.messages.size() == 1; }));
+}
