@@ -11,6 +11,7 @@
 #include "cli/MeterSession.h"
 #include "cli/MqttLoginOptions.h"
 #include "cli/MqttSink.h"
+#include "cli/WebPageSink.h"
 #include "core/DecimoraError.h"
 
 #include <QDeadlineTimer>
@@ -123,6 +124,7 @@ struct LiveRequest {
     LineOutput::Target target = LineOutput::Target::StandardOutput;
     QString outputPath;
     std::optional<MqttPublisherOptions> mqtt;
+    std::optional<WebPageRequest> web;
     MeterOptions meter;
 };
 
@@ -159,8 +161,9 @@ LiveRequest ReadLiveRequest(const ParsedCommand& command)
     // Offline until the first scan has found the meter.
     if (request.mqtt)
         request.mqtt->meterPresent = false;
-    // With a broker, lines are written when they are asked for; without, they always are.
-    if (!request.mqtt || command.isSet("output") || command.isSet("format"))
+    request.web = ReadWebPageRequest(command, request.intervalMs);
+    // With a broker or the page, lines are written when they are asked for; without, they always are.
+    if ((!request.mqtt && !request.web) || command.isSet("output") || command.isSet("format"))
         request.lines = *lineFormat;
     request.outputPath = command.value("output");
     request.meter = command.meterOptions();
@@ -174,6 +177,10 @@ int RunLiveRequest(const LiveRequest& request)
     SignalEvents signalEvents(request.meter.simulate ? std::initializer_list<int> { SIGINT, SIGTERM, SIGUSR1, SIGUSR2 }
                                                      : std::initializer_list<int> { SIGINT, SIGTERM });
     MeterSession session(request.meter);
+    // First, so that a port in use ends the tool before a file is opened or a broker is told anything.
+    std::unique_ptr<WebPageSink> page;
+    if (request.web)
+        page = std::make_unique<WebPageSink>(*request.web, Say);
     std::optional<LineOutput> lines;
     if (request.lines)
         lines.emplace(*request.lines, request.names, request.target, request.outputPath, Say);
@@ -186,6 +193,11 @@ int RunLiveRequest(const LiveRequest& request)
         sink = &both.emplace(*lines, *broker);
     else if (lines)
         sink = &*lines;
+    std::optional<BothSinks> withPage;
+    if (page && sink)
+        sink = &withPage.emplace(*sink, *page);
+    else if (page)
+        sink = page.get();
     LiveLog log(session, *sink, Say);
     QEventLoop loop;
     // An end asked for before the loop runs (a signal during the first scan) is kept until it does.
@@ -263,7 +275,7 @@ const CliCommand& LiveCommand()
         .description = "Logs the meter's live readings, one line per reading with its time (ISO 8601 with the offset "
                        "from UTC), level, weighting, range and flags, each line written out at once. Waits for the "
                        "meter when it is unplugged; SIGINT and SIGTERM end it cleanly.",
-        .options = {
+        .options = WithWebPageOptions({
             { .name = "interval",
                 .description = "Seconds between two readings, from 0.3 to 3600 (default 1).",
                 .valueName = "S",
@@ -344,7 +356,7 @@ const CliCommand& LiveCommand()
                 .description = "mqtt: the key of the client certificate (PEM, not encrypted).",
                 .valueName = "FILE",
                 .within = "mqtt-cafile" },
-        },
+        }),
         .arguments = {},
         .talksToMeter = true,
         .check = [](const ParsedCommand& command) { ReadLiveRequest(command); },

@@ -64,7 +64,7 @@ for file in "${expected[@]}"; do
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for package in libqt6widgets6 libhidapi-hidraw0 libudev1 libchm1 libqt6sql6-sqlite; do
+for package in libqt6widgets6 libhidapi-hidraw0 libudev1 libchm1 libqt6sql6-sqlite libqt6httpserver6 libqt6websockets6; do
     grep -q "\b$package\b" <<<"$depends" || fail "Depends lacks $package"
 done
 
@@ -104,6 +104,27 @@ env -i PATH=/usr/bin:/bin HOME="$work/unit-home" $command_line --simulate-meter 
 unit_log=$(ls "$work/unit-home/noise/"noise-ZQ731-0042-*.csv) || fail "the unit's command wrote no day's file"
 [ "$(wc -l <"$unit_log")" -ge 3 ] || fail "the unit's command logged fewer than two readings"
 echo "the unit's command logged $(($(wc -l <"$unit_log") - 1)) readings of ZQ731-0042 to $(basename "$unit_log")"
+# Its live page: the HTML from the tool's own resources, and the figures of the readings so far.
+port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+env -i PATH=/usr/bin:/bin HOME="$work" "$cli" live --simulate-meter --serve "$port" --duration 5 2>"$work/serve.log" &
+served=$!
+/usr/bin/python3 - "$port" <<'PYTHON' || { cat "$work/serve.log"; fail "the live page was not served"; }
+import json, sys, time, urllib.request
+base = f"http://127.0.0.1:{sys.argv[1]}/"
+for _ in range(100):
+    try:
+        page = urllib.request.urlopen(base, timeout=2).read().decode()
+        figures = json.load(urllib.request.urlopen(base + "figures.json", timeout=2))
+        if figures["seq"] >= 1:
+            break
+    except OSError:
+        pass
+    time.sleep(0.1)
+assert '<canvas id="hour-chart"' in page, page
+assert figures["seq"] >= 1 and figures["latest"]["level"] > 0, figures
+print(f"the live page and {figures['seq']} readings' figures were served")
+PYTHON
+wait "$served" || fail "decimora-cli live --serve ended with an error"
 
 # 4. Started with a fresh home and the simulated meter, then ended by SIGTERM.
 home=$work/home
