@@ -100,7 +100,7 @@ command_line=$(sed -n 's/^ExecStart=//p' "$unit" | sed -e "s|%I|ZQ731-0042|g" -e
 mkdir -p "$work/unit-home/noise"
 # shellcheck disable=SC2086 # the unit's command line, split as systemd splits it (no quotes in it)
 env -i PATH=/usr/bin:/bin HOME="$work/unit-home" $command_line --simulate-meter --simulate-serial ZQ731-0042 \
-    --duration 1 2>"$work/unit.log" || { cat "$work/unit.log"; fail "the unit's command failed"; }
+    --duration 3 2>"$work/unit.log" || { cat "$work/unit.log"; fail "the unit's command failed"; }
 unit_log=$(ls "$work/unit-home/noise/"noise-ZQ731-0042-*.csv) || fail "the unit's command wrote no day's file"
 [ "$(wc -l <"$unit_log")" -ge 3 ] || fail "the unit's command logged fewer than two readings"
 echo "the unit's command logged $(($(wc -l <"$unit_log") - 1)) readings of ZQ731-0042 to $(basename "$unit_log")"
