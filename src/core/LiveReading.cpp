@@ -22,6 +22,18 @@ QString RangeText(std::int32_t flags)
     return QString::number(RangeLimits[code].low) + QLatin1Char('-') + QString::number(RangeLimits[code].high);
 }
 
+std::optional<RangeExcess> RangeExcessOf(const LiveReading& reading)
+{
+    const auto code = static_cast<std::size_t>(reading.flags & MeterStatus::RangeMask);
+    if (code >= RangeLimits.size())
+        return std::nullopt;
+    const RangeLimit& range = RangeLimits[code];
+    RangeExcess excess;
+    excess.under = reading.tenths < range.low * 10;
+    excess.over = reading.tenths > range.high * 10;
+    return excess;
+}
+
 QString ResponseText(std::int32_t flags)
 {
     return (flags & MeterStatus::Fast) ? QStringLiteral("fast") : QStringLiteral("slow");

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 // The meter's readings are tenths of a dB; anything above 140.0 dB is shown and kept as 140.0.
 constexpr std::int32_t HighestLiveReading = 1400;
@@ -39,6 +40,13 @@ QString LevelText(std::int32_t tenths);
 QString WeightingText(std::int32_t flags);
 // "30-130" for a range code of 0 to 4; codes 5 to 15 name no range and give "unknown".
 QString RangeText(std::int32_t flags);
+// Whether the level lies below or above the limits of the reading's range, as the meter's display
+// shows UNDER and OVER; nothing for a range code that names no range.
+struct RangeExcess {
+    bool under = false;
+    bool over = false;
+};
+std::optional<RangeExcess> RangeExcessOf(const LiveReading& reading);
 // "fast" or "slow".
 QString ResponseText(std::int32_t flags);
 bool MaxHoldOn(std::int32_t flags);

@@ -121,10 +121,9 @@ QJsonObject LiveWebFigures::readingJson(const LiveReading& reading) const
         // As the measurement window sounds its alarm: above the level, not at it.
         { QStringLiteral("alarm"), reading.tenths > settings_.highAlarm * 10.0 },
     };
-    const auto code = static_cast<std::size_t>(reading.flags & MeterStatus::RangeMask);
-    if (code < RangeLimits.size()) {
-        json.insert(QStringLiteral("under"), reading.tenths < RangeLimits[code].low * 10);
-        json.insert(QStringLiteral("over"), reading.tenths > RangeLimits[code].high * 10);
+    if (const std::optional<RangeExcess> excess = RangeExcessOf(reading)) {
+        json.insert(QStringLiteral("under"), excess->under);
+        json.insert(QStringLiteral("over"), excess->over);
     }
     return json;
 }

@@ -102,20 +102,12 @@ HomeAssistantSensor WeightingSensor(const LiveReading& reading)
                                                               : HomeAssistantSensor::LevelA;
 }
 
-QByteArray WeightedReadingJson(const LiveReading& reading)
+QByteArray WeightedReadingJson(const LiveReading& reading, QByteArray stateLine)
 {
-    bool over = false;
-    bool under = false;
-    const auto code = static_cast<std::size_t>(reading.flags & MeterStatus::RangeMask);
-    // As the meter's display shows them: OVER above the range's upper limit, UNDER below its lower one.
-    if (code < RangeLimits.size()) {
-        over = reading.tenths > RangeLimits[code].high * 10;
-        under = reading.tenths < RangeLimits[code].low * 10;
-    }
-    QByteArray json = LiveReadingJson(reading);
-    json.chop(1);
-    return json + ",\"over_range\":" + (over ? "true" : "false") + ",\"under_range\":" + (under ? "true" : "false")
-        + '}';
+    const RangeExcess excess = RangeExcessOf(reading).value_or(RangeExcess {});
+    stateLine.chop(1);
+    return stateLine + ",\"over_range\":" + (excess.over ? "true" : "false")
+        + ",\"under_range\":" + (excess.under ? "true" : "false") + '}';
 }
 
 QByteArray MinuteLevelJson(const MinuteLevel& minute)

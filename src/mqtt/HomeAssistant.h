@@ -40,9 +40,10 @@ QByteArray HomeAssistantConfig(const MqttPublisherOptions& options, HomeAssistan
 
 // The sensor a reading goes to: its weighting's.
 HomeAssistantSensor WeightingSensor(const LiveReading& reading);
-// The reading's JSON line with "over_range" and "under_range": the level above or below the limits of
-// the meter's range (both false for a range code that names no range).
-QByteArray WeightedReadingJson(const LiveReading& reading);
+// The reading's JSON line (stateLine, LiveReadingJson's, made once for every topic) with "over_range"
+// and "under_range": the level above or below the limits of the meter's range (both false for a range
+// code that names no range).
+QByteArray WeightedReadingJson(const LiveReading& reading, QByteArray stateLine);
 
 // The LAeq of one clock minute: the level of the mean sound energy of its A-weighted readings.
 struct MinuteLevel {

@@ -125,6 +125,18 @@ QString MqttDiscoveryTopic(const MqttPublisherOptions& options)
     return options.discoveryPrefix + QStringLiteral("/sensor/") + MqttDeviceId(options) + QStringLiteral("/config");
 }
 
+namespace {
+
+std::array<QByteArray, HomeAssistantSensors.size()> SensorTopics(const MqttPublisherOptions& options)
+{
+    std::array<QByteArray, HomeAssistantSensors.size()> topics;
+    for (const HomeAssistantSensor sensor : HomeAssistantSensors)
+        topics[static_cast<std::size_t>(sensor)] = HomeAssistantStateTopic(options, sensor).toUtf8();
+    return topics;
+}
+
+} // namespace
+
 struct MqttPublisher::Link {
     Link(MqttPublisher* owner, MqttPublisherOptions givenOptions)
         : owner(owner)
@@ -132,6 +144,7 @@ struct MqttPublisher::Link {
         , host(options.broker.host.toUtf8())
         , clientId(options.clientId.toUtf8())
         , stateTopic(MqttStateTopic(options).toUtf8())
+        , sensorTopics(SensorTopics(options))
         , availabilityTopic(MqttAvailabilityTopic(options).toUtf8())
         , discovery(DiscoveryMessages(options))
         , brokerText(MqttBrokerAddressText(options.broker))
@@ -175,6 +188,8 @@ struct MqttPublisher::Link {
     const QByteArray host;
     const QByteArray clientId;
     const QByteArray stateTopic;
+    // Home Assistant's state topics, by HomeAssistantSensor: made once, not for every reading.
+    const std::array<QByteArray, HomeAssistantSensors.size()> sensorTopics;
     const QByteArray availabilityTopic;
     const std::vector<Message> discovery;
     const QString brokerText;
@@ -684,15 +699,16 @@ void MqttPublisher::publish(const LiveReading& reading)
 {
     Link::Entry entry;
     const MqttPublisherOptions& options = link_->options;
+    const auto sensorTopic
+        = [&](HomeAssistantSensor sensor) { return link_->sensorTopics[static_cast<std::size_t>(sensor)]; };
     if (options.homeAssistantDiscovery) {
         if (const std::optional<MinuteLevel> minute = link_->minute.take(reading))
-            entry.messages.push_back({ HomeAssistantStateTopic(options, HomeAssistantSensor::MinuteLAeq).toUtf8(),
-                MinuteLevelJson(*minute) });
+            entry.messages.push_back({ sensorTopic(HomeAssistantSensor::MinuteLAeq), MinuteLevelJson(*minute) });
     }
-    entry.messages.push_back({ link_->stateTopic, LiveReadingJson(reading) });
+    const QByteArray line = LiveReadingJson(reading);
+    entry.messages.push_back({ link_->stateTopic, line });
     if (options.homeAssistantDiscovery)
-        entry.messages.push_back(
-            { HomeAssistantStateTopic(options, WeightingSensor(reading)).toUtf8(), WeightedReadingJson(reading) });
+        entry.messages.push_back({ sensorTopic(WeightingSensor(reading)), WeightedReadingJson(reading, line) });
     quint64 droppedTotal = 0;
     bool room = true;
     {

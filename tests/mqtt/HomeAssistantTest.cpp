@@ -38,7 +38,8 @@ TEST(HomeAssistantPayload, OverAndUnderRangeAreTheRangesLimits)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rangeCode << " " << c.tenths);
-        const QByteArray json = WeightedReadingJson(At(0, c.tenths, c.rangeCode | MeterStatus::Fast));
+        const LiveReading live = At(0, c.tenths, c.rangeCode | MeterStatus::Fast);
+        const QByteArray json = WeightedReadingJson(live, LiveReadingJson(live));
         QJsonParseError error {};
         const QJsonObject reading = QJsonDocument::fromJson(json, &error).object();
         ASSERT_EQ(error.error, QJsonParseError::NoError) << json.toStdString();
